@@ -1,0 +1,27 @@
+# tolbe_library(NAME [DEPS ...]): one static library from every .cpp in the calling folder.
+function(tolbe_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${_srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+endfunction()
+
+# tolbe_gtests(LIBS ... [LABELS ...]): every test_*.cpp in the calling folder becomes one
+# GoogleTest executable linked with LIBS and the shared test support library.
+function(tolbe_gtests)
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  foreach(_src ${_tests})
+    get_filename_component(_stem ${_src} NAME_WE)
+    set(_target ${_folder}_${_stem})
+    add_executable(${_target} ${_src})
+    set_target_properties(${_target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_link_libraries(${_target} PRIVATE ${ARG_LIBS} tolbe_testsupport GTest::gtest GTest::gtest_main GTest::gmock)
+    gtest_discover_tests(${_target}
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+      PROPERTIES LABELS "${_folder};${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLBE_PROGRAM_DIR=${TOLBE_PROGRAM_DIR}"
+      DISCOVERY_TIMEOUT 60)
+  endforeach()
+endfunction()

@@ -1,0 +1,146 @@
+#include "common/IniFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+#include <unistd.h>
+
+namespace tolbe {
+namespace {
+
+constexpr std::size_t kMaxValueChars = 254;
+constexpr std::string_view kUnassigned = "(Unassigned)";
+
+std::string Trim(std::string_view s) {
+    auto is_space = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The platform reader drops one pair of matching quotes around a value.
+std::string Unquote(std::string v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+} // namespace
+
+IniDocument IniDocument::Parse(const std::string& text) {
+    IniDocument doc;
+    doc.m_sections.push_back({});
+    std::istringstream in(text);
+    std::string raw;
+    while (std::getline(in, raw)) {
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        std::string t = Trim(raw);
+        if (!t.empty() && t.front() == '[') {
+            auto close = t.find(']');
+            Section s;
+            s.name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            s.header = raw;
+            doc.m_sections.push_back(std::move(s));
+            continue;
+        }
+        Line line{raw, {}, {}};
+        auto eq = t.find('=');
+        if (!t.empty() && t.front() != ';' && t.front() != '#' && eq != std::string::npos && eq > 0) {
+            line.key = Trim(t.substr(0, eq));
+            line.value = Unquote(Trim(t.substr(eq + 1)));
+        }
+        doc.m_sections.back().lines.push_back(std::move(line));
+    }
+    return doc;
+}
+
+IniDocument IniDocument::Load(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return Parse({});
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return Parse(ss.str());
+}
+
+const std::string* IniDocument::Find(const std::string& section, const std::string& key) const {
+    for (const auto& s : m_sections) {
+        if (s.header.empty() || !EqualsNoCase(s.name, section)) continue;
+        for (const auto& l : s.lines)
+            if (!l.key.empty() && EqualsNoCase(l.key, key)) return &l.value;
+    }
+    return nullptr;
+}
+
+void IniDocument::Set(const std::string& section, const std::string& key, const std::string& value) {
+    for (auto& s : m_sections) {
+        if (s.header.empty() || !EqualsNoCase(s.name, section)) continue;
+        for (auto& l : s.lines) {
+            if (!l.key.empty() && EqualsNoCase(l.key, key)) {
+                l.value = value;
+                l.raw = l.key + "=" + value;
+                return;
+            }
+        }
+        // Keep new keys ahead of trailing blank lines so sections stay visually grouped.
+        auto pos = s.lines.end();
+        while (pos != s.lines.begin() && Trim(std::prev(pos)->raw).empty()) --pos;
+        s.lines.insert(pos, Line{key + "=" + value, key, value});
+        return;
+    }
+    Section s;
+    s.name = section;
+    s.header = "[" + section + "]";
+    s.lines.push_back(Line{key + "=" + value, key, value});
+    m_sections.push_back(std::move(s));
+}
+
+std::string IniDocument::Serialize() const {
+    std::string out;
+    for (const auto& s : m_sections) {
+        if (!s.header.empty()) out += s.header + "\n";
+        for (const auto& l : s.lines) out += l.raw + "\n";
+    }
+    return out;
+}
+
+void IniDocument::Save(const std::filesystem::path& file) const {
+    std::error_code ec;
+    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
+    auto tmp = file;
+    tmp += ".tmp" + std::to_string(::getpid());
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) throw std::runtime_error("cannot write settings file " + tmp.string());
+        out << Serialize();
+        out.flush();
+        if (!out) throw std::runtime_error("cannot write settings file " + tmp.string());
+    }
+    std::filesystem::rename(tmp, file, ec);
+    if (ec) {
+        std::filesystem::remove(tmp, ec);
+        throw std::runtime_error("cannot replace settings file " + file.string());
+    }
+}
+
+std::string GetIniString(const std::filesystem::path& file, const std::string& section, const std::string& key) {
+    const auto doc = IniDocument::Load(file);
+    const std::string* v = doc.Find(section, key);
+    if (v == nullptr) return {};
+    std::string value = v->substr(0, kMaxValueChars);
+    if (value.compare(0, kUnassigned.size(), kUnassigned) == 0) return {};
+    // The platform reader hands back a C string: the text ends at the first NUL.
+    return value.substr(0, value.find('\0'));
+}
+
+} // namespace tolbe

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace tolbe {
+
+// A message box: the GUI shows a window, the command line asks on the terminal, tests script it.
+class Prompt {
+public:
+    enum class Buttons { Ok, YesNo };
+    enum class Icon { None, Information, Question, Warning, Error };
+    enum class Answer { Ok, Yes, No };
+
+    virtual ~Prompt() = default;
+    virtual Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon = Icon::None) = 0;
+};
+
+// Processes pending window events; long waits call it so the window stays alive.
+class Yield {
+public:
+    virtual ~Yield() = default;
+    virtual void DoEvents() = 0;
+};
+
+// For front ends without an event loop.
+class NoYield final : public Yield {
+public:
+    void DoEvents() override {}
+};
+
+} // namespace tolbe

@@ -1,0 +1,281 @@
+#include "db/Database.h"
+
+#include <sqlite3.h>
+
+#include <openssl/evp.h>
+
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+namespace tolbe::db {
+
+struct ConnectionHandle {
+    sqlite3* db = nullptr;
+    ~ConnectionHandle() {
+        if (db != nullptr) sqlite3_close_v2(db);
+    }
+};
+
+namespace {
+
+struct StmtDeleter {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+
+[[noreturn]] void Throw(sqlite3* db, const std::string& what) {
+    std::string msg = what;
+    if (db != nullptr) msg += ": " + std::string(sqlite3_errmsg(db));
+    throw DbError(msg);
+}
+
+StmtPtr Prepare(sqlite3* db, const std::string& sql) {
+    if (db == nullptr) throw DbError("the database connection is not open");
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+    StmtPtr stmt(raw);
+    if (rc != SQLITE_OK) Throw(db, "cannot prepare statement");
+    return stmt;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+    char* err = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        std::string msg = err != nullptr ? err : sqlite3_errstr(rc);
+        sqlite3_free(err);
+        throw DbError(msg);
+    }
+}
+
+DbValue ColumnValue(sqlite3_stmt* stmt, int c) {
+    switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_INTEGER:
+        return DbValue(static_cast<std::int64_t>(sqlite3_column_int64(stmt, c)));
+    case SQLITE_FLOAT:
+        return DbValue(sqlite3_column_double(stmt, c));
+    case SQLITE_NULL:
+        return DbValue();
+    default: {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_blob(stmt, c));
+        const int n = sqlite3_column_bytes(stmt, c);
+        return DbValue(std::string(p != nullptr ? p : "", static_cast<std::size_t>(n)));
+    }
+    }
+}
+
+// Cipher settings are pinned so a file opens the same with SQLCipher 3.4 and 4.x: 4096-byte
+// pages, SHA-1 HMAC and KDF (the 3.x defaults); 4.x-only pragmas are ignored by 3.4.
+// The key is handed over raw (a SHA-256 of the program key), so no slow key derivation runs.
+constexpr const char* kCipherSettings =
+    "PRAGMA cipher_page_size = 4096;"
+    "PRAGMA kdf_iter = 64000;"
+    "PRAGMA cipher_hmac_algorithm = HMAC_SHA1;"
+    "PRAGMA cipher_kdf_algorithm = PBKDF2_HMAC_SHA1;";
+
+void KeyHandle(sqlite3* db, const std::string& key) {
+    Exec(db, RawKeyPragma(key));
+    Exec(db, kCipherSettings);
+}
+
+} // namespace
+
+std::string RawKeyPragma(const std::string& key) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_Digest(key.data(), key.size(), digest, &len, EVP_sha256(), nullptr);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    for (unsigned int i = 0; i < len; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0xF];
+    }
+    return "PRAGMA key = \"x'" + hex + "'\";";
+}
+
+// ---- DbValue ----
+
+std::string DbValue::Text() const {
+    if (const auto* s = std::get_if<std::string>(&m_v)) return *s;
+    if (const auto* i = std::get_if<std::int64_t>(&m_v)) return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(&m_v)) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15g", *d);
+        return buf;
+    }
+    return {};
+}
+
+double DbValue::Number() const {
+    if (const auto* i = std::get_if<std::int64_t>(&m_v)) return static_cast<double>(*i);
+    if (const auto* d = std::get_if<double>(&m_v)) return *d;
+    const std::string s = Text();
+    // Leading number only: blanks, sign, digits, one point, exponent. Anything else ends it.
+    std::size_t p = 0;
+    while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
+    const std::size_t start = p;
+    if (p < s.size() && (s[p] == '+' || s[p] == '-')) ++p;
+    bool digits = false;
+    while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p, digits = true;
+    if (p < s.size() && s[p] == '.') {
+        ++p;
+        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p, digits = true;
+    }
+    if (!digits) return 0.0;
+    if (p < s.size() && (s[p] == 'e' || s[p] == 'E')) {
+        std::size_t q = p + 1;
+        if (q < s.size() && (s[q] == '+' || s[q] == '-')) ++q;
+        if (q < s.size() && std::isdigit(static_cast<unsigned char>(s[q]))) {
+            while (q < s.size() && std::isdigit(static_cast<unsigned char>(s[q]))) ++q;
+            p = q;
+        }
+    }
+    return std::strtod(s.substr(start, p - start).c_str(), nullptr);
+}
+
+std::int32_t DbValue::ToInt32() const {
+    const double r = std::nearbyint(Number());
+    if (!(r >= std::numeric_limits<std::int32_t>::min() && r <= std::numeric_limits<std::int32_t>::max()))
+        throw DbError("value out of range: " + Text());
+    return static_cast<std::int32_t>(r);
+}
+
+std::int16_t DbValue::ToInt16() const {
+    const double r = std::nearbyint(Number());
+    if (!(r >= std::numeric_limits<std::int16_t>::min() && r <= std::numeric_limits<std::int16_t>::max()))
+        throw DbError("value out of range: " + Text());
+    return static_cast<std::int16_t>(r);
+}
+
+// ---- DbFields / DbRecordset ----
+
+const DbValue& DbFields::Item(int column) const {
+    if (m_rs->Eof()) throw DbError("no current row");
+    return m_rs->ValueAt(m_rs->m_current, column);
+}
+
+const DbValue& DbFields::Item(const std::string& name) const {
+    for (int c = 0; c < m_rs->ColumnCount(); ++c)
+        if (sqlite3_stricmp(m_rs->m_columns[static_cast<std::size_t>(c)].c_str(), name.c_str()) == 0) return Item(c);
+    throw DbError("no such column: " + name);
+}
+
+int DbFields::Count() const { return m_rs->ColumnCount(); }
+
+const std::string& DbRecordset::ColumnName(int column) const {
+    if (column < 0 || column >= ColumnCount()) throw DbError("no such column: " + std::to_string(column));
+    return m_columns[static_cast<std::size_t>(column)];
+}
+
+const DbValue& DbRecordset::ValueAt(int row, int column) const {
+    if (row < 0 || row >= RecordCount()) throw DbError("no such row: " + std::to_string(row));
+    if (column < 0 || column >= ColumnCount()) throw DbError("no such column: " + std::to_string(column));
+    return m_rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+}
+
+// ---- DbCommand ----
+
+struct DbCommand::Impl {
+    std::shared_ptr<ConnectionHandle> conn; // keeps the handle alive as long as the statement
+    StmtPtr stmt;
+};
+
+DbCommand::DbCommand(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+DbCommand::DbCommand(DbCommand&&) noexcept = default;
+DbCommand& DbCommand::operator=(DbCommand&&) noexcept = default;
+DbCommand::~DbCommand() {
+    // The statement must go before the connection it belongs to.
+    if (m_impl) m_impl->stmt.reset();
+}
+
+void DbCommand::SetText(int n, const std::string& text) {
+    if (sqlite3_bind_text(m_impl->stmt.get(), n, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
+        SQLITE_OK)
+        Throw(m_impl->conn->db, "cannot bind parameter " + std::to_string(n));
+}
+
+void DbCommand::ExecuteCommand() {
+    sqlite3_stmt* s = m_impl->stmt.get();
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    }
+    sqlite3_reset(s);
+    if (rc != SQLITE_DONE) Throw(m_impl->conn->db, "command failed");
+}
+
+// ---- DbConnection ----
+
+DbConnection::DbConnection() = default;
+DbConnection::~DbConnection() = default;
+
+bool DbConnection::OpenDatabase(const std::string& path, const std::string& key, bool /*flag*/) {
+    m_handle.reset();
+    m_path.clear();
+    std::error_code ec;
+    // An empty file would open as a blank database under any key; it is not ours.
+    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec) return false;
+
+    auto handle = std::make_shared<ConnectionHandle>();
+    const int rc = sqlite3_open_v2(path.c_str(), &handle->db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) return false;
+    try {
+        KeyHandle(handle->db, key);
+        // The first read proves the key: a wrong key or a plain file fails here.
+        Exec(handle->db, "SELECT count(*) FROM sqlite_master;");
+    } catch (const DbError&) {
+        return false;
+    }
+    m_handle = std::move(handle);
+    m_path = path;
+    return true;
+}
+
+bool DbConnection::IsOpen() const { return m_handle != nullptr; }
+
+DbRecordset DbConnection::OpenRecordset(const std::string& sql, bool /*flag*/) const {
+    sqlite3* db = m_handle ? m_handle->db : nullptr;
+    StmtPtr stmt = Prepare(db, sql);
+    DbRecordset rs;
+    const int n = sqlite3_column_count(stmt.get());
+    for (int c = 0; c < n; ++c) {
+        const char* name = sqlite3_column_name(stmt.get(), c);
+        rs.m_columns.emplace_back(name != nullptr ? name : "");
+    }
+    int rc;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        std::vector<DbValue> row;
+        row.reserve(static_cast<std::size_t>(n));
+        for (int c = 0; c < n; ++c) row.push_back(ColumnValue(stmt.get(), c));
+        rs.m_rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) Throw(db, "query failed");
+    return rs;
+}
+
+DbCommand DbConnection::CreateCommand(const std::string& sql) const {
+    sqlite3* db = m_handle ? m_handle->db : nullptr;
+    auto impl = std::make_unique<DbCommand::Impl>();
+    impl->conn = m_handle;
+    impl->stmt = Prepare(db, sql);
+    return DbCommand(std::move(impl));
+}
+
+void DbConnection::ExecuteSql(const std::string& sql) const {
+    if (!m_handle) throw DbError("the database connection is not open");
+    Exec(m_handle->db, sql);
+}
+
+void DbConnection::CreateDatabase(const std::string& path, const std::string& key) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) throw DbError("file exists: " + path);
+    ConnectionHandle h;
+    if (sqlite3_open_v2(path.c_str(), &h.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        Throw(h.db, "cannot create " + path);
+    KeyHandle(h.db, key);
+    // Writing the schema cookie makes the file non-empty and fixes its salt and settings.
+    Exec(h.db, "PRAGMA user_version = 0; CREATE TABLE _init(x); DROP TABLE _init;");
+}
+
+} // namespace tolbe::db

@@ -1,0 +1,117 @@
+#include "db/DatabaseFile.h"
+
+#include <fstream>
+#include <unistd.h>
+
+namespace tolbe::db {
+namespace {
+
+// The key is not stored as such: 23 byte values, each combined with kKeyMask.
+constexpr const char* kKeyDigits = "0E3536383F7913083E3874113F2375686A686A7B2C6822";
+constexpr unsigned char kKeyMask = 0x5A;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+} // namespace
+
+std::string BuildDatabaseKey() {
+    std::string key;
+    std::string_view rest = kKeyDigits;
+    while (!rest.empty()) {
+        const int byte = HexValue(rest[0]) * 16 + (rest.size() > 1 ? HexValue(rest[1]) : 0);
+        key += static_cast<char>(byte ^ kKeyMask);
+        rest.remove_prefix(std::min<std::size_t>(2, rest.size()));
+    }
+    return key;
+}
+
+DatabaseLocation CheckDatabase(const SettingsStore& settings, const ProgramPaths& paths) {
+    DatabaseLocation loc;
+    loc.DBKey = BuildDatabaseKey();
+    loc.DBPath = settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kDatabasePath, "");
+    if (loc.DBPath.empty()) loc.DBPath = paths.Database().string();
+    // Hidden files are ordinary files here, read-only ones too: existence is all that counts.
+    std::error_code ec;
+    loc.exists = std::filesystem::exists(loc.DBPath, ec) && !std::filesystem::is_directory(loc.DBPath, ec);
+    return loc;
+}
+
+std::vector<std::string> ReadDeviceTypes(const DbConnection& conn) {
+    const DbRecordset rs = conn.OpenRecordset("Select * From M_DeviceTypes", false);
+    std::vector<std::string> names;
+    for (int r = 0; r < rs.RecordCount(); ++r) names.push_back(rs.ValueAt(r, 1).Text());
+    return names;
+}
+
+void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
+    auto tmp = to;
+    tmp += ".part" + std::to_string(::getpid());
+    std::error_code ignored;
+    try {
+        std::filesystem::copy_file(from, tmp, std::filesystem::copy_options::overwrite_existing);
+        // The data must be on disk before the rename makes it the database.
+        if (std::FILE* f = std::fopen(tmp.c_str(), "rb+")) {
+            ::fsync(fileno(f));
+            std::fclose(f);
+        }
+        std::filesystem::rename(tmp, to);
+    } catch (...) {
+        std::filesystem::remove(tmp, ignored);
+        throw;
+    }
+}
+
+bool SwapInDeliveredDatabase(const ProgramPaths& paths) {
+    namespace fs = std::filesystem;
+    const fs::path D = paths.Database();
+    const fs::path B = paths.DatabaseBackup();
+    const fs::path U = paths.UpdateDatabase();
+    std::error_code ec;
+    // Without a delivered file the swap would only lose the current database.
+    if (!fs::is_regular_file(U, ec)) return false;
+
+    fs::create_directories(paths.DatabaseFolder());
+    if (fs::is_regular_file(B, ec)) fs::remove(B);
+    const bool had_db = fs::is_regular_file(D, ec);
+    if (had_db) {
+        // Keep D in place while the backup is written, so D is never missing.
+        CopyFileAtomically(D, B);
+    }
+    CopyFileAtomically(U, D);
+    return true;
+}
+
+const std::vector<std::string>& RequiredTables() {
+    static const std::vector<std::string> tables = {"M_DeviceTypes", "M_SetOfCodes", "M_RCUInfo",
+                                                    "M_RCUFuncKey",  "M_CodeLink",   "M_Protocol"};
+    return tables;
+}
+
+bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why) {
+    auto fail = [&](const std::string& reason) {
+        if (why != nullptr) *why = reason;
+        return false;
+    };
+    DbConnection conn;
+    if (!conn.OpenDatabase(file, key, true)) return fail("the file does not open with the program's key");
+    try {
+        const DbRecordset ic = conn.OpenRecordset("PRAGMA integrity_check", false);
+        if (ic.RecordCount() < 1 || ic.ValueAt(0, 0).Text() != "ok")
+            return fail("integrity check failed: " + (ic.RecordCount() > 0 ? ic.ValueAt(0, 0).Text() : ""));
+        for (const auto& t : RequiredTables()) {
+            const DbRecordset rs = conn.OpenRecordset(
+                "select count(*) from sqlite_master where type='table' and name='" + t + "'", false);
+            if (rs.ValueAt(0, 0).ToInt32() < 1) return fail("table " + t + " is missing");
+        }
+    } catch (const DbError& e) {
+        return fail(e.what());
+    }
+    return true;
+}
+
+} // namespace tolbe::db

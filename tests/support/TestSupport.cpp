@@ -1,0 +1,99 @@
+#include "tests/support/TestSupport.h"
+
+#include "db/Database.h"
+#include "db/DatabaseFile.h"
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace tolbe::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto p = std::filesystem::temp_directory_path() / ("tolbe-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(p)) {
+            m_path = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string MemorySettingsStore::GetSetting(const std::string& app, const std::string& section, const std::string& key,
+                                            const std::string& fallback) const {
+    auto it = values.find({app, section, key});
+    return it != values.end() ? it->second : fallback;
+}
+
+void MemorySettingsStore::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                                      const std::string& value) {
+    values[{app, section, key}] = value;
+    ++writes;
+}
+
+Prompt::Answer ScriptedPrompt::Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) {
+    shown.push_back({title, text, buttons, icon});
+    if (!answers.empty()) {
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+}
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+    out << bytes;
+}
+
+std::string ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + file.string());
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void MakeKeyedDatabase(const std::filesystem::path& file, const std::string& sql, const std::string& key) {
+    const std::string k = key.empty() ? db::BuildDatabaseKey() : key;
+    db::DbConnection::CreateDatabase(file.string(), k);
+    db::DbConnection conn;
+    if (!conn.OpenDatabase(file.string(), k)) throw std::runtime_error("cannot open new database " + file.string());
+    if (!sql.empty()) conn.ExecuteSql(sql);
+}
+
+std::string MiniDatabaseSql(int device_types) {
+    static const char* kTypes[] = {"DVD", "SAT", "AUX", "VCR", "CBL", "AUDIO", "LD", "TV", "PVR", "AMP", "PROJ", "HDD"};
+    std::string sql = ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql");
+    for (int i = 0; i < device_types; ++i)
+        sql += "INSERT INTO M_DeviceTypes VALUES(" + std::to_string(i + 1) + ",'" + kTypes[i % 12] + "');\n";
+    sql +=
+        "INSERT INTO M_SetOfCodes VALUES(1,101,'TV','Samsung','UE40 Series','2019-05-01',1,'DB');\n"
+        "INSERT INTO M_SetOfCodes VALUES(2,102,'TV','Philips','32PFL','2020-01-10',1,'DB');\n"
+        "INSERT INTO M_SetOfCodes VALUES(3,103,'TV','Sony','KDL-40','2018-03-15',0,'DB');\n"
+        "INSERT INTO M_SetOfCodes VALUES(4,104,'DVD','Pioneer','DV-410','2017-07-07',1,'MFY');\n"
+        "INSERT INTO M_RCUInfo VALUES(1,1,'Tolbe 4','";
+    for (int k = 1; k <= 46; ++k) sql += std::to_string(k) + (k < 46 ? "," : "");
+    sql += "');\n";
+    for (int k = 1; k <= 46; ++k)
+        sql += "INSERT INTO M_RCUFuncKey VALUES(" + std::to_string(k) + ",1," + std::to_string(k) + "," +
+               std::to_string(k) + ",'K" + std::to_string(k) + "');\n";
+    sql +=
+        "INSERT INTO M_Protocol VALUES(1,'NEC1','A0A1A2');\n"
+        "INSERT INTO M_CodeLink VALUES(1,101,13,'NEC1','','Power','0102');\n"
+        "INSERT INTO M_CodeLink VALUES(2,102,13,'NEC1','','Power','0304');\n"
+        "INSERT INTO M_CodeLink VALUES(3,104,3,'NEC1','','Digit 1','0506');\n";
+    return sql;
+}
+
+} // namespace tolbe::test

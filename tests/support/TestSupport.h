@@ -1,0 +1,65 @@
+#pragma once
+
+#include "common/Prompt.h"
+#include "common/SettingsStore.h"
+
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace tolbe::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& rel) const { return m_path / rel; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Settings held in memory.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
+                           const std::string& fallback = {}) const override;
+    void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& value) override;
+    // Convenience for the program's own section.
+    void Set(const std::string& key, const std::string& value) { SaveSetting(kSettingsApp, kSettingsSection, key, value); }
+    std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
+    int writes = 0;
+};
+
+// Answers message boxes from a script and records what was shown.
+class ScriptedPrompt final : public Prompt {
+public:
+    struct Shown {
+        std::string title, text;
+        Buttons buttons;
+        Icon icon;
+    };
+    Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) override;
+    std::deque<Answer> answers; // taken in order; when empty, Ok or No is answered
+    std::vector<Shown> shown;
+};
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& file);
+
+// Creates a keyed database at `file` (with the program's key unless given) and runs `sql` in it.
+void MakeKeyedDatabase(const std::filesystem::path& file, const std::string& sql, const std::string& key = {});
+
+// A small but complete database of the program's seven tables: `device_types` rows of
+// M_DeviceTypes ("TV" the eighth when there are eight or more), a few code sets, a 46-key map.
+std::string MiniDatabaseSql(int device_types = 10);
+
+} // namespace tolbe::test

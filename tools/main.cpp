@@ -1,0 +1,38 @@
+#include "tools/CliRegistry.h"
+
+#include "common/ProgramPaths.h"
+
+#include <exception>
+#include <iostream>
+
+namespace tolbe::cli {
+std::vector<AddCommands>& Registry() {
+    static std::vector<AddCommands> registry;
+    return registry;
+}
+} // namespace tolbe::cli
+
+int main(int argc, char** argv) {
+    using namespace tolbe::cli;
+    CLI::App app{"tolbe-cli: search, encode and play remote-control code sets, and maintain the code database, "
+                 "without the windows."};
+    app.set_version_flag("--version", std::string("tolbe-cli ") + TOLBE_VERSION);
+    app.require_subcommand(1);
+    CliContext ctx;
+    ctx.program_dir = tolbe::ProgramPaths::ForRunningProgram().Dir().string();
+    app.add_option("--program-dir", ctx.program_dir, "program folder holding Database/, Styles/ and Update/")
+        ->capture_default_str();
+    for (auto& add : Registry()) add(app, ctx);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    } catch (const CliFailure& f) {
+        std::cerr << "tolbe-cli: " << f.message << "\n";
+        return f.status;
+    } catch (const std::exception& e) {
+        std::cerr << "tolbe-cli: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
