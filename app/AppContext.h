@@ -1,0 +1,34 @@
+#pragma once
+
+#include "common/Prompt.h"
+#include "common/ProgramPaths.h"
+#include "common/SettingsStore.h"
+#include "db/Database.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tolbe::app {
+
+// The process-wide values, owned by main and handed to every window that needs them.
+struct AppContext {
+    AppContext(SettingsStore& s, Prompt& p, ProgramPaths pp) : settings(s), prompt(p), paths(std::move(pp)) {}
+
+    SettingsStore& settings;
+    Prompt& prompt;
+    ProgramPaths paths;
+
+    std::int16_t LangBase = 0;                  // language index x 1000
+    std::unique_ptr<db::DbConnection> DBConn;   // null when start-up could not open the database
+    std::string DBPath;
+    std::string DBKey;
+    std::int16_t CurDevice = 0;                 // 0 TV, 1 SAT, 2 DVD, 3 AUX
+    std::array<std::string, 4> DeviceNames{"TV", "SAT", "DVD", "AUX"};
+    std::uint8_t RcuModel = 1;                  // the remote's model number
+
+    bool HasDatabase() const { return DBConn && DBConn->IsOpen(); }
+};
+
+} // namespace tolbe::app
