@@ -12,6 +12,7 @@ packages=(
   libinih-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sox xauth
+  libsndfile1-dev
   fonts-dejavu-core fonts-wqy-microhei
 )
 
