@@ -1,0 +1,56 @@
+#include "db/CodeSearch.h"
+
+namespace tolbe::db {
+
+namespace {
+
+std::string ReplaceAll(const std::string& text, char what, const std::string& with) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == what)
+            out += with;
+        else
+            out += c;
+    }
+    return out;
+}
+
+// A text inside '...': a quote in it would end the literal early and break the statement.
+std::string QuoteSafe(const std::string& text) { return ReplaceAll(text, '\'', "''"); }
+
+// A heading inside `...`, for the same reason.
+std::string Alias(const std::string& text) { return "`" + ReplaceAll(text, '`', "``") + "`"; }
+
+} // namespace
+
+std::string GetLikeStr(const std::string& key) {
+    // The backslash goes first so the escapes added for "%" are not themselves escaped.
+    std::string s = ReplaceAll(key, '\\', "\\\\");
+    s = ReplaceAll(s, '%', "\\%");
+    s = ReplaceAll(s, ' ', "%");
+    return "'%" + QuoteSafe(s) + "%'";
+}
+
+std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
+                                 const std::string& alias155, const std::string& alias156,
+                                 const std::string& alias157) {
+    const std::string& dev = device.empty() ? std::string("DVD") : device;
+    std::string sql = "Select SourceID,SetOfCodeID,DeviceName " + Alias(alias155);
+    sql += ",BrandName " + Alias(alias156);
+    sql += ",ModelName " + Alias(alias157);
+    sql += ",CodeDate From M_SetOfCodes where ";
+    sql += "DeviceName like '" + QuoteSafe(dev) + "%'";
+    if (!brand.empty()) sql += " and BrandName like " + GetLikeStr(brand) + " ESCAPE '\\'";
+    if (!model.empty()) sql += " and ModelName like " + GetLikeStr(model) + " ESCAPE '\\'";
+    sql += " and IsValid=1 order by CodeDate DESC LIMIT 0," + std::to_string(kSearchRowLimit);
+    return sql;
+}
+
+DbRecordset SearchSetOfCodes(const DbConnection& conn, const std::string& device, const std::string& brand,
+                             const std::string& model, const std::string& alias155, const std::string& alias156,
+                             const std::string& alias157) {
+    return conn.OpenRecordset(BuildSearchStatement(device, brand, model, alias155, alias156, alias157), false);
+}
+
+} // namespace tolbe::db

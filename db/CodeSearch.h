@@ -1,0 +1,31 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <string>
+
+// The code search of the main window: the statement that lists the newest 300 valid code sets
+// of a device type whose brand and model names contain the user's key words.
+namespace tolbe::db {
+
+// Most code sets one search lists.
+inline constexpr int kSearchRowLimit = 300;
+
+// The quoted LIKE pattern for a key word: it matches the key anywhere in the column, and every
+// blank in it matches any run of characters. "%" and "\" in the key match themselves (the
+// statement declares "\" as the escape character); single quotes are doubled.
+std::string GetLikeStr(const std::string& key);
+
+// The search statement. `alias155` to `alias157` are the headings of the device, brand and
+// model columns (texts 155 to 157 of the active language). An empty device searches for "DVD".
+std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
+                                 const std::string& alias155, const std::string& alias156,
+                                 const std::string& alias157);
+
+// Runs the search statement on `conn`. Columns: SourceID, SetOfCodeID, the three aliased name
+// columns and CodeDate, newest first. Throws DbError when the connection is not open.
+DbRecordset SearchSetOfCodes(const DbConnection& conn, const std::string& device, const std::string& brand,
+                             const std::string& model, const std::string& alias155, const std::string& alias156,
+                             const std::string& alias157);
+
+} // namespace tolbe::db
