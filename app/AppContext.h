@@ -6,9 +6,15 @@
 #include "db/Database.h"
 
 #include <array>
+#include <filesystem>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+namespace tolbe::audio {
+class WaveOut;
+class Mixer;
+} // namespace tolbe::audio
 
 namespace tolbe::app {
 
@@ -27,6 +33,12 @@ struct AppContext {
     std::int16_t CurDevice = 0;                 // 0 TV, 1 SAT, 2 DVD, 3 AUX
     std::array<std::string, 4> DeviceNames{"TV", "SAT", "DVD", "AUX"};
     std::uint8_t RcuModel = 1;                  // the remote's model number
+
+    std::uint16_t systemLanguageId = 0x0409;    // the user's interface language, Windows numbering
+    audio::WaveOut* waveOut = nullptr;          // where download packets play
+    audio::Mixer* mixer = nullptr;              // levels raised for a download, restored at the end
+    std::filesystem::path mixerStateFile;       // saved levels until they are restored
+    Yield* yield = nullptr;                     // lets window events run during waits
 
     bool HasDatabase() const { return DBConn && DBConn->IsOpen(); }
 };

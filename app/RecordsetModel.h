@@ -1,0 +1,30 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <QAbstractTableModel>
+
+#include <memory>
+
+namespace tolbe::app {
+
+// Shows a recordset in a view: every column in order, headed by its name or alias.
+class RecordsetModel final : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit RecordsetModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+    // Binds a new recordset (or none); views reset.
+    void SetRecordset(std::shared_ptr<const db::DbRecordset> rs);
+    const db::DbRecordset* Recordset() const { return m_rs.get(); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    std::shared_ptr<const db::DbRecordset> m_rs;
+};
+
+} // namespace tolbe::app
