@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace tolbe::audio {
+
+// A WAV file that cannot be written or read as 16-bit PCM; the message names the file and the cause.
+class WavError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// 16-bit PCM audio: interleaved little-endian sample bytes, channels x 2 bytes per frame.
+struct WavAudio {
+    int sample_rate = 0;
+    int channels = 0;
+    std::vector<std::uint8_t> pcm;
+
+    std::size_t FrameCount() const { return channels > 0 ? pcm.size() / (2u * static_cast<unsigned>(channels)) : 0; }
+};
+
+// Writes 16-bit little-endian interleaved PCM as a WAV file, replacing the file. Throws WavError.
+void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate,
+                  int channels);
+
+// Reads a WAV file of 16-bit PCM, mono or stereo, at any rate. Throws WavError for anything else.
+WavAudio ReadWavFile(const std::filesystem::path& file);
+
+} // namespace tolbe::audio
