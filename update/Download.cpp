@@ -1,0 +1,162 @@
+#include "update/Download.h"
+
+#include "update/CurlHttpSession.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tolbe::update {
+namespace {
+
+std::string Upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+// Owns the target file's descriptor for one transfer.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& path) {
+        if (!path.empty()) m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
+    ~OutputFile() { Close(); }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    bool Write(const char* data, std::size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::write(m_fd, data, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            data += w;
+            n -= static_cast<std::size_t>(w);
+        }
+        return true;
+    }
+    bool Close() {
+        if (m_fd < 0) return true;
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc == 0;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
+bool IsWebUrl(const std::string& url) {
+    const std::string u = Upper(url.substr(0, 8));
+    return u.rfind("HTTP://", 0) == 0 || u.rfind("HTTPS://", 0) == 0;
+}
+
+Download::Download(Yield& yield, SessionFactory sessions) : m_yield(yield), m_sessions(std::move(sessions)) {
+    if (!m_sessions) m_sessions = [] { return std::make_unique<CurlHttpSession>(); };
+}
+
+void Download::Execute() {
+    m_running = true;
+    m_session.reset();
+    std::unique_ptr<HttpSession> session = IsWebUrl(m_url) ? m_sessions() : nullptr;
+    if (!session || !session->Open(m_url, kUserAgent)) {
+        Cancel();
+        return;
+    }
+    m_session = std::move(session);
+    // The block and its closing NUL must fit the header buffer, or the query fails.
+    const std::string& block = m_session->RawHeaders();
+    m_header_ok = block.size() + 1 <= kHeaderBufferBytes;
+    m_header_text = m_header_ok ? block : std::string();
+}
+
+std::string Download::HeaderValue(const std::string& header) const {
+    const std::size_t p = m_header_text.find(header);
+    if (p == std::string::npos) return "0";
+    const std::size_t start = p + header.size() + 2; // after the name, the colon and one blank
+    if (start >= m_header_text.size()) return "";
+    const std::size_t end = m_header_text.find('\0', start);
+    return m_header_text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+std::string Download::GetHeader(const std::string& name) {
+    HttpHeaderText = m_header_text;
+    if (!m_running) {
+        Cancel();
+        return "0";
+    }
+    if (m_header_text.empty()) return "0";
+    const std::string key = Upper(name);
+    if (key == "CONTENT-LENGTH") {
+        if (m_header_text.find("404 Not Found") != std::string::npos) return "0";
+        return HeaderValue("Content-Length");
+    }
+    if (key == "CONTENT-TYPE") return HeaderValue("Content-Type");
+    if (key == "DATE") return HeaderValue("Date");
+    if (key == "LAST-MODIFIED") return HeaderValue("Last-Modified");
+    if (key == "SERVER") return HeaderValue("Server");
+    if (key.empty()) return m_header_text;
+    return "0";
+}
+
+void Download::StartDownLoad() {
+    if (!m_running) {
+        Cancel();
+        return;
+    }
+    bool failed = false;
+    {
+        OutputFile file(m_save_file);
+        failed = !file.IsOpen();
+        std::int64_t total = 0;
+        char block[kReadBlockBytes];
+        while (!failed) {
+            std::size_t n = 0;
+            if (m_session) {
+                const HttpSession::ReadResult r = m_session->Read(block, kReadBlockBytes);
+                n = r.ok ? r.bytes : 0;
+            }
+            m_yield.DoEvents();
+            if (n == kReadBlockBytes) {
+                if (!m_running) break; // cancelled during the yield: this block is dropped
+                if (!file.Write(block, n)) {
+                    failed = true;
+                    break;
+                }
+            } else {
+                for (std::size_t i = 0; i < n && !failed; ++i) {
+                    failed = !file.Write(block + i, 1);
+                    m_yield.DoEvents();
+                }
+                if (failed) break;
+            }
+            total += static_cast<std::int64_t>(n);
+            if (total > INT32_MAX) {
+                failed = true; // the byte count cannot be reported any more
+                break;
+            }
+            DownloadedBytes = static_cast<std::int32_t>(total);
+            if (GetData) GetData(DownloadedBytes);
+            m_yield.DoEvents();
+            if (n < kReadBlockBytes) {
+                if (DownLoadOver) DownLoadOver();
+                break;
+            }
+        }
+        if (!file.Close()) failed = true;
+    }
+    Cancel();
+    if (failed && ErrMassage) ErrMassage("File " + m_save_file + " are used, can't delete!");
+}
+
+void Download::Cancel() {
+    m_running = false;
+    m_session.reset();
+}
+
+} // namespace tolbe::update

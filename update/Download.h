@@ -1,0 +1,74 @@
+#pragma once
+
+#include "common/Prompt.h"
+#include "update/HttpSession.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tolbe::update {
+
+// Fetches one file from an http or https URL into a local file, 512 bytes at a time, yielding
+// to the event loop after every read so the window stays alive. Callers set URL and SaveFile,
+// call Execute, ask GetHeader("Content-Length") and then StartDownLoad; completeness is
+// judged by comparing DownloadedBytes with that announced length.
+class Download {
+public:
+    using SessionFactory = std::function<std::unique_ptr<HttpSession>()>;
+
+    static constexpr const char* kUserAgent = "Tgpeli";
+    static constexpr std::size_t kHeaderBufferBytes = 1024;
+    static constexpr std::size_t kReadBlockBytes = 512;
+
+    // `yield` is called after every read; `sessions` makes the HTTP request (libcurl when empty).
+    explicit Download(Yield& yield, SessionFactory sessions = {});
+
+    void URL(const std::string& url) { m_url = url; }
+    void SaveFile(const std::string& path) { m_save_file = path; }
+
+    // Opens the request and reads the response headers. A URL that is not http or https, or a
+    // request that cannot be made, leaves the object idle without a word.
+    void Execute();
+    // Value of one of the headers Content-Length, Content-Type, Date, Last-Modified and Server
+    // (name in any letter case, searched as sent), the whole header block for "", else "0".
+    // Content-Length answers "0" for a "404 Not Found" response. Refreshes HttpHeaderText.
+    std::string GetHeader(const std::string& name);
+    // Writes the response body into SaveFile (created or emptied) and raises the events.
+    void StartDownLoad();
+    // Stops a transfer; safe from inside an event or a yield.
+    void Cancel();
+
+    bool Running() const { return m_running; }
+    const std::string& HeaderText() const { return m_header_text; }
+
+    // Raised after every read with the bytes written so far in this transfer.
+    std::function<void(std::int32_t total)> GetData;
+    // Raised when SaveFile cannot be created or written.
+    std::function<void(const std::string& message)> ErrMassage;
+    // Raised once after the read that ended the body.
+    std::function<void()> DownLoadOver;
+
+    // The header block as of the last GetHeader call, kept after the transfer ends.
+    std::string HttpHeaderText;
+    // Running byte total of the current StartDownLoad; never reset here (callers set it to 0).
+    std::int32_t DownloadedBytes = 0;
+
+private:
+    std::string HeaderValue(const std::string& header) const;
+
+    Yield& m_yield;
+    SessionFactory m_sessions;
+    std::string m_url;
+    std::string m_save_file;
+    bool m_running = false;
+    std::unique_ptr<HttpSession> m_session; // the open request; null when idle
+    std::string m_header_text;
+    bool m_header_ok = false;
+};
+
+// True for URLs this program fetches: http:// and https:// (scheme in any letter case).
+bool IsWebUrl(const std::string& url);
+
+} // namespace tolbe::update

@@ -1,0 +1,410 @@
+#include "update/UpdateCheck.h"
+
+#include "common/IniFile.h"
+#include "db/DatabaseFile.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <spawn.h>
+
+extern char** environ;
+
+namespace tolbe::update {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kProductTitle = "Tolbe";
+
+// Text numbers of the update messages and log lines.
+constexpr int kTextUpdate = 181;
+constexpr int kTextAllUpdated = 183;
+constexpr int kTextError = 184;
+constexpr int kTextFinished = 185;
+constexpr int kTextFoundNewVersion = 191;
+constexpr int kTextStartSetup = 192;
+constexpr int kTextUpdateFailed = 196;
+
+std::atomic<bool> g_allow_update_unload{false};
+
+// A decimal number as a text-to-number conversion accepts it: blanks around, an optional
+// sign, digits with an optional fraction and exponent. Anything else is not a number.
+std::optional<double> ParseNumber(const std::string& text) {
+    std::string_view s = text;
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || !(std::isdigit(static_cast<unsigned char>(s.front())) || s.front() == '.')) return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return negative ? -v : v;
+}
+
+// Rounds half to even (the default rounding mode) into the range of T.
+template <typename T>
+std::optional<T> RoundInto(double v) {
+    const double r = std::nearbyint(v);
+    if (!(r >= std::numeric_limits<T>::min() && r <= std::numeric_limits<T>::max())) return std::nullopt;
+    return static_cast<T>(r);
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+// Deletes `file` if it is there; false when it is still there afterwards.
+bool RemoveIfPresent(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(file, ec))) return true;
+    fs::remove(file, ec);
+    return !fs::exists(fs::symlink_status(file, ec));
+}
+
+bool MatchesHash(const fs::path& file, const std::string& expected_hex) {
+    const auto actual = FileSha256(file);
+    return actual && *actual == Lower(Trim(expected_hex));
+}
+
+} // namespace
+
+// ---- Descriptor and version arithmetic ----
+
+std::int16_t ProgramVersionNumber(int major, int minor, int revision) {
+    return static_cast<std::int16_t>(major * 100 + minor * 10 + revision);
+}
+
+std::int16_t OwnProgramVersion() {
+    return ProgramVersionNumber(TOLBE_VERSION_MAJOR, TOLBE_VERSION_MINOR, TOLBE_VERSION_PATCH);
+}
+
+std::optional<std::int16_t> OfferedProgramVersion(const std::string& app_version) {
+    if (app_version.empty()) return std::nullopt;
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = app_version.find('.', start);
+        parts.push_back(app_version.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    if (parts.size() != 3) return std::nullopt;
+    const auto p1 = ParseNumber(parts[0]);
+    const auto p2 = ParseNumber(parts[1]);
+    const auto p3 = ParseNumber(parts[2]);
+    if (!p1 || !p2 || !p3) return std::nullopt;
+    const auto a = RoundInto<std::int16_t>(*p1 * 100);
+    if (!a) return std::nullopt;
+    const auto b = RoundInto<std::int16_t>(*p2 * 10 + *a);
+    if (!b) return std::nullopt;
+    return RoundInto<std::int16_t>(*p3 + *b);
+}
+
+std::optional<std::int16_t> OfferedDatabaseVersion(const std::string& db_version) {
+    const auto v = ParseNumber(db_version);
+    if (!v) return std::nullopt;
+    return RoundInto<std::int16_t>(*v);
+}
+
+std::int32_t AnnouncedLength(const std::string& header_value) {
+    const auto v = ParseNumber(header_value);
+    if (!v) return 0;
+    return RoundInto<std::int32_t>(*v).value_or(0);
+}
+
+std::string FileNameFromUrl(const std::string& url) {
+    const std::size_t slash = url.rfind('/');
+    return slash == std::string::npos ? url : url.substr(slash + 1);
+}
+
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+int ProgressPercent(std::int32_t total, std::int32_t length) {
+    if (length <= 0) return 0;
+    const double r = std::nearbyint(static_cast<double>(total) * 100.0 / static_cast<double>(length));
+    return static_cast<int>(std::clamp(r, 0.0, static_cast<double>(UpdateView::kProgressMax)));
+}
+
+std::optional<std::string> FileSha256(const fs::path& file) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), &std::fclose);
+    if (!in) return std::nullopt;
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
+    char buf[64 * 1024];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0)
+        if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) return std::nullopt;
+    if (std::ferror(in.get())) return std::nullopt;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), digest, &len) != 1) return std::nullopt;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < len; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0x0F];
+    }
+    return hex;
+}
+
+bool StartDetached(const fs::path& program, std::string* why) {
+    auto fail = [&](const std::string& reason) {
+        if (why != nullptr) *why = reason;
+        return false;
+    };
+    std::error_code ec;
+    if (!fs::is_regular_file(program, ec)) return fail(program.string() + " does not exist");
+    // A fetched file arrives without execute permission.
+    fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add, ec);
+    if (ec) return fail("cannot make " + program.string() + " executable: " + ec.message());
+
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) return fail("cannot prepare a new process");
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    std::string path = program.string();
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return fail("cannot start " + path + ": " + std::strerror(rc));
+    return true;
+}
+
+bool AllowUpdateUnload() {
+    return g_allow_update_unload.load();
+}
+
+void SetAllowUpdateUnload(bool allow) {
+    g_allow_update_unload.store(allow);
+}
+
+// ---- The check ----
+
+UpdateCheck::UpdateCheck(UpdateContext ctx, UpdateView& view, MainWindowHooks& main)
+    : m_ctx(std::move(ctx)), m_view(view), m_main(main), m_tg(m_ctx.yield, m_ctx.sessions) {
+    m_tg.GetData = [this](std::int32_t total) { tg_GetData(total); };
+    m_tg.ErrMassage = [this](const std::string& message) { tg_ErrMassage(message); };
+    m_tg.DownLoadOver = [this] { tg_DownLoadOver(); };
+}
+
+std::string UpdateCheck::Text(int k) const {
+    return m_ctx.text ? m_ctx.text(k) : std::string();
+}
+
+void UpdateCheck::ShowMessage(int k, Prompt::Buttons buttons) {
+    m_ctx.prompt.Show(kProductTitle, Text(k), buttons, Prompt::Icon::None);
+}
+
+void UpdateCheck::ClearLog() {
+    m_log.clear();
+    m_view.SetLog(m_log);
+}
+
+void UpdateCheck::AppendLog(const std::string& text) {
+    m_log += text;
+    m_view.SetLog(m_log);
+}
+
+void UpdateCheck::RunStartupCheck() {
+    SetAllowUpdateUnload(false);
+    CheckUpdate();
+    SetAllowUpdateUnload(true);
+    m_view.SetWindowVisible(false);
+    if (AppUpdated) OfferSetupStart();
+}
+
+void UpdateCheck::CheckUpdate() {
+    try {
+        RunCheck();
+    } catch (const std::exception&) {
+        // A broken version record or an unreadable Update folder ends the check like any
+        // other missing piece; the transfers report their own failures.
+        m_tg.Cancel();
+    }
+    m_view.SetUpdateEnabled(true);
+}
+
+void UpdateCheck::RunCheck() {
+    SetupFile.clear();
+    AppUpdated = false;
+    DbVersion = m_main.Get_Database_Ver();
+
+    const fs::path server_ini = m_ctx.paths.ServerIni();
+    std::error_code ec;
+    if (!fs::exists(server_ini, ec)) return;
+    FileURL = GetIniString(server_ini, kDescriptorSection, "IP_Address");
+    if (FileURL.empty()) return;
+    FileName = FileNameFromUrl(FileURL);
+    if (!IsPlainFileName(FileName)) return;
+    LocalFile = (m_ctx.paths.UpdateFolder() / FileName).string();
+
+    m_tg.URL(FileURL);
+    m_tg.SaveFile(LocalFile);
+    if (!RemoveIfPresent(LocalFile)) return;
+    m_tg.Execute();
+    FileLength = AnnouncedLength(m_tg.GetHeader("Content-Length"));
+    if (FileLength <= 0) {
+        m_tg.Cancel();
+        return;
+    }
+    m_tg.StartDownLoad();
+
+    const fs::path descriptor = m_ctx.paths.UpdateDescriptor();
+    const auto offered_app = OfferedProgramVersion(GetIniString(descriptor, kDescriptorSection, "APP_Version"));
+    if (offered_app && OwnProgramVersion() < *offered_app) {
+        // Whatever the answer, the database waits for the next run.
+        if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo,
+                              Prompt::Icon::None) == Prompt::Answer::Yes) {
+            m_view.SetWindowVisible(true);
+            AppUpdated = CmdUpdateExeFile();
+            if (!AppUpdated) ShowMessage(kTextUpdateFailed);
+        }
+        return;
+    }
+
+    const auto offered_db = OfferedDatabaseVersion(GetIniString(descriptor, kDescriptorSection, "DB_Version"));
+    if (!offered_db || *offered_db <= DbVersion) return;
+    if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
+        Prompt::Answer::Yes)
+        return;
+    m_view.SetWindowVisible(true);
+    if (!CmdUpdateDBFile()) {
+        ShowMessage(kTextUpdateFailed);
+        return;
+    }
+    // Only a complete database that opens with the program's key may replace the user's.
+    bool swapped = false;
+    if (fs::path(LocalFile) == m_ctx.paths.UpdateDatabase() &&
+        db::VerifyDatabaseFile(LocalFile, db::BuildDatabaseKey())) {
+        try {
+            swapped = m_main.Reconnect_Database(*offered_db);
+        } catch (const std::exception&) {
+            swapped = false;
+        }
+    }
+    ShowMessage(swapped ? kTextAllUpdated : kTextUpdateFailed);
+}
+
+bool UpdateCheck::CmdUpdateExeFile() {
+    return FetchFile("APP_WEB", "APP_SHA256", true);
+}
+
+bool UpdateCheck::CmdUpdateDBFile() {
+    return FetchFile("DB_WEB", "DB_SHA256", false);
+}
+
+bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_setup) {
+    try {
+        m_view.SetUpdateEnabled(false);
+        ClearLog();
+        const fs::path descriptor = m_ctx.paths.UpdateDescriptor();
+        FileURL = GetIniString(descriptor, kDescriptorSection, url_key);
+        if (FileURL.empty()) return false;
+        FileName = FileNameFromUrl(FileURL);
+        // A name from the server must not lead out of the Update folder.
+        if (!IsPlainFileName(FileName)) return false;
+        LocalFile = (m_ctx.paths.UpdateFolder() / FileName).string();
+        const std::string expected_hash = GetIniString(descriptor, kDescriptorSection, hash_key);
+        std::error_code ec;
+        if (is_setup) {
+            SetupFile = LocalFile;
+            // A setup program fetched earlier is used again, unless it is not the one announced.
+            if (fs::exists(LocalFile, ec)) {
+                if (expected_hash.empty() || MatchesHash(LocalFile, expected_hash)) return true;
+                if (!RemoveIfPresent(LocalFile)) return false;
+            }
+        }
+
+        m_view.SetProgress(0);
+        AppendLog(Text(kTextUpdate) + " " + FileName + "...");
+        m_ctx.yield.DoEvents();
+
+        m_tg.URL(FileURL);
+        m_tg.SaveFile(LocalFile);
+        // The downloader writes the file afresh, but a file that cannot be removed is held by
+        // someone else and must not be overwritten under them.
+        if (!is_setup && !RemoveIfPresent(LocalFile)) return false;
+        m_tg.Execute();
+        m_tg.DownloadedBytes = 0;
+        FileLength = AnnouncedLength(m_tg.GetHeader("Content-Length"));
+        const std::string& header = m_tg.HttpHeaderText;
+        AppendLog("\r\n" + header.substr(0, header.find('\0')));
+        m_tg.StartDownLoad();
+
+        // Nothing arrived at all when the request could not be made: that is no success.
+        const bool complete = FileLength == m_tg.DownloadedBytes && fs::is_regular_file(LocalFile, ec);
+        if (complete && (expected_hash.empty() || MatchesHash(LocalFile, expected_hash))) return true;
+        RemoveIfPresent(LocalFile);
+        return false;
+    } catch (const std::exception&) {
+        m_tg.Cancel();
+        RemoveIfPresent(LocalFile);
+        return false;
+    }
+}
+
+void UpdateCheck::OfferSetupStart() {
+    if (m_ctx.prompt.Show(kProductTitle, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
+        Prompt::Answer::Yes)
+        return;
+    std::string why;
+    if (m_ctx.start_program && m_ctx.start_program(SetupFile, &why)) {
+        m_main.RequestQuit();
+        return;
+    }
+    ShowMessage(kTextUpdateFailed);
+}
+
+void UpdateCheck::tg_GetData(std::int32_t total) {
+    m_view.SetProgress(ProgressPercent(total, FileLength));
+}
+
+void UpdateCheck::tg_ErrMassage(const std::string& message) {
+    m_ctx.prompt.Show(Text(kTextError), message, Prompt::Buttons::Ok, Prompt::Icon::Error);
+}
+
+void UpdateCheck::tg_DownLoadOver() {
+    m_view.SetProgress(UpdateView::kProgressMax);
+    AppendLog(Text(kTextFinished) + "\r\n");
+    m_ctx.yield.DoEvents();
+    const std::string lower = Lower(FileName);
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0) {
+        try {
+            m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kSetup, "1");
+            m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kSetupPath, FileName);
+        } catch (const std::exception&) {
+            // The program never reads these back; a settings file that cannot be written must
+            // not break the transfer that is still running.
+        }
+    }
+}
+
+void UpdateCheck::CmdCancel_Click() {
+    m_tg.Cancel();
+    if (AllowUpdateUnload()) m_view.SetWindowVisible(false);
+}
+
+} // namespace tolbe::update

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "common/ProgramPaths.h"
+#include "common/Prompt.h"
+#include "common/SettingsStore.h"
+#include "update/Download.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tolbe::update {
+
+// ---- Descriptor and version arithmetic ----
+
+inline constexpr const char* kDescriptorSection = "LiveUpdate";
+
+// major x 100 + minor x 10 + revision, in 16 bits.
+std::int16_t ProgramVersionNumber(int major, int minor, int revision);
+// The running program's own version number (209 for 2.0.9).
+std::int16_t OwnProgramVersion();
+// "p1.p2.p3" weighted positionally, each step rounded half to even into 16 bits; nothing when
+// the text does not split into exactly three numbers or a step leaves the 16-bit range.
+std::optional<std::int16_t> OfferedProgramVersion(const std::string& app_version);
+// "DB_Version" rounded half to even into 16 bits; nothing when empty, not a number or out of range.
+std::optional<std::int16_t> OfferedDatabaseVersion(const std::string& db_version);
+// A Content-Length answer as a 32-bit length; 0 when it is not a number in that range.
+std::int32_t AnnouncedLength(const std::string& header_value);
+// The text after the URL's last "/" (the whole URL when it has none).
+std::string FileNameFromUrl(const std::string& url);
+// True for a bare file name: not empty, ".", "..", and without "/" or "\".
+bool IsPlainFileName(const std::string& name);
+// total x 100 / length rounded half to even and kept within 0..100; 0 for a length of 0 or less.
+int ProgressPercent(std::int32_t total, std::int32_t length);
+// Lower-case hexadecimal SHA-256 of a file's bytes; nothing when it cannot be read.
+std::optional<std::string> FileSha256(const std::filesystem::path& file);
+// Starts `program` as a detached process in a session of its own, without waiting for it; it
+// is made executable for its owner first. False (with the reason) when it cannot be started.
+bool StartDetached(const std::filesystem::path& program, std::string* why = nullptr);
+
+// ---- Seams to the windows ----
+
+// Text k in the active language (the string table at the language base).
+using TextSource = std::function<std::string(int k)>;
+
+// What the check shows: the live-update window, or a terminal.
+class UpdateView {
+public:
+    static constexpr int kProgressMax = 100;
+    virtual ~UpdateView() = default;
+    // The whole update log; lines end in CR LF.
+    virtual void SetLog(const std::string& text) = 0;
+    // Progress of the current file, 0..kProgressMax.
+    virtual void SetProgress(int value) = 0;
+    virtual void SetWindowVisible(bool visible) = 0;
+    virtual void SetUpdateEnabled(bool enabled) = 0;
+};
+
+// What the check needs from the main window.
+class MainWindowHooks {
+public:
+    virtual ~MainWindowHooks() = default;
+    // The open database's version record; may throw when the record is broken.
+    virtual std::int16_t Get_Database_Ver() = 0;
+    // Swaps Update/IR_Database.db3 in and reopens; true when the new database is open.
+    virtual bool Reconnect_Database(std::int16_t offered_version) = 0;
+    // Ends the program (after a setup program was started).
+    virtual void RequestQuit() = 0;
+};
+
+// The live-update window refuses to close while this is false: from process start until the
+// end of the start-up check.
+bool AllowUpdateUnload();
+void SetAllowUpdateUnload(bool allow);
+
+struct UpdateContext {
+    ProgramPaths paths;
+    SettingsStore& settings;
+    Prompt& prompt;
+    Yield& yield;
+    TextSource text;
+    Download::SessionFactory sessions = {};
+    std::function<bool(const std::filesystem::path&, std::string*)> start_program = StartDetached;
+};
+
+// The update check and apply of the live-update window, without the window.
+class UpdateCheck {
+public:
+    UpdateCheck(UpdateContext ctx, UpdateView& view, MainWindowHooks& main);
+    UpdateCheck(const UpdateCheck&) = delete;
+    UpdateCheck& operator=(const UpdateCheck&) = delete;
+
+    // The one start-up check: CheckUpdate with the window held open, then hide it and offer
+    // to start a fetched setup program.
+    void RunStartupCheck();
+    // Fetches the descriptor, compares versions and offers one update. Never throws.
+    void CheckUpdate();
+    // Fetches the setup program named by "APP_WEB"; true when it is ready in the Update folder.
+    bool CmdUpdateExeFile();
+    // Fetches the database named by "DB_WEB"; true when it arrived complete.
+    bool CmdUpdateDBFile();
+    // Asks whether to start the fetched setup program; on Yes starts it and ends the program.
+    void OfferSetupStart();
+
+    void tg_GetData(std::int32_t total);
+    void tg_ErrMassage(const std::string& message);
+    void tg_DownLoadOver();
+    void CmdCancel_Click();
+
+    std::int16_t DbVersion = 0;
+    std::string SetupFile;
+    bool AppUpdated = false;
+
+    const std::string& Log() const { return m_log; }
+    Download& tg() { return m_tg; }
+
+private:
+    void RunCheck();
+    bool FetchFile(const char* url_key, const char* hash_key, bool is_setup);
+    void ShowMessage(int k, Prompt::Buttons buttons = Prompt::Buttons::Ok);
+    void ClearLog();
+    void AppendLog(const std::string& text);
+    std::string Text(int k) const;
+
+    UpdateContext m_ctx;
+    UpdateView& m_view;
+    MainWindowHooks& m_main;
+    Download m_tg;
+    std::string m_log;
+
+    std::int32_t FileLength = 0;
+    std::string FileURL;
+    std::string LocalFile;
+    std::string FileName;
+};
+
+} // namespace tolbe::update
