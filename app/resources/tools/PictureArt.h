@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace tolbe::app {
+
+// The program's pictures, drawn in code so that they can be redrawn and checked. Text in them is
+// set in DejaVu Sans; the generator refuses to run without it.
+
+// Names of the still pictures, as the resources name them ("TV_BTN", ..., "A21", ..., "Finish").
+QStringList PictureNames();
+
+// Size in pixels of a named still picture; empty for an unknown name.
+QSize PictureSize(const QString& name);
+
+// Draws one named still picture; a null image for an unknown name.
+QImage DrawPicture(const QString& name);
+
+// Frames of the animated picture Styles/a1.gif, and how long each one stays (hundredths of a second).
+QList<QImage> DrawAnimationFrames();
+constexpr int kAnimationFrameDelayCs = 12;
+
+// True when the font the pictures are lettered in is available.
+bool PictureFontAvailable();
+
+} // namespace tolbe::app

@@ -1,0 +1,48 @@
+// Draws the program's pictures into app/resources/ (PNG files and a1.gif).
+//
+// The pictures are committed; run this after changing PictureArt.cpp and commit the result:
+//   cmake --build <build> --target tolbe-make-pictures
+//   QT_QPA_PLATFORM=offscreen <build>/app/tolbe-make-pictures app/resources
+// The window tests draw the pictures again and compare them with the committed files.
+#include "app/resources/tools/GifWriter.h"
+#include "app/resources/tools/PictureArt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: tolbe-make-pictures <app/resources folder>\n");
+        return 2;
+    }
+    if (!tolbe::app::PictureFontAvailable()) {
+        std::fprintf(stderr, "tolbe-make-pictures: the DejaVu Sans font is not installed\n");
+        return 1;
+    }
+    const QDir out(args[1]);
+    if (!out.exists() && !QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "tolbe-make-pictures: cannot create %s\n", qPrintable(out.path()));
+        return 1;
+    }
+    for (const QString& name : tolbe::app::PictureNames()) {
+        const QString file = out.filePath(name + ".png");
+        if (!tolbe::app::DrawPicture(name).save(file, "PNG")) {
+            std::fprintf(stderr, "tolbe-make-pictures: cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    const QByteArray gif =
+        tolbe::app::EncodeGif(tolbe::app::DrawAnimationFrames(), tolbe::app::kAnimationFrameDelayCs);
+    QFile gif_file(out.filePath("a1.gif"));
+    if (gif.isEmpty() || !gif_file.open(QIODevice::WriteOnly) || gif_file.write(gif) != gif.size()) {
+        std::fprintf(stderr, "tolbe-make-pictures: cannot write %s\n", qPrintable(gif_file.fileName()));
+        return 1;
+    }
+    return 0;
+}
