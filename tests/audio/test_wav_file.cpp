@@ -1,0 +1,71 @@
+#include "audio/WavFile.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace tolbe;
+using namespace tolbe::audio;
+
+namespace {
+
+std::string Le32(std::uint32_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF), static_cast<char>(v >> 16 & 0xFF),
+            static_cast<char>(v >> 24 & 0xFF)};
+}
+std::string Le16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+
+std::string PcmWav(int channels, int rate, int bits, const std::string& data) {
+    const int align = channels * bits / 8;
+    return "RIFF" + Le32(36 + static_cast<std::uint32_t>(data.size())) + "WAVEfmt " + Le32(16) + Le16(1) +
+           Le16(static_cast<std::uint16_t>(channels)) + Le32(static_cast<std::uint32_t>(rate)) +
+           Le32(static_cast<std::uint32_t>(rate * align)) + Le16(static_cast<std::uint16_t>(align)) +
+           Le16(static_cast<std::uint16_t>(bits)) + "data" + Le32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+} // namespace
+
+TEST(WavFile, WritesACanonicalStereoFile) {
+    test::TempDir dir;
+    const std::vector<std::uint8_t> pcm{0x00, 0xEC, 0xD9, 0xC7, 0x01, 0x80, 0xFF, 0x7F};
+    WriteWavFile(dir / "out.wav", pcm, 44100, 2);
+    const std::string bytes = test::ReadFile(dir / "out.wav");
+    EXPECT_EQ(bytes, PcmWav(2, 44100, 16, std::string(pcm.begin(), pcm.end())));
+}
+
+TEST(WavFile, ReadsBackMonoAndStereoAtAnyRate) {
+    test::TempDir dir;
+    std::vector<std::uint8_t> pcm(4000);
+    for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::uint8_t>(i * 13);
+    WriteWavFile(dir / "s.wav", pcm, 44100, 2);
+    const WavAudio s = ReadWavFile(dir / "s.wav");
+    EXPECT_EQ(s.sample_rate, 44100);
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_EQ(s.FrameCount(), 1000u);
+    EXPECT_EQ(s.pcm, pcm);
+
+    test::WriteFile(dir / "m.wav", PcmWav(1, 8000, 16, std::string("\x01\x02\x03\x04", 4)));
+    const WavAudio m = ReadWavFile(dir / "m.wav");
+    EXPECT_EQ(m.sample_rate, 8000);
+    EXPECT_EQ(m.channels, 1);
+    EXPECT_EQ(m.pcm, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+}
+
+TEST(WavFile, BadInputGivesAClearError) {
+    test::TempDir dir;
+    EXPECT_THROW(ReadWavFile(dir / "missing.wav"), WavError);
+    test::WriteFile(dir / "text.wav", "this is not a sound file at all");
+    EXPECT_THROW(ReadWavFile(dir / "text.wav"), WavError);
+    test::WriteFile(dir / "eight.wav", PcmWav(1, 8000, 8, std::string(16, '\x80')));
+    try {
+        ReadWavFile(dir / "eight.wav");
+        FAIL() << "8-bit file accepted";
+    } catch (const WavError& e) {
+        EXPECT_NE(std::string(e.what()).find("eight.wav"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("16-bit"), std::string::npos);
+    }
+    const std::vector<std::uint8_t> odd{1, 2, 3};
+    EXPECT_THROW(WriteWavFile(dir / "odd.wav", odd, 44100, 2), WavError);
+    EXPECT_THROW(WriteWavFile(dir / "no" / "such" / "folder.wav", std::vector<std::uint8_t>(4), 44100, 2), WavError);
+}
