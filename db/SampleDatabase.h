@@ -1,0 +1,49 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+// The sample code database and the maintenance of database files: a deterministic generator,
+// and a dump to SQL text that reads back into an equal database.
+namespace tolbe::db {
+
+// The CREATE statements of the code database's tables and indexes (data/schema.sql), without
+// M_Version, which is made with its own statement (VersionTableStatement).
+std::string_view CodeDatabaseSchema();
+
+struct SampleOptions {
+    int code_sets = 3000;    // rows of M_SetOfCodes
+    std::uint64_t seed = 1;  // same seed and sizes, same content
+    int sources = 0;         // code sources shared by the code sets; 0: two thirds of code_sets
+    int codes_per_source = 0; // average M_CodeLink rows per source; 0: varied so that the code
+                              // records span every block count and some are too long
+    std::int16_t version = 1; // the M_Version row
+    bool overwrite = false;   // replace an existing file at the output path
+    std::string key;          // empty: the program's key (BuildDatabaseKey)
+};
+
+// The benchmark database: 200,000 code sets over 20,000 sources of about 40 codes each.
+SampleOptions LargeBenchmarkOptions();
+
+// Writes a keyed code database with all seven tables to `out_path`. The file appears only when
+// complete (it is built beside the target and renamed), so a failure leaves nothing new behind.
+// Throws DbError when the options are out of range, when the file exists and opt.overwrite is
+// false, or when writing fails.
+void GenerateSampleDatabase(const std::string& out_path, const SampleOptions& opt);
+
+// Writes the whole database as SQL text: the CREATE statements of sqlite_master, then one INSERT
+// per row in stored order, then indexes, views and triggers, in one transaction. Texts, NULLs,
+// whole and real numbers and blobs are written so that they read back unchanged. Throws DbError.
+void ExportDatabaseSql(const DbConnection& conn, std::ostream& out);
+
+// Runs `sql` into a new keyed database at `out_path` (empty key: the program's). The file appears
+// only when every statement succeeded; otherwise nothing is left behind and DbError carries
+// SQLite's message. Refuses (DbError) an existing file unless `overwrite`.
+void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool overwrite,
+                       const std::string& key = {});
+
+} // namespace tolbe::db
