@@ -1,0 +1,188 @@
+// tolbe-cli search | order | encode: the code search, the key order and the code record of a
+// slot, as the main window and the download compute them.
+#include "tools/CliRegistry.h"
+
+#include "codec/CodeRecord.h"
+#include "codec/DownOrder.h"
+#include "codec/SlotTable.h"
+#include "common/IniSettingsStore.h"
+#include "common/ProgramPaths.h"
+#include "db/CodeSearch.h"
+#include "db/DatabaseFile.h"
+#include "i18n/Language.h"
+#include "i18n/StringTable.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+namespace tolbe::cli {
+namespace {
+
+// The remote model the program programs.
+constexpr std::uint8_t kRcuModel = 1;
+
+struct Database {
+    std::string path;
+    std::string key;
+};
+
+// --db names a file opened with the program's key; otherwise the file is found as the program
+// finds it ("DatabasePath" setting, else the program folder's database).
+Database LocateDatabase(const CliContext& ctx, const std::string& file) {
+    if (!file.empty()) return {file, db::BuildDatabaseKey()};
+    const IniSettingsStore settings;
+    const db::DatabaseLocation loc = db::CheckDatabase(settings, ProgramPaths(ctx.program_dir));
+    if (!loc.exists) throw CliFailure{"no code database at " + loc.DBPath};
+    return {loc.DBPath, loc.DBKey};
+}
+
+void Open(db::DbConnection& conn, const Database& where) {
+    if (!conn.OpenDatabase(where.path, where.key, true))
+        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
+}
+
+std::string Cell(std::string text) {
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+struct SearchArgs {
+    std::string db, device, brand, model;
+    std::optional<int> lang;
+    bool sql = false;
+};
+
+void RunSearch(const CliContext& ctx, const SearchArgs& a) {
+    std::int16_t base = 0;
+    if (a.lang) {
+        base = static_cast<std::int16_t>(*a.lang);
+    } else {
+        const IniSettingsStore settings;
+        i18n::GetLanguage(settings, i18n::SystemUiLanguageId(), base);
+    }
+    std::string aliases[3];
+    for (int i = 0; i < 3; ++i) {
+        try {
+            aliases[i] = i18n::LoadText(base, 155 + i);
+        } catch (const i18n::TextNotFound&) {
+            throw CliFailure{"no texts for language base " + std::to_string(base) + " (use 0, 1000, ... 6000)"};
+        }
+    }
+    if (a.sql) {
+        std::cout << db::BuildSearchStatement(a.device, a.brand, a.model, aliases[0], aliases[1], aliases[2]) << "\n";
+        return;
+    }
+    db::DbConnection conn;
+    Open(conn, LocateDatabase(ctx, a.db));
+    db::DbRecordset rs;
+    try {
+        rs = db::SearchSetOfCodes(conn, a.device, a.brand, a.model, aliases[0], aliases[1], aliases[2]);
+    } catch (const db::DbError& e) {
+        throw CliFailure{std::string("search failed: ") + e.what()};
+    }
+    for (int c = 0; c < rs.ColumnCount(); ++c) std::cout << (c ? "\t" : "") << Cell(rs.ColumnName(c));
+    std::cout << "\n";
+    for (int r = 0; r < rs.RecordCount(); ++r) {
+        for (int c = 0; c < rs.ColumnCount(); ++c) std::cout << (c ? "\t" : "") << Cell(rs.ValueAt(r, c).Text());
+        std::cout << "\n";
+    }
+}
+
+struct OrderArgs {
+    std::string db;
+    std::int32_t setOfCodeId = 0;
+};
+
+void RunOrder(const CliContext& ctx, const OrderArgs& a) {
+    db::DbConnection conn;
+    Open(conn, LocateDatabase(ctx, a.db));
+    std::cout << codec::GetDownOrderStr(conn, a.setOfCodeId, kRcuModel) << "\n";
+}
+
+std::uint8_t ParseSlot(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    static const char* kNames[] = {"TV", "SAT", "DVD", "AUX"};
+    for (std::uint8_t s = 0; s < codec::kSlotCount; ++s) {
+        if (text == kNames[s] || text == std::to_string(s)) return s;
+    }
+    throw CliFailure{"unknown slot \"" + text + "\": use TV, SAT, DVD, AUX or 0 to 3", 2};
+}
+
+struct EncodeArgs {
+    std::string db, slot, order;
+    std::int32_t sourceId = 0;
+    std::uint32_t seed = 0;
+    CLI::Option* orderOpt = nullptr;
+    CLI::Option* seedOpt = nullptr;
+};
+
+void RunEncode(const CliContext& ctx, const EncodeArgs& a) {
+    const std::uint8_t slot = ParseSlot(a.slot);
+    const Database where = LocateDatabase(ctx, a.db);
+    std::string order = a.order;
+    if (a.orderOpt->count() == 0) {
+        // The key order as a download takes it.
+        db::DbConnection conn;
+        Open(conn, where);
+        try {
+            order = codec::DownloadOrderFor(conn, a.sourceId, kRcuModel);
+        } catch (const db::DbError& e) {
+            throw CliFailure{std::string("cannot read the key order: ") + e.what()};
+        }
+    }
+    std::unique_ptr<codec::SeededFiller> rng =
+        a.seedOpt->count() ? std::make_unique<codec::SeededFiller>(a.seed) : std::make_unique<codec::SeededFiller>();
+    std::vector<std::uint8_t> buffer;
+    std::int16_t blocks = 0;
+    std::string why;
+    if (!codec::BuildCodeRecord(kRcuModel, slot, a.sourceId, buffer, blocks, order, where.path, where.key, *rng, &why))
+        throw CliFailure{"the encoder refused code source " + std::to_string(a.sourceId) + ": " + why};
+    std::printf("%d\n", blocks);
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+        std::printf("%02X", buffer[i]);
+        if (i % codec::kBlockBytes == codec::kBlockBytes - 1) std::printf("\n");
+    }
+}
+
+const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
+    const std::string dbHelp = "code database file (default: the one the program opens)";
+
+    auto search = std::make_shared<SearchArgs>();
+    CLI::App* s = app.add_subcommand("search", "List the newest 300 valid code sets of a device type whose brand and "
+                                               "model names contain the key words (blanks match anything), "
+                                               "tab-separated with a heading line.");
+    s->add_option("--db", search->db, dbHelp);
+    s->add_option("--lang", search->lang, "language base for the column headings: 0, 1000, ... 6000 "
+                                          "(default: the program's language)");
+    s->add_option("--device", search->device, "device type, matched at the start of the name")->required();
+    s->add_option("--brand", search->brand, "brand key words");
+    s->add_option("--model", search->model, "model key words");
+    s->add_flag("--sql", search->sql, "print the search statement instead of running it");
+    s->callback([&ctx, search] { RunSearch(ctx, *search); });
+
+    auto order = std::make_shared<OrderArgs>();
+    CLI::App* o = app.add_subcommand("order", "Print the key order (key-map numbers in the remote's key order) of "
+                                              "a code set; empty for code sets that use the default order.");
+    o->add_option("--db", order->db, dbHelp);
+    o->add_option("--set-of-code-id", order->setOfCodeId, "code-set number (SetOfCodeID)")->required();
+    o->callback([&ctx, order] { RunOrder(ctx, *order); });
+
+    auto encode = std::make_shared<EncodeArgs>();
+    CLI::App* e = app.add_subcommand("encode", "Encode a code source into the code record of a slot: the block "
+                                               "count, then the record in hexadecimal, 64 bytes a line.");
+    e->add_option("--db", encode->db, dbHelp);
+    e->add_option("--slot", encode->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    e->add_option("--source-id", encode->sourceId, "code source (SourceID)")->required();
+    encode->orderOpt = e->add_option("--order", encode->order,
+                                     "key order, e.g. \"13,3,4\" (default: as a download takes it; \"\" for the "
+                                     "slot's default order)");
+    encode->seedOpt = e->add_option("--seed", encode->seed, "seed of the filler bytes (default: random)");
+    e->callback([&ctx, encode] { RunEncode(ctx, *encode); });
+});
+
+} // namespace
+} // namespace tolbe::cli
