@@ -1,0 +1,257 @@
+#include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+#include "update/Download.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace tolbe;
+using namespace tolbe::update;
+using tolbe::test::HttpTestServer;
+using tolbe::test::ScriptedResponse;
+using tolbe::test::TempDir;
+
+namespace {
+
+std::string Bytes(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return s;
+}
+
+// Counts yields and can run an action at a chosen one.
+class CountingYield final : public Yield {
+public:
+    void DoEvents() override {
+        ++count;
+        if (at == count && action) action();
+    }
+    int count = 0;
+    int at = -1;
+    std::function<void()> action;
+};
+
+// Records the events in order: "D<total>", "E<message>", "O".
+struct EventLog {
+    std::vector<std::string> events;
+    void Attach(Download& d) {
+        d.GetData = [this](std::int32_t total) { events.push_back("D" + std::to_string(total)); };
+        d.ErrMassage = [this](const std::string& m) { events.push_back("E" + m); };
+        d.DownLoadOver = [this] { events.push_back("O"); };
+    }
+};
+
+class DownloadTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    HttpTestServer server;
+    CountingYield yield;
+    Download tg{yield};
+    EventLog log;
+    std::filesystem::path target = dir / "file.bin";
+
+    void SetUp() override { log.Attach(tg); }
+
+    void Fetch(const std::string& path) {
+        tg.URL(server.Url(path));
+        tg.SaveFile(target.string());
+        tg.Execute();
+    }
+};
+
+} // namespace
+
+TEST_F(DownloadTest, BodyOfWholeBlocksEndsWithAnEmptyRead) {
+    const std::string body = Bytes(1024);
+    server.Route("/a.bin", ScriptedResponse::Ok(body));
+    Fetch("/a.bin");
+    EXPECT_TRUE(tg.Running());
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "1024");
+    EXPECT_EQ(tg.GetHeader("CONTENT-length"), "1024");
+    tg.DownloadedBytes = 0;
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"D512", "D1024", "D1024", "O"}));
+    EXPECT_EQ(tg.DownloadedBytes, 1024);
+    EXPECT_EQ(test::ReadFile(target), body);
+    EXPECT_FALSE(tg.Running());
+    // The transfer ended with Cancel: no more answers, but the header block was kept.
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+    EXPECT_EQ(tg.HttpHeaderText.substr(0, 16), std::string("HTTP/1.1 200 OK\0", 16));
+    EXPECT_NE(server.Requests().at(0).find("\r\nUser-Agent: Tgpeli\r\n"), std::string::npos);
+}
+
+TEST_F(DownloadTest, EmptyBodyGivesAnEmptyFile) {
+    server.Route("/empty", ScriptedResponse::Ok(""));
+    Fetch("/empty");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"D0", "O"}));
+    ASSERT_TRUE(std::filesystem::exists(target));
+    EXPECT_EQ(std::filesystem::file_size(target), 0u);
+}
+
+TEST_F(DownloadTest, ShortLastBlockIsWrittenByteByByteWithYields) {
+    const std::string body = Bytes(700);
+    server.Route("/b", ScriptedResponse::Ok(body));
+    Fetch("/b");
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"D512", "D700", "O"}));
+    EXPECT_EQ(test::ReadFile(target), body);
+    // Full block: after the read and after GetData. Short block: after the read, after each
+    // of its 188 bytes and after GetData.
+    EXPECT_EQ(yield.count, 2 + 1 + 188 + 1);
+}
+
+TEST_F(DownloadTest, HeaderQueriesSearchTheBlockAsSent) {
+    ScriptedResponse r;
+    r.head = "HTTP/1.1 200 OK\r\nServer: Tiny/1.0\r\nDate: Tue, 08 Dec 2026 01:00:00 GMT\r\n"
+             "Content-Type: text/plain\r\nLast-Modified: Mon, 07 Dec 2026 10:00:00 GMT\r\nExpires: never\r\n"
+             "content-length: 5\r\nConnection: close\r\n\r\n";
+    r.body = "hello";
+    server.Route("/h", r);
+    Fetch("/h");
+    EXPECT_EQ(tg.GetHeader("content-length"), "0") << "the server wrote the name in lower case";
+    EXPECT_EQ(tg.GetHeader("server"), "Tiny/1.0");
+    EXPECT_EQ(tg.GetHeader("Date"), "Tue, 08 Dec 2026 01:00:00 GMT");
+    EXPECT_EQ(tg.GetHeader("Content-Type"), "text/plain");
+    EXPECT_EQ(tg.GetHeader("LAST-MODIFIED"), "Mon, 07 Dec 2026 10:00:00 GMT");
+    EXPECT_EQ(tg.GetHeader("Expires"), "0");
+    static const char kBlock[] = "HTTP/1.1 200 OK\0Server: Tiny/1.0\0Date: Tue, 08 Dec 2026 01:00:00 GMT\0"
+                                 "Content-Type: text/plain\0Last-Modified: Mon, 07 Dec 2026 10:00:00 GMT\0"
+                                 "Expires: never\0content-length: 5\0Connection: close\0";
+    const std::string block(kBlock, sizeof kBlock - 1);
+    EXPECT_EQ(tg.GetHeader(""), block);
+    EXPECT_EQ(tg.HttpHeaderText, block);
+}
+
+TEST_F(DownloadTest, NotFoundPageAnnouncesNoLengthButStillTransfers) {
+    Fetch("/nowhere");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+    tg.StartDownLoad();
+    EXPECT_EQ(test::ReadFile(target), "<html><body>Not here</body></html>");
+}
+
+TEST_F(DownloadTest, ResponseWithoutLengthRunsToTheEndOfTheConnection) {
+    ScriptedResponse r;
+    r.head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n";
+    r.body = Bytes(3000);
+    r.chunk_bytes = 1000;
+    server.Route("/nolen", r);
+    Fetch("/nolen");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+    tg.StartDownLoad();
+    EXPECT_EQ(tg.DownloadedBytes, 3000);
+    EXPECT_EQ(test::ReadFile(target), r.body);
+}
+
+TEST_F(DownloadTest, DroppedConnectionEndsLikeAShortRead) {
+    ScriptedResponse r = ScriptedResponse::Ok(Bytes(4000));
+    r.drop_after = 1300;
+    r.chunk_bytes = 650;
+    r.chunk_delay = std::chrono::milliseconds(20);
+    server.Route("/drop", r);
+    Fetch("/drop");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "4000");
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"D512", "D1024", "D1300", "O"}));
+    EXPECT_EQ(tg.DownloadedBytes, 1300);
+    EXPECT_EQ(test::ReadFile(target), r.body.substr(0, 1300));
+    EXPECT_FALSE(tg.Running());
+}
+
+TEST_F(DownloadTest, CancelInAnEventEndsWithAFailedRead) {
+    ScriptedResponse r = ScriptedResponse::Ok(Bytes(64 * 1024));
+    r.chunk_bytes = 1024;
+    r.chunk_delay = std::chrono::milliseconds(5);
+    server.Route("/slow", r);
+    Fetch("/slow");
+    tg.GetData = [&](std::int32_t total) {
+        log.events.push_back("D" + std::to_string(total));
+        if (total == 1024) tg.Cancel();
+    };
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"D512", "D1024", "D1024", "O"}));
+    EXPECT_EQ(std::filesystem::file_size(target), 1024u);
+}
+
+TEST_F(DownloadTest, CancelInTheYieldAfterAFullBlockDropsThatBlock) {
+    server.Route("/c", ScriptedResponse::Ok(Bytes(2048)));
+    Fetch("/c");
+    // Yields: 1 after read 1, 2 after GetData, 3 after read 2.
+    yield.at = 3;
+    yield.action = [&] { tg.Cancel(); };
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"D512"}));
+    EXPECT_EQ(std::filesystem::file_size(target), 512u);
+    EXPECT_EQ(tg.DownloadedBytes, 512);
+}
+
+TEST_F(DownloadTest, RequestsThatCannotBeOpenedLeaveEverythingUntouched) {
+    const std::string urls[] = {"http://127.0.0.1:" + std::to_string(test::ClosedPort()) + "/x",
+                                "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/x",
+                                "file:///etc/hostname", "127.0.0.1/x", ""};
+    for (const auto& url : urls) {
+        tg.URL(url);
+        tg.SaveFile(target.string());
+        tg.DownloadedBytes = 77;
+        tg.Execute();
+        EXPECT_FALSE(tg.Running()) << url;
+        EXPECT_EQ(tg.GetHeader("Content-Length"), "0") << url;
+        EXPECT_EQ(tg.GetHeader(""), "0") << url;
+        tg.StartDownLoad();
+        EXPECT_FALSE(std::filesystem::exists(target)) << url;
+        EXPECT_TRUE(log.events.empty()) << url;
+        EXPECT_EQ(tg.DownloadedBytes, 77);
+    }
+    EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+TEST_F(DownloadTest, TargetThatCannotBeWrittenIsReported) {
+    server.Route("/f", ScriptedResponse::Ok("data"));
+    const std::string bad = (dir / "no-such-folder" / "f.bin").string();
+    tg.URL(server.Url("/f"));
+    tg.SaveFile(bad);
+    tg.Execute();
+    tg.StartDownLoad();
+    EXPECT_EQ(log.events, (std::vector<std::string>{"EFile " + bad + " are used, can't delete!"}));
+    EXPECT_FALSE(tg.Running());
+}
+
+TEST_F(DownloadTest, HeaderBlockLargerThanTheBufferAnswersNothing) {
+    ScriptedResponse r = ScriptedResponse::Ok("x", "X-Padding: " + std::string(1100, 'p') + "\r\n");
+    server.Route("/big", r);
+    Fetch("/big");
+    EXPECT_TRUE(tg.Running());
+    EXPECT_EQ(tg.HeaderText(), "");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+    EXPECT_EQ(tg.GetHeader(""), "0");
+}
+
+TEST_F(DownloadTest, ExistingLongerFileIsReplacedWhole) {
+    test::WriteFile(target, std::string(5000, 'o'));
+    server.Route("/s", ScriptedResponse::Ok("short"));
+    Fetch("/s");
+    tg.StartDownLoad();
+    EXPECT_EQ(test::ReadFile(target), "short");
+}
+
+TEST_F(DownloadTest, RedirectsAreFollowedAndTheFinalHeadersAnswer) {
+    ScriptedResponse moved;
+    moved.head = "HTTP/1.1 302 Found\r\nLocation: /real\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    server.Route("/moved", moved);
+    server.Route("/real", ScriptedResponse::Ok("payload"));
+    Fetch("/moved");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "7");
+    tg.StartDownLoad();
+    EXPECT_EQ(test::ReadFile(target), "payload");
+}
+
+TEST(WebUrl, OnlyHttpAndHttpsCount) {
+    EXPECT_TRUE(IsWebUrl("http://x/y"));
+    EXPECT_TRUE(IsWebUrl("HTTPS://x/y"));
+    EXPECT_FALSE(IsWebUrl("ftp://x/y"));
+    EXPECT_FALSE(IsWebUrl("file:///x"));
+    EXPECT_FALSE(IsWebUrl("httpx://x"));
+    EXPECT_FALSE(IsWebUrl(""));
+}

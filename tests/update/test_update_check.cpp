@@ -1,0 +1,588 @@
+#include "db/DatabaseFile.h"
+#include "db/VersionRecord.h"
+#include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+#include "update/UpdateCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tolbe;
+using namespace tolbe::update;
+using tolbe::test::HttpTestServer;
+using tolbe::test::ScriptedResponse;
+using tolbe::test::TempDir;
+using Answer = tolbe::Prompt::Answer;
+
+namespace fs = std::filesystem;
+
+// ---- Version arithmetic and names ----
+
+TEST(Versions, ProgramVersionIsWeightedByPosition) {
+    EXPECT_EQ(OwnProgramVersion(), 209);
+    EXPECT_EQ(OfferedProgramVersion("2.0.9"), std::optional<std::int16_t>(209));
+    EXPECT_EQ(OfferedProgramVersion("1.10.0"), std::optional<std::int16_t>(200));
+    EXPECT_EQ(OfferedProgramVersion("2.0.0"), std::optional<std::int16_t>(200));
+    EXPECT_EQ(OfferedProgramVersion("2.0.12"), std::optional<std::int16_t>(212));
+    EXPECT_EQ(OfferedProgramVersion("2.1.0"), std::optional<std::int16_t>(210));
+    EXPECT_EQ(OfferedProgramVersion(" 3 .0. 1 "), std::optional<std::int16_t>(301));
+    // Each step rounds half to even; a fraction can only come in through an exponent.
+    EXPECT_EQ(OfferedProgramVersion("0.0.5e-1"), std::optional<std::int16_t>(0));    // 0.5 -> 0
+    EXPECT_EQ(OfferedProgramVersion("0.0.15e-1"), std::optional<std::int16_t>(2));   // 1.5 -> 2
+    EXPECT_EQ(OfferedProgramVersion("0.0.25e-1"), std::optional<std::int16_t>(2));   // 2.5 -> 2
+    EXPECT_EQ(OfferedProgramVersion("0.25e-2.0"), std::optional<std::int16_t>(2));   // 0.25 x 10 = 2.5 -> 2
+    EXPECT_EQ(OfferedProgramVersion("0.75e-2.0"), std::optional<std::int16_t>(8));   // 7.5 -> 8
+    EXPECT_EQ(OfferedProgramVersion("1.25e-2.5e-1"), std::optional<std::int16_t>(102)); // 102.5 -> 102
+}
+
+TEST(Versions, DescriptorsThatDoNotConvertOfferNothing) {
+    for (const char* bad : {"", "2.1", "2.1.0.0", "2..1", "a.b.c", "2.0.x", "2.0.9a", "400.0.0", "327.6.8",
+                            "inf.0.0", "nan.0.0", "0x2.0.0"})
+        EXPECT_EQ(OfferedProgramVersion(bad), std::nullopt) << bad;
+    EXPECT_EQ(OfferedProgramVersion("327.6.7"), std::optional<std::int16_t>(32767));
+    EXPECT_EQ(OfferedProgramVersion("-2.0.0"), std::optional<std::int16_t>(-200));
+}
+
+TEST(Versions, DatabaseVersionRoundsHalfToEvenWithin16Bits) {
+    EXPECT_EQ(OfferedDatabaseVersion("5"), std::optional<std::int16_t>(5));
+    EXPECT_EQ(OfferedDatabaseVersion(" 7 "), std::optional<std::int16_t>(7));
+    EXPECT_EQ(OfferedDatabaseVersion("2.5"), std::optional<std::int16_t>(2));
+    EXPECT_EQ(OfferedDatabaseVersion("3.5"), std::optional<std::int16_t>(4));
+    EXPECT_EQ(OfferedDatabaseVersion("32767"), std::optional<std::int16_t>(32767));
+    for (const char* bad : {"", "abc", "5x", "32768", "-32769", "1e9"})
+        EXPECT_EQ(OfferedDatabaseVersion(bad), std::nullopt) << bad;
+}
+
+TEST(Versions, AnnouncedLengthIsZeroUnlessAWhole32BitNumber) {
+    EXPECT_EQ(AnnouncedLength("1024"), 1024);
+    EXPECT_EQ(AnnouncedLength("0"), 0);
+    EXPECT_EQ(AnnouncedLength("2147483647"), 2147483647);
+    for (const char* bad : {"", "abc", "12 kB", "2147483648", "99999999999"}) EXPECT_EQ(AnnouncedLength(bad), 0) << bad;
+}
+
+TEST(FileNames, OnlyBareNamesFromUrlsAreUsed) {
+    EXPECT_EQ(FileNameFromUrl("http://h/a/Update.txt"), "Update.txt");
+    EXPECT_EQ(FileNameFromUrl("Update.txt"), "Update.txt");
+    EXPECT_EQ(FileNameFromUrl("http://h/dir/"), "");
+    EXPECT_TRUE(IsPlainFileName("IR_Database.db3"));
+    for (const char* bad : {"", ".", "..", "a\\b", "a/b", "..\\..\\x"}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+}
+
+TEST(Progress, StaysWithinTheBar) {
+    EXPECT_EQ(ProgressPercent(1, 3), 33);
+    EXPECT_EQ(ProgressPercent(1, 200), 0);  // 0.5 -> 0
+    EXPECT_EQ(ProgressPercent(3, 200), 2);  // 1.5 -> 2
+    EXPECT_EQ(ProgressPercent(512, 0), 0);
+    EXPECT_EQ(ProgressPercent(512, -1), 0);
+    EXPECT_EQ(ProgressPercent(4096, 1024), 100);
+    EXPECT_EQ(ProgressPercent(1024, 1024), 100);
+}
+
+TEST(Sha256, MatchesTheKnownDigest) {
+    TempDir dir;
+    test::WriteFile(dir / "abc", "abc");
+    EXPECT_EQ(FileSha256(dir / "abc"), std::optional<std::string>(
+                                           "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    EXPECT_EQ(FileSha256(dir / "missing"), std::nullopt);
+}
+
+TEST(StartDetached, StartsAScriptAndRefusesWhatCannotRun) {
+    TempDir dir;
+    const fs::path marker = dir / "started";
+    test::WriteFile(dir / "setup.sh", "#!/bin/sh\necho started > '" + marker.string() + "'\n");
+    std::string why;
+    ASSERT_TRUE(StartDetached(dir / "setup.sh", &why)) << why;
+    for (int i = 0; i < 200 && !fs::exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(fs::exists(marker));
+
+    test::WriteFile(dir / "setup.exe", std::string("MZ\x90\0\3\0\0\0", 8));
+    EXPECT_FALSE(StartDetached(dir / "setup.exe", &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(StartDetached(dir / "missing.exe", &why));
+}
+
+// ---- The check against a local server ----
+
+namespace {
+
+class RecordingView final : public UpdateView {
+public:
+    void SetLog(const std::string& text) override { log = text; }
+    void SetProgress(int value) override {
+        EXPECT_GE(value, 0);
+        EXPECT_LE(value, kProgressMax);
+        progress.push_back(value);
+    }
+    void SetWindowVisible(bool v) override { visible.push_back(v); }
+    void SetUpdateEnabled(bool e) override { update_enabled = e; }
+    std::string log;
+    std::vector<int> progress;
+    std::vector<bool> visible;
+    bool update_enabled = false;
+};
+
+// The main window's side: its own connection on the program folder's database.
+class TestMainWindow final : public MainWindowHooks {
+public:
+    explicit TestMainWindow(ProgramPaths p) : paths(std::move(p)) {}
+    std::int16_t Get_Database_Ver() override {
+        ++version_calls;
+        if (throw_on_version) throw db::DbError("broken version record");
+        return db::Get_Database_Ver(&conn, paths.Database().string(), db::BuildDatabaseKey(), "08.12.2026");
+    }
+    bool Reconnect_Database(std::int16_t offered) override {
+        reconnected_with.push_back(offered);
+        if (!db::SwapInDeliveredDatabase(paths)) return false;
+        return conn.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true);
+    }
+    void RequestQuit() override { ++quit_requests; }
+
+    ProgramPaths paths;
+    db::DbConnection conn;
+    bool throw_on_version = false;
+    int version_calls = 0;
+    std::vector<std::int16_t> reconnected_with;
+    int quit_requests = 0;
+};
+
+// Runs an action at one chosen yield.
+class HookYield final : public Yield {
+public:
+    void DoEvents() override {
+        if (++count == at && action) action();
+    }
+    int count = 0;
+    int at = -1;
+    std::function<void()> action;
+};
+
+std::string Text(int k) {
+    return "T" + std::to_string(k);
+}
+
+// Makes permission bits bind root too, for as long as it lives.
+class WithoutFileOverride {
+public:
+    WithoutFileOverride() {
+        if (::geteuid() != 0) return;
+        Capabilities(false);
+        m_dropped = true;
+    }
+    ~WithoutFileOverride() {
+        if (m_dropped) Capabilities(true);
+    }
+
+private:
+    static void Capabilities(bool on) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        ::syscall(SYS_capget, &header, data);
+        const unsigned bits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+        data[0].effective = on ? (data[0].effective | bits) : (data[0].effective & ~bits);
+        ::syscall(SYS_capset, &header, data);
+    }
+    bool m_dropped = false;
+};
+
+class UpdateCheckTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ProgramPaths paths{dir.Path()};
+    HttpTestServer server;
+    test::MemorySettingsStore settings;
+    test::ScriptedPrompt prompt;
+    HookYield yield;
+    RecordingView view;
+    TestMainWindow main{paths};
+    std::vector<fs::path> started;
+    std::string user_db_bytes;
+
+    void SetUp() override {
+        fs::create_directories(paths.UpdateFolder());
+        fs::create_directories(paths.DatabaseFolder());
+        test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10) + VersionSql(3));
+        user_db_bytes = test::ReadFile(paths.Database());
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") + "\r\n");
+        SetAllowUpdateUnload(false);
+    }
+
+    void TearDown() override {
+        // Whatever happened, the user's database still opens.
+        db::DbConnection c;
+        EXPECT_TRUE(c.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true));
+    }
+
+    static std::string VersionSql(int version) {
+        return db::VersionTableStatement("01.01.2020") + ";insert into M_Version values(1, " +
+               std::to_string(version) + ", '01.01.2020', null);";
+    }
+
+    std::unique_ptr<UpdateCheck> MakeCheck() {
+        UpdateContext ctx{paths, settings, prompt, yield, Text};
+        ctx.start_program = [this](const fs::path& p, std::string*) {
+            started.push_back(p);
+            return fs::exists(p);
+        };
+        return std::make_unique<UpdateCheck>(std::move(ctx), view, main);
+    }
+
+    void Descriptor(const std::string& lines) {
+        server.Route("/srv/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\n" + lines));
+    }
+
+    // A complete database at version `version` for the server to offer.
+    std::string OfferedDatabase(int version, const std::string& key = {}) {
+        TempDir t;
+        test::MakeKeyedDatabase(t / "new.db3", test::MiniDatabaseSql(9) + VersionSql(version), key);
+        return test::ReadFile(t / "new.db3");
+    }
+
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> t;
+        for (const auto& s : prompt.shown) t.push_back(s.text);
+        return t;
+    }
+
+    bool UserDatabaseUnchanged() const { return test::ReadFile(paths.Database()) == user_db_bytes; }
+};
+
+using Texts = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(UpdateCheckTest, MissingServerIniOrAddressEndsSilently) {
+    fs::remove(paths.ServerIni());
+    auto check = MakeCheck();
+    check->CheckUpdate();
+    EXPECT_EQ(check->DbVersion, 3);
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(view.update_enabled);
+
+    test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=\r\n");
+    check->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(UpdateCheckTest, EqualProgramAndDatabaseVersionsOfferNothing) {
+    Descriptor("APP_Version=2.0.9\r\nDB_Version=3\r\n");
+    auto check = MakeCheck();
+    check->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_EQ(test::ReadFile(paths.UpdateDescriptor()), "[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=3\r\n");
+    EXPECT_TRUE(view.update_enabled);
+    EXPECT_EQ(view.progress.back(), 100);
+    EXPECT_EQ(check->Log(), "T185\r\n");
+}
+
+TEST_F(UpdateCheckTest, TwoAndFourPartProgramVersionsFallThroughToTheDatabase) {
+    for (const char* app : {"2.1", "2.1.0.0", "abc.1.2", "999.9.9"}) {
+        prompt.shown.clear();
+        Descriptor(std::string("APP_Version=") + app + "\r\nDB_Version=4\r\n");
+        prompt.answers = {Answer::No};
+        auto check = MakeCheck();
+        check->CheckUpdate();
+        EXPECT_EQ(Shown(), (Texts{"T191"})) << app;
+        EXPECT_EQ(prompt.shown.at(0).title, "Tolbe");
+        EXPECT_EQ(prompt.shown.at(0).buttons, Prompt::Buttons::YesNo);
+        EXPECT_EQ(prompt.shown.at(0).icon, Prompt::Icon::None);
+    }
+    EXPECT_TRUE(UserDatabaseUnchanged());
+}
+
+TEST_F(UpdateCheckTest, DeclinedProgramUpdateSkipsTheDatabase) {
+    Descriptor("APP_Version=3.0.0\r\nDB_Version=9\r\nAPP_WEB=" + server.Url("/setup.exe") + "\r\n");
+    prompt.answers = {Answer::No};
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_EQ(Shown(), (Texts{"T191"}));
+    EXPECT_FALSE(check->AppUpdated);
+    EXPECT_EQ(server.RequestsFor("/setup.exe"), 0);
+    EXPECT_TRUE(AllowUpdateUnload());
+}
+
+TEST_F(UpdateCheckTest, AcceptedProgramUpdateFetchesStartsAndQuits) {
+    const std::string setup = "#!/bin/sh\nexit 0\n" + std::string(1000, '#');
+    server.Route("/dl/Setup.EXE", ScriptedResponse::Ok(setup));
+    Descriptor("APP_Version=2.1.0\r\nAPP_WEB=" + server.Url("/dl/Setup.EXE") + "\r\n");
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_TRUE(check->AppUpdated);
+    EXPECT_EQ(test::ReadFile(paths.UpdateFolder() / "Setup.EXE"), setup);
+    EXPECT_EQ(check->SetupFile, (paths.UpdateFolder() / "Setup.EXE").string());
+    EXPECT_EQ(settings.GetSetting(kSettingsApp, kSettingsSection, "Setup"), "1");
+    EXPECT_EQ(settings.GetSetting(kSettingsApp, kSettingsSection, "SetupPath"), "Setup.EXE");
+    EXPECT_EQ(Shown(), (Texts{"T191", "T192"}));
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0], paths.UpdateFolder() / "Setup.EXE");
+    EXPECT_EQ(main.quit_requests, 1);
+    EXPECT_EQ(check->Log(), "T181 Setup.EXE...\r\nHTTP/1.1 200 OK" + std::string("T185\r\n"));
+    EXPECT_EQ(view.progress.back(), 100);
+    // Shown for the transfer, hidden when the check ended.
+    EXPECT_EQ(view.visible, (std::vector<bool>{true, false}));
+}
+
+TEST_F(UpdateCheckTest, SetupProgramAlreadyThereIsUsedWithoutTransfer) {
+    test::WriteFile(paths.UpdateFolder() / "setup.exe", "earlier");
+    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") + "\r\n");
+    prompt.answers = {Answer::Yes, Answer::No};
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_TRUE(check->AppUpdated);
+    EXPECT_EQ(server.RequestsFor("/setup.exe"), 0);
+    EXPECT_EQ(Shown(), (Texts{"T191", "T192"}));
+    EXPECT_TRUE(started.empty());
+    EXPECT_EQ(main.quit_requests, 0);
+}
+
+TEST_F(UpdateCheckTest, SetupProgramThatDoesNotMatchItsChecksumIsFetchedAgain) {
+    test::WriteFile(paths.UpdateFolder() / "setup.exe", "stale");
+    server.Route("/setup.exe", ScriptedResponse::Ok("abc"));
+    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") +
+               "\r\nAPP_SHA256=BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\r\n");
+    prompt.answers = {Answer::Yes, Answer::No};
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_TRUE(check->AppUpdated);
+    EXPECT_EQ(test::ReadFile(paths.UpdateFolder() / "setup.exe"), "abc");
+}
+
+TEST_F(UpdateCheckTest, SetupProgramThatCannotStartKeepsTheProgramRunning) {
+    server.Route("/setup.exe", ScriptedResponse::Ok("MZ-not-for-here"));
+    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") + "\r\n");
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    UpdateContext ctx{paths, settings, prompt, yield, Text};
+    UpdateCheck check(std::move(ctx), view, main); // the real process start
+    check.RunStartupCheck();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T192", "T196"}));
+    EXPECT_EQ(main.quit_requests, 0);
+}
+
+TEST_F(UpdateCheckTest, ProgramUpdateThatNeverArrivesIsAFailure) {
+    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=http://127.0.0.1:" + std::to_string(test::ClosedPort()) +
+               "/setup.exe\r\n");
+    prompt.answers = {Answer::Yes};
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_FALSE(check->AppUpdated);
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_FALSE(fs::exists(paths.UpdateFolder() / "setup.exe"));
+}
+
+TEST_F(UpdateCheckTest, HigherDatabaseIsFetchedVerifiedAndSwappedIn) {
+    const std::string offered = OfferedDatabase(7);
+    ASSERT_EQ(offered.size() % 512, 0u) << "a database is whole pages, so the body ends with an empty read";
+    server.Route("/db/IR_Database.db3", ScriptedResponse::Ok(offered));
+    Descriptor("APP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" + server.Url("/db/IR_Database.db3") + "\r\n");
+    prompt.answers = {Answer::Yes};
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    EXPECT_EQ(main.reconnected_with, std::vector<std::int16_t>{7});
+    EXPECT_EQ(test::ReadFile(paths.Database()), offered);
+    EXPECT_EQ(test::ReadFile(paths.DatabaseBackup()), user_db_bytes);
+    EXPECT_EQ(main.Get_Database_Ver(), 7);
+    EXPECT_EQ(view.progress.back(), 100);
+    EXPECT_FALSE(check->AppUpdated);
+}
+
+TEST_F(UpdateCheckTest, DatabaseWithItsChecksumIsAcceptedAndAMismatchIsNot) {
+    const std::string offered = OfferedDatabase(8);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    TempDir t;
+    test::WriteFile(t / "f", offered);
+    const std::string good = *FileSha256(t / "f");
+    std::string bad = good;
+    bad[0] = bad[0] == '0' ? '1' : '0';
+
+    Descriptor("DB_Version=8\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + bad + "\r\n");
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
+    EXPECT_TRUE(main.reconnected_with.empty());
+    EXPECT_TRUE(UserDatabaseUnchanged());
+
+    prompt.shown.clear();
+    Descriptor("DB_Version=8\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + good + "\r\n");
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    EXPECT_EQ(test::ReadFile(paths.Database()), offered);
+}
+
+TEST_F(UpdateCheckTest, CorruptOrForeignDatabasesNeverReplaceTheUsersOne) {
+    std::string corrupt = OfferedDatabase(9);
+    for (std::size_t i = 4096; i < corrupt.size(); i += 7) corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
+    const std::string bodies[] = {corrupt, OfferedDatabase(9, "some-other-key-entirely"), std::string(8192, 'x')};
+    for (const auto& body : bodies) {
+        prompt.shown.clear();
+        server.Route("/IR_Database.db3", ScriptedResponse::Ok(body));
+        Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+        prompt.answers = {Answer::Yes};
+        MakeCheck()->CheckUpdate();
+        EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+        EXPECT_TRUE(main.reconnected_with.empty());
+        EXPECT_TRUE(UserDatabaseUnchanged());
+    }
+}
+
+TEST_F(UpdateCheckTest, DatabaseTransferThatFailsLeavesNothingBehind) {
+    ScriptedResponse dropped = ScriptedResponse::Ok(OfferedDatabase(9));
+    dropped.drop_after = 3000;
+    ScriptedResponse no_number = ScriptedResponse::Ok("x");
+    no_number.head = "HTTP/1.1 200 OK\r\nContent-Length: abc\r\nConnection: close\r\n\r\n";
+    const ScriptedResponse cases[] = {dropped, no_number};
+    for (const auto& r : cases) {
+        prompt.shown.clear();
+        server.Route("/IR_Database.db3", r);
+        Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+        prompt.answers = {Answer::Yes};
+        MakeCheck()->CheckUpdate();
+        EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+        EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
+        EXPECT_TRUE(UserDatabaseUnchanged());
+    }
+}
+
+TEST_F(UpdateCheckTest, CancelDuringTheStartupCheckStopsTheTransferButNotTheWindow) {
+    ScriptedResponse slow = ScriptedResponse::Ok(OfferedDatabase(9));
+    slow.chunk_bytes = 2048;
+    slow.chunk_delay = std::chrono::milliseconds(2);
+    server.Route("/IR_Database.db3", slow);
+    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    prompt.answers = {Answer::Yes};
+    auto check = MakeCheck();
+    UpdateCheck* c = check.get();
+    yield.action = [&] {
+        // Only once the database transfer runs (its log line is there).
+        if (c->tg().Running() && c->tg().DownloadedBytes > 0 && c->Log().find("IR_Database.db3") != std::string::npos) {
+            c->CmdCancel_Click();
+            EXPECT_EQ(view.visible, std::vector<bool>{true}) << "the window must stay open during the check";
+        } else {
+            yield.at = yield.count + 1;
+        }
+    };
+    yield.at = 1;
+    check->RunStartupCheck();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
+    EXPECT_TRUE(UserDatabaseUnchanged());
+    EXPECT_EQ(view.visible, (std::vector<bool>{true, false}));
+
+    // After the check the window may close.
+    check->CmdCancel_Click();
+    EXPECT_EQ(view.visible.back(), false);
+    EXPECT_EQ(view.visible.size(), 3u);
+}
+
+TEST_F(UpdateCheckTest, UrlsThatNameNoPlainFileAreRefused) {
+    for (const std::string& tail : {std::string("/db/"), std::string("/db/.."), std::string("/..")}) {
+        prompt.shown.clear();
+        Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url(tail) + "\r\n");
+        prompt.answers = {Answer::Yes};
+        MakeCheck()->CheckUpdate();
+        EXPECT_EQ(Shown(), (Texts{"T191", "T196"})) << tail;
+        EXPECT_TRUE(UserDatabaseUnchanged());
+    }
+    // A descriptor address without a file name ends the check before any request.
+    test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/") + "\r\n");
+    prompt.shown.clear();
+    MakeCheck()->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_EQ(server.RequestsFor("/srv/"), 0);
+}
+
+TEST_F(UpdateCheckTest, DescriptorThatCannotBeFetchedEndsSilently) {
+    ScriptedResponse nolen;
+    nolen.head = "HTTP/1.0 200 OK\r\n\r\n";
+    nolen.body = "[LiveUpdate]\r\nDB_Version=9\r\n";
+    server.Route("/srv/Update.txt", nolen);
+    auto check = MakeCheck();
+    check->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_FALSE(fs::exists(paths.UpdateDescriptor()));
+
+    // A 404 page: nothing is written either.
+    test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/gone/Update.txt") + "\r\n");
+    check->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_FALSE(fs::exists(paths.UpdateDescriptor()));
+    EXPECT_TRUE(view.update_enabled);
+}
+
+TEST_F(UpdateCheckTest, BrokenVersionRecordEndsTheCheckInOrder) {
+    main.throw_on_version = true;
+    Descriptor("DB_Version=9\r\n");
+    auto check = MakeCheck();
+    check->RunStartupCheck();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(view.update_enabled);
+    EXPECT_TRUE(AllowUpdateUnload());
+}
+
+TEST_F(UpdateCheckTest, TargetsThatCannotBeDeletedEndTheUpdateInOrder) {
+    // The descriptor's place is taken by a folder with content: the check ends silently.
+    fs::create_directories(paths.UpdateDescriptor() / "inside");
+    Descriptor("DB_Version=9\r\n");
+    MakeCheck()->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    fs::remove_all(paths.UpdateDescriptor());
+
+    // The database's place likewise: the accepted update fails.
+    fs::create_directories(paths.UpdateDatabase() / "inside");
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(OfferedDatabase(9)));
+    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
+    EXPECT_TRUE(UserDatabaseUnchanged());
+}
+
+TEST_F(UpdateCheckTest, UnwritableUpdateFolderReportsTheFileAndFails) {
+    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(OfferedDatabase(9)));
+    auto check = MakeCheck();
+    check->CheckUpdate(); // fetches the descriptor while the folder is still writable
+    prompt.shown.clear();
+
+    // Now the folder takes no new files; the descriptor already there cannot be deleted.
+    fs::permissions(paths.UpdateFolder(), fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        WithoutFileOverride as_user;
+        check->CheckUpdate();
+    }
+    fs::permissions(paths.UpdateFolder(), fs::perms::owner_all);
+    EXPECT_TRUE(prompt.shown.empty()) << "the descriptor could not be replaced, so nothing is offered";
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
+
+    // A fresh descriptor, but no room for the database file.
+    fs::permissions(paths.UpdateFolder(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::owner_write);
+    fs::remove(paths.UpdateDescriptor());
+    check->tg().URL(server.Url("/srv/Update.txt"));
+    prompt.answers = {Answer::Yes};
+    {
+        // The descriptor arrives; then the folder closes before the database transfer.
+        yield.action = [&] {
+            if (check->Log().find("IR_Database.db3") != std::string::npos)
+                fs::permissions(paths.UpdateFolder(), fs::perms::owner_read | fs::perms::owner_exec);
+            else
+                yield.at = yield.count + 1;
+        };
+        yield.at = yield.count + 1;
+        WithoutFileOverride as_user;
+        check->CheckUpdate();
+    }
+    fs::permissions(paths.UpdateFolder(), fs::perms::owner_all);
+    const std::string target = (paths.UpdateFolder() / "IR_Database.db3").string();
+    EXPECT_EQ(Shown(), (Texts{"T191", "File " + target + " are used, can't delete!", "T196"}));
+    EXPECT_EQ(prompt.shown.at(1).title, "T184");
+    EXPECT_EQ(prompt.shown.at(1).icon, Prompt::Icon::Error);
+    EXPECT_TRUE(UserDatabaseUnchanged());
+}
