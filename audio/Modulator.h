@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/Packets.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +12,6 @@
 namespace tolbe::audio {
 
 // One packet on the air is framed as preamble, sync, the packet's first 71 bytes and a trailer.
-inline constexpr std::size_t kPacketAirBytes = 71;
 inline constexpr std::size_t kFrameBytes = 85;
 inline constexpr std::uint8_t kPreambleByte = 0x55;
 inline constexpr std::size_t kPreambleBytes = 8;

@@ -10,6 +10,8 @@ namespace tolbe::audio {
 // A download packet: zero-filled when created; its first 71 bytes go on the air.
 using Packet = std::vector<std::uint8_t>;
 
+// Only a packet's first 71 bytes are sent, whatever its length.
+inline constexpr std::size_t kPacketAirBytes = 71;
 inline constexpr std::size_t kBlockBytes = 64;
 inline constexpr std::size_t kHeaderPacketBytes = 71;
 inline constexpr std::size_t kDataPacketBytes = 71;
