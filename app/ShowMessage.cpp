@@ -1,0 +1,23 @@
+#include "app/ShowMessage.h"
+
+#include "app/FrmMsgbox.h"
+
+namespace tolbe::app {
+
+std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
+                         const std::optional<QString>& second_caption, const std::optional<QString>& title,
+                         QWidget* parent) {
+    MessageBoxRequest& request = MessageRequest();
+    // No language's table holds a default title, so an untitled box carries the product name.
+    request.title = title ? *title : QString::fromLatin1(kProductName);
+    request.prompt = prompt;
+    request.first_caption = first_caption;
+    request.two_buttons = second_caption.has_value();
+    if (second_caption) request.second_caption = *second_caption;
+
+    FrmMsgbox box(parent);
+    box.exec();
+    return static_cast<std::int16_t>(request.result);
+}
+
+} // namespace tolbe::app

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+
+namespace tolbe::app {
+
+// The product name: the caption of message boxes that are given no title.
+inline constexpr const char* kProductName = "Tolbe";
+
+// Shows the program's own message box modally with `prompt` and a button captioned `first_caption`,
+// plus a second button when `second_caption` is given. Returns 1 when the first button closed the
+// box, 7 for the second, and the previous box's result (0 at first) when it was closed by its frame.
+std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
+                         const std::optional<QString>& second_caption = std::nullopt,
+                         const std::optional<QString>& title = std::nullopt, QWidget* parent = nullptr);
+
+} // namespace tolbe::app
