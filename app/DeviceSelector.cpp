@@ -1,0 +1,111 @@
+#include "app/DeviceSelector.h"
+
+#include "i18n/StringTable.h"
+
+#include <QLabel>
+#include <QVariant>
+
+// The pictures are compiled into this static library; their registration has to be pulled in
+// explicitly or the linker drops it.
+static void RegisterPictures() { Q_INIT_RESOURCE(pictures); }
+
+namespace tolbe::app {
+namespace {
+
+constexpr auto kPictureProperty = "picture";
+const std::array<QString, 4> kButtonPictures{"TV_BTN", "SAT_BTN", "DVD_BTN", "AUX_BTN"};
+
+// Slot numbers outside 0..3 are shown as AUX, so the labels follow the marked button.
+int ShownSlot(int slot) { return slot >= 0 && slot <= 2 ? slot : 3; }
+
+} // namespace
+
+QPixmap LoadPicture(const QString& name) {
+    static const bool registered = (RegisterPictures(), true);
+    (void)registered;
+    return QPixmap(":/pictures/" + name);
+}
+
+void ShowPicture(QLabel* label, const QString& name) {
+    if (!label) return;
+    label->setPixmap(LoadPicture(name));
+    label->setProperty(kPictureProperty, name);
+}
+
+QString PictureOf(const QLabel* label) { return label ? label->property(kPictureProperty).toString() : QString(); }
+
+DeviceSelector::DeviceSelector(std::array<QLabel*, 4> ImgSelDev, QLabel* ImgPress, QLabel* Imgcha, QLabel* ImgLED,
+                               std::int16_t& CurDevice, SlotRelabeller relabel)
+    : m_buttons(ImgSelDev), m_press(ImgPress), m_plug(Imgcha), m_light(ImgLED), m_cur_device(CurDevice),
+      m_relabel(std::move(relabel)) {}
+
+void DeviceSelector::ImageSelDev(int slot) {
+    const int shown = ShownSlot(slot);
+    for (size_t i = 0; i < m_buttons.size(); ++i) {
+        const bool chosen = static_cast<int>(i) == shown;
+        ShowPicture(m_buttons[i], chosen ? kButtonPictures[i] + "2" : kButtonPictures[i]);
+    }
+    if (m_relabel) m_relabel(shown);
+}
+
+void DeviceSelector::ImgSelDev_Click(int index) {
+    if (index < 0 || index > 3) return;
+    m_cur_device = static_cast<std::int16_t>(index);
+    ImageSelDev(index);
+}
+
+void DeviceSelector::Timer1_Timer() {
+    switch (m_phase) {
+    case 0:
+        ShowPicture(m_plug, "A21");
+        m_phase = 1;
+        break;
+    case 1:
+        ShowPicture(m_plug, "A22");
+        m_phase = 2;
+        break;
+    case 2:
+        ShowPicture(m_plug, "A23");
+        m_phase = 0;
+        break;
+    default:
+        break;
+    }
+    if (m_blink) {
+        ShowPicture(m_press, "A32");
+        ShowPicture(m_light, "A42");
+        m_blink = false;
+    } else {
+        ShowPicture(m_press, "A31");
+        ShowPicture(m_light, "A41");
+        m_blink = true;
+    }
+}
+
+void DeviceSelector::ShowFirstFrames() {
+    ShowPicture(m_press, "A31");
+    ShowPicture(m_plug, "A21");
+    ShowPicture(m_light, "A41");
+}
+
+void DeviceSelector::ResetAnimation() {
+    m_phase = 1;
+    m_blink = true;
+}
+
+DeviceSelector::SlotRelabeller DeviceSelector::MakeSlotRelabeller(QLabel* LabDev, QLabel* LabBrand, QLabel* LabModel,
+                                                                  const std::int16_t& LangBase,
+                                                                  const codec::SlotTable& table) {
+    return [LabDev, LabBrand, LabModel, &LangBase, &table](int slot) {
+        const codec::SlotInfo& info = table[static_cast<size_t>(ShownSlot(slot))];
+        const auto relabel = [&LangBase](QLabel* label, int k, const std::string& name) {
+            if (!label) return;
+            if (const auto text = i18n::TryLoadText(LangBase, k)) label->setText(QString::fromStdString(*text + name));
+        };
+        relabel(LabDev, 130, info.DeviceName);
+        relabel(LabBrand, 131, info.BrandName);
+        relabel(LabModel, 132, info.ModelName);
+    };
+}
+
+} // namespace tolbe::app
