@@ -147,10 +147,15 @@ private:
 // The wave output's error boxes become lines on stderr.
 class StderrPrompt final : public Prompt {
 public:
+    StderrPrompt() : m_tty(isatty(STDERR_FILENO) == 1) {}
     Answer Show(const std::string& title, const std::string& text, Buttons, Icon) override {
-        std::fprintf(stderr, "\n%s: %s\n", title.c_str(), text.c_str());
+        // On a terminal the progress bar holds the line; start a fresh one.
+        std::fprintf(stderr, "%s%s: %s\n", m_tty ? "\n" : "", title.c_str(), text.c_str());
         return Answer::Ok;
     }
+
+private:
+    bool m_tty;
 };
 
 struct DownloadArgs {
