@@ -366,6 +366,9 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
     std::error_code ec;
     if (!overwrite && std::filesystem::exists(out_path, ec))
         throw DbError("the file exists (use overwrite to replace it): " + out_path);
+    const auto folder = std::filesystem::path(out_path).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+        throw DbError("the folder " + folder.string() + " does not exist");
     const std::string part = PartPath(out_path);
     RemoveQuietly(part);
     const std::string k = key.empty() ? BuildDatabaseKey() : key;
