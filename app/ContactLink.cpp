@@ -38,7 +38,11 @@ void ContactLink::LabEmail_Click() {
 
 bool ContactLink::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_label) {
-        if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        if (event->type() == QEvent::MouseMove) {
+            SetColour(kHoverColour);
+            return true; // a label ignores it, and the window beneath would turn the colour back at once
+        }
+        if (event->type() == QEvent::Enter) {
             SetColour(kHoverColour);
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);

@@ -41,16 +41,22 @@ void FrmMsgbox::Form_Load() {
 
     const int dpi_x = logicalDpiX();
     const int dpi_y = logicalDpiY();
-    setFixedSize(TwipsToPixels(kMsgboxWidthTwips, dpi_x), TwipsToPixels(kMsgboxHeightTwips, dpi_y));
-    m_ui->TxtPrompt->setGeometry(TwipsToPixels(kPromptTwips, dpi_x, dpi_y));
 
-    // Both buttons get one width, wide enough for the longer caption in any language.
+    // Both buttons get one width, wide enough for the longer caption in any language, and the
+    // window grows when a pair of long captions would not fit beside each other.
     int w = TwipsToPixels(kButtonTwips.width(), dpi_x);
     w = std::max(w, m_ui->CmdOK->sizeHint().width());
     if (request.two_buttons) w = std::max(w, m_ui->CmdNO->sizeHint().width());
+    const int margin = TwipsToPixels(kPromptTwips.left(), dpi_x);
+    const int buttons_width = request.two_buttons ? 2 * w + TwipsToPixels(kMsgboxButtonGapTwips, dpi_x) : w;
+    const int W = std::max(TwipsToPixels(kMsgboxWidthTwips, dpi_x), buttons_width + 2 * margin);
+    setFixedSize(W, TwipsToPixels(kMsgboxHeightTwips, dpi_y));
+    QRect prompt = TwipsToPixels(kPromptTwips, dpi_x, dpi_y);
+    prompt.setWidth(W - 2 * margin);
+    m_ui->TxtPrompt->setGeometry(prompt);
+
     const int h = TwipsToPixels(kButtonTwips.height(), dpi_y);
     const int top = TwipsToPixels(kButtonTopTwips, dpi_y);
-    const int W = width();
     if (request.two_buttons) {
         const int ok_left = W / 2 - w - TwipsToPixels(kMsgboxButtonGapTwips / 2, dpi_x);
         m_ui->CmdOK->setGeometry(ok_left, top, w, h);
