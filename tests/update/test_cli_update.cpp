@@ -1,0 +1,101 @@
+#include "db/DatabaseFile.h"
+#include "db/VersionRecord.h"
+#include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+using namespace tolbe;
+using tolbe::test::HttpTestServer;
+using tolbe::test::ScriptedResponse;
+using tolbe::test::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+class CliUpdateTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ProgramPaths paths{dir / "program"};
+    HttpTestServer server;
+
+    void SetUp() override {
+        fs::create_directories(paths.UpdateFolder());
+        fs::create_directories(paths.DatabaseFolder());
+        test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10));
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+        // English texts, and settings kept away from the user's own.
+        fs::create_directories(dir / "config" / "Marvo");
+        test::WriteFile(dir / "config" / "Marvo" / "settings.ini", "[MarvoState]\nLanguage=1000\n");
+    }
+
+    CliRun Cli(const std::string& args) {
+        const std::string cli = TOLBE_CLI_PATH;
+        const std::string cmd = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' '" + cli + "' --program-dir '" +
+                                paths.Dir().string() + "' " + args + " 2>&1 </dev/null";
+        CliRun r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (p == nullptr) return r;
+        char buf[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        const int st = ::pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        return r;
+    }
+};
+
+} // namespace
+
+TEST_F(CliUpdateTest, AcceptedDatabaseUpdateIsSwappedIn) {
+    TempDir t;
+    test::MakeKeyedDatabase(t / "new.db3", test::MiniDatabaseSql(8) + db::VersionTableStatement("d") +
+                                               ";insert into M_Version values(1, 5, 'd', null);");
+    const std::string offered = test::ReadFile(t / "new.db3");
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=" +
+                                                     server.Url("/IR_Database.db3") + "\r\n"));
+    const CliRun r = Cli("update-check --yes");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Tolbe: Found a new version, is it updated? yes\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Update IR_Database.db3...\nHTTP/1.1 200 OK\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("100%\n[Finished]\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("100%"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Tolbe: All Files updated!\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(test::ReadFile(paths.Database()) == offered);
+    EXPECT_TRUE(fs::exists(paths.DatabaseBackup()));
+}
+
+TEST_F(CliUpdateTest, DeclinedOrFailedUpdatesKeepTheDatabase) {
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(std::string(4096, 'z')));
+    server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nDB_Version=5\r\nDB_WEB=" +
+                                                     server.Url("/IR_Database.db3") + "\r\n"));
+    CliRun r = Cli("update-check --no");
+    EXPECT_EQ(r.status, 0) << r.out;
+    // The first check gave the database its version record; nothing changes it after that.
+    const std::string before = test::ReadFile(paths.Database());
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
+
+    // No flag and no terminal answer: declined.
+    r = Cli("update-check");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("[y/N]"), std::string::npos) << r.out;
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
+
+    r = Cli("update-check --yes");
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.out.find("Tolbe: Update failed!\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(test::ReadFile(paths.Database()) == before);
+
+    r = Cli("update-check --yes --no");
+    EXPECT_NE(r.status, 0);
+}
