@@ -1,0 +1,108 @@
+#include "app/AppContext.h"
+#include "app/FrmSASel.h"
+#include "app/frmAbout.h"
+#include "tests/support/TestSupport.h"
+#include "ui_FrmSASel.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QTest>
+
+using namespace tolbe;
+using namespace tolbe::app;
+
+namespace {
+
+const char* const kLanguageTags[] = {"zh", "en", "es", "fr", "de", "it", "nl"};
+
+QString ShotDir() {
+    QString dir = qEnvironmentVariable("TOLBE_SCREENSHOT_DIR");
+    if (dir.isEmpty()) dir = QDir::temp().filePath("tolbe-screenshots");
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void Save(QWidget& window, const QString& name) {
+    const QString file = QDir(ShotDir()).filePath(name + ".png");
+    QVERIFY2(window.grab().save(file), qPrintable(file));
+}
+
+// Visible one-line labels and buttons whose text needs more room than they have.
+QStringList ClippedTexts(QWidget& window) {
+    QStringList clipped;
+    for (auto* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&window) || label->text().isEmpty() || label->wordWrap()) continue;
+        if (label->sizeHint().width() > label->width() || label->sizeHint().height() > label->height())
+            clipped << QString("%1 (%2 needs %3x%4, has %5x%6)")
+                           .arg(label->objectName(), label->text())
+                           .arg(label->sizeHint().width())
+                           .arg(label->sizeHint().height())
+                           .arg(label->width())
+                           .arg(label->height());
+    }
+    for (auto* button : window.findChildren<QAbstractButton*>()) {
+        if (!button->isVisibleTo(&window) || button->text().isEmpty()) continue;
+        if (button->sizeHint().width() > button->width())
+            clipped << QString("%1 (%2 needs %3, has %4)")
+                           .arg(button->objectName(), button->text())
+                           .arg(button->sizeHint().width())
+                           .arg(button->width());
+    }
+    return clipped;
+}
+
+} // namespace
+
+class TestScreenshots : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aboutWindowInEveryLanguage() {
+        for (int index = 0; index < 7; ++index) {
+            frmAbout about(index * 1000);
+            about.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&about));
+            Save(about, QString("about-%1").arg(kLanguageTags[index]));
+            const QStringList clipped = ClippedTexts(about);
+            QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+            // A wrapped copyright line must be given the height it needs at its width.
+            QLabel* copyright = about.LabCopyright();
+            if (copyright->isVisible())
+                QVERIFY(copyright->height() >= copyright->heightForWidth(copyright->width()));
+        }
+    }
+
+    void mainWindowInEveryLanguage() {
+        const ProgramPaths paths = ProgramPaths::ForRunningProgram();
+        if (!std::filesystem::exists(paths.Database())) QSKIP("no program folder with a code database");
+        for (int index = 0; index < 7; ++index) {
+            test::MemorySettingsStore settings;
+            settings.Set(settings_key::kLanguage, std::to_string(index * 1000));
+            test::ScriptedPrompt prompt;
+            AppContext ctx(settings, prompt, paths);
+            FrmSASel window(ctx);
+            window.show();
+            window.Form_Load();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(ctx.LangBase, index * 1000);
+            Save(window, QString("main-%1").arg(kLanguageTags[index]));
+            m_report << QString("main-%1: %2").arg(kLanguageTags[index], ClippedTexts(window).join("; "));
+
+            // A search without a result shows the contact frame.
+            window.Form()->TxtBrandKey->setText("zzzz-no-such-brand");
+            QApplication::processEvents();
+            QVERIFY(window.Form()->FrameEmail->isVisible());
+            Save(window, QString("main-noresult-%1").arg(kLanguageTags[index]));
+            m_report << QString("main-noresult-%1: %2").arg(kLanguageTags[index], ClippedTexts(window).join("; "));
+        }
+        for (const QString& line : m_report) qInfo("%s", qPrintable(line));
+    }
+
+private:
+    QStringList m_report;
+};
+
+QTEST_MAIN(TestScreenshots)
+#include "test_screenshots.moc"
