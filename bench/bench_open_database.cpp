@@ -14,7 +14,8 @@ namespace {
 using tolbe::bench::Clock;
 
 const std::string& SampleDatabase() {
-    static const std::string path = (std::filesystem::path(TOLBE_PROGRAM_DIR) / "Database" / "IR_Database.db3").string();
+    static const std::string path =
+        (std::filesystem::path(TOLBE_PROGRAM_DIR) / "Database" / "IR_Database.db3").string();
     return path;
 }
 

@@ -27,9 +27,12 @@ public:
     int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint64_t>(n)); }
     int Range(int lo, int hi) { return lo + Below(hi - lo + 1); }
     bool Chance(int percent) { return Below(100) < percent; }
-    template <class T> const T& Pick(const std::vector<T>& v) { return v[static_cast<std::size_t>(Below(static_cast<int>(v.size())))]; }
+    template <class T> const T& Pick(const std::vector<T>& v) {
+        return v[static_cast<std::size_t>(Below(static_cast<int>(v.size())))];
+    }
     template <class T> void Shuffle(std::vector<T>& v) {
-        for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[static_cast<std::size_t>(Below(static_cast<int>(i)))]);
+        for (std::size_t i = v.size(); i > 1; --i)
+            std::swap(v[i - 1], v[static_cast<std::size_t>(Below(static_cast<int>(i)))]);
     }
 
 private:
@@ -208,7 +211,9 @@ std::vector<Code> MakeSourceCodes(Rng& rng, int codes_per_source) {
         do second = rng.Below(static_cast<int>(ProtocolKinds().size()));
         while (second == first);
     }
-    auto proto_bytes = [](int p) { return p >= 0 && Resolvable(p) ? ProtocolKinds()[static_cast<std::size_t>(p)].data_bytes : 0; };
+    auto proto_bytes = [](int p) {
+        return p >= 0 && Resolvable(p) ? ProtocolKinds()[static_cast<std::size_t>(p)].data_bytes : 0;
+    };
     const int protocol_bytes = proto_bytes(first) + proto_bytes(alternate) + proto_bytes(second);
 
     int total = 0;
@@ -266,11 +271,13 @@ std::vector<Code> MakeSourceCodes(Rng& rng, int codes_per_source) {
     for (int guard = 0; guard < 1000; ++guard) {
         const int length = RecordBytes(codes);
         if (length > hi) {
-            auto it = std::max_element(codes.begin(), codes.end(), [](const Code& a, const Code& b) { return a.bytes < b.bytes; });
+            auto it = std::max_element(codes.begin(), codes.end(),
+                                       [](const Code& a, const Code& b) { return a.bytes < b.bytes; });
             if (it == codes.end() || it->bytes <= 1) break;
             --it->bytes;
         } else if (length < lo) {
-            auto it = std::min_element(codes.begin(), codes.end(), [](const Code& a, const Code& b) { return a.bytes < b.bytes; });
+            auto it = std::min_element(codes.begin(), codes.end(),
+                                       [](const Code& a, const Code& b) { return a.bytes < b.bytes; });
             if (it == codes.end() || it->bytes >= 24) break;
             ++it->bytes;
         } else {
@@ -474,7 +481,8 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
                 cmd.SetText(n++, std::to_string(kFirstSourceId + s));
                 cmd.SetText(n++, std::to_string(c.keymap));
                 cmd.SetText(n++, protocols[static_cast<std::size_t>(c.protocol1)].name);
-                if (!is_null) cmd.SetText(n++, c.protocol2 >= 0 ? protocols[static_cast<std::size_t>(c.protocol2)].name : "");
+                if (!is_null)
+                    cmd.SetText(n++, c.protocol2 >= 0 ? protocols[static_cast<std::size_t>(c.protocol2)].name : "");
                 cmd.SetText(n++, kFunctionNames[static_cast<std::size_t>(c.keymap - 1)]);
                 cmd.SetText(n++, HexBytes(rng, c.bytes, lower_case));
                 cmd.ExecuteCommand();
@@ -484,13 +492,11 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
     {
         Rng rng = Stream(opt.seed, 3);
         std::vector<SourcePlan> plans(static_cast<std::size_t>(sources));
-        for (auto& plan : plans) {
-            plan.kind = PickKind(rng);
-            plan.brand = rng.Below(static_cast<int>(kinds[static_cast<std::size_t>(plan.kind)].brands.size()));
+        for (std::size_t s = 0; s < plans.size(); ++s) {
+            // The first two code sets carry the awkward names: a quote in a brand, a percent sign in a model.
+            plans[s].kind = s == 0 ? kTvKind : s == 1 ? kAudioKind : PickKind(rng);
+            plans[s].brand = rng.Below(static_cast<int>(kinds[static_cast<std::size_t>(plans[s].kind)].brands.size()));
         }
-        // The first two code sets carry the awkward names: a quote in a brand, a percent sign in a model.
-        plans[0].kind = kTvKind;
-        if (sources > 1) plans[1].kind = kAudioKind;
 
         // Every source has a code set; the rest share sources at random.
         std::vector<int> owner;
@@ -508,7 +514,8 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
             const DeviceKind& kind = kinds[static_cast<std::size_t>(plan.kind)];
             std::string device = kind.variant != nullptr && rng.Chance(8) ? kind.variant : kind.type;
             // Rebadged devices: the same codes under another brand of the same kind.
-            std::string brand = kind.brands[static_cast<std::size_t>(rng.Chance(80) ? plan.brand : rng.Below(static_cast<int>(kind.brands.size())))];
+            std::string brand = kind.brands[static_cast<std::size_t>(
+                rng.Chance(80) ? plan.brand : rng.Below(static_cast<int>(kind.brands.size())))];
             std::string model = ModelName(rng, rng.Pick(kind.models));
             std::string date = CodeDate(rng);
             bool valid = !rng.Chance(8);

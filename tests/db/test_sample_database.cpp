@@ -50,7 +50,8 @@ public:
     explicit RecordLengths(const DbConnection& conn) : m_conn(conn) {}
 
     int Length(int source, const std::vector<int>& order) {
-        const DbRecordset rows = m_conn.OpenRecordset("Select * From M_CodeLink where SourceID =" + std::to_string(source));
+        const DbRecordset rows =
+            m_conn.OpenRecordset("Select * From M_CodeLink where SourceID =" + std::to_string(source));
         int length = 6 + 2 * static_cast<int>(order.size()) + 4;
         std::set<std::string> blocks;
         for (int entry : order) {
@@ -175,7 +176,8 @@ TEST_F(SampleContent, ListsEightOrMoreDeviceTypesWithTvEighth) {
     ASSERT_GE(types.size(), 8u);
     EXPECT_EQ(types[kSelectedDeviceTypeIndex], "TV");
     for (const auto& t : types)
-        EXPECT_GT(Count(m_conn, "select count(*) from M_SetOfCodes where IsValid=1 and DeviceName like '" + t + "%'"), 0)
+        EXPECT_GT(Count(m_conn, "select count(*) from M_SetOfCodes where IsValid=1 and DeviceName like '" + t + "%'"),
+                  0)
             << "no code set for " << t;
 }
 
@@ -185,11 +187,13 @@ TEST_F(SampleContent, CodeSetsCarryTheAwkwardCasesTheSearchMustHandle) {
     EXPECT_GT(Count(m_conn, "select count(*) from M_SetOfCodes where ModelName = 'Sound 50%'"), 0);
     EXPECT_GT(Count(m_conn, "select count(*) from M_SetOfCodes where IsValid=0"), 0);
     for (const char* mfy : {"MFY", "mfy", "Mfy"})
-        EXPECT_GT(Count(m_conn, std::string("select count(*) from M_SetOfCodes where Source = '") + mfy + "'"), 0) << mfy;
+        EXPECT_GT(Count(m_conn, std::string("select count(*) from M_SetOfCodes where Source = '") + mfy + "'"), 0)
+            << mfy;
     EXPECT_GT(Count(m_conn, "select count(*) from M_SetOfCodes where Source is null or Source = ''"), 0);
     // Code sets sharing one source, and every source has codes.
     EXPECT_LT(Count(m_conn, "select count(distinct SourceID) from M_SetOfCodes"), 3000);
-    EXPECT_EQ(Count(m_conn, "select count(*) from M_SetOfCodes where SourceID not in (select SourceID from M_CodeLink)"), 0);
+    EXPECT_EQ(
+        Count(m_conn, "select count(*) from M_SetOfCodes where SourceID not in (select SourceID from M_CodeLink)"), 0);
     for (const char* brand : {"Samsung", "Philips", "Sony", "Humax", "Technisat", "Onkyo", "Bang & Olufsen"})
         EXPECT_GT(Count(m_conn, std::string("select count(*) from M_SetOfCodes where BrandName = '") + brand + "'"), 0)
             << brand;
@@ -250,7 +254,8 @@ TEST_F(SampleContent, RemoteKeyMapAgreesWithTheEncoderDefaults) {
 TEST_F(SampleContent, RecordsSpanEveryBlockCountOfAFullKeyOrderAndSomeAreTooLong) {
     RecordLengths lengths(m_conn);
     const auto remote = RemoteOrder(m_conn);
-    const DbRecordset sets = m_conn.OpenRecordset("select SourceID, upper(ifnull(Source,'')) from M_SetOfCodes where IsValid=1");
+    const DbRecordset sets =
+        m_conn.OpenRecordset("select SourceID, upper(ifnull(Source,'')) from M_SetOfCodes where IsValid=1");
     std::map<int, int> blocks; // block count -> code sets; 0 for too long
     int shortest = 1 << 20;
     for (int r = 0; r < sets.RecordCount(); ++r) {
@@ -281,6 +286,32 @@ TEST(SampleGenerator, SameSeedGivesTheSameContentAndAnotherSeedDiffers) {
     EXPECT_NE(test::ReadFile(dir / "a.db3"), test::ReadFile(dir / "b.db3"));
 }
 
+TEST(SampleGenerator, SweepOfSeedsAndSizesGivesSoundDatabases) {
+    test::TempDir dir;
+    for (int seed = 1; seed <= 16; ++seed) {
+        const auto file = dir / ("s" + std::to_string(seed) + ".db3");
+        SampleOptions opt;
+        opt.seed = static_cast<std::uint64_t>(seed);
+        opt.code_sets = 1 + seed * 5;
+        opt.sources = seed % 3 == 0 ? opt.code_sets : 0;
+        opt.codes_per_source = seed % 4 == 0 ? 64 : 0;
+        GenerateSampleDatabase(file.string(), opt);
+        std::string why;
+        ASSERT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why)) << seed << ": " << why;
+        DbConnection conn;
+        ASSERT_TRUE(conn.OpenDatabase(file.string(), BuildDatabaseKey()));
+        EXPECT_EQ(Count(conn, "select count(*) from M_SetOfCodes"), opt.code_sets) << seed;
+        EXPECT_EQ(Count(conn, "select count(*) from M_SetOfCodes where BrandName = 'D''Accord' and SetOfCodeID = 1 "
+                              "and DeviceName = 'TV'"),
+                  1)
+            << seed;
+        EXPECT_EQ(Count(conn, "select count(*) from M_SetOfCodes where BrandName is null or BrandName = '' "
+                              "or ModelName is null or ModelName = ''"),
+                  0)
+            << seed;
+    }
+}
+
 TEST(SampleGenerator, BenchmarkShapeHasTheRequestedSourcesAndCodes) {
     test::TempDir dir;
     SampleOptions opt;
@@ -297,7 +328,10 @@ TEST(SampleGenerator, BenchmarkShapeHasTheRequestedSourcesAndCodes) {
     const int codes = Count(conn, "select count(*) from M_CodeLink");
     EXPECT_GE(codes, 90 * 38);
     EXPECT_LE(codes, 90 * 42);
-    EXPECT_EQ(Count(conn, "select count(*) from (select SourceID, KeyMapID from M_CodeLink group by 1, 2 having count(*) > 1)"), 0);
+    EXPECT_EQ(
+        Count(conn,
+              "select count(*) from (select SourceID, KeyMapID from M_CodeLink group by 1, 2 having count(*) > 1)"),
+        0);
 
     const SampleOptions large = LargeBenchmarkOptions();
     EXPECT_EQ(large.code_sets, 200000);
@@ -361,7 +395,8 @@ CREATE TRIGGER tr_big AFTER DELETE ON big BEGIN DELETE FROM w WHERE 0; END;
 )SQL";
 
 // Every cell with its storage class, so a text and a blob with the same bytes differ.
-std::vector<std::vector<DbValue>> Cells(const DbConnection& conn, const std::string& table, const std::string& columns) {
+std::vector<std::vector<DbValue>> Cells(const DbConnection& conn, const std::string& table,
+                                        const std::string& columns) {
     const DbRecordset rs = conn.OpenRecordset("select " + columns + " from " + table);
     std::vector<std::vector<DbValue>> cells;
     for (int r = 0; r < rs.RecordCount(); ++r) {
@@ -417,8 +452,9 @@ TEST(DatabaseSqlText, FailedImportLeavesNothingAndKeepsAnExistingFile) {
     }
     EXPECT_THROW(ImportDatabaseSql("INSERT INTO nowhere VALUES(1);", out.string(), false), DbError);
     // A text cut off after its BEGIN would otherwise leave an empty-looking database.
-    EXPECT_THROW(ImportDatabaseSql("BEGIN TRANSACTION;\nCREATE TABLE x(a);\nINSERT INTO x VALUES(1);\n", out.string(), false),
-                 DbError);
+    EXPECT_THROW(
+        ImportDatabaseSql("BEGIN TRANSACTION;\nCREATE TABLE x(a);\nINSERT INTO x VALUES(1);\n", out.string(), false),
+        DbError);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "no half-made files";
 
     test::WriteFile(out, "previous");
