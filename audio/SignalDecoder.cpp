@@ -24,13 +24,18 @@ constexpr double kLongestBit = 2.6;
 
 // A bit boundary counts only when the signal has swung beyond this fraction of its local peak on
 // both sides of zero, so noise around a crossing cannot split a period.
-constexpr double kHysteresis = 0.3;
+constexpr double kHysteresis = 0.15;
 constexpr double kEnvelopeHalfWindow_s = 0.001;
 // Keeps digital silence and dither from making bit boundaries of their own.
-constexpr float kMinHysteresis = 8.0f;
+constexpr float kMinHysteresis = 3.0f;
 
 // Slow enough to leave a 2205 Hz period untouched, fast enough to follow a drifting offset.
 constexpr double kDcWindow_s = 0.02;
+
+// Both tones lie below 4.5 kHz; cutting what lies well above them removes most of a recording's
+// hiss. The filter is symmetric, so both tones are delayed alike and periods keep their length.
+constexpr double kLowPass_Hz = 7000.0;
+constexpr double kLowPassLength_s = 0.0014;
 
 // The end of the preamble that must be heard before the sync bytes. The first preamble bit has no
 // boundary before it, and a real frame has 63 more; 16 make a chance match in noise or data unlikely.
@@ -71,6 +76,32 @@ void RemoveDc(std::vector<float>& x, std::size_t half) {
         const std::size_t lo = i > half ? i - half : 0;
         const std::size_t hi = std::min(n, i + half + 1);
         x[i] -= static_cast<float>((prefix[hi] - prefix[lo]) / static_cast<double>(hi - lo));
+    }
+}
+
+// Windowed-sinc low-pass (Blackman window), applied in place; the delay is taken out again.
+void LowPass(std::vector<float>& x, int rate) {
+    const double cutoff = std::min(kLowPass_Hz, 0.45 * rate) / rate;
+    const int half = std::max(2, static_cast<int>(kLowPassLength_s * rate / 2));
+    std::vector<double> taps(static_cast<std::size_t>(2 * half + 1));
+    double sum = 0;
+    for (int i = -half; i <= half; ++i) {
+        const double sinc = i == 0 ? 2 * cutoff : std::sin(2 * M_PI * cutoff * i) / (M_PI * i);
+        const double w = 0.42 + 0.5 * std::cos(M_PI * i / half) + 0.08 * std::cos(2 * M_PI * i / half);
+        taps[static_cast<std::size_t>(i + half)] = sinc * w;
+        sum += sinc * w;
+    }
+    for (auto& t : taps) t /= sum;
+
+    const std::vector<float> in(x);
+    const auto n = static_cast<std::ptrdiff_t>(in.size());
+    for (std::ptrdiff_t i = 0; i < n; ++i) {
+        double acc = 0;
+        for (int k = -half; k <= half; ++k) {
+            const std::ptrdiff_t j = i + k;
+            if (j >= 0 && j < n) acc += taps[static_cast<std::size_t>(k + half)] * in[static_cast<std::size_t>(j)];
+        }
+        x[static_cast<std::size_t>(i)] = static_cast<float>(acc);
     }
 }
 
@@ -339,6 +370,7 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
             energy += static_cast<double>(v) * v;
             peak = std::max(peak, std::fabs(v));
         }
+        LowPass(x, sample_rate);
         const std::vector<float> env = Envelope(x, env_half);
         for (const float sign : {1.0f, -1.0f})
             candidates.push_back({ch, sign, mean, energy, peak, FindFrames(x, env, sign, sample_rate)});
