@@ -4,12 +4,24 @@
 #include "app/FrmProgressBar.h"
 #include "i18n/StringTable.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
 
 using namespace tolbe;
 using tolbe::app::TwipsToPixels;
+
+namespace {
+
+// Keeps a picture of a window for people to look at, when the test run asks for them.
+void SaveScreenshot(QWidget& window, const QString& name) {
+    const QString dir = qEnvironmentVariable("TOLBE_SCREENSHOT_DIR");
+    if (dir.isEmpty() || !QDir().mkpath(dir)) return;
+    window.grab().save(QDir(dir).filePath(name + ".png"));
+}
+
+} // namespace
 
 class TestProgressWindows : public QObject {
     Q_OBJECT
@@ -88,6 +100,9 @@ private slots:
         auto* bar = window.findChild<QProgressBar*>("ProgressBar1");
         QCOMPARE(bar->value(), 3);
         QCOMPARE(bar->maximum(), 3);
+        window.SetValue(2);
+        window.SetDeviceCaption("AUX", 3000);
+        SaveScreenshot(window, "FrmProgressBar");
     }
 
     void finishWindowHoldsOnePicture() {
@@ -102,6 +117,7 @@ private slots:
         QCOMPARE(picture->pixmap().size(), QSize(328, 315));
         QCOMPARE(picture->size(), QSize(328, 315));
         QVERIFY(window.rect().contains(picture->geometry()));
+        SaveScreenshot(window, "FrmFinish");
     }
 };
 
