@@ -42,7 +42,8 @@ CREATE TABLE M_Protocol(
     ProtocolData TEXT                     -- position 2: hexadecimal text
 );
 CREATE INDEX IX_CodeLink_SourceID ON M_CodeLink(SourceID);
-CREATE INDEX IX_SetOfCodes_Device_Date ON M_SetOfCodes(DeviceName COLLATE NOCASE, CodeDate);
-CREATE INDEX IX_SetOfCodes_Date ON M_SetOfCodes(CodeDate);
+-- The code search lists the newest 300 valid code sets: a newest-first walk of this index stops
+-- after 300 matches and, since it holds every column the search reads, never visits the table.
+CREATE INDEX IX_SetOfCodes_Search ON M_SetOfCodes(CodeDate, DeviceName, IsValid, BrandName, ModelName, SourceID);
 CREATE INDEX IX_SetOfCodes_SourceID ON M_SetOfCodes(SourceID);
 CREATE INDEX IX_Protocol_Name ON M_Protocol(ProtocolName COLLATE NOCASE);
