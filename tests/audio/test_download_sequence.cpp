@@ -61,15 +61,25 @@ std::vector<std::string> ExpectedKinds(int blocks) {
 }
 
 // A database whose code source 101 holds one TV code, the encoder's worked example.
+// Made once for the suite: keying a database file is slow by design.
 class DownloadTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+        s_dir = new test::TempDir;
+        // One transaction: one sync instead of one per row.
+        test::MakeKeyedDatabase(*s_dir / "IR_Database.db3", "BEGIN;\n" + test::MiniDatabaseSql() + "COMMIT;\n");
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
     void SetUp() override {
-        test::MakeKeyedDatabase(m_dir / "IR_Database.db3", test::MiniDatabaseSql());
-        m_request.DBPath = (m_dir / "IR_Database.db3").string();
+        m_request.DBPath = (*s_dir / "IR_Database.db3").string();
         m_request.DBKey = db::BuildDatabaseKey();
         m_request.SourceID = 101;
         m_request.deviceName = "TV";
     }
+    static inline test::TempDir* s_dir = nullptr;
     test::TempDir m_dir;
     DownloadRequest m_request;
     codec::SeededFiller m_rng{1};
