@@ -1,0 +1,161 @@
+// The live-update window over the same local server: texts, the close rule, log and progress.
+#include "app/FrmUpdate.h"
+#include "db/DatabaseFile.h"
+#include "db/VersionRecord.h"
+#include "i18n/StringTable.h"
+#include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace tolbe;
+using tolbe::test::HttpTestServer;
+using tolbe::test::ScriptedResponse;
+using tolbe::test::TempDir;
+using Answer = tolbe::Prompt::Answer;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Hooks final : public update::MainWindowHooks {
+public:
+    explicit Hooks(ProgramPaths p) : paths(std::move(p)) {}
+    std::int16_t Get_Database_Ver() override {
+        return db::Get_Database_Ver(&conn, paths.Database().string(), db::BuildDatabaseKey(), "08.12.2026");
+    }
+    bool Reconnect_Database(std::int16_t) override {
+        return db::SwapInDeliveredDatabase(paths) &&
+               conn.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true);
+    }
+    void RequestQuit() override { ++quits; }
+    ProgramPaths paths;
+    db::DbConnection conn;
+    int quits = 0;
+};
+
+class FrmUpdateTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "frm_update_window_test";
+        static char* argv[] = {name, nullptr};
+        if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    }
+
+    TempDir dir;
+    HttpTestServer server;
+    test::MemorySettingsStore settings;
+    test::ScriptedPrompt prompt;
+    app::AppContext ctx{settings, prompt, ProgramPaths(dir.Path())};
+    Hooks hooks{ctx.paths};
+    std::string user_db;
+
+    void SetUp() override {
+        ctx.LangBase = 1000;
+        fs::create_directories(ctx.paths.UpdateFolder());
+        fs::create_directories(ctx.paths.DatabaseFolder());
+        test::MakeKeyedDatabase(ctx.paths.Database(), test::MiniDatabaseSql(10) + VersionSql(2));
+        user_db = test::ReadFile(ctx.paths.Database());
+        test::WriteFile(ctx.paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+        update::SetAllowUpdateUnload(false);
+    }
+    void TearDown() override { update::SetAllowUpdateUnload(true); }
+
+    static std::string VersionSql(int v) {
+        return db::VersionTableStatement("d") + ";insert into M_Version values(1, " + std::to_string(v) +
+               ", 'd', null);";
+    }
+    void OfferDatabase(ScriptedResponse r) {
+        server.Route("/IR_Database.db3", std::move(r));
+        server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=6\r\n"
+                                                         "DB_WEB=" + server.Url("/IR_Database.db3") + "\r\n"));
+    }
+    std::string NewDatabase() {
+        TempDir t;
+        test::MakeKeyedDatabase(t / "n.db3", test::MiniDatabaseSql(8) + VersionSql(6));
+        return test::ReadFile(t / "n.db3");
+    }
+};
+
+} // namespace
+
+TEST_F(FrmUpdateTest, TextsComeFromTheStringTableInTheActiveLanguage) {
+    for (int base : {1000, 4000}) {
+        ctx.LangBase = static_cast<std::int16_t>(base);
+        app::FrmUpdate w(ctx, hooks);
+        EXPECT_EQ(w.windowTitle().toStdString(), i18n::LoadText(base, 186));
+        EXPECT_EQ(w.findChild<QLabel*>("LabInfomation")->text().toStdString(), i18n::LoadText(base, 187));
+        EXPECT_EQ(w.findChild<QLabel*>("LabProg")->text().toStdString(), i18n::LoadText(base, 188));
+        EXPECT_EQ(w.CmdUpdate()->text().toStdString(), i18n::LoadText(base, 189));
+        EXPECT_EQ(w.CmdCancel()->text().toStdString(), i18n::LoadText(base, 138));
+        EXPECT_EQ(w.FileProgBar()->maximum(), 100);
+        EXPECT_FALSE(w.isVisible());
+    }
+}
+
+TEST_F(FrmUpdateTest, WindowRefusesToCloseUntilTheCheckIsOver) {
+    app::FrmUpdate w(ctx, hooks);
+    w.show();
+    EXPECT_FALSE(w.close());
+    w.CmdCancel()->click();
+    EXPECT_TRUE(w.isVisible());
+    update::SetAllowUpdateUnload(true);
+    w.CmdCancel()->click();
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(FrmUpdateTest, AcceptedDatabaseUpdateShowsLogAndProgress) {
+    const std::string offered = NewDatabase();
+    OfferDatabase(ScriptedResponse::Ok(offered));
+    prompt.answers = {Answer::Yes};
+    app::FrmUpdate w(ctx, hooks);
+    w.RunStartupCheck();
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[0].text, "Found a new version, is it updated?");
+    EXPECT_EQ(prompt.shown[1].text, "All Files updated!");
+    EXPECT_EQ(w.TxtDownloadInfo()->toPlainText().toStdString(),
+              "Update IR_Database.db3...\nHTTP/1.1 200 OK[Finished]\n");
+    EXPECT_EQ(w.FileProgBar()->value(), 100);
+    EXPECT_TRUE(w.CmdUpdate()->isEnabled());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(update::AllowUpdateUnload());
+    EXPECT_TRUE(test::ReadFile(ctx.paths.Database()) == offered);
+}
+
+TEST_F(FrmUpdateTest, CancelButtonStopsTheTransferAndTheCheckReportsIt) {
+    ScriptedResponse slow = ScriptedResponse::Ok(NewDatabase());
+    slow.chunk_bytes = 1024;
+    slow.chunk_delay = std::chrono::milliseconds(3);
+    OfferDatabase(slow);
+    prompt.answers = {Answer::Yes};
+    app::FrmUpdate w(ctx, hooks);
+    bool clicked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto& tg = w.Check().tg();
+        if (!clicked && tg.Running() && tg.DownloadedBytes > 0 &&
+            w.TxtDownloadInfo()->toPlainText().contains("IR_Database.db3")) {
+            clicked = true;
+            EXPECT_FALSE(w.CmdUpdate()->isEnabled());
+            w.CmdCancel()->click();
+            EXPECT_TRUE(w.isVisible());
+        }
+    });
+    poll.start(0);
+    w.RunStartupCheck();
+    poll.stop();
+    EXPECT_TRUE(clicked);
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[1].text, "Update failed!");
+    EXPECT_FALSE(fs::exists(ctx.paths.UpdateDatabase()));
+    EXPECT_TRUE(test::ReadFile(ctx.paths.Database()) == user_db);
+    EXPECT_LE(w.FileProgBar()->value(), 100);
+}
