@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "codec/SlotTable.h"
+#include "db/Database.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace Ui {
+class FrmSASel;
+}
+class QLabel;
+
+namespace tolbe::app {
+
+class DeviceSelector;
+class RecordsetModel;
+class FrmUpdate;
+class ContactLink;
+
+// The main window: search, device slots, download, and the program's start-up and shutdown.
+class FrmSASel : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit FrmSASel(AppContext& ctx, QWidget* parent = nullptr);
+    ~FrmSASel() override;
+
+    // The start-up sequence; each step runs on its own and a failing one is skipped, except
+    // that a missing or unopenable database ends it with a message.
+    void Form_Load();
+
+    // Database swap after a live update; true when the new file is open and listed.
+    bool Reconnect_Database(std::int16_t offered_version);
+    // Version of the open database (0 without one); creates the version record when missing.
+    std::int16_t Get_Database_Ver();
+
+    void SearchSetOfCodes(const QString& device, const QString& brand, const QString& model);
+    void AddInfo(std::int16_t slot);
+    void ImageSelDev(std::int16_t slot);
+    void ImgSelDev_Click(int index);
+    void ImgCombDevSel_Click();
+    void ImgDownload_Click();
+    void LabDownload_Click() { ImgDownload_Click(); }
+    bool CmdDownCodeAPI(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
+                        const std::string& StrKeyDown);
+    void mnuLanguageIndex_Click(int index);
+    void mnuHelpAbout_Click();
+    void mnuFileExit_Click() { close(); }
+
+    // Read-only views for tests and the update window.
+    Ui::FrmSASel* Form() const { return ui.get(); }
+    const codec::SlotTable& Slots() const { return SlotTable; }
+    const db::DbRecordset* CodeRecordset() const;
+    const std::vector<std::uint8_t>& CodeBufferBytes() const { return CodeBuffer; }
+    bool Busy() const { return m_busy; }
+    DeviceSelector* Selector() const { return m_selector.get(); }
+    QTimer& AnimationTimer() { return Timer1; }
+    QTimer& UpdateTimer() { return Timer3; }
+
+signals:
+    // A download ended (true when the encoder succeeded and every packet was handed over).
+    void DownloadFinished(bool sent);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QString T(int k) const; // text k of the active language ("" when absent)
+    void FillDeviceTypes();
+    void SearchFromControls();
+    void TxtBrandKey_Change();
+    void TxtModelKey_Change();
+    void SetGridColumnWidths();
+    void IRDBGrid_MouseUp(Qt::MouseButton button, const QPoint& pos);
+    bool IRDBGrid_Wheel(class QWheelEvent* event);
+    void CentreDownloadLabel();
+    void Timer1_Timer();
+    void Timer3_Timer();
+    void Form_Unload();
+
+    AppContext& m_ctx;
+    std::unique_ptr<Ui::FrmSASel> ui;
+    codec::SlotTable SlotTable{};
+    std::shared_ptr<const db::DbRecordset> m_codeRecordset;
+    RecordsetModel* m_model = nullptr;
+    std::unique_ptr<DeviceSelector> m_selector;
+    std::vector<std::uint8_t> CodeBuffer;
+    std::int16_t BlockCount = 0;
+    bool m_busy = false;
+    bool m_volumeRaised = false;
+    bool m_unloaded = false;
+    QTimer Timer1;
+    QTimer Timer3;
+    FrmUpdate* m_update = nullptr;
+    ContactLink* m_contact = nullptr;
+};
+
+} // namespace tolbe::app
