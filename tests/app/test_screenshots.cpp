@@ -88,6 +88,8 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QCOMPARE(ctx.LangBase, index * 1000);
             Save(window, QString("main-%1").arg(kLanguageTags[index]));
+            window.Form()->mnuLanguage->adjustSize();
+            Save(*window.Form()->mnuLanguage, QString("menu-language-%1").arg(kLanguageTags[index]));
             m_report << QString("main-%1: %2").arg(kLanguageTags[index], ClippedTexts(window).join("; "));
 
             // A search without a result shows the contact frame.
