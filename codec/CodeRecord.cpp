@@ -112,9 +112,9 @@ struct ProtocolEntry {
     int address = 0;
 };
 
-class Encoder {
+class ProtocolList {
 public:
-    Encoder(const db::DbConnection& conn, std::size_t keyCount) : m_conn(conn), m_keyCount(keyCount) {}
+    ProtocolList(const db::DbConnection& conn, std::size_t keyCount) : m_conn(conn), m_keyCount(keyCount) {}
 
     // Resolves one protocol name of a code row: true when it names exactly one M_Protocol row,
     // in which case the protocol list holds it (one entry per exact, case-sensitive name).
@@ -139,7 +139,7 @@ public:
         return true;
     }
 
-    std::vector<ProtocolEntry>& Protocols() { return m_protocols; }
+    std::vector<ProtocolEntry>& Entries() { return m_protocols; }
 
     int AddressOf(const std::string& name) const {
         for (const ProtocolEntry& p : m_protocols)
@@ -176,7 +176,7 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
         conn.OpenRecordset("Select * From M_CodeLink where SourceID =" + std::to_string(SourceID), false);
     if (codes.RecordCount() <= 0) throw Refusal("code source " + std::to_string(SourceID) + " has no codes");
 
-    Encoder enc(conn, K);
+    ProtocolList protocols(conn, K);
     std::vector<KeySlot> keys(K);
     for (std::size_t c = 0; c < K; ++c) {
         if (keyMap[c] <= 0) continue;
@@ -190,9 +190,9 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
         if (row < 0) continue;
         KeySlot& key = keys[c];
         const std::string p1 = codes.ValueAt(row, 3).Text();
-        if (!p1.empty() && enc.UseProtocol(p1)) key.protocol1 = p1;
+        if (!p1.empty() && protocols.UseProtocol(p1)) key.protocol1 = p1;
         const std::string p2 = codes.ValueAt(row, 4).Text();
-        if (!p2.empty() && enc.UseProtocol(p2)) key.protocol2 = p2;
+        if (!p2.empty() && protocols.UseProtocol(p2)) key.protocol2 = p2;
         const std::string data = codes.ValueAt(row, 6).Text();
         if (data.empty()) {
             key.Clear(); // its protocols keep their blocks
@@ -220,7 +220,7 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
         A += keys[j].hasCode ? static_cast<int>(keys[j].code.size()) + 5 : 2;
         if (A - B > kSlotRegionBytes) throw Refusal("the key records alone do not fit into 768 bytes");
     }
-    for (ProtocolEntry& p : enc.Protocols()) {
+    for (ProtocolEntry& p : protocols.Entries()) {
         p.address = A;
         A += static_cast<int>(p.data.size());
     }
@@ -242,13 +242,13 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
             continue;
         }
         buf[w++] = static_cast<std::uint8_t>(key.code.size() + 4);
-        PutAddress(buf, w, enc.AddressOf(key.protocol1));
-        PutAddress(buf, w + 2, key.protocol2.empty() ? 0 : enc.AddressOf(key.protocol2));
+        PutAddress(buf, w, protocols.AddressOf(key.protocol1));
+        PutAddress(buf, w + 2, key.protocol2.empty() ? 0 : protocols.AddressOf(key.protocol2));
         w += 4;
         std::copy(key.code.begin(), key.code.end(), buf.begin() + static_cast<std::ptrdiff_t>(w));
         w += key.code.size();
     }
-    for (const ProtocolEntry& p : enc.Protocols()) {
+    for (const ProtocolEntry& p : protocols.Entries()) {
         std::copy(p.data.begin(), p.data.end(), buf.begin() + static_cast<std::ptrdiff_t>(w));
         w += p.data.size();
     }
