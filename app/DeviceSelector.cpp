@@ -7,7 +7,9 @@
 
 // The pictures are compiled into this static library; their registration has to be pulled in
 // explicitly or the linker drops it.
-static void RegisterPictures() { Q_INIT_RESOURCE(pictures); }
+static void RegisterPictures() {
+    Q_INIT_RESOURCE(pictures);
+}
 
 namespace tolbe::app {
 namespace {
@@ -16,7 +18,9 @@ constexpr auto kPictureProperty = "picture";
 const std::array<QString, 4> kButtonPictures{"TV_BTN", "SAT_BTN", "DVD_BTN", "AUX_BTN"};
 
 // Slot numbers outside 0..3 are shown as AUX, so the labels follow the marked button.
-int ShownSlot(int slot) { return slot >= 0 && slot <= 2 ? slot : 3; }
+int ShownSlot(int slot) {
+    return slot >= 0 && slot <= 2 ? slot : 3;
+}
 
 } // namespace
 
@@ -32,7 +36,9 @@ void ShowPicture(QLabel* label, const QString& name) {
     label->setProperty(kPictureProperty, name);
 }
 
-QString PictureOf(const QLabel* label) { return label ? label->property(kPictureProperty).toString() : QString(); }
+QString PictureOf(const QLabel* label) {
+    return label ? label->property(kPictureProperty).toString() : QString();
+}
 
 DeviceSelector::DeviceSelector(std::array<QLabel*, 4> ImgSelDev, QLabel* ImgPress, QLabel* Imgcha, QLabel* ImgLED,
                                std::int16_t& CurDevice, SlotRelabeller relabel)

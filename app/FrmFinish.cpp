@@ -17,8 +17,8 @@ FrmFinish::FrmFinish(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
     ShowPicture(m_ui->ImgFinish, "FINISH");
     // The picture keeps its own size and sits in the middle of the client area.
     const QSize picture = m_ui->ImgFinish->pixmap().size();
-    m_ui->ImgFinish->setGeometry(QRect(QPoint((width() - picture.width()) / 2, (height() - picture.height()) / 2),
-                                       picture));
+    m_ui->ImgFinish->setGeometry(
+        QRect(QPoint((width() - picture.width()) / 2, (height() - picture.height()) / 2), picture));
 }
 
 FrmFinish::~FrmFinish() = default;

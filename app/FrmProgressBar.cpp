@@ -26,13 +26,21 @@ FrmProgressBar::FrmProgressBar(QWidget* parent) : QDialog(parent), m_ui(std::mak
 
 FrmProgressBar::~FrmProgressBar() = default;
 
-void FrmProgressBar::SetMaximum(int maximum) { m_ui->ProgressBar1->setMaximum(maximum); }
+void FrmProgressBar::SetMaximum(int maximum) {
+    m_ui->ProgressBar1->setMaximum(maximum);
+}
 
-int FrmProgressBar::Maximum() const { return m_ui->ProgressBar1->maximum(); }
+int FrmProgressBar::Maximum() const {
+    return m_ui->ProgressBar1->maximum();
+}
 
-void FrmProgressBar::SetValue(int value) { m_ui->ProgressBar1->setValue(value); }
+void FrmProgressBar::SetValue(int value) {
+    m_ui->ProgressBar1->setValue(value);
+}
 
-int FrmProgressBar::Value() const { return m_ui->ProgressBar1->value(); }
+int FrmProgressBar::Value() const {
+    return m_ui->ProgressBar1->value();
+}
 
 void FrmProgressBar::AddOne() {
     if (Value() < Maximum()) SetValue(Value() + 1);
@@ -49,8 +57,12 @@ void FrmProgressBar::SetDeviceCaption(const QString& device_name, int LangBase) 
     SetCaption(text ? device_name + ' ' + QString::fromStdString(*text) : device_name);
 }
 
-void FrmProgressBar::SetCaption(const QString& caption) { m_ui->LabDev->setText(caption); }
+void FrmProgressBar::SetCaption(const QString& caption) {
+    m_ui->LabDev->setText(caption);
+}
 
-QString FrmProgressBar::Caption() const { return m_ui->LabDev->text(); }
+QString FrmProgressBar::Caption() const {
+    return m_ui->LabDev->text();
+}
 
 } // namespace tolbe::app

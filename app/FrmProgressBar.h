@@ -14,7 +14,9 @@ class FrmProgressBar;
 namespace tolbe::app {
 
 // Window sizes are given in twips, 1440 to the inch; pixels follow the screen's logical DPI.
-constexpr int TwipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
+constexpr int TwipsToPixels(int twips, int dpi) {
+    return (twips * dpi + 720) / 1440;
+}
 constexpr QSize TwipsToPixels(QSize twips, int dpi_x, int dpi_y) {
     return {TwipsToPixels(twips.width(), dpi_x), TwipsToPixels(twips.height(), dpi_y)};
 }

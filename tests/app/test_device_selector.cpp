@@ -36,17 +36,19 @@ struct Controls {
     std::unique_ptr<DeviceSelector> selector;
 
     Controls() {
-        for (auto& b : buttons) b = std::make_unique<QLabel>();
+        for (auto& b : buttons)
+            b = std::make_unique<QLabel>();
         table[1] = {17, 4, "Satellite", "Humax", "HD-FOX"};
         table[3] = {21, 9, "Audio", "Yamaha", "RX-V473"};
         selector = std::make_unique<DeviceSelector>(
-            std::array<QLabel*, 4>{buttons[0].get(), buttons[1].get(), buttons[2].get(), buttons[3].get()},
-            press.get(), plug.get(), light.get(), CurDevice,
+            std::array<QLabel*, 4>{buttons[0].get(), buttons[1].get(), buttons[2].get(), buttons[3].get()}, press.get(),
+            plug.get(), light.get(), CurDevice,
             DeviceSelector::MakeSlotRelabeller(lab_dev.get(), lab_brand.get(), lab_model.get(), LangBase, table));
     }
     QStringList Buttons() const {
         QStringList names;
-        for (const auto& b : buttons) names << PictureOf(b.get());
+        for (const auto& b : buttons)
+            names << PictureOf(b.get());
         return names;
     }
     QStringList Labels() const { return {lab_dev->text(), lab_brand->text(), lab_model->text()}; }
@@ -141,8 +143,8 @@ private slots:
                                                    {"A22", "A32", "A42"}}};
         for (size_t tick = 0; tick < expected.size(); ++tick) {
             c.selector->Timer1_Timer();
-            QVERIFY2(c.Animation() == expected[tick], qPrintable(QString("tick %1: %2").arg(tick + 1).arg(
-                                                          c.Animation().join(' '))));
+            QVERIFY2(c.Animation() == expected[tick],
+                     qPrintable(QString("tick %1: %2").arg(tick + 1).arg(c.Animation().join(' '))));
         }
         QVERIFY(!c.plug->pixmap().isNull());
         QCOMPARE(c.plug->pixmap().size(), QSize(212, 100));
@@ -159,9 +161,12 @@ private slots:
             QTest::newRow(slot) << QString(slot) + "_BTN" << QSize(72, 31);
             QTest::newRow((QString(slot) + "2").toLatin1()) << QString(slot) + "_BTN2" << QSize(72, 31);
         }
-        for (const char* plug : {"A21", "A22", "A23"}) QTest::newRow(plug) << QString(plug) << QSize(212, 100);
-        for (const char* pad : {"A31", "A32"}) QTest::newRow(pad) << QString(pad) << QSize(100, 88);
-        for (const char* light : {"A41", "A42"}) QTest::newRow(light) << QString(light) << QSize(131, 60);
+        for (const char* plug : {"A21", "A22", "A23"})
+            QTest::newRow(plug) << QString(plug) << QSize(212, 100);
+        for (const char* pad : {"A31", "A32"})
+            QTest::newRow(pad) << QString(pad) << QSize(100, 88);
+        for (const char* light : {"A41", "A42"})
+            QTest::newRow(light) << QString(light) << QSize(131, 60);
         QTest::newRow("finish") << QString("FINISH") << QSize(328, 315);
     }
     void everyPictureHasItsSize() {
@@ -213,8 +218,7 @@ private slots:
 
         QFile gif(path);
         QVERIFY(gif.open(QIODevice::ReadOnly));
-        QVERIFY2(gif.readAll() ==
-                     app::EncodeGif(app::DrawAnimationFrames(), app::kAnimationFrameDelayCs),
+        QVERIFY2(gif.readAll() == app::EncodeGif(app::DrawAnimationFrames(), app::kAnimationFrameDelayCs),
                  "a1.gif differs from its drawing; run tolbe-make-pictures");
     }
 
@@ -228,8 +232,8 @@ private slots:
             QImage frame(301, 7, QImage::Format_ARGB32);
             for (int y = 0; y < frame.height(); ++y)
                 for (int x = 0; x < frame.width(); ++x)
-                    frame.setPixel(x, y, (x + y + f) % 11 == 0 ? qRgba(0, 0, 0, 0)
-                                                                 : palette[(x * 7 + y * 13 + f * 31) % 255]);
+                    frame.setPixel(
+                        x, y, (x + y + f) % 11 == 0 ? qRgba(0, 0, 0, 0) : palette[(x * 7 + y * 13 + f * 31) % 255]);
             frames << frame;
         }
         const QByteArray gif = app::EncodeGif(frames, 25);

@@ -32,7 +32,7 @@ private slots:
         QCOMPARE(TwipsToPixels(120, 96), 8);
         QCOMPARE(TwipsToPixels(345, 96), 23);
         QCOMPARE(TwipsToPixels(6690, 144), 669);
-        QCOMPARE(TwipsToPixels(975, 120), 81); // 81.25
+        QCOMPARE(TwipsToPixels(975, 120), 81);   // 81.25
         QCOMPARE(TwipsToPixels(6690, 120), 558); // 557.5 rounds up
         QCOMPARE(TwipsToPixels(QRect(120, 360, 6375, 495), 96, 192), QRect(8, 48, 425, 66));
     }

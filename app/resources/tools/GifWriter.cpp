@@ -23,7 +23,8 @@ QList<QRgb> BuildPalette() {
     colours.reserve(kPaletteSize);
     for (int r = 0; r < 6; ++r)
         for (int g = 0; g < 6; ++g)
-            for (int b = 0; b < 6; ++b) colours.append(qRgb(r * 51, g * 51, b * 51));
+            for (int b = 0; b < 6; ++b)
+                colours.append(qRgb(r * 51, g * 51, b * 51));
     // Greys between the cube's steps: the pictures are mostly shades of grey.
     for (int i = 1; colours.size() < kTransparentIndex; ++i) {
         const int v = i * 255 / 40;
@@ -125,9 +126,9 @@ QByteArray EncodeGif(const QList<QImage>& frames, int delay_cs) {
     QByteArray out("GIF89a");
     AppendWord(out, size.width());
     AppendWord(out, size.height());
-    out.append(static_cast<char>(0xF7)); // global colour table of 256 entries, 8 bits per primary
+    out.append(static_cast<char>(0xF7));              // global colour table of 256 entries, 8 bits per primary
     out.append(static_cast<char>(kTransparentIndex)); // background
-    out.append('\0');                                   // no aspect ratio
+    out.append('\0');                                 // no aspect ratio
     for (QRgb colour : GifPalette()) {
         out.append(static_cast<char>(qRed(colour)));
         out.append(static_cast<char>(qGreen(colour)));

@@ -47,13 +47,15 @@ QFont Lettering(int pixel_size, bool bold = true) {
 
 QLinearGradient Vertical(qreal top, qreal bottom, std::initializer_list<std::pair<qreal, QColor>> stops) {
     QLinearGradient g(0, top, 0, bottom);
-    for (const auto& [at, colour] : stops) g.setColorAt(at, colour);
+    for (const auto& [at, colour] : stops)
+        g.setColorAt(at, colour);
     return g;
 }
 
 QLinearGradient Horizontal(qreal left, qreal right, std::initializer_list<std::pair<qreal, QColor>> stops) {
     QLinearGradient g(left, 0, right, 0);
-    for (const auto& [at, colour] : stops) g.setColorAt(at, colour);
+    for (const auto& [at, colour] : stops)
+        g.setColorAt(at, colour);
     return g;
 }
 
@@ -65,12 +67,18 @@ QImage DrawButton(const QString& label, bool chosen) {
     Prepare(p);
     const QRectF outer(0.5, 0.5, kButtonSize.width() - 1.0, kButtonSize.height() - 1.0);
     if (chosen) {
-        p.setBrush(Vertical(0, 31, {{0, QColor(0x9C, 0xCD, 0xF7)}, {0.48, QColor(0x4F, 0x95, 0xDE)},
-                                    {0.52, QColor(0x2F, 0x78, 0xCB)}, {1, QColor(0x1B, 0x57, 0xA3)}}));
+        p.setBrush(Vertical(0, 31,
+                            {{0, QColor(0x9C, 0xCD, 0xF7)},
+                             {0.48, QColor(0x4F, 0x95, 0xDE)},
+                             {0.52, QColor(0x2F, 0x78, 0xCB)},
+                             {1, QColor(0x1B, 0x57, 0xA3)}}));
         p.setPen(QPen(QColor(0x15, 0x40, 0x7A), 1));
     } else {
-        p.setBrush(Vertical(0, 31, {{0, QColor(0xFC, 0xFC, 0xFC)}, {0.48, QColor(0xE8, 0xE8, 0xE8)},
-                                    {0.52, QColor(0xDA, 0xDA, 0xDA)}, {1, QColor(0xC2, 0xC2, 0xC2)}}));
+        p.setBrush(Vertical(0, 31,
+                            {{0, QColor(0xFC, 0xFC, 0xFC)},
+                             {0.48, QColor(0xE8, 0xE8, 0xE8)},
+                             {0.52, QColor(0xDA, 0xDA, 0xDA)},
+                             {1, QColor(0xC2, 0xC2, 0xC2)}}));
         p.setPen(QPen(QColor(0x86, 0x86, 0x86), 1));
     }
     p.drawRoundedRect(outer, 7, 7);
@@ -120,9 +128,9 @@ void DrawPlug(QPainter& p, qreal tip_y) {
 
     // Moulded handle with grip ridges, strain relief and cable.
     const qreal handle_top = tip_y + kMetalLength;
-    const auto body = Horizontal(kJackX - 7, kJackX + 7,
-                                 {{0, QColor(0x1E, 0x20, 0x24)}, {0.35, QColor(0x5A, 0x60, 0x69)},
-                                  {1, QColor(0x1E, 0x20, 0x24)}});
+    const auto body =
+        Horizontal(kJackX - 7, kJackX + 7,
+                   {{0, QColor(0x1E, 0x20, 0x24)}, {0.35, QColor(0x5A, 0x60, 0x69)}, {1, QColor(0x1E, 0x20, 0x24)}});
     p.setBrush(body);
     p.setPen(QPen(QColor(0x12, 0x12, 0x14), 0.8));
     p.drawRoundedRect(QRectF(kJackX - 7, handle_top, 14, 17), 3, 3);
@@ -140,17 +148,18 @@ void DrawPlug(QPainter& p, qreal tip_y) {
     p.setPen(Qt::NoPen);
     p.setBrush(body);
     p.drawPath(relief);
-    p.setBrush(Horizontal(kJackX - 2.5, kJackX + 2.5,
-                          {{0, QColor(0x1E, 0x20, 0x24)}, {0.4, QColor(0x4A, 0x50, 0x58)},
-                           {1, QColor(0x1E, 0x20, 0x24)}}));
+    p.setBrush(
+        Horizontal(kJackX - 2.5, kJackX + 2.5,
+                   {{0, QColor(0x1E, 0x20, 0x24)}, {0.4, QColor(0x4A, 0x50, 0x58)}, {1, QColor(0x1E, 0x20, 0x24)}}));
     p.drawRect(QRectF(kJackX - 2.5, handle_top + 23, 5, 200));
 }
 
 void DrawBackPanel(QPainter& p) {
     const QRectF panel(6.5, 4.5, 199, kPanelBottom - 4.5);
     p.setPen(QPen(QColor(0x25, 0x28, 0x2D), 1));
-    p.setBrush(Vertical(4, kPanelBottom, {{0, QColor(0x7A, 0x80, 0x89)}, {0.15, QColor(0x5E, 0x64, 0x6C)},
-                                          {1, QColor(0x3A, 0x3E, 0x44)}}));
+    p.setBrush(
+        Vertical(4, kPanelBottom,
+                 {{0, QColor(0x7A, 0x80, 0x89)}, {0.15, QColor(0x5E, 0x64, 0x6C)}, {1, QColor(0x3A, 0x3E, 0x44)}}));
     p.drawRoundedRect(panel, 4, 4);
 
     // Screws at the corners.
@@ -193,9 +202,9 @@ void DrawBackPanel(QPainter& p) {
 
     // The socket's collar below the panel, open at the bottom.
     p.setPen(QPen(QColor(0x3A, 0x3E, 0x44), 0.8));
-    p.setBrush(Horizontal(kJackX - 6, kJackX + 6,
-                          {{0, QColor(0x7C, 0x83, 0x8B)}, {0.4, QColor(0xE6, 0xE9, 0xEC)},
-                           {1, QColor(0x7C, 0x83, 0x8B)}}));
+    p.setBrush(
+        Horizontal(kJackX - 6, kJackX + 6,
+                   {{0, QColor(0x7C, 0x83, 0x8B)}, {0.4, QColor(0xE6, 0xE9, 0xEC)}, {1, QColor(0x7C, 0x83, 0x8B)}}));
     p.drawRect(QRectF(kJackX - 6, kPanelBottom, 12, kCollarBottom - kPanelBottom));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x10, 0x10, 0x10));
@@ -245,7 +254,9 @@ QImage DrawPlugFrame(int frame) {
 
 // ---- key pad -------------------------------------------------------------------------------
 
-QRectF KeyCell(int row, int column) { return {6.0 + column * 31, 6.0 + row * 27, 26, 22}; }
+QRectF KeyCell(int row, int column) {
+    return {6.0 + column * 31, 6.0 + row * 27, 26, 22};
+}
 
 void DrawArrow(QPainter& p, QPointF centre, qreal angle_deg, const QColor& colour) {
     p.save();
@@ -273,8 +284,9 @@ void DrawThumb(QPainter& p, bool from_left) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 70));
     p.drawRoundedRect(QRectF(-34, cy - 11, 57, 25), 12, 12);
-    p.setBrush(Vertical(cy - 13, cy + 12, {{0, QColor(0xF6, 0xCF, 0xA8)}, {0.6, QColor(0xE9, 0xB0, 0x84)},
-                                          {1, QColor(0xCF, 0x8F, 0x64)}}));
+    p.setBrush(
+        Vertical(cy - 13, cy + 12,
+                 {{0, QColor(0xF6, 0xCF, 0xA8)}, {0.6, QColor(0xE9, 0xB0, 0x84)}, {1, QColor(0xCF, 0x8F, 0x64)}}));
     p.setPen(QPen(QColor(0xA8, 0x6B, 0x45), 1));
     p.drawRoundedRect(QRectF(-34, cy - 13, 56, 24), 12, 12);
     p.setBrush(Vertical(cy - 9, cy + 5, {{0, QColor(0xFF, 0xEE, 0xE4)}, {1, QColor(0xF0, 0xC8, 0xB4)}}));
@@ -347,9 +359,9 @@ QImage DrawLight(bool lit) {
     Prepare(p);
     const QRectF body(20.5, 3.5, 90, 80);
     p.setPen(QPen(QColor(0x1C, 0x1E, 0x22), 1));
-    p.setBrush(Horizontal(body.left(), body.right(),
-                          {{0, QColor(0x2E, 0x32, 0x38)}, {0.3, QColor(0x62, 0x68, 0x71)},
-                           {1, QColor(0x2A, 0x2E, 0x33)}}));
+    p.setBrush(
+        Horizontal(body.left(), body.right(),
+                   {{0, QColor(0x2E, 0x32, 0x38)}, {0.3, QColor(0x62, 0x68, 0x71)}, {1, QColor(0x2A, 0x2E, 0x33)}}));
     p.drawRoundedRect(body, 26, 26);
 
     // Infrared window at the front edge.
@@ -408,9 +420,9 @@ QImage DrawLight(bool lit) {
 
 void DrawRemote(QPainter& p, const QRectF& body, bool led_lit) {
     p.setPen(QPen(QColor(0x1C, 0x1E, 0x22), 1.5));
-    p.setBrush(Horizontal(body.left(), body.right(),
-                          {{0, QColor(0x2E, 0x32, 0x38)}, {0.3, QColor(0x66, 0x6C, 0x75)},
-                           {1, QColor(0x2A, 0x2E, 0x33)}}));
+    p.setBrush(
+        Horizontal(body.left(), body.right(),
+                   {{0, QColor(0x2E, 0x32, 0x38)}, {0.3, QColor(0x66, 0x6C, 0x75)}, {1, QColor(0x2A, 0x2E, 0x33)}}));
     p.drawRoundedRect(body, 24, 24);
     const qreal cx = body.center().x();
     p.setPen(Qt::NoPen);
@@ -434,8 +446,8 @@ void DrawRemote(QPainter& p, const QRectF& body, bool led_lit) {
             const QRectF key(body.left() + 8 + col * (key_w + 5), body.top() + 46 + row * 26, key_w, 19);
             if (row == 1 && col == 1) {
                 p.setPen(QPen(QColor(0x10, 0x2E, 0x55), 1));
-                p.setBrush(Vertical(key.top(), key.bottom(),
-                                    {{0, QColor(0x6F, 0xAE, 0xEA)}, {1, QColor(0x1F, 0x5C, 0xA8)}}));
+                p.setBrush(
+                    Vertical(key.top(), key.bottom(), {{0, QColor(0x6F, 0xAE, 0xEA)}, {1, QColor(0x1F, 0x5C, 0xA8)}}));
                 p.drawEllipse(key.adjusted(-1, -2, 1, 2));
                 p.setPen(Qt::white);
                 p.drawText(key, Qt::AlignCenter, "OK");
@@ -446,8 +458,8 @@ void DrawRemote(QPainter& p, const QRectF& body, bool led_lit) {
             p.setBrush(Vertical(key.top(), key.bottom(),
                                 light ? std::initializer_list<std::pair<qreal, QColor>>{{0, QColor(0xF4, 0xF4, 0xF4)},
                                                                                         {1, QColor(0xB8, 0xBC, 0xC2)}}
-                                      : std::initializer_list<std::pair<qreal, QColor>>{{0, QColor(0x7A, 0x80, 0x89)},
-                                                                                        {1, QColor(0x43, 0x48, 0x4F)}}));
+                                      : std::initializer_list<std::pair<qreal, QColor>>{
+                                            {0, QColor(0x7A, 0x80, 0x89)}, {1, QColor(0x43, 0x48, 0x4F)}}));
             p.drawRoundedRect(key, 5, 5);
         }
     }
@@ -467,14 +479,22 @@ QImage DrawFinish() {
         qreal x, y, angle;
         QColor colour;
     };
-    const std::array<Bit, 16> confetti{{{34, 38, 20, QColor(0xF4, 0x43, 0x36)},   {82, 22, -35, QColor(0xFF, 0xC1, 0x07)},
-                                        {150, 30, 50, QColor(0x21, 0x96, 0xF3)},  {300, 30, -15, QColor(0x4C, 0xAF, 0x50)},
-                                        {312, 120, 35, QColor(0xE9, 0x1E, 0x63)}, {296, 214, -40, QColor(0xFF, 0x98, 0x00)},
-                                        {268, 286, 25, QColor(0x9C, 0x27, 0xB0)}, {200, 298, -20, QColor(0x21, 0x96, 0xF3)},
-                                        {28, 150, 60, QColor(0x4C, 0xAF, 0x50)},  {20, 246, -25, QColor(0xFF, 0xC1, 0x07)},
-                                        {60, 296, 40, QColor(0xF4, 0x43, 0x36)},  {214, 262, 70, QColor(0x00, 0xBC, 0xD4)},
-                                        {248, 20, 15, QColor(0x9C, 0x27, 0xB0)},  {120, 80, -60, QColor(0x00, 0xBC, 0xD4)},
-                                        {232, 232, 10, QColor(0x4C, 0xAF, 0x50)}, {300, 262, 55, QColor(0x21, 0x96, 0xF3)}}};
+    const std::array<Bit, 16> confetti{{{34, 38, 20, QColor(0xF4, 0x43, 0x36)},
+                                        {82, 22, -35, QColor(0xFF, 0xC1, 0x07)},
+                                        {150, 30, 50, QColor(0x21, 0x96, 0xF3)},
+                                        {300, 30, -15, QColor(0x4C, 0xAF, 0x50)},
+                                        {312, 120, 35, QColor(0xE9, 0x1E, 0x63)},
+                                        {296, 214, -40, QColor(0xFF, 0x98, 0x00)},
+                                        {268, 286, 25, QColor(0x9C, 0x27, 0xB0)},
+                                        {200, 298, -20, QColor(0x21, 0x96, 0xF3)},
+                                        {28, 150, 60, QColor(0x4C, 0xAF, 0x50)},
+                                        {20, 246, -25, QColor(0xFF, 0xC1, 0x07)},
+                                        {60, 296, 40, QColor(0xF4, 0x43, 0x36)},
+                                        {214, 262, 70, QColor(0x00, 0xBC, 0xD4)},
+                                        {248, 20, 15, QColor(0x9C, 0x27, 0xB0)},
+                                        {120, 80, -60, QColor(0x00, 0xBC, 0xD4)},
+                                        {232, 232, 10, QColor(0x4C, 0xAF, 0x50)},
+                                        {300, 262, 55, QColor(0x21, 0x96, 0xF3)}}};
     p.setPen(Qt::NoPen);
     for (const Bit& bit : confetti) {
         p.save();
@@ -555,15 +575,16 @@ QImage DrawAnimationFrame(int frame) {
 
     // Remote on the right, its light blinking with the signal.
     p.setPen(QPen(QColor(0x1C, 0x1E, 0x22), 1));
-    p.setBrush(Horizontal(100, 114, {{0, QColor(0x2E, 0x32, 0x38)}, {0.35, QColor(0x66, 0x6C, 0x75)},
-                                     {1, QColor(0x2A, 0x2E, 0x33)}}));
+    p.setBrush(Horizontal(
+        100, 114, {{0, QColor(0x2E, 0x32, 0x38)}, {0.35, QColor(0x66, 0x6C, 0x75)}, {1, QColor(0x2A, 0x2E, 0x33)}}));
     p.drawRoundedRect(QRectF(100.5, 2.5, 14, 31), 5, 5);
     p.setPen(Qt::NoPen);
     p.setBrush(frame % 2 == 0 ? QColor(0xFF, 0x30, 0x30) : QColor(0x6A, 0x20, 0x20));
     p.drawEllipse(QPointF(107.5, 8), 2, 2);
     p.setBrush(QColor(0xC8, 0xCC, 0xD2));
     for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 2; ++col) p.drawRect(QRectF(103.5 + col * 5, 14 + row * 6, 3, 3));
+        for (int col = 0; col < 2; ++col)
+            p.drawRect(QRectF(103.5 + col * 5, 14 + row * 6, 3, 3));
 
     // The sound travelling between them.
     QPainterPath wave;
@@ -586,9 +607,18 @@ QImage DrawAnimationFrame(int frame) {
 
 QStringList PictureNames() {
     QStringList names;
-    for (const QString& slot : kSlotNames) names << slot + "_BTN";
-    for (const QString& slot : kSlotNames) names << slot + "_BTN2";
-    names << "A21" << "A22" << "A23" << "A31" << "A32" << "A41" << "A42" << "FINISH";
+    for (const QString& slot : kSlotNames)
+        names << slot + "_BTN";
+    for (const QString& slot : kSlotNames)
+        names << slot + "_BTN2";
+    names << "A21"
+          << "A22"
+          << "A23"
+          << "A31"
+          << "A32"
+          << "A41"
+          << "A42"
+          << "FINISH";
     return names;
 }
 
@@ -619,10 +649,13 @@ QImage DrawPicture(const QString& name) {
 
 QList<QImage> DrawAnimationFrames() {
     QList<QImage> frames;
-    for (int i = 0; i < kAnimationFrames; ++i) frames << DrawAnimationFrame(i);
+    for (int i = 0; i < kAnimationFrames; ++i)
+        frames << DrawAnimationFrame(i);
     return frames;
 }
 
-bool PictureFontAvailable() { return QFontDatabase::families().contains(kFontFamily); }
+bool PictureFontAvailable() {
+    return QFontDatabase::families().contains(kFontFamily);
+}
 
 } // namespace tolbe::app

@@ -37,8 +37,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const QByteArray gif =
-        tolbe::app::EncodeGif(tolbe::app::DrawAnimationFrames(), tolbe::app::kAnimationFrameDelayCs);
+    const QByteArray gif = tolbe::app::EncodeGif(tolbe::app::DrawAnimationFrames(), tolbe::app::kAnimationFrameDelayCs);
     QFile gif_file(out.filePath("a1.gif"));
     if (gif.isEmpty() || !gif_file.open(QIODevice::WriteOnly) || gif_file.write(gif) != gif.size()) {
         std::fprintf(stderr, "tolbe-make-pictures: cannot write %s\n", qPrintable(gif_file.fileName()));
