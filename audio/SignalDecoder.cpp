@@ -249,8 +249,8 @@ void CheckSequence(SignalCheck& check) {
     const auto close_download = [&] {
         if (check.header_blocks >= 1 && check.header_blocks <= kMaxBlocks) missing_up_to(check.header_blocks);
         if (check.header_blocks >= 0 && check.blocks_found != check.header_blocks)
-            faults.push_back(std::to_string(check.blocks_found) + " blocks sent, the header announced " +
-                             std::to_string(check.header_blocks));
+            faults.push_back(std::to_string(check.blocks_found) + (check.blocks_found == 1 ? " block" : " blocks") +
+                             " sent, the header announced " + std::to_string(check.header_blocks));
     };
 
     for (const DecodedPacket& p : check.packets) {
