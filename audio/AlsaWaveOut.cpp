@@ -18,29 +18,31 @@ constexpr unsigned kLatencyUs = 100000;
 constexpr int kMaxRecoveries = 4;
 
 struct PcmCloser {
-    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
+    void operator()(snd_pcm_t *pcm) const { snd_pcm_close(pcm); }
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
 // ALSA prints its own diagnostics to stderr; the failure already reaches the user as a message box.
-void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
+void QuietAlsaErrors(const char *, int, const char *, int, const char *, ...) {}
 
 void InstallQuietErrorHandler() {
     static std::once_flag once;
     std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
 }
 
-WaveResult Failure(int code) { return WaveResult{false, GetWaveErrorText(code)}; }
+WaveResult Failure(int code) {
+    return WaveResult{false, GetWaveErrorText(code)};
+}
 
 } // namespace
 
-std::string PcmDeviceFromSettings(const SettingsStore& settings) {
+std::string PcmDeviceFromSettings(const SettingsStore &settings) {
     std::string device = settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice);
     return device.empty() ? std::string(kDefaultPcmDevice) : device;
 }
 
 std::string GetWaveErrorText(int code) {
-    const char* text = snd_strerror(code);
+    const char *text = snd_strerror(code);
     return text ? std::string(text) : std::string();
 }
 
@@ -48,13 +50,13 @@ AlsaWaveOut::AlsaWaveOut(std::string device) : m_device(std::move(device)) {}
 
 WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm) {
     InstallQuietErrorHandler();
-    snd_pcm_t* raw = nullptr;
+    snd_pcm_t *raw = nullptr;
     int rc = snd_pcm_open(&raw, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
     PcmHandle handle(raw);
     if (rc < 0) return Failure(rc);
 
-    rc = snd_pcm_set_params(handle.get(), SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels,
-                            kSampleRate, 1, kLatencyUs);
+    rc = snd_pcm_set_params(handle.get(), SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, kChannels, kSampleRate,
+                            1, kLatencyUs);
     if (rc < 0) return Failure(rc);
 
     // A trailing partial frame cannot be played; the modulator never makes one.
@@ -66,7 +68,8 @@ WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm) {
         if (n < 0) {
             // An underrun or a suspend in the middle of a packet: recover and go on writing, but do
             // not loop for ever on a device that keeps failing.
-            rc = ++recoveries > kMaxRecoveries ? static_cast<int>(n) : snd_pcm_recover(handle.get(), static_cast<int>(n), 1);
+            rc = ++recoveries > kMaxRecoveries ? static_cast<int>(n)
+                                               : snd_pcm_recover(handle.get(), static_cast<int>(n), 1);
             if (rc < 0) return Failure(rc);
             continue;
         }

@@ -15,7 +15,7 @@ struct ToneTables {
     std::array<std::uint8_t, 8> mask{};
 };
 
-ToneTables& Tables() {
+ToneTables &Tables() {
     static ToneTables tables;
     return tables;
 }
@@ -30,16 +30,17 @@ int HexDigit(char c) {
 }
 
 void FillTables() {
-    ToneTables& t = Tables();
+    ToneTables &t = Tables();
     t.bit0 = ParseToneTable(kWaveBit0Text);
     t.bit1 = ParseToneTable(kWaveBit1Text);
-    for (std::size_t i = 0; i < t.mask.size(); ++i) t.mask[i] = static_cast<std::uint8_t>(0x80u >> i);
+    for (std::size_t i = 0; i < t.mask.size(); ++i)
+        t.mask[i] = static_cast<std::uint8_t>(0x80u >> i);
     // The buffer size and the sample-frame alignment of every bit rest on these lengths.
     if (t.bit0.size() != kWaveBit0Bytes || t.bit1.size() != kWaveBit1Bytes)
         throw std::logic_error("tone table has the wrong length");
 }
 
-const ToneTables& ReadyTables() {
+const ToneTables &ReadyTables() {
     std::call_once(g_tables_once, FillTables);
     return Tables();
 }
@@ -66,11 +67,19 @@ std::vector<std::uint8_t> ParseToneTable(std::string_view text) {
     return bytes;
 }
 
-void InitWaveTable() { ReadyTables(); }
+void InitWaveTable() {
+    ReadyTables();
+}
 
-std::span<const std::uint8_t> WaveBit0() { return ReadyTables().bit0; }
-std::span<const std::uint8_t> WaveBit1() { return ReadyTables().bit1; }
-std::span<const std::uint8_t> BitMask() { return ReadyTables().mask; }
+std::span<const std::uint8_t> WaveBit0() {
+    return ReadyTables().bit0;
+}
+std::span<const std::uint8_t> WaveBit1() {
+    return ReadyTables().bit1;
+}
+std::span<const std::uint8_t> BitMask() {
+    return ReadyTables().mask;
+}
 
 std::array<std::uint8_t, kFrameBytes> BuildAudioFrame(std::span<const std::uint8_t> packet) {
     RequirePacket(packet);
@@ -84,13 +93,13 @@ std::array<std::uint8_t, kFrameBytes> BuildAudioFrame(std::span<const std::uint8
 }
 
 WaveBuffer BuildWaveBuffer(std::span<const std::uint8_t> packet) {
-    const ToneTables& t = ReadyTables();
+    const ToneTables &t = ReadyTables();
     const auto frame = BuildAudioFrame(packet);
     WaveBuffer buffer{};
     auto out = buffer.begin();
     for (const std::uint8_t b : frame) {
         for (const std::uint8_t mask : t.mask) {
-            const auto& tone = (b & mask) != 0 ? t.bit1 : t.bit0;
+            const auto &tone = (b & mask) != 0 ? t.bit1 : t.bit0;
             out = std::copy(tone.begin(), tone.end(), out);
         }
     }

@@ -6,16 +6,21 @@ namespace tolbe::audio {
 
 std::uint8_t GetCheckSum(std::span<const std::uint8_t> bytes, std::size_t n) {
     unsigned sum = 0;
-    for (const std::uint8_t b : bytes.first(std::min(n, bytes.size()))) sum += b;
+    for (const std::uint8_t b : bytes.first(std::min(n, bytes.size())))
+        sum += b;
     return static_cast<std::uint8_t>(sum & 0xFFu);
 }
 
 std::uint16_t SlotBaseAddress(int slot) {
     switch (slot) {
-    case 0: return 0x0000;
-    case 1: return 0x0300;
-    case 2: return 0x0600;
-    default: return 0x0900;
+    case 0:
+        return 0x0000;
+    case 1:
+        return 0x0300;
+    case 2:
+        return 0x0600;
+    default:
+        return 0x0900;
     }
 }
 

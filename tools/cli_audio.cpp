@@ -34,11 +34,11 @@ struct Selection {
     std::string db, slot, order;
     std::int32_t sourceId = 0;
     std::uint32_t seed = 0;
-    CLI::Option* orderOpt = nullptr;
-    CLI::Option* seedOpt = nullptr;
+    CLI::Option *orderOpt = nullptr;
+    CLI::Option *seedOpt = nullptr;
 };
 
-void AddSelectors(CLI::App* cmd, Selection& sel) {
+void AddSelectors(CLI::App *cmd, Selection &sel) {
     cmd->add_option("--db", sel.db, "code database file (default: the one the program opens)");
     cmd->add_option("--slot", sel.slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
     cmd->add_option("--source-id", sel.sourceId, "code source (SourceID)")->required();
@@ -56,7 +56,7 @@ std::uint8_t ParseSlot(std::string text) {
 }
 
 // Database, key order and filler as a download in the main window takes them.
-audio::DownloadRequest Resolve(const CliContext& ctx, const Selection& sel) {
+audio::DownloadRequest Resolve(const CliContext &ctx, const Selection &sel) {
     audio::DownloadRequest req;
     req.RCUModel = kRcuModel;
     req.eDevice = ParseSlot(sel.slot);
@@ -80,23 +80,23 @@ audio::DownloadRequest Resolve(const CliContext& ctx, const Selection& sel) {
             throw CliFailure{"cannot open the code database " + req.DBPath + " (missing, damaged or not ours)"};
         try {
             req.StrKeyDown = codec::DownloadOrderFor(conn, req.SourceID, kRcuModel);
-        } catch (const db::DbError& e) {
+        } catch (const db::DbError &e) {
             throw CliFailure{std::string("cannot read the key order: ") + e.what()};
         }
     }
     return req;
 }
 
-std::unique_ptr<codec::SeededFiller> Filler(const Selection& sel) {
+std::unique_ptr<codec::SeededFiller> Filler(const Selection &sel) {
     return sel.seedOpt->count() ? std::make_unique<codec::SeededFiller>(sel.seed)
                                 : std::make_unique<codec::SeededFiller>();
 }
 
-[[noreturn]] void EncoderRefused(const audio::DownloadRequest& req, const std::string& why) {
+[[noreturn]] void EncoderRefused(const audio::DownloadRequest &req, const std::string &why) {
     throw CliFailure{"the encoder refused code source " + std::to_string(req.SourceID) + ": " + why};
 }
 
-void RunPackets(const CliContext& ctx, const Selection& sel) {
+void RunPackets(const CliContext &ctx, const Selection &sel) {
     const audio::DownloadRequest req = Resolve(ctx, sel);
     auto rng = Filler(sel);
     std::vector<std::uint8_t> buffer;
@@ -105,8 +105,9 @@ void RunPackets(const CliContext& ctx, const Selection& sel) {
     if (!codec::BuildCodeRecord(req.RCUModel, req.eDevice, req.SourceID, buffer, blocks, req.StrKeyDown, req.DBPath,
                                 req.DBKey, *rng, &why))
         EncoderRefused(req, why);
-    for (const audio::Packet& p : audio::BuildDownloadPackets(req.eDevice, buffer, static_cast<std::uint8_t>(blocks))) {
-        for (std::size_t i = 0; i < audio::kPacketAirBytes; ++i) std::printf("%02X", p[i]);
+    for (const audio::Packet &p : audio::BuildDownloadPackets(req.eDevice, buffer, static_cast<std::uint8_t>(blocks))) {
+        for (std::size_t i = 0; i < audio::kPacketAirBytes; ++i)
+            std::printf("%02X", p[i]);
         std::printf("\n");
     }
 }
@@ -115,7 +116,7 @@ void RunPackets(const CliContext& ctx, const Selection& sel) {
 class TerminalProgress final : public audio::DownloadProgress {
 public:
     TerminalProgress() : m_tty(isatty(STDERR_FILENO) == 1) {}
-    void Start(int blockCount, const std::string& deviceName) override {
+    void Start(int blockCount, const std::string &deviceName) override {
         m_total = blockCount;
         m_done = 0;
         m_name = deviceName;
@@ -148,7 +149,7 @@ private:
 class StderrPrompt final : public Prompt {
 public:
     StderrPrompt() : m_tty(isatty(STDERR_FILENO) == 1) {}
-    Answer Show(const std::string& title, const std::string& text, Buttons, Icon) override {
+    Answer Show(const std::string &title, const std::string &text, Buttons, Icon) override {
         // On a terminal the progress bar holds the line; start a fresh one.
         std::fprintf(stderr, "%s%s: %s\n", m_tty ? "\n" : "", title.c_str(), text.c_str());
         return Answer::Ok;
@@ -164,7 +165,7 @@ struct DownloadArgs {
     std::string device;
 };
 
-void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
+void RunDownload(const CliContext &ctx, const DownloadArgs &a) {
     const audio::DownloadRequest req = Resolve(ctx, a.sel);
     auto rng = Filler(a.sel);
     TerminalProgress progress;
@@ -175,7 +176,7 @@ void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
         if (!audio::CmdDownCodeAPI(req, *rng, codeBuffer, capture, progress, &why)) EncoderRefused(req, why);
         try {
             audio::WriteWavFile(a.wav, capture.Pcm(), audio::kSampleRate, audio::kChannels);
-        } catch (const audio::WavError& e) {
+        } catch (const audio::WavError &e) {
             throw CliFailure{e.what()};
         }
         return;
@@ -190,20 +191,20 @@ void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
         throw CliFailure{std::to_string(sink.Failures()) + " packet(s) could not be played on \"" + device + "\"", 3};
 }
 
-const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
+const Registrar kRegistrar([](CLI::App &app, CliContext &ctx) {
     auto packets = std::make_shared<Selection>();
-    CLI::App* p = app.add_subcommand("packets", "Print every packet of a download, 71 bytes in hexadecimal a line: "
+    CLI::App *p = app.add_subcommand("packets", "Print every packet of a download, 71 bytes in hexadecimal a line: "
                                                 "the header, the data packets, the end packet.");
     AddSelectors(p, *packets);
     p->callback([&ctx, packets] { RunPackets(ctx, *packets); });
 
     auto download = std::make_shared<DownloadArgs>();
-    CLI::App* d = app.add_subcommand("download", "Run a whole download with its pauses: play it on an ALSA device, "
+    CLI::App *d = app.add_subcommand("download", "Run a whole download with its pauses: play it on an ALSA device, "
                                                  "or write it to a WAV file (44100 Hz, 16-bit stereo, pauses as "
                                                  "silence). Exit status 1 when the encoder refuses, 3 when packets "
                                                  "could not be played.");
     AddSelectors(d, download->sel);
-    auto* wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
+    auto *wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
     d->add_option("--pcm-device", download->device,
                   "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")
         ->excludes(wav);

@@ -15,17 +15,18 @@ namespace {
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
     std::vector<std::uint8_t> out;
-    for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
+    for (int v : values)
+        out.push_back(static_cast<std::uint8_t>(v));
     return out;
 }
 
-bool SliceEquals(const WaveBuffer& buf, std::size_t at, std::span<const std::uint8_t> tone) {
+bool SliceEquals(const WaveBuffer &buf, std::size_t at, std::span<const std::uint8_t> tone) {
     return at + tone.size() <= buf.size() && std::equal(tone.begin(), tone.end(), buf.begin() + at);
 }
 
 // Reads the bits back out of a buffer by recognising the two tone periods; stops at the first
 // position that holds neither (the silence). Returns the bits and the position where it stopped.
-std::pair<std::vector<int>, std::size_t> Demodulate(const WaveBuffer& buf) {
+std::pair<std::vector<int>, std::size_t> Demodulate(const WaveBuffer &buf) {
     std::vector<int> bits;
     std::size_t p = 0;
     while (p < buf.size()) {
@@ -42,15 +43,17 @@ std::pair<std::vector<int>, std::size_t> Demodulate(const WaveBuffer& buf) {
     return {bits, p};
 }
 
-std::vector<std::uint8_t> BitsToBytes(const std::vector<int>& bits) {
+std::vector<std::uint8_t> BitsToBytes(const std::vector<int> &bits) {
     std::vector<std::uint8_t> out(bits.size() / 8);
-    for (std::size_t i = 0; i < out.size() * 8; ++i) out[i / 8] = static_cast<std::uint8_t>(out[i / 8] << 1 | bits[i]);
+    for (std::size_t i = 0; i < out.size() * 8; ++i)
+        out[i / 8] = static_cast<std::uint8_t>(out[i / 8] << 1 | bits[i]);
     return out;
 }
 
-std::vector<std::uint8_t> RandomPacket(std::mt19937& gen) {
+std::vector<std::uint8_t> RandomPacket(std::mt19937 &gen) {
     std::vector<std::uint8_t> p(kPacketAirBytes);
-    for (auto& b : p) b = static_cast<std::uint8_t>(gen() & 0xFF);
+    for (auto &b : p)
+        b = static_cast<std::uint8_t>(gen() & 0xFF);
     return p;
 }
 
@@ -71,8 +74,10 @@ TEST(ToneTables, TextsParseToOneSinePeriodEach) {
     EXPECT_EQ(s(bit0[30]), 126);
     EXPECT_EQ(bit0[39], 0x14);
     EXPECT_EQ(*std::min_element(bit0.begin(), bit0.end(), [&](auto a, auto b) { return s(a) < s(b); }), 0x82);
-    for (int i : {19, 20, 21}) EXPECT_EQ(s(bit1[i]), -126) << i;
-    for (int i : {59, 60, 61}) EXPECT_EQ(s(bit1[i]), 126) << i;
+    for (int i : {19, 20, 21})
+        EXPECT_EQ(s(bit1[i]), -126) << i;
+    for (int i : {59, 60, 61})
+        EXPECT_EQ(s(bit1[i]), 126) << i;
     EXPECT_EQ(s(bit1[40]), 0);
     EXPECT_EQ(bit1[79], 0x0A);
     EXPECT_EQ(std::vector<std::uint8_t>(BitMask().begin(), BitMask().end()), Bytes({128, 64, 32, 16, 8, 4, 2, 1}));
@@ -99,7 +104,8 @@ TEST(BuildWaveBuffer, StartsWithPreambleAndSyncLayout) {
     // 64 preamble bits alternate 0,1 and end at 3840; sync 0xCC is 1,1,0,0,1,1,0,0 and 0x33 its inverse.
     const auto [bits, end] = Demodulate(buf);
     ASSERT_GE(bits.size(), 80u);
-    for (int i = 0; i < 64; ++i) EXPECT_EQ(bits[i], i % 2) << i;
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(bits[i], i % 2) << i;
     EXPECT_EQ(std::vector<int>(bits.begin() + 64, bits.begin() + 72), (std::vector<int>{1, 1, 0, 0, 1, 1, 0, 0}));
     EXPECT_EQ(std::vector<int>(bits.begin() + 72, bits.begin() + 80), (std::vector<int>{0, 0, 1, 1, 0, 0, 1, 1}));
     // 0x55 takes 4 x 40 + 4 x 80 = 480 bytes, so the preamble ends at 3840; each sync byte also takes 480.
@@ -143,7 +149,8 @@ TEST(BuildWaveBuffer, SignalLengthDependsOnlyOnTheOnesCount) {
     EXPECT_EQ(loud[51519], 0x14); // the trailer's last zero bit
     EXPECT_TRUE(std::all_of(loud.begin() + 51520, loud.end(), [](auto b) { return b == 0; }));
     // The trailer is always 32 zero bits right after packet byte 70.
-    for (int i = 0; i < 32; ++i) EXPECT_TRUE(SliceEquals(loud, 51520 - 1280 + 40u * i, WaveBit0())) << i;
+    for (int i = 0; i < 32; ++i)
+        EXPECT_TRUE(SliceEquals(loud, 51520 - 1280 + 40u * i, WaveBit0())) << i;
 }
 
 TEST(BuildWaveBuffer, EndPacketZerosBecomeShortPeriods) {

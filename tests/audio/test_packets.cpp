@@ -11,7 +11,8 @@ namespace {
 
 std::vector<std::uint8_t> Bytes(std::initializer_list<int> values, std::size_t zeroFillTo) {
     std::vector<std::uint8_t> out;
-    for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
+    for (int v : values)
+        out.push_back(static_cast<std::uint8_t>(v));
     out.resize(zeroFillTo, 0);
     return out;
 }
@@ -68,12 +69,13 @@ TEST(Packets, SlotBaseAddresses) {
 
 TEST(Packets, TwelveAuxBlocksAddressedUpTo0x0BC0) {
     std::vector<std::uint8_t> code(768);
-    for (std::size_t i = 0; i < code.size(); ++i) code[i] = static_cast<std::uint8_t>(i / 64 + 1);
+    for (std::size_t i = 0; i < code.size(); ++i)
+        code[i] = static_cast<std::uint8_t>(i / 64 + 1);
     const auto packets = BuildDownloadPackets(3, code, 12);
     ASSERT_EQ(packets.size(), 14u);
     EXPECT_EQ(packets.front(), Bytes({0x55, 0xAA, 0x06, 0x00, 0x03, 0x08, 0x0C}, 71));
     for (int k = 0; k < 12; ++k) {
-        const Packet& d = packets[1 + k];
+        const Packet &d = packets[1 + k];
         const int address = 0x0900 + 0x40 * k;
         EXPECT_EQ(d[4], address >> 8) << k;
         EXPECT_EQ(d[5], address & 0xFF) << k;

@@ -14,9 +14,11 @@ std::string Le32(std::uint32_t v) {
     return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF), static_cast<char>(v >> 16 & 0xFF),
             static_cast<char>(v >> 24 & 0xFF)};
 }
-std::string Le16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string Le16(std::uint16_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
 
-std::string PcmWav(int channels, int rate, int bits, const std::string& data) {
+std::string PcmWav(int channels, int rate, int bits, const std::string &data) {
     const int align = channels * bits / 8;
     return "RIFF" + Le32(36 + static_cast<std::uint32_t>(data.size())) + "WAVEfmt " + Le32(16) + Le16(1) +
            Le16(static_cast<std::uint16_t>(channels)) + Le32(static_cast<std::uint32_t>(rate)) +
@@ -37,7 +39,8 @@ TEST(WavFile, WritesACanonicalStereoFile) {
 TEST(WavFile, ReadsBackMonoAndStereoAtAnyRate) {
     test::TempDir dir;
     std::vector<std::uint8_t> pcm(4000);
-    for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<std::uint8_t>(i * 13);
     WriteWavFile(dir / "s.wav", pcm, 44100, 2);
     const WavAudio s = ReadWavFile(dir / "s.wav");
     EXPECT_EQ(s.sample_rate, 44100);
@@ -61,7 +64,7 @@ TEST(WavFile, BadInputGivesAClearError) {
     try {
         ReadWavFile(dir / "eight.wav");
         FAIL() << "8-bit file accepted";
-    } catch (const WavError& e) {
+    } catch (const WavError &e) {
         EXPECT_NE(std::string(e.what()).find("eight.wav"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("16-bit"), std::string::npos);
     }
