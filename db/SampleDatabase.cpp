@@ -694,7 +694,7 @@ void ExportDatabaseSql(const DbConnection& conn, std::ostream& out) {
 
 void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool overwrite, const std::string& key) {
     BuildDatabaseFile(out_path, overwrite, key, [&](DbConnection& conn) {
-        conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
+        conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;");
         conn.ExecuteSql(sql);
         // A text that opens a transaction and never commits it is cut short: closing would roll
         // it back and leave a database that looks fine but lacks its rows.
