@@ -67,20 +67,22 @@ double Mean(const std::vector<float>& x) {
     return sum / static_cast<double>(x.size());
 }
 
-// Subtracts a centred moving average, which removes a fixed or slowly drifting offset.
-void RemoveDc(std::vector<float>& x, std::size_t half) {
-    const std::size_t n = x.size();
-    std::vector<double> prefix(n + 1, 0.0);
-    for (std::size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + x[i];
+// `in` less its centred moving average, which removes a fixed or slowly drifting offset. The window
+// sum is kept running: the samples are whole numbers, so the double sum stays exact.
+void RemoveDc(const std::vector<float>& in, std::vector<float>& out, std::size_t half) {
+    const std::size_t n = in.size();
+    out.resize(n);
+    double sum = 0;
+    std::size_t lo = 0, hi = 0; // the window is [lo, hi)
     for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t lo = i > half ? i - half : 0;
-        const std::size_t hi = std::min(n, i + half + 1);
-        x[i] -= static_cast<float>((prefix[hi] - prefix[lo]) / static_cast<double>(hi - lo));
+        for (; hi < std::min(n, i + half + 1); ++hi) sum += in[hi];
+        for (; lo + half < i; ++lo) sum -= in[lo];
+        out[i] = in[i] - static_cast<float>(sum / static_cast<double>(hi - lo));
     }
 }
 
-// Windowed-sinc low-pass (Blackman window), applied in place; the delay is taken out again.
-void LowPass(std::vector<float>& x, int rate) {
+// Windowed-sinc low-pass (Blackman window) of `in` into `out`, centred so that nothing is delayed.
+void LowPass(const std::vector<float>& in, std::vector<float>& out, int rate) {
     const double cutoff = std::min(kLowPass_Hz, 0.45 * rate) / rate;
     const int half = std::max(2, static_cast<int>(kLowPassLength_s * rate / 2));
     std::vector<double> taps(static_cast<std::size_t>(2 * half + 1));
@@ -93,22 +95,22 @@ void LowPass(std::vector<float>& x, int rate) {
     }
     for (auto& t : taps) t /= sum;
 
-    const std::vector<float> in(x);
     const auto n = static_cast<std::ptrdiff_t>(in.size());
+    out.resize(in.size());
     for (std::ptrdiff_t i = 0; i < n; ++i) {
         double acc = 0;
         for (int k = -half; k <= half; ++k) {
             const std::ptrdiff_t j = i + k;
             if (j >= 0 && j < n) acc += taps[static_cast<std::size_t>(k + half)] * in[static_cast<std::size_t>(j)];
         }
-        x[static_cast<std::size_t>(i)] = static_cast<float>(acc);
+        out[static_cast<std::size_t>(i)] = static_cast<float>(acc);
     }
 }
 
 // Largest |x| within +-half samples of each sample (sliding maximum, linear time).
-std::vector<float> Envelope(const std::vector<float>& x, std::size_t half) {
+void Envelope(const std::vector<float>& x, std::vector<float>& env, std::size_t half) {
     const std::size_t n = x.size();
-    std::vector<float> env(n, 0.0f);
+    env.assign(n, 0.0f);
     std::deque<std::size_t> window; // indices of decreasing |x|
     std::size_t next = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -120,7 +122,6 @@ std::vector<float> Envelope(const std::vector<float>& x, std::size_t half) {
         while (window.front() + half < i) window.pop_front();
         env[i] = std::fabs(x[window.front()]);
     }
-    return env;
 }
 
 // Times (in samples, interpolated) where a bit begins: the signal of every bit starts at zero and
@@ -361,17 +362,20 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
     const int first = options.channel < 0 ? 0 : options.channel;
     const int last = options.channel < 0 ? channels - 1 : options.channel;
     for (int ch = first; ch <= last; ++ch) {
+        // Two buffers take turns, so a long recording needs no more than two floats per sample.
         std::vector<float> x = ExtractChannel(samples, channels, ch);
+        std::vector<float> y;
         const double mean = Mean(x);
-        RemoveDc(x, dc_half);
+        RemoveDc(x, y, dc_half);
         double energy = 0;
         float peak = 0;
-        for (const float v : x) {
+        for (const float v : y) {
             energy += static_cast<double>(v) * v;
             peak = std::max(peak, std::fabs(v));
         }
-        LowPass(x, sample_rate);
-        const std::vector<float> env = Envelope(x, env_half);
+        LowPass(y, x, sample_rate);
+        std::vector<float>& env = y;
+        Envelope(x, env, env_half);
         for (const float sign : {1.0f, -1.0f})
             candidates.push_back({ch, sign, mean, energy, peak, FindFrames(x, env, sign, sample_rate)});
     }

@@ -106,6 +106,24 @@ TEST(SignalDecoder, ToleratesDcOffsetInversionOneChannelAndMono) {
     ExpectDownload(check, 2, kFiveBlocks);
 }
 
+TEST(SignalDecoder, ToleratesOverdriveDriftingOffsetAndClockError) {
+    const auto samples = DownloadSamples(3, kFiveBlocks);
+
+    // A line input driven 20 dB too hard turns the tones into square waves.
+    auto check = CheckDownloadSignal(test::Attenuate(samples, 20), 2, 44100);
+    ExpectDownload(check, 3, kFiveBlocks);
+
+    // An offset that wanders by 8000 over the recording, as an AC-coupled input settling down.
+    auto drifting = test::Attenuate(samples, -12);
+    for (std::size_t i = 0; i < drifting.size(); ++i)
+        drifting[i] = test::Clamp16(drifting[i] + 8000.0 * static_cast<double>(i) / static_cast<double>(drifting.size()));
+    ExpectDownload(CheckDownloadSignal(drifting, 2, 44100), 3, kFiveBlocks);
+
+    // Sound cards whose clocks disagree by 3 % either way.
+    ExpectDownload(CheckDownloadSignal(samples, 2, 42800), 3, kFiveBlocks);
+    ExpectDownload(CheckDownloadSignal(samples, 2, 45400), 3, kFiveBlocks);
+}
+
 TEST(SignalDecoder, ThirtyDecibelsDownStillPassesAndQuieterIsReportedWithItsLevel) {
     const auto samples = DownloadSamples(1, kFiveBlocks);
     auto check = CheckDownloadSignal(test::Attenuate(samples, -30), 2, 44100);
