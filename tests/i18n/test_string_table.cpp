@@ -106,17 +106,6 @@ TEST(StringTable, MenuAcceleratorsAndEllipsesKeepTheirForm) {
     }
 }
 
-TEST(StringTable, TextsAreSingleLineWithoutStrayBlanks) {
-    for (int base : kBases)
-        for (int k : TextNumbers()) {
-            const std::string text = LoadText(base, k);
-            EXPECT_EQ(text.find_first_of("\t\n\r"), std::string::npos) << base << " " << k;
-            if (!text.empty()) {
-                EXPECT_TRUE(text.front() != ' ' && text.back() != ' ') << base << " " << k;
-            }
-        }
-}
-
 TEST(StringTable, LookupFailures) {
     EXPECT_THROW(LoadText(kEn, 4999), TextNotFound); // the message box's default title is nowhere
     EXPECT_THROW(LoadText(kZh, 3), TextNotFound);    // a gap between the numbered groups
