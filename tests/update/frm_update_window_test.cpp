@@ -47,6 +47,8 @@ protected:
         static int argc = 1;
         static char name[] = "frm_update_window_test";
         static char* argv[] = {name, nullptr};
+        // Windows are never put on a screen here.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         if (QApplication::instance() == nullptr) new QApplication(argc, argv);
     }
 
