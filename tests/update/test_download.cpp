@@ -42,6 +42,37 @@ struct EventLog {
     }
 };
 
+// A response played from memory: a header block and a body handed out in scripted pieces,
+// optionally failing after them.
+class FakeHttpSession final : public HttpSession {
+public:
+    struct Script {
+        bool opens = true;
+        std::string headers;
+        std::vector<std::string> reads; // what each Read hands out
+        bool fail_after = false;        // then a failed read instead of the end of the body
+        int* opened = nullptr;
+    };
+    explicit FakeHttpSession(Script s) : m_s(std::move(s)) {}
+    bool Open(const std::string&, const std::string& agent) override {
+        EXPECT_EQ(agent, "Tgpeli");
+        if (m_s.opened != nullptr) ++*m_s.opened;
+        return m_s.opens;
+    }
+    const std::string& RawHeaders() const override { return m_s.headers; }
+    ReadResult Read(char* buffer, std::size_t size) override {
+        if (m_next >= m_s.reads.size()) return {0, !m_s.fail_after};
+        const std::string& piece = m_s.reads[m_next++];
+        EXPECT_LE(piece.size(), size);
+        std::copy(piece.begin(), piece.end(), buffer);
+        return {piece.size(), true};
+    }
+
+private:
+    Script m_s;
+    std::size_t m_next = 0;
+};
+
 class DownloadTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -254,4 +285,84 @@ TEST(WebUrl, OnlyHttpAndHttpsCount) {
     EXPECT_FALSE(IsWebUrl("file:///x"));
     EXPECT_FALSE(IsWebUrl("httpx://x"));
     EXPECT_FALSE(IsWebUrl(""));
+}
+
+// ---- Against the session double: exact read patterns ----
+
+namespace {
+
+struct FakeFixture {
+    TempDir dir;
+    CountingYield yield;
+    FakeHttpSession::Script script;
+    int opened = 0;
+    std::unique_ptr<Download> tg;
+    EventLog log;
+    std::filesystem::path target = dir / "f.bin";
+
+    void Start() {
+        script.opened = &opened;
+        tg = std::make_unique<Download>(yield, [this] { return std::make_unique<FakeHttpSession>(script); });
+        log.Attach(*tg);
+        tg->URL("https://example.invalid/f.bin");
+        tg->SaveFile(target.string());
+        tg->Execute();
+    }
+};
+
+} // namespace
+
+TEST(DownloadWithSessionDouble, CancelDuringAShortBlockStillFinishesIt) {
+    FakeFixture f;
+    f.script.headers = std::string("HTTP/1.1 200 OK\0Content-Length: 600\0", 38);
+    f.script.reads = {std::string(512, 'a'), std::string(88, 'b')};
+    f.Start();
+    EXPECT_EQ(f.tg->GetHeader("Content-Length"), "600");
+    // Yields: 1 read, 2 GetData, 3 read, then one per byte of the short block.
+    f.yield.at = 10;
+    f.yield.action = [&] { f.tg->Cancel(); };
+    f.tg->StartDownLoad();
+    EXPECT_EQ(f.log.events, (std::vector<std::string>{"D512", "D600", "O"}));
+    EXPECT_EQ(test::ReadFile(f.target), std::string(512, 'a') + std::string(88, 'b'));
+}
+
+TEST(DownloadWithSessionDouble, FailedReadCountsAsTheEndOfTheBody) {
+    FakeFixture f;
+    f.script.headers = std::string("HTTP/1.1 200 OK\0Content-Length: 2048\0", 39);
+    f.script.reads = {std::string(512, 'a')};
+    f.script.fail_after = true;
+    f.Start();
+    f.tg->StartDownLoad();
+    EXPECT_EQ(f.log.events, (std::vector<std::string>{"D512", "D512", "O"}));
+    EXPECT_EQ(f.tg->DownloadedBytes, 512);
+}
+
+TEST(DownloadWithSessionDouble, SessionThatDoesNotOpenLeavesTheObjectIdle) {
+    FakeFixture f;
+    f.script.opens = false;
+    f.Start();
+    EXPECT_EQ(f.opened, 1);
+    EXPECT_FALSE(f.tg->Running());
+    f.tg->StartDownLoad();
+    EXPECT_TRUE(f.log.events.empty());
+    EXPECT_FALSE(std::filesystem::exists(f.target));
+}
+
+TEST(DownloadWithSessionDouble, HeaderBlockMustFitTheBufferWithItsTerminator) {
+    for (const std::size_t size : {std::size_t{1023}, std::size_t{1024}}) {
+        FakeFixture f;
+        f.script.headers = "HTTP/1.1 200 OK" + std::string(size - 16, 'x') + '\0';
+        f.Start();
+        EXPECT_EQ(f.tg->HeaderText().size(), size == 1023 ? 1023u : 0u) << size;
+    }
+}
+
+TEST(DownloadWithSessionDouble, OtherSchemesNeverReachTheSession) {
+    FakeFixture f;
+    f.Start();
+    EXPECT_EQ(f.opened, 1);
+    f.tg->URL("gopher://example.invalid/");
+    f.tg->Execute();
+    EXPECT_EQ(f.opened, 1);
+    EXPECT_FALSE(f.tg->Running());
 }
