@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <set>
 #include <string>
 #include <utility>
@@ -92,15 +91,25 @@ TEST(StringTable, BrandTextsFollowTheLanguage) {
     for (int base : kBases) EXPECT_EQ(LoadText(base, 194), std::string("Email:") + kSupportEmail);
 }
 
+// A menu text ending in "(&X)" or "(&X)...", X one character other than a blank.
+bool EndsWithAccelerator(std::string text) {
+    if (text.ends_with("...")) text.resize(text.size() - 3);
+    return text.size() >= 4 && text.ends_with(")") && text.compare(text.size() - 4, 2, "(&") == 0 &&
+           text[text.size() - 2] != ' ' && text[text.size() - 2] != ')';
+}
+
 TEST(StringTable, MenuAcceleratorsAndEllipsesKeepTheirForm) {
-    const std::regex accelerator(R"(\(&[^)\s]\)(\.\.\.)?$)");
+    EXPECT_TRUE(EndsWithAccelerator("Datei(&D)"));
+    EXPECT_TRUE(EndsWithAccelerator("Info(&I)..."));
+    EXPECT_FALSE(EndsWithAccelerator("Datei(D)"));
+    EXPECT_FALSE(EndsWithAccelerator("Datei(&)"));
     for (int k : TextNumbers()) {
         const std::string english = LoadText(kEn, k);
-        const bool has_accelerator = std::regex_search(english, accelerator);
+        const bool has_accelerator = EndsWithAccelerator(english);
         const bool has_ellipsis = english.size() > 3 && english.ends_with("...");
         for (int base : kBases) {
             const std::string text = LoadText(base, k);
-            EXPECT_EQ(std::regex_search(text, accelerator), has_accelerator) << base << " " << k << " " << text;
+            EXPECT_EQ(EndsWithAccelerator(text), has_accelerator) << base << " " << k << " " << text;
             EXPECT_EQ(text.ends_with("..."), has_ellipsis) << base << " " << k << " " << text;
         }
     }
