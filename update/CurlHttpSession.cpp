@@ -129,6 +129,9 @@ bool CurlHttpSession::Open(const std::string& url, const std::string& user_agent
     // Only plain web requests, also after a redirect.
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // HTTP/2 would send every header name in lower case and no reason phrase, and the header
+    // answers look for "Content-Length" and "404 Not Found" as written.
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
     // A direct connection: proxy settings of the environment are not used.

@@ -291,6 +291,16 @@ TEST(WebUrl, OnlyHttpAndHttpsCount) {
 
 namespace {
 
+// Header lines as the session hands them over, each followed by a NUL.
+std::string Block(std::initializer_list<const char*> lines) {
+    std::string b;
+    for (const char* l : lines) {
+        b += l;
+        b += '\0';
+    }
+    return b;
+}
+
 struct FakeFixture {
     TempDir dir;
     CountingYield yield;
@@ -314,7 +324,7 @@ struct FakeFixture {
 
 TEST(DownloadWithSessionDouble, CancelDuringAShortBlockStillFinishesIt) {
     FakeFixture f;
-    f.script.headers = std::string("HTTP/1.1 200 OK\0Content-Length: 600\0", 38);
+    f.script.headers = Block({"HTTP/1.1 200 OK", "Content-Length: 600"});
     f.script.reads = {std::string(512, 'a'), std::string(88, 'b')};
     f.Start();
     EXPECT_EQ(f.tg->GetHeader("Content-Length"), "600");
@@ -328,7 +338,7 @@ TEST(DownloadWithSessionDouble, CancelDuringAShortBlockStillFinishesIt) {
 
 TEST(DownloadWithSessionDouble, FailedReadCountsAsTheEndOfTheBody) {
     FakeFixture f;
-    f.script.headers = std::string("HTTP/1.1 200 OK\0Content-Length: 2048\0", 39);
+    f.script.headers = Block({"HTTP/1.1 200 OK", "Content-Length: 2048"});
     f.script.reads = {std::string(512, 'a')};
     f.script.fail_after = true;
     f.Start();
