@@ -208,12 +208,12 @@ private slots:
         QVERIFY2(movie.isValid(), qPrintable(path));
         QCOMPARE(movie.frameCount(), 8);
         QVERIFY(movie.jumpToFrame(0));
-        QCOMPARE(movie.currentImage().size(), QSize(120, 36));
+        QCOMPARE(movie.currentImage().size(), QSize(300, 60));
         QCOMPARE(movie.nextFrameDelay(), app::kAnimationFrameDelayCs * 10);
         for (int frame = 1; frame < 8; ++frame) {
             QVERIFY(movie.jumpToNextFrame());
             QCOMPARE(movie.currentFrameNumber(), frame);
-            QCOMPARE(movie.currentImage().size(), QSize(120, 36));
+            QCOMPARE(movie.currentImage().size(), QSize(300, 60));
         }
 
         QFile gif(path);
@@ -222,18 +222,25 @@ private slots:
                  "a1.gif differs from its drawing; run tolbe-make-pictures");
     }
 
-    // Frames large enough for many clear codes and sub-blocks, with transparent holes, come back
-    // from Qt's reader pixel for pixel.
+    // Noise that fills the code table several times over, a flat frame whose runs make long codes,
+    // and stripes with transparent holes all come back from Qt's reader pixel for pixel.
     void gifRoundTrip() {
         const QList<QRgb>& palette = app::GifPalette();
         QCOMPARE(palette.size(), 256);
+        const QSize size(257, 83);
         QList<QImage> frames;
+        std::uint32_t seed = 12345;
         for (int f = 0; f < 3; ++f) {
-            QImage frame(301, 7, QImage::Format_ARGB32);
-            for (int y = 0; y < frame.height(); ++y)
-                for (int x = 0; x < frame.width(); ++x)
-                    frame.setPixel(
-                        x, y, (x + y + f) % 11 == 0 ? qRgba(0, 0, 0, 0) : palette[(x * 7 + y * 13 + f * 31) % 255]);
+            QImage frame(size, QImage::Format_ARGB32);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
+                    seed = seed * 1664525u + 1013904223u;
+                    QRgb colour = palette[(x * 7 + y * 13) % 255];
+                    if (f == 0) colour = (seed >> 24) % 16 == 0 ? qRgba(0, 0, 0, 0) : palette[(seed >> 16) % 255];
+                    if (f == 1) colour = palette[40];
+                    if (f == 2 && (x + y) % 11 == 0) colour = qRgba(0, 0, 0, 0);
+                    frame.setPixel(x, y, colour);
+                }
             frames << frame;
         }
         const QByteArray gif = app::EncodeGif(frames, 25);
@@ -249,9 +256,9 @@ private slots:
             QVERIFY2(reader.read(&decoded), qPrintable(reader.errorString()));
             QCOMPARE(reader.nextImageDelay(), 250);
             decoded = decoded.convertToFormat(QImage::Format_ARGB32);
-            QCOMPARE(decoded.size(), QSize(301, 7));
-            for (int y = 0; y < 7; ++y)
-                for (int x = 0; x < 301; ++x) {
+            QCOMPARE(decoded.size(), size);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
                     const QRgb want = frames[f].pixel(x, y);
                     const QRgb got = decoded.pixel(x, y);
                     if (qAlpha(want) == 0) {
@@ -278,6 +285,12 @@ private slots:
         QImage back = QImage::fromData(app::EncodeGif({off}, 10), "gif").convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(back.pixel(0, 0), qRgb(255, 0, 0));
         QCOMPARE(back.pixel(1, 0), qRgb(102, 102, 102));
+        // One pixel: a single code between the clear and the end code.
+        QImage dot(1, 1, QImage::Format_ARGB32);
+        dot.setPixel(0, 0, qRgb(0, 51, 204));
+        back = QImage::fromData(app::EncodeGif({dot}, 10), "gif").convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(back.size(), QSize(1, 1));
+        QCOMPARE(back.pixel(0, 0), qRgb(0, 51, 204));
     }
 };
 

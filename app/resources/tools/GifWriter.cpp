@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <unordered_map>
 
 namespace tolbe::app {
 namespace {
@@ -12,10 +13,10 @@ constexpr int kTransparentIndex = 255;
 constexpr int kMinCodeSize = 8;
 constexpr int kClearCode = 1 << kMinCodeSize;
 constexpr int kEndCode = kClearCode + 1;
-constexpr int kCodeBits = kMinCodeSize + 1;
-// Every code we send is a literal, yet the decoder still grows its table by one per code and
-// widens its codes to 10 bits after 255 of them; a clear code before that keeps every code 9 bits.
-constexpr int kLiteralsPerClear = 250;
+constexpr int kFirstCodeBits = kMinCodeSize + 1;
+constexpr int kMaxCodeBits = 12;
+// The table is started afresh a little before it is full, so no decoder meets a full table.
+constexpr int kTableLimit = (1 << kMaxCodeBits) - 1;
 constexpr int kMaxSubBlock = 255;
 
 QList<QRgb> BuildPalette() {
@@ -59,9 +60,9 @@ void AppendWord(QByteArray& out, int value) {
 // Packs codes least significant bit first, as GIF requires.
 class CodeWriter {
 public:
-    void Put(int code) {
+    void Put(int code, int bits) {
         m_bits |= static_cast<std::uint32_t>(code) << m_count;
-        m_count += kCodeBits;
+        m_count += bits;
         while (m_count >= 8) {
             m_bytes.append(static_cast<char>(m_bits & 0xFF));
             m_bits >>= 8;
@@ -81,23 +82,70 @@ private:
     int m_count = 0;
 };
 
+// LZW as GIF uses it. The decoder adds a table entry for every code but the first after a clear,
+// one code later than the encoder does, and widens its codes as soon as the next free entry needs
+// one more bit; `Advance` keeps the encoder's code width in step with that.
+class LzwEncoder {
+public:
+    LzwEncoder() { m_out.Put(kClearCode, m_width); }
+
+    void Pixel(int index) {
+        if (m_prefix < 0) {
+            m_prefix = index;
+            return;
+        }
+        const std::uint32_t key = (static_cast<std::uint32_t>(m_prefix) << 8) | static_cast<std::uint32_t>(index);
+        if (const auto found = m_table.find(key); found != m_table.end()) {
+            m_prefix = found->second;
+            return;
+        }
+        m_out.Put(m_prefix, m_width);
+        if (m_next < kTableLimit) {
+            m_table.emplace(key, m_next);
+            Advance();
+        } else {
+            m_out.Put(kClearCode, m_width);
+            Reset();
+        }
+        m_prefix = index;
+    }
+
+    QByteArray Finish() {
+        if (m_prefix >= 0) {
+            m_out.Put(m_prefix, m_width);
+            Advance(); // the decoder still adds an entry for this last code
+        }
+        m_out.Put(kEndCode, m_width);
+        return m_out.Finish();
+    }
+
+private:
+    void Reset() {
+        m_table.clear();
+        m_width = kFirstCodeBits;
+        m_next = kEndCode + 1;
+    }
+    void Advance() {
+        ++m_next;
+        if (m_next - 1 == (1 << m_width) && m_width < kMaxCodeBits) ++m_width;
+    }
+
+    CodeWriter m_out;
+    std::unordered_map<std::uint32_t, int> m_table;
+    int m_prefix = -1;
+    int m_width = kFirstCodeBits;
+    int m_next = kEndCode + 1;
+};
+
 void AppendImageData(QByteArray& out, const QImage& frame) {
     const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
-    CodeWriter writer;
-    int since_clear = kLiteralsPerClear;
+    LzwEncoder lzw;
     for (int y = 0; y < argb.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x) {
-            if (since_clear == kLiteralsPerClear) {
-                writer.Put(kClearCode);
-                since_clear = 0;
-            }
-            writer.Put(qAlpha(line[x]) < 128 ? kTransparentIndex : NearestIndex(line[x]));
-            ++since_clear;
-        }
+        for (int x = 0; x < argb.width(); ++x)
+            lzw.Pixel(qAlpha(line[x]) < 128 ? kTransparentIndex : NearestIndex(line[x]));
     }
-    writer.Put(kEndCode);
-    const QByteArray data = writer.Finish();
+    const QByteArray data = lzw.Finish();
 
     out.append(static_cast<char>(kMinCodeSize));
     for (qsizetype pos = 0; pos < data.size(); pos += kMaxSubBlock) {

@@ -21,7 +21,7 @@ constexpr QSize kPlugSize{212, 100};
 constexpr QSize kKeyPadSize{100, 88};
 constexpr QSize kLightSize{131, 60};
 constexpr QSize kFinishSize{328, 315};
-constexpr QSize kAnimationSize{120, 36};
+constexpr QSize kAnimationSize{300, 60};
 constexpr int kAnimationFrames = 8;
 
 QImage Canvas(QSize size) {
@@ -563,42 +563,69 @@ QImage DrawAnimationFrame(int frame) {
     Prepare(p);
 
     // Computer on the left.
-    p.setPen(QPen(QColor(0x2B, 0x2F, 0x35), 1.2));
+    p.setPen(QPen(QColor(0x2B, 0x2F, 0x35), 1.5));
     p.setBrush(QColor(0x4A, 0x50, 0x58));
-    p.drawRoundedRect(QRectF(3, 5, 30, 21), 2.5, 2.5);
+    p.drawRoundedRect(QRectF(8, 5, 64, 42), 4, 4);
     p.setPen(Qt::NoPen);
-    p.setBrush(Vertical(7, 24, {{0, QColor(0x9C, 0xCD, 0xF7)}, {1, QColor(0x2F, 0x78, 0xCB)}}));
-    p.drawRect(QRectF(5.5, 7.5, 25, 16));
+    p.setBrush(Vertical(9, 43, {{0, QColor(0x9C, 0xCD, 0xF7)}, {1, QColor(0x2F, 0x78, 0xCB)}}));
+    p.drawRect(QRectF(12, 9, 56, 34));
     p.setBrush(QColor(0x4A, 0x50, 0x58));
-    p.drawRect(QRectF(15, 26, 6, 4));
-    p.drawRoundedRect(QRectF(9, 29.5, 18, 3), 1.5, 1.5);
+    p.drawRect(QRectF(35, 47, 10, 6));
+    p.drawRoundedRect(QRectF(24, 52, 32, 5), 2.5, 2.5);
+    // A speaker on the screen: the program plays the signal as sound.
+    p.setBrush(Qt::white);
+    QPainterPath speaker;
+    speaker.moveTo(30, 21);
+    speaker.lineTo(35, 21);
+    speaker.lineTo(42, 15);
+    speaker.lineTo(42, 37);
+    speaker.lineTo(35, 31);
+    speaker.lineTo(30, 31);
+    speaker.closeSubpath();
+    p.drawPath(speaker);
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 2; ++i) {
+        const bool on = (frame + i) % 4 < 2;
+        p.setPen(QPen(QColor(255, 255, 255, on ? 255 : 110), 2, Qt::SolidLine, Qt::RoundCap));
+        const qreal r = 6 + i * 5;
+        p.drawArc(QRectF(42 - r, 26 - r, 2 * r, 2 * r), -45 * 16, 90 * 16);
+    }
 
     // Remote on the right, its light blinking with the signal.
-    p.setPen(QPen(QColor(0x1C, 0x1E, 0x22), 1));
+    p.setPen(QPen(QColor(0x1C, 0x1E, 0x22), 1.2));
     p.setBrush(Horizontal(
-        100, 114, {{0, QColor(0x2E, 0x32, 0x38)}, {0.35, QColor(0x66, 0x6C, 0x75)}, {1, QColor(0x2A, 0x2E, 0x33)}}));
-    p.drawRoundedRect(QRectF(100.5, 2.5, 14, 31), 5, 5);
+        262, 290, {{0, QColor(0x2E, 0x32, 0x38)}, {0.35, QColor(0x66, 0x6C, 0x75)}, {1, QColor(0x2A, 0x2E, 0x33)}}));
+    p.drawRoundedRect(QRectF(262.5, 2.5, 27, 55), 9, 9);
     p.setPen(Qt::NoPen);
+    if (frame % 2 == 0) {
+        QRadialGradient glow(QPointF(276, 10), 7);
+        glow.setColorAt(0, QColor(255, 70, 50, 230));
+        glow.setColorAt(1, QColor(255, 40, 40, 0));
+        p.setBrush(glow);
+        p.drawEllipse(QPointF(276, 10), 7, 7);
+    }
     p.setBrush(frame % 2 == 0 ? QColor(0xFF, 0x30, 0x30) : QColor(0x6A, 0x20, 0x20));
-    p.drawEllipse(QPointF(107.5, 8), 2, 2);
+    p.drawEllipse(QPointF(276, 10), 2.8, 2.8);
     p.setBrush(QColor(0xC8, 0xCC, 0xD2));
-    for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 2; ++col)
-            p.drawRect(QRectF(103.5 + col * 5, 14 + row * 6, 3, 3));
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 3; ++col)
+            p.drawRoundedRect(QRectF(266.5 + col * 7, 19 + row * 9, 5, 5), 1.5, 1.5);
 
     // The sound travelling between them.
+    constexpr qreal kLeft = 84;
+    constexpr qreal kRight = 250;
     QPainterPath wave;
     const qreal phase = 2 * std::numbers::pi * frame / kAnimationFrames;
-    for (int x = 38; x <= 96; ++x) {
-        const qreal fade = std::sin(std::numbers::pi * (x - 38) / 58.0);
-        const qreal y = 18 - 9 * fade * std::sin((x - 38) * 2 * std::numbers::pi / 14.5 - phase);
-        if (x == 38)
+    for (qreal x = kLeft; x <= kRight; x += 1) {
+        const qreal fade = std::sin(std::numbers::pi * (x - kLeft) / (kRight - kLeft));
+        const qreal y = 30 - 17 * fade * std::sin((x - kLeft) * 2 * std::numbers::pi / 24 - phase);
+        if (x == kLeft)
             wave.moveTo(x, y);
         else
             wave.lineTo(x, y);
     }
     p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(QColor(0x1F, 0x6F, 0xD0), 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(QColor(0x1F, 0x6F, 0xD0), 3, Qt::SolidLine, Qt::RoundCap));
     p.drawPath(wave);
     return image;
 }
