@@ -317,6 +317,7 @@ bool UpdateCheck::CmdUpdateDBFile() {
 }
 
 bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_setup) {
+    bool transferring = false;
     try {
         m_view.SetUpdateEnabled(false);
         ClearLog();
@@ -347,6 +348,7 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         // The downloader writes the file afresh, but a file that cannot be removed is held by
         // someone else and must not be overwritten under them.
         if (!is_setup && !RemoveIfPresent(LocalFile)) return false;
+        transferring = true;
         m_tg.Execute();
         m_tg.DownloadedBytes = 0;
         FileLength = AnnouncedLength(m_tg.GetHeader("Content-Length"));
@@ -361,7 +363,8 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         return false;
     } catch (const std::exception&) {
         m_tg.Cancel();
-        RemoveIfPresent(LocalFile);
+        // Only a file this transfer wrote is ours to remove.
+        if (transferring) RemoveIfPresent(LocalFile);
         return false;
     }
 }
