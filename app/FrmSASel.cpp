@@ -4,6 +4,7 @@
 #include "app/DeviceSelector.h"
 #include "app/FrmFinish.h"
 #include "app/FrmProgressBar.h"
+#include "app/FrmUpdate.h"
 #include "audio/DelayTime.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Mixer.h"
@@ -81,6 +82,13 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     m_contact = new ContactLink(ui->LabEmail);
     m_contact->ResetOnHover(centralWidget());
     m_contact->ResetOnHover(ui->IRDBGrid->viewport());
+
+    // The Download "picture": a rounded blue button face under the centred label.
+    ui->ImgDownload->setStyleSheet(QStringLiteral(
+        "QLabel { border: 1px solid #1f4f8f; border-radius: 10px;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6fa8ea, stop:1 #2f6fc0); }"));
+    ui->LabDownload->setStyleSheet(QStringLiteral("QLabel { color: white; font-weight: bold; background: transparent; }"));
+    ui->LabDownload->raise();
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &FrmSASel::mnuFileExit_Click);
     connect(ui->mnuHelpAbout, &QAction::triggered, this, &FrmSASel::mnuHelpAbout_Click);
@@ -410,6 +418,13 @@ void FrmSASel::ImgSelDev_Click(int index) { m_selector->ImgSelDev_Click(index); 
 
 void FrmSASel::Timer1_Timer() { m_selector->Timer1_Timer(); }
 
+void FrmSASel::Timer3_Timer() {
+    // Once per start: the timer stops itself before the check, which may take a while.
+    Timer3.stop();
+    if (m_update == nullptr) m_update = new FrmUpdate(m_ctx, *this, this);
+    m_update->RunStartupCheck();
+}
+
 void FrmSASel::mnuLanguageIndex_Click(int index) {
     QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2,
                         ui->mnuLanguageIndex3, ui->mnuLanguageIndex4, ui->mnuLanguageIndex5,
@@ -502,8 +517,4 @@ void FrmSASel::Form_Unload() {
     }
 }
 
-} // namespace tolbe::app
-
-namespace tolbe::app {
-void FrmSASel::Timer3_Timer() { Timer3.stop(); }
 } // namespace tolbe::app

@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "codec/SlotTable.h"
 #include "db/Database.h"
+#include "update/UpdateCheck.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -24,7 +25,7 @@ class FrmUpdate;
 class ContactLink;
 
 // The main window: search, device slots, download, and the program's start-up and shutdown.
-class FrmSASel : public QMainWindow {
+class FrmSASel : public QMainWindow, public update::MainWindowHooks {
     Q_OBJECT
 public:
     explicit FrmSASel(AppContext& ctx, QWidget* parent = nullptr);
@@ -35,9 +36,11 @@ public:
     void Form_Load();
 
     // Database swap after a live update; true when the new file is open and listed.
-    bool Reconnect_Database(std::int16_t offered_version);
+    bool Reconnect_Database(std::int16_t offered_version) override;
     // Version of the open database (0 without one); creates the version record when missing.
-    std::int16_t Get_Database_Ver();
+    std::int16_t Get_Database_Ver() override;
+    // Ends the program after a fetched setup program was started.
+    void RequestQuit() override { close(); }
 
     void SearchSetOfCodes(const QString& device, const QString& brand, const QString& model);
     void AddInfo(std::int16_t slot);

@@ -224,6 +224,9 @@ bool DbConnection::OpenDatabase(const std::string& path, const std::string& key,
         KeyHandle(handle->db, key);
         // The first read proves the key: a wrong key or a plain file fails here.
         Exec(handle->db, "SELECT count(*) FROM sqlite_master;");
+        // Room for the whole search index: a search that matches nothing walks all of it, and
+        // every page that falls out of the cache has to be decrypted again on the next keystroke.
+        Exec(handle->db, "PRAGMA cache_size = -16384;");
     } catch (const DbError&) {
         return false;
     }

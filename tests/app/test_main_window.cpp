@@ -2,10 +2,12 @@
 #include "app/FrmSASel.h"
 #include "app/RecordsetModel.h"
 #include "db/DatabaseFile.h"
+#include "i18n/StringTable.h"
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +83,33 @@ private slots:
         QCOMPARE(f.ui()->LabDev->text(), QString("Device:"));
         QVERIFY(f.prompt.shown.empty());
         QVERIFY(f.ui()->mnuLanguageIndex1->isChecked());
+        if (const char* shots = std::getenv("TOLBE_SCREENSHOT_DIR")) {
+            QDir().mkpath(shots);
+            w.grab().save(QString(shots) + "/main-window-startup.png");
+        }
+    }
+
+    void germanSystemWithoutAStoredChoiceSpeaksGerman() {
+        Fixture f;
+        f.settings.values.clear();
+        f.settings.writes = 0;
+        f.ctx = nullptr;
+        FrmSASel* w = nullptr;
+        {
+            f.ctx = std::make_unique<AppContext>(f.settings, f.prompt, f.paths);
+            f.ctx->systemLanguageId = 0x0407;
+            f.window = std::make_unique<FrmSASel>(*f.ctx);
+            w = f.window.get();
+            w->show();
+            w->Form_Load();
+        }
+        QCOMPARE(int(f.ctx->LangBase), 4000);
+        QVERIFY(f.ui()->mnuLanguageIndex4->isChecked());
+        QCOMPARE(f.settings.writes, 0);
+        QCOMPARE(f.ui()->LabDevSel->text(), QString::fromStdString(i18n::LoadText(4000, 126)));
+        QCOMPARE(f.ui()->mnuFile->title(), QString::fromStdString(i18n::LoadText(4000, 0)));
+        QCOMPARE(f.window->CodeRecordset()->ColumnName(3), i18n::LoadText(4000, 156));
+        QCOMPARE(w->windowTitle(), QString("Tolbe"));
     }
 
     void missingDatabaseShowsMessage136AndLeavesTheWindowUsable() {
