@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 using namespace tolbe;
 using namespace tolbe::db;
 using tolbe::test::TempDir;
@@ -41,15 +39,6 @@ TEST(VersionTableStatement, IsTheExactTableTextWithCrLfLines) {
                                  ");\r\n"
                                  "\r\n";
     EXPECT_EQ(VersionTableStatement("24.02.2020"), expected);
-}
-
-TEST(TodayShortDate, FollowsTheLocaleShortDateForm) {
-    std::setlocale(LC_TIME, "C");
-    const std::string d = TodayShortDate();
-    // The C locale writes mm/dd/yy.
-    ASSERT_EQ(d.size(), 8u) << d;
-    EXPECT_EQ(d[2], '/');
-    EXPECT_EQ(d[5], '/');
 }
 
 TEST_F(VersionRecordTest, MissingTableIsCreatedWithOneRowAndAnswersOne) {

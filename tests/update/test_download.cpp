@@ -278,15 +278,6 @@ TEST_F(DownloadTest, RedirectsAreFollowedAndTheFinalHeadersAnswer) {
     EXPECT_EQ(test::ReadFile(target), "payload");
 }
 
-TEST(WebUrl, OnlyHttpAndHttpsCount) {
-    EXPECT_TRUE(IsWebUrl("http://x/y"));
-    EXPECT_TRUE(IsWebUrl("HTTPS://x/y"));
-    EXPECT_FALSE(IsWebUrl("ftp://x/y"));
-    EXPECT_FALSE(IsWebUrl("file:///x"));
-    EXPECT_FALSE(IsWebUrl("httpx://x"));
-    EXPECT_FALSE(IsWebUrl(""));
-}
-
 // ---- Against the session double: exact read patterns ----
 
 namespace {
@@ -345,17 +336,6 @@ TEST(DownloadWithSessionDouble, FailedReadCountsAsTheEndOfTheBody) {
     f.tg->StartDownLoad();
     EXPECT_EQ(f.log.events, (std::vector<std::string>{"D512", "D512", "O"}));
     EXPECT_EQ(f.tg->DownloadedBytes, 512);
-}
-
-TEST(DownloadWithSessionDouble, SessionThatDoesNotOpenLeavesTheObjectIdle) {
-    FakeFixture f;
-    f.script.opens = false;
-    f.Start();
-    EXPECT_EQ(f.opened, 1);
-    EXPECT_FALSE(f.tg->Running());
-    f.tg->StartDownLoad();
-    EXPECT_TRUE(f.log.events.empty());
-    EXPECT_FALSE(std::filesystem::exists(f.target));
 }
 
 TEST(DownloadWithSessionDouble, HeaderBlockMustFitTheBufferWithItsTerminator) {
