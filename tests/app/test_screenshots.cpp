@@ -1,6 +1,8 @@
 #include "app/AppContext.h"
+#include "app/FrmMsgbox.h"
 #include "app/FrmSASel.h"
 #include "app/frmAbout.h"
+#include "i18n/StringTable.h"
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"
 
@@ -81,6 +83,25 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&about));
             Save(about, QString("about-%1").arg(kLanguageTags[index]));
             const QStringList clipped = ClippedTexts(about);
+            QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+        }
+    }
+
+    void messageBoxInEveryLanguage() {
+        for (int index = 0; index < 7; ++index) {
+            const auto text = [index](int k) { return QString::fromStdString(i18n::LoadText(index * 1000, k)); };
+            MessageRequest() = {"Tolbe", text(141), text(137), QString(), false, 0};
+            FrmMsgbox one;
+            one.show();
+            Save(one, QString("msgbox-%1").arg(kLanguageTags[index]));
+            QStringList clipped = ClippedTexts(one);
+            QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+
+            MessageRequest() = {text(186), text(191), text(139), text(140), true, 0};
+            FrmMsgbox two;
+            two.show();
+            Save(two, QString("msgbox-yesno-%1").arg(kLanguageTags[index]));
+            clipped = ClippedTexts(two);
             QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
         }
     }
