@@ -47,12 +47,13 @@ CapturedAudio CaptureFromAlsa(const std::string& device, double seconds, int sam
     snd_pcm_uframes_t done = 0;
     int recoveries = 0;
     while (done < frames) {
-        const snd_pcm_sframes_t n =
-            snd_pcm_readi(handle.get(), audio.samples.data() + done * static_cast<std::size_t>(channels), frames - done);
+        const snd_pcm_sframes_t n = snd_pcm_readi(
+            handle.get(), audio.samples.data() + done * static_cast<std::size_t>(channels), frames - done);
         if (n < 0) {
             // An overrun loses a moment of sound, which the check will then report; a device that keeps
             // failing ends the recording.
-            rc = ++recoveries > kMaxRecoveries ? static_cast<int>(n) : snd_pcm_recover(handle.get(), static_cast<int>(n), 1);
+            rc = ++recoveries > kMaxRecoveries ? static_cast<int>(n)
+                                               : snd_pcm_recover(handle.get(), static_cast<int>(n), 1);
             if (rc < 0) Fail(device, "recording failed", rc);
             continue;
         }

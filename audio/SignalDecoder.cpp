@@ -154,11 +154,14 @@ std::vector<Frame> FindFrames(const std::vector<float>& x, const std::vector<flo
     std::vector<std::int8_t> bits(t.size() > 1 ? t.size() - 1 : 0);
     for (std::size_t k = 0; k < bits.size(); ++k) {
         const double r = (t[k + 1] - t[k]) / zero_bit;
-        bits[k] = r < kShortestBit || r >= kLongestBit ? std::int8_t{-1} : r < kBitBoundary ? std::int8_t{0} : std::int8_t{1};
+        bits[k] = r < kShortestBit || r >= kLongestBit ? std::int8_t{-1}
+                  : r < kBitBoundary                   ? std::int8_t{0}
+                                                       : std::int8_t{1};
     }
 
     std::array<std::int8_t, kPreambleBitsNeeded + kSyncBits> pattern{};
-    for (int i = 0; i < kPreambleBitsNeeded; ++i) pattern[static_cast<std::size_t>(i)] = static_cast<std::int8_t>(i % 2);
+    for (int i = 0; i < kPreambleBitsNeeded; ++i)
+        pattern[static_cast<std::size_t>(i)] = static_cast<std::int8_t>(i % 2);
     for (int i = 0; i < 8; ++i) {
         pattern[kPreambleBitsNeeded + i] = static_cast<std::int8_t>((kSyncByte1 >> (7 - i)) & 1);
         pattern[kPreambleBitsNeeded + 8 + i] = static_cast<std::int8_t>((kSyncByte2 >> (7 - i)) & 1);
@@ -339,8 +342,9 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
                                 const DecodeOptions& options) {
     if (channels != 1 && channels != 2)
         throw std::invalid_argument("the signal has " + std::to_string(channels) + " channels; 1 or 2 are read");
-    // Below this a 0 bit would last fewer than two samples.
-    if (sample_rate < 8000) throw std::invalid_argument("sample rate " + std::to_string(sample_rate) + " Hz is too low");
+    if (sample_rate < kMinSampleRate)
+        throw std::invalid_argument("sample rate " + std::to_string(sample_rate) + " Hz is too low; " +
+                                    std::to_string(kMinSampleRate) + " Hz or more are read");
     if (options.channel < -1 || options.channel >= channels)
         throw std::invalid_argument("channel " + std::to_string(options.channel) + " does not exist in the signal");
 

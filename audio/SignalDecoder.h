@@ -25,7 +25,7 @@ inline constexpr std::size_t kSlotRegionBytes = 768;
 inline constexpr double kDefaultMinPeak_dBFS = -33.0;
 
 struct DecodeOptions {
-    int channel = -1;                          // -1: the channel with the stronger signal; 0 left, 1 right
+    int channel = -1;                            // -1: the channel with the stronger signal; 0 left, 1 right
     double min_peak_dBFS = kDefaultMinPeak_dBFS; // quieter than this is reported as a fault
 };
 
@@ -34,24 +34,24 @@ enum class PacketKind { Header, Data, End, Unreadable };
 // One frame found in the signal.
 struct DecodedPacket {
     PacketKind kind = PacketKind::Unreadable;
-    double time_s = 0;                         // where the frame's sync bytes end, from the start
+    double time_s = 0;                                 // where the frame's sync bytes end, from the start
     std::array<std::uint8_t, kPacketAirBytes> bytes{}; // as read; for an unreadable frame, up to the break
-    std::size_t bytes_read = 0;                // 71 unless the signal broke off inside the frame
+    std::size_t bytes_read = 0;                        // 71 unless the signal broke off inside the frame
     bool checksum_ok = false;
-    int slot = -1;                             // header: byte 4
-    int block_count = -1;                      // header: byte 6
-    std::uint16_t address = 0;                 // data: bytes 4 and 5
-    std::string problem;                       // why the frame could not be read as a packet; empty if it could
+    int slot = -1;             // header: byte 4
+    int block_count = -1;      // header: byte 6
+    std::uint16_t address = 0; // data: bytes 4 and 5
+    std::string problem;       // why the frame could not be read as a packet; empty if it could
 };
 
 // Everything a check found, in the order of the signal.
 struct SignalCheck {
     int sample_rate = 0;
     int channels = 0;
-    int channel_used = 0;   // 0 left (or the only channel), 1 right
-    bool inverted = false;  // the signal's polarity was reversed on the way
+    int channel_used = 0;    // 0 left (or the only channel), 1 right
+    bool inverted = false;   // the signal's polarity was reversed on the way
     double peak_dBFS = -200; // after the DC offset is removed
-    double dc_offset = 0;   // mean sample value, in sample units
+    double dc_offset = 0;    // mean sample value, in sample units
 
     std::vector<DecodedPacket> packets;
     int slot = -1;          // from the first good header packet
@@ -73,7 +73,10 @@ struct SignalCheck {
     std::vector<std::uint8_t> SlotBytes() const;
 };
 
-// Checks a recording of interleaved 16-bit samples (1 or 2 channels, any rate of 8000 Hz or more).
+// The lowest common rate that still carries a 0 bit's 4410 Hz tone with room to spare.
+inline constexpr int kMinSampleRate = 11025;
+
+// Checks a recording of interleaved 16-bit samples (1 or 2 channels, kMinSampleRate or more).
 // Throws std::invalid_argument for an unusable format or channel choice.
 SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int channels, int sample_rate,
                                 const DecodeOptions& options = {});

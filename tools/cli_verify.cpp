@@ -91,8 +91,11 @@ std::string PacketLine(const audio::DecodedPacket& p) {
 }
 
 void PrintText(const audio::SignalCheck& check, std::ostream& out) {
-    out << "Signal: " << check.sample_rate << " Hz, " << check.channels << (check.channels == 1 ? " channel" : " channels")
-        << "; read from the " << (check.channels == 1 ? "only" : check.channel_used == 0 ? "left" : "right")
+    out << "Signal: " << check.sample_rate << " Hz, " << check.channels
+        << (check.channels == 1 ? " channel" : " channels") << "; read from the "
+        << (check.channels == 1       ? "only"
+            : check.channel_used == 0 ? "left"
+                                      : "right")
         << " channel" << (check.inverted ? ", polarity reversed" : "") << "; peak " << Fixed(check.peak_dBFS, 1)
         << " dBFS\n";
     out << "Packets: " << check.packets.size() << "\n";
@@ -126,12 +129,14 @@ void PrintText(const audio::SignalCheck& check, std::ostream& out) {
 
 void PrintJson(const audio::SignalCheck& check, const std::string& source, std::ostream& out) {
     out << "{\"source\":" << Json(source) << ",\"sample_rate\":" << check.sample_rate
-        << ",\"channels\":" << check.channels << ",\"channel_used\":" << Json(check.channel_used == 0 ? "left" : "right")
+        << ",\"channels\":" << check.channels
+        << ",\"channel_used\":" << Json(check.channel_used == 0 ? "left" : "right")
         << ",\"inverted\":" << (check.inverted ? "true" : "false") << ",\"peak_dbfs\":" << Fixed(check.peak_dBFS, 1)
         << ",\"packets\":[";
     for (std::size_t i = 0; i < check.packets.size(); ++i) {
         const auto& p = check.packets[i];
-        out << (i ? "," : "") << "{\"time_s\":" << Fixed(p.time_s, 3) << ",\"kind\":" << Json(audio::PacketKindName(p.kind));
+        out << (i ? "," : "") << "{\"time_s\":" << Fixed(p.time_s, 3)
+            << ",\"kind\":" << Json(audio::PacketKindName(p.kind));
         switch (p.kind) {
         case audio::PacketKind::Header: out << ",\"slot\":" << p.slot << ",\"block_count\":" << p.block_count; break;
         case audio::PacketKind::Data: out << ",\"address\":" << Json(audio::FormatAddress(p.address)); break;
@@ -242,9 +247,13 @@ const Registrar kRegistrar([](CLI::App& app, CliContext&) {
     auto* dev = v->add_option("--capture-device", args->capture_device,
                               "record from this ALSA capture device (S16_LE, 2 channels) instead of a file")
                     ->excludes(file);
-    v->add_option("--seconds", args->seconds, "how long to record")->needs(dev)->check(CLI::Range(0.0, audio::kMaxCapture_s));
-    v->add_option("--rate", args->rate, "recording sample rate in Hz")->needs(dev)->capture_default_str()->check(
-        CLI::Range(8000, 192000));
+    v->add_option("--seconds", args->seconds, "how long to record")
+        ->needs(dev)
+        ->check(CLI::Range(0.0, audio::kMaxCapture_s));
+    v->add_option("--rate", args->rate, "recording sample rate in Hz")
+        ->needs(dev)
+        ->capture_default_str()
+        ->check(CLI::Range(audio::kMinSampleRate, 192000));
     v->add_option("--save-wav", args->save_wav, "also write the recording to this WAV file")->needs(dev);
     v->add_option("--channel", args->channel, "auto (the one that decodes best), left or right")->capture_default_str();
     v->add_option("--min-level", args->min_level, "peak level in dBFS below which the signal counts as too quiet")

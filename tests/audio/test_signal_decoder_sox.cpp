@@ -27,7 +27,9 @@ void Sox(const std::string& args) {
     ASSERT_EQ(rc, 0) << command;
 }
 
-std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string Quoted(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
 
 void WriteSamples(const std::filesystem::path& file, std::span<const std::int16_t> samples, int rate) {
     std::vector<std::uint8_t> pcm(samples.size() * 2);
@@ -94,6 +96,16 @@ TEST_F(SoxSignal, ResampledTo48000EverySlot) {
     }
 }
 
+TEST_F(SoxSignal, CommonRatesFrom11025Up) {
+    const auto buffer = RandomCodeBuffer(3, 31);
+    for (const int rate : {11025, 22050, 32000, 96000}) {
+        // 3 dB down, so that resampling's overshoot does not clip.
+        const WavAudio audio = Through(0, buffer, "vol -3dB rate " + std::to_string(rate));
+        ASSERT_EQ(audio.sample_rate, rate);
+        test::ExpectDownload(CheckDownloadSignal(audio), 0, buffer);
+    }
+}
+
 TEST_F(SoxSignal, ResampledAttenuatedAndNoisy) {
     const auto buffer = RandomCodeBuffer(12, 4242);
     // Noise 20 dB below the attenuated tones: 0.98 x 10^(-30/20) / sqrt(2) / 10 of full scale, and sox's
@@ -152,7 +164,8 @@ TEST_F(SoxSignal, SweepWeakestLevelAndWorstNoise) {
         for (double snr = 20; snr >= -5; snr -= 1) {
             const double sigma = peak / std::sqrt(2.0) / std::pow(10.0, snr / 20);
             bool all = true;
-            for (std::uint32_t seed = 1; seed <= 3 && all; ++seed) all = Decodes(WithNoise(quiet, sigma, seed), rate, buffer);
+            for (std::uint32_t seed = 1; seed <= 3 && all; ++seed)
+                all = Decodes(WithNoise(quiet, sigma, seed), rate, buffer);
             if (!all) break;
             worst = snr;
         }

@@ -67,8 +67,8 @@ protected:
 
     // Writes the download of `source` for `slot` and returns the encoder's bytes for it, as one hex string.
     std::string Download(const std::string& slot, const std::string& source, const std::string& wav) {
-        const Outcome d = Run({"download", "--db", m_db, "--slot", slot, "--source-id", source, "--seed", "5",
-                               "--wav", Path(wav)});
+        const Outcome d =
+            Run({"download", "--db", m_db, "--slot", slot, "--source-id", source, "--seed", "5", "--wav", Path(wav)});
         EXPECT_EQ(d.status, 0) << d.err;
         const Outcome e = Run({"encode", "--db", m_db, "--slot", slot, "--source-id", source, "--seed", "5"});
         EXPECT_EQ(e.status, 0) << e.err;
@@ -115,9 +115,11 @@ TEST_F(CliVerify, TextListsPacketsBlocksAndMemory) {
     const Outcome v = Run({"verify", Path("dvd.wav")});
     ASSERT_EQ(v.status, 0) << v.out << v.err;
     const std::size_t blocks = expected.size() / 128;
-    EXPECT_NE(v.out.find("Signal: 44100 Hz, 2 channels; read from the left channel; peak -0.0 dBFS\n"), std::string::npos)
+    EXPECT_NE(v.out.find("Signal: 44100 Hz, 2 channels; read from the left channel; peak -0.0 dBFS\n"),
+              std::string::npos)
         << v.out;
-    EXPECT_NE(v.out.find("header      slot 2 (DVD), " + std::to_string(blocks) + " blocks"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("header      slot 2 (DVD), " + std::to_string(blocks) + " blocks"), std::string::npos)
+        << v.out;
     EXPECT_NE(v.out.find("data        0x0600                    checksum ok\n"), std::string::npos) << v.out;
     EXPECT_NE(v.out.find("Blocks: " + std::to_string(blocks) + " found, the header announced " +
                          std::to_string(blocks) + "\n"),
@@ -192,8 +194,8 @@ TEST_F(CliVerify, UnreadableInputIsStatusTwoWithAMessage) {
 
 TEST_F(CliVerify, CapturesFromAnAlsaDevice) {
     // ALSA's null device records no download, whatever it hands back; the recording is saved as asked.
-    const Outcome v = Run({"verify", "--json", "--capture-device", "null", "--seconds", "0.5", "--save-wav",
-                           Path("rec.wav")});
+    const Outcome v =
+        Run({"verify", "--json", "--capture-device", "null", "--seconds", "0.5", "--save-wav", Path("rec.wav")});
     EXPECT_EQ(v.status, 1) << v.err;
     EXPECT_EQ(JsonField(v.out, "source"), "capture:null");
     EXPECT_EQ(JsonField(v.out, "ok"), "false");
