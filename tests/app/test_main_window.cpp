@@ -1,6 +1,10 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
+#include "app/QtYield.h"
 #include "app/RecordsetModel.h"
+#include "audio/Modulator.h"
+#include "audio/Packets.h"
+#include "audio/WaveOut.h"
 #include "db/DatabaseFile.h"
 #include "i18n/StringTable.h"
 #include "tests/support/TestSupport.h"
@@ -55,6 +59,18 @@ void AnswerNextMessageBox(QString* seenText) {
         if (auto* ok = box->findChild<QPushButton*>("CmdOK")) ok->click();
     });
 }
+
+// Records what would have been played.
+class RecordingWaveOut final : public audio::WaveOut {
+public:
+    audio::WaveResult Play(std::span<const std::uint8_t> pcm) override {
+        buffers.emplace_back(pcm.begin(), pcm.end());
+        if (fail) return {false, "No such device"};
+        return {};
+    }
+    std::vector<std::vector<std::uint8_t>> buffers;
+    bool fail = false;
+};
 
 } // namespace
 
@@ -245,6 +261,56 @@ private slots:
         QCOMPARE(f.prompt.shown.size(), size_t(1));
         QCOMPARE(f.prompt.shown[0].text, std::string("Please select the key function and then download!"));
         QVERIFY(!w.Busy());
+    }
+
+    void downloadPlaysEveryPacketOnceAndIgnoresASecondClick() {
+        Fixture f;
+        RecordingWaveOut wave;
+        QtYield yield;
+        FrmSASel& w = f.Start();
+        f.ctx->waveOut = &wave;
+        f.ctx->yield = &yield;
+        f.ui()->TxtBrandKey->setText("sam");
+        w.ImgSelDev_Click(2);
+        QCOMPARE(int(f.ctx->CurDevice), 2);
+        int finished = 0;
+        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool sent) { finished += sent ? 1 : 100; });
+        // A click during the pauses finds the download busy.
+        QTimer::singleShot(200, [&] {
+            QVERIFY(w.Busy());
+            w.ImgDownload_Click();
+        });
+        w.ImgDownload_Click();
+        QCOMPARE(finished, 1);
+        QVERIFY(!w.Busy());
+        QCOMPARE(w.Slots()[2].SourceID, 101);
+        const int blocks = static_cast<int>(w.CodeBufferBytes().size() / 64);
+        QVERIFY(blocks >= 1 && blocks <= 12);
+        QCOMPARE(int(wave.buffers.size()), blocks + 2);
+        // The header names the DVD slot and the block count; the end packet closes.
+        const auto header = audio::BuildHeaderPacket(2, static_cast<std::uint8_t>(blocks));
+        const auto expected = audio::BuildWaveBuffer(header);
+        QVERIFY(std::equal(expected.begin(), expected.end(), wave.buffers.front().begin()));
+        const auto end = audio::BuildWaveBuffer(audio::BuildEndPacket());
+        QVERIFY(std::equal(end.begin(), end.end(), wave.buffers.back().begin()));
+        QVERIFY(f.prompt.shown.empty());
+    }
+
+    void downloadWithoutASoundDeviceShowsOneMessagePerPacket() {
+        Fixture f;
+        RecordingWaveOut wave;
+        wave.fail = true;
+        QtYield yield;
+        FrmSASel& w = f.Start();
+        f.ctx->waveOut = &wave;
+        f.ctx->yield = &yield;
+        bool sent = false;
+        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool s) { sent = s; });
+        w.ImgDownload_Click();
+        QVERIFY(sent);
+        const int blocks = static_cast<int>(w.CodeBufferBytes().size() / 64);
+        QCOMPARE(int(f.prompt.shown.size()), blocks + 2);
+        QCOMPARE(f.prompt.shown[0].text, std::string("No such device"));
     }
 
     void reconnectSwapsInTheDeliveredDatabase() {
