@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <mutex>
 
 namespace tolbe::audio {
 
@@ -18,6 +19,14 @@ struct PcmCloser {
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
+// ALSA prints its own diagnostics to stderr; the failure already reaches the user through CaptureError.
+void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
+
+void InstallQuietErrorHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
+}
+
 [[noreturn]] void Fail(const std::string& device, const std::string& what, int code) {
     throw CaptureError("capture device \"" + device + "\": " + what + ": " + snd_strerror(code));
 }
@@ -31,6 +40,7 @@ CapturedAudio CaptureFromAlsa(const std::string& device, double seconds, int sam
         throw std::invalid_argument("sample rate " + std::to_string(sample_rate) + " Hz is outside 8000 to 192000");
     if (channels != 1 && channels != 2) throw std::invalid_argument("1 or 2 channels can be recorded");
 
+    InstallQuietErrorHandler();
     snd_pcm_t* raw = nullptr;
     int rc = snd_pcm_open(&raw, device.c_str(), SND_PCM_STREAM_CAPTURE, 0);
     PcmHandle handle(raw);

@@ -43,7 +43,8 @@ constexpr int kPreambleBitsNeeded = 16;
 constexpr int kSyncBits = 16;
 constexpr std::size_t kPacketBits = kPacketAirBytes * 8;
 
-constexpr double kSilence_dBFS = -90.0;
+// Quieter than this is dither or hum, no signal that any remote could take.
+constexpr double kSilence_dBFS = -80.0;
 constexpr double kFullScale = 32768.0;
 
 struct Frame {
