@@ -286,9 +286,3 @@ TEST(SignalDecoder, ReadsAWavFileAsWritten) {
     WriteWavFile(dir / "dvd.wav", sink.Pcm(), kSampleRate, kChannels);
     ExpectDownload(CheckDownloadSignal(ReadWavFile(dir / "dvd.wav")), 2, buffer);
 }
-
-TEST(SignalDecoder, FormatsAddresses) {
-    EXPECT_EQ(FormatAddress(0x0340), "0x0340");
-    EXPECT_EQ(FormatAddress(0x0BC0), "0x0BC0");
-    EXPECT_STREQ(PacketKindName(PacketKind::Data), "data");
-}
