@@ -1,0 +1,100 @@
+#include "app/AppContext.h"
+#include "app/FrmSASel.h"
+#include "db/DatabaseFile.h"
+#include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+#include "ui_FrmSASel.h"
+
+#include <QTest>
+
+using namespace tolbe;
+using namespace tolbe::app;
+using test::ScriptedResponse;
+
+namespace {
+
+// The whole path a user sees: the window starts, a second later the update server offers a
+// newer database, the user accepts, and the grid lists the new file's code sets.
+struct LiveUpdateFixture {
+    test::TempDir dir;
+    ProgramPaths paths{dir.Path()};
+    test::MemorySettingsStore settings;
+    test::ScriptedPrompt prompt;
+    test::HttpTestServer server;
+    std::unique_ptr<AppContext> ctx;
+    std::unique_ptr<FrmSASel> window;
+
+    LiveUpdateFixture() {
+        std::filesystem::create_directories(paths.DatabaseFolder());
+        std::filesystem::create_directories(paths.UpdateFolder());
+        test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10));
+        settings.Set(settings_key::kLanguage, "1000");
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") + "\r\n");
+    }
+    void Offer(const std::string& databaseBytes) {
+        server.Route("/srv/Update.txt",
+                     ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" +
+                                          server.Url("/files/IR_Database.db3") + "\r\n"));
+        server.Route("/files/IR_Database.db3", ScriptedResponse::Ok(databaseBytes));
+    }
+    FrmSASel& Start() {
+        ctx = std::make_unique<AppContext>(settings, prompt, paths);
+        window = std::make_unique<FrmSASel>(*ctx);
+        window->show();
+        window->Form_Load();
+        return *window;
+    }
+    Ui::FrmSASel* ui() const { return window->Form(); }
+};
+
+std::string NewDatabaseBytes(const test::TempDir& dir) {
+    const auto file = dir / "offered.db3";
+    test::MakeKeyedDatabase(file, test::MiniDatabaseSql(12) +
+                                      "INSERT INTO M_SetOfCodes VALUES(50,150,'TV','Brandnew','X1','2026-11-30',1,'DB');");
+    return test::ReadFile(file);
+}
+
+} // namespace
+
+class LiveUpdateTest : public QObject {
+    Q_OBJECT
+private slots:
+    void anAcceptedDatabaseUpdateIsSwappedInAndListed() {
+        LiveUpdateFixture f;
+        test::TempDir scratch;
+        f.Offer(NewDatabaseBytes(scratch));
+        f.prompt.answers = {Prompt::Answer::Yes, Prompt::Answer::Ok};
+        f.Start();
+        QCOMPARE(f.ui()->ImgCombDevSel->count(), 10);
+        QTRY_VERIFY_WITH_TIMEOUT(f.prompt.shown.size() >= 2, 20000);
+        QCOMPARE(f.prompt.shown[0].text, std::string("Found a new version, is it updated?"));
+        QCOMPARE(f.prompt.shown[1].text, std::string("All Files updated!"));
+        QCOMPARE(f.ui()->ImgCombDevSel->count(), 12);
+        f.ui()->TxtBrandKey->setText("brandnew");
+        QCOMPARE(f.ui()->IRDBGrid->model()->rowCount(), 1);
+        // The previous database is kept and still opens.
+        db::DbConnection old;
+        QVERIFY(old.OpenDatabase(f.paths.DatabaseBackup().string(), db::BuildDatabaseKey()));
+    }
+
+    void aCorruptOfferedDatabaseChangesNothing() {
+        LiveUpdateFixture f;
+        test::TempDir scratch;
+        std::string bytes = NewDatabaseBytes(scratch);
+        for (std::size_t i = 4096; i < bytes.size(); i += 5) bytes[i] = static_cast<char>(bytes[i] ^ 0x33);
+        f.Offer(bytes);
+        f.prompt.answers = {Prompt::Answer::Yes, Prompt::Answer::Ok};
+        f.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(f.prompt.shown.size() >= 2, 20000);
+        QCOMPARE(f.prompt.shown[1].text, std::string("Update failed!"));
+        QCOMPARE(f.ui()->ImgCombDevSel->count(), 10);
+        QVERIFY(f.ctx->HasDatabase());
+        f.ui()->TxtBrandKey->setText("phil");
+        QCOMPARE(f.ui()->IRDBGrid->model()->rowCount(), 1);
+        db::DbConnection current;
+        QVERIFY(current.OpenDatabase(f.paths.Database().string(), db::BuildDatabaseKey()));
+    }
+};
+
+QTEST_MAIN(LiveUpdateTest)
+#include "test_live_update.moc"
