@@ -53,6 +53,20 @@ public:
 };
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+
+// `s` as one word for the shell.
+std::string ShellQuote(const std::string& s);
+
+// What a program run printed and how it ended.
+struct CommandOutcome {
+    int status = -1; // exit status; -1 when it did not exit normally
+    std::string out, err;
+};
+
+// Runs `program` with `args` (no shell interpretation of either); its output goes through files
+// in `scratch`.
+CommandOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                          const std::filesystem::path& scratch);
 std::string ReadFile(const std::filesystem::path& file);
 
 // Creates a keyed database at `file` (with the program's key unless given) and runs `sql` in it.

@@ -15,31 +15,12 @@ using tolbe::test::ReadFile;
 using tolbe::test::TempDir;
 using tolbe::test::WriteFile;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ShellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = tolbe::test::CommandOutcome;
 
 class CliDb : public ::testing::Test {
 protected:
-    Outcome Run(const std::vector<std::string>& args) {
-        std::string cmd = ShellQuote(TOLBE_CLI_PATH);
-        for (const auto& a : args) cmd += " " + ShellQuote(a);
-        const auto out = m_dir / "stdout.txt";
-        const auto err = m_dir / "stderr.txt";
-        cmd += " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
-        const int raw = std::system(cmd.c_str());
-        Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = ReadFile(out);
-        o.err = ReadFile(err);
-        return o;
+    Outcome Run(const std::vector<std::string>& args) { 
+        return tolbe::test::RunProgram(TOLBE_CLI_PATH, args, m_dir.Path());
     }
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
     std::string Sample(const std::string& name, const std::string& seed) {

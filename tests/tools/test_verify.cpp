@@ -16,16 +16,8 @@ namespace {
 using tolbe::test::ReadFile;
 using tolbe::test::TempDir;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ShellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = tolbe::test::CommandOutcome;
+using tolbe::test::ShellQuote;
 
 // The value of a top-level "key": in the one-line JSON object verify prints (strings unquoted).
 std::string JsonField(const std::string& json, const std::string& key) {
@@ -51,18 +43,8 @@ protected:
         ASSERT_FALSE(m_sources.empty());
     }
 
-    Outcome Run(const std::vector<std::string>& args) {
-        std::string cmd = ShellQuote(TOLBE_CLI_PATH);
-        for (const auto& a : args) cmd += " " + ShellQuote(a);
-        const auto out = m_dir / "stdout.txt";
-        const auto err = m_dir / "stderr.txt";
-        cmd += " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
-        const int raw = std::system(cmd.c_str());
-        Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.out = ReadFile(out);
-        o.err = ReadFile(err);
-        return o;
+    Outcome Run(const std::vector<std::string>& args) { 
+        return tolbe::test::RunProgram(TOLBE_CLI_PATH, args, m_dir.Path());
     }
 
     // Writes the download of `source` for `slot` and returns the encoder's bytes for it, as one hex string.
