@@ -1,5 +1,6 @@
 // tolbe-cli packets | download: the packets of a download, and the download itself played on an
 // ALSA device or written to a WAV file.
+#include "tools/CliDatabase.h"
 #include "tools/CliRegistry.h"
 
 #include "audio/AlsaWaveOut.h"
@@ -48,12 +49,6 @@ void AddSelectors(CLI::App *cmd, Selection &sel) {
     sel.seedOpt = cmd->add_option("--seed", sel.seed, "seed of the filler bytes (default: random)");
 }
 
-std::uint8_t ParseSlot(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    for (std::uint8_t s = 0; s < kDeviceNames.size(); ++s)
-        if (text == kDeviceNames[s] || text == std::to_string(s)) return s;
-    throw CliFailure{"unknown slot \"" + text + "\": use TV, SAT, DVD, AUX or 0 to 3", 2};
-}
 
 // Database, key order and filler as a download in the main window takes them.
 audio::DownloadRequest Resolve(const CliContext &ctx, const Selection &sel) {
@@ -62,22 +57,14 @@ audio::DownloadRequest Resolve(const CliContext &ctx, const Selection &sel) {
     req.eDevice = ParseSlot(sel.slot);
     req.SourceID = sel.sourceId;
     req.deviceName = kDeviceNames[req.eDevice];
-    if (!sel.db.empty()) {
-        req.DBPath = sel.db;
-        req.DBKey = db::BuildDatabaseKey();
-    } else {
-        const IniSettingsStore settings;
-        const db::DatabaseLocation loc = db::CheckDatabase(settings, ProgramPaths(ctx.program_dir));
-        if (!loc.exists) throw CliFailure{"no code database at " + loc.DBPath};
-        req.DBPath = loc.DBPath;
-        req.DBKey = loc.DBKey;
-    }
+    const CliDatabase where = LocateDatabase(ctx, sel.db);
+    req.DBPath = where.path;
+    req.DBKey = where.key;
     if (sel.orderOpt->count()) {
         req.StrKeyDown = sel.order;
     } else {
         db::DbConnection conn;
-        if (!conn.OpenDatabase(req.DBPath, req.DBKey, true))
-            throw CliFailure{"cannot open the code database " + req.DBPath + " (missing, damaged or not ours)"};
+        OpenCodeDatabase(conn, where);
         try {
             req.StrKeyDown = codec::DownloadOrderFor(conn, req.SourceID, kRcuModel);
         } catch (const db::DbError &e) {

@@ -1,5 +1,6 @@
 // tolbe-cli search | order | encode: the code search, the key order and the code record of a
 // slot, as the main window and the download compute them.
+#include "tools/CliDatabase.h"
 #include "tools/CliRegistry.h"
 
 #include "codec/CodeRecord.h"
@@ -25,25 +26,9 @@ namespace {
 // The remote model the program programs.
 constexpr std::uint8_t kRcuModel = 1;
 
-struct Database {
-    std::string path;
-    std::string key;
-};
+using Database = CliDatabase;
 
-// --db names a file opened with the program's key; otherwise the file is found as the program
-// finds it ("DatabasePath" setting, else the program folder's database).
-Database LocateDatabase(const CliContext& ctx, const std::string& file) {
-    if (!file.empty()) return {file, db::BuildDatabaseKey()};
-    const IniSettingsStore settings;
-    const db::DatabaseLocation loc = db::CheckDatabase(settings, ProgramPaths(ctx.program_dir));
-    if (!loc.exists) throw CliFailure{"no code database at " + loc.DBPath};
-    return {loc.DBPath, loc.DBKey};
-}
 
-void Open(db::DbConnection& conn, const Database& where) {
-    if (!conn.OpenDatabase(where.path, where.key, true))
-        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
-}
 
 std::string Cell(std::string text) {
     std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
@@ -77,7 +62,7 @@ void RunSearch(const CliContext& ctx, const SearchArgs& a) {
         return;
     }
     db::DbConnection conn;
-    Open(conn, LocateDatabase(ctx, a.db));
+    OpenCodeDatabase(conn, LocateDatabase(ctx, a.db));
     db::DbRecordset rs;
     try {
         rs = db::SearchSetOfCodes(conn, a.device, a.brand, a.model, aliases[0], aliases[1], aliases[2]);
@@ -99,18 +84,10 @@ struct OrderArgs {
 
 void RunOrder(const CliContext& ctx, const OrderArgs& a) {
     db::DbConnection conn;
-    Open(conn, LocateDatabase(ctx, a.db));
+    OpenCodeDatabase(conn, LocateDatabase(ctx, a.db));
     std::cout << codec::GetDownOrderStr(conn, a.setOfCodeId, kRcuModel) << "\n";
 }
 
-std::uint8_t ParseSlot(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    static const char* kNames[] = {"TV", "SAT", "DVD", "AUX"};
-    for (std::uint8_t s = 0; s < codec::kSlotCount; ++s) {
-        if (text == kNames[s] || text == std::to_string(s)) return s;
-    }
-    throw CliFailure{"unknown slot \"" + text + "\": use TV, SAT, DVD, AUX or 0 to 3", 2};
-}
 
 struct EncodeArgs {
     std::string db, slot, order;
@@ -127,7 +104,7 @@ void RunEncode(const CliContext& ctx, const EncodeArgs& a) {
     if (a.orderOpt->count() == 0) {
         // The key order as a download takes it.
         db::DbConnection conn;
-        Open(conn, where);
+        OpenCodeDatabase(conn, where);
         try {
             order = codec::DownloadOrderFor(conn, a.sourceId, kRcuModel);
         } catch (const db::DbError& e) {
