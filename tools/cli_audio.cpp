@@ -1,6 +1,6 @@
 // tolbe-cli packets | download: the packets of a download, and the download itself played on an
 // ALSA device or written to a WAV file.
-#include "tools/CliDatabase.h"
+#include "tools/CliCommon.h"
 #include "tools/CliRegistry.h"
 
 #include "audio/AlsaWaveOut.h"
@@ -27,56 +27,23 @@
 namespace tolbe::cli {
 namespace {
 
-constexpr std::uint8_t kRcuModel = 1;
 const std::array<std::string, 4> kDeviceNames{"TV", "SAT", "DVD", "AUX"};
 
-// The selectors shared with `encode`.
-struct Selection {
-    std::string db, slot, order;
-    std::int32_t sourceId = 0;
-    std::uint32_t seed = 0;
-    CLI::Option *orderOpt = nullptr;
-    CLI::Option *seedOpt = nullptr;
-};
-
-void AddSelectors(CLI::App *cmd, Selection &sel) {
-    cmd->add_option("--db", sel.db, "code database file (default: the one the program opens)");
-    cmd->add_option("--slot", sel.slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
-    cmd->add_option("--source-id", sel.sourceId, "code source (SourceID)")->required();
-    sel.orderOpt = cmd->add_option("--order", sel.order,
-                                   "key order, e.g. \"13,3,4\" (default: as a download takes it; \"\" for the "
-                                   "slot's default order)");
-    sel.seedOpt = cmd->add_option("--seed", sel.seed, "seed of the filler bytes (default: random)");
-}
+using Selection = CodeSelection;
 
 
 // Database, key order and filler as a download in the main window takes them.
 audio::DownloadRequest Resolve(const CliContext &ctx, const Selection &sel) {
+    const ResolvedCode code = ResolveCodeSelection(ctx, sel);
     audio::DownloadRequest req;
     req.RCUModel = kRcuModel;
-    req.eDevice = ParseSlot(sel.slot);
-    req.SourceID = sel.sourceId;
-    req.deviceName = kDeviceNames[req.eDevice];
-    const CliDatabase where = LocateDatabase(ctx, sel.db);
-    req.DBPath = where.path;
-    req.DBKey = where.key;
-    if (sel.orderOpt->count()) {
-        req.StrKeyDown = sel.order;
-    } else {
-        db::DbConnection conn;
-        OpenCodeDatabase(conn, where);
-        try {
-            req.StrKeyDown = codec::DownloadOrderFor(conn, req.SourceID, kRcuModel);
-        } catch (const db::DbError &e) {
-            throw CliFailure{std::string("cannot read the key order: ") + e.what()};
-        }
-    }
+    req.eDevice = code.slot;
+    req.SourceID = code.sourceId;
+    req.deviceName = kDeviceNames[code.slot];
+    req.DBPath = code.where.path;
+    req.DBKey = code.where.key;
+    req.StrKeyDown = code.order;
     return req;
-}
-
-std::unique_ptr<codec::SeededFiller> Filler(const Selection &sel) {
-    return sel.seedOpt->count() ? std::make_unique<codec::SeededFiller>(sel.seed)
-                                : std::make_unique<codec::SeededFiller>();
 }
 
 [[noreturn]] void EncoderRefused(const audio::DownloadRequest &req, const std::string &why) {
@@ -84,15 +51,12 @@ std::unique_ptr<codec::SeededFiller> Filler(const Selection &sel) {
 }
 
 void RunPackets(const CliContext &ctx, const Selection &sel) {
-    const audio::DownloadRequest req = Resolve(ctx, sel);
-    auto rng = Filler(sel);
+    const ResolvedCode code = ResolveCodeSelection(ctx, sel);
+    auto rng = MakeFiller(sel);
     std::vector<std::uint8_t> buffer;
     std::int16_t blocks = 0;
-    std::string why;
-    if (!codec::BuildCodeRecord(req.RCUModel, req.eDevice, req.SourceID, buffer, blocks, req.StrKeyDown, req.DBPath,
-                                req.DBKey, *rng, &why))
-        EncoderRefused(req, why);
-    for (const audio::Packet &p : audio::BuildDownloadPackets(req.eDevice, buffer, static_cast<std::uint8_t>(blocks))) {
+    EncodeOrFail(code, *rng, buffer, blocks);
+    for (const audio::Packet &p : audio::BuildDownloadPackets(code.slot, buffer, static_cast<std::uint8_t>(blocks))) {
         for (std::size_t i = 0; i < audio::kPacketAirBytes; ++i)
             std::printf("%02X", p[i]);
         std::printf("\n");
@@ -154,7 +118,7 @@ struct DownloadArgs {
 
 void RunDownload(const CliContext &ctx, const DownloadArgs &a) {
     const audio::DownloadRequest req = Resolve(ctx, a.sel);
-    auto rng = Filler(a.sel);
+    auto rng = MakeFiller(a.sel);
     TerminalProgress progress;
     std::vector<std::uint8_t> codeBuffer;
     std::string why;
@@ -182,7 +146,7 @@ const Registrar kRegistrar([](CLI::App &app, CliContext &ctx) {
     auto packets = std::make_shared<Selection>();
     CLI::App *p = app.add_subcommand("packets", "Print every packet of a download, 71 bytes in hexadecimal a line: "
                                                 "the header, the data packets, the end packet.");
-    AddSelectors(p, *packets);
+    AddCodeSelectors(p, *packets);
     p->callback([&ctx, packets] { RunPackets(ctx, *packets); });
 
     auto download = std::make_shared<DownloadArgs>();
@@ -190,7 +154,7 @@ const Registrar kRegistrar([](CLI::App &app, CliContext &ctx) {
                                                  "or write it to a WAV file (44100 Hz, 16-bit stereo, pauses as "
                                                  "silence). Exit status 1 when the encoder refuses, 3 when packets "
                                                  "could not be played.");
-    AddSelectors(d, download->sel);
+    AddCodeSelectors(d, download->sel);
     auto *wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
     d->add_option("--pcm-device", download->device,
                   "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")

@@ -1,6 +1,6 @@
 // tolbe-cli search | order | encode: the code search, the key order and the code record of a
 // slot, as the main window and the download compute them.
-#include "tools/CliDatabase.h"
+#include "tools/CliCommon.h"
 #include "tools/CliRegistry.h"
 
 #include "codec/CodeRecord.h"
@@ -24,7 +24,6 @@ namespace tolbe::cli {
 namespace {
 
 // The remote model the program programs.
-constexpr std::uint8_t kRcuModel = 1;
 
 using Database = CliDatabase;
 
@@ -89,35 +88,13 @@ void RunOrder(const CliContext& ctx, const OrderArgs& a) {
 }
 
 
-struct EncodeArgs {
-    std::string db, slot, order;
-    std::int32_t sourceId = 0;
-    std::uint32_t seed = 0;
-    CLI::Option* orderOpt = nullptr;
-    CLI::Option* seedOpt = nullptr;
-};
 
-void RunEncode(const CliContext& ctx, const EncodeArgs& a) {
-    const std::uint8_t slot = ParseSlot(a.slot);
-    const Database where = LocateDatabase(ctx, a.db);
-    std::string order = a.order;
-    if (a.orderOpt->count() == 0) {
-        // The key order as a download takes it.
-        db::DbConnection conn;
-        OpenCodeDatabase(conn, where);
-        try {
-            order = codec::DownloadOrderFor(conn, a.sourceId, kRcuModel);
-        } catch (const db::DbError& e) {
-            throw CliFailure{std::string("cannot read the key order: ") + e.what()};
-        }
-    }
-    std::unique_ptr<codec::SeededFiller> rng =
-        a.seedOpt->count() ? std::make_unique<codec::SeededFiller>(a.seed) : std::make_unique<codec::SeededFiller>();
+void RunEncode(const CliContext& ctx, const CodeSelection& a) {
+    const ResolvedCode code = ResolveCodeSelection(ctx, a);
+    auto rng = MakeFiller(a);
     std::vector<std::uint8_t> buffer;
     std::int16_t blocks = 0;
-    std::string why;
-    if (!codec::BuildCodeRecord(kRcuModel, slot, a.sourceId, buffer, blocks, order, where.path, where.key, *rng, &why))
-        throw CliFailure{"the encoder refused code source " + std::to_string(a.sourceId) + ": " + why};
+    EncodeOrFail(code, *rng, buffer, blocks);
     std::printf("%d\n", blocks);
     for (std::size_t i = 0; i < buffer.size(); ++i) {
         std::printf("%02X", buffer[i]);
@@ -148,16 +125,10 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     o->add_option("--set-of-code-id", order->setOfCodeId, "code-set number (SetOfCodeID)")->required();
     o->callback([&ctx, order] { RunOrder(ctx, *order); });
 
-    auto encode = std::make_shared<EncodeArgs>();
+    auto encode = std::make_shared<CodeSelection>();
     CLI::App* e = app.add_subcommand("encode", "Encode a code source into the code record of a slot: the block "
                                                "count, then the record in hexadecimal, 64 bytes a line.");
-    e->add_option("--db", encode->db, dbHelp);
-    e->add_option("--slot", encode->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
-    e->add_option("--source-id", encode->sourceId, "code source (SourceID)")->required();
-    encode->orderOpt = e->add_option("--order", encode->order,
-                                     "key order, e.g. \"13,3,4\" (default: as a download takes it; \"\" for the "
-                                     "slot's default order)");
-    encode->seedOpt = e->add_option("--seed", encode->seed, "seed of the filler bytes (default: random)");
+    AddCodeSelectors(e, *encode);
     e->callback([&ctx, encode] { RunEncode(ctx, *encode); });
 });
 
