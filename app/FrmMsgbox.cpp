@@ -1,6 +1,6 @@
 #include "app/FrmMsgbox.h"
 
-#include "app/FrmProgressBar.h" // TwipsToPixels
+#include "app/Twips.h"
 #include "ui_FrmMsgbox.h"
 
 #include <algorithm>

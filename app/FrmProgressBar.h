@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Twips.h"
+
 #include <QDialog>
 #include <QRect>
 #include <QSize>
@@ -12,18 +14,6 @@ class FrmProgressBar;
 }
 
 namespace tolbe::app {
-
-// Window sizes are given in twips, 1440 to the inch; pixels follow the screen's logical DPI.
-constexpr int TwipsToPixels(int twips, int dpi) {
-    return (twips * dpi + 720) / 1440;
-}
-constexpr QSize TwipsToPixels(QSize twips, int dpi_x, int dpi_y) {
-    return {TwipsToPixels(twips.width(), dpi_x), TwipsToPixels(twips.height(), dpi_y)};
-}
-constexpr QRect TwipsToPixels(QRect twips, int dpi_x, int dpi_y) {
-    return {TwipsToPixels(twips.x(), dpi_x), TwipsToPixels(twips.y(), dpi_y), TwipsToPixels(twips.width(), dpi_x),
-            TwipsToPixels(twips.height(), dpi_y)};
-}
 
 // The small window that counts the blocks of a download. Shown without being modal.
 class FrmProgressBar : public QDialog {

@@ -14,6 +14,7 @@
 #include "app/LocaliseForm.h"
 #include "app/RecordsetModel.h"
 #include "app/ShowMessage.h"
+#include "app/Twips.h"
 #include "app/frmAbout.h"
 #include "db/CodeSearch.h"
 #include "db/DatabaseFile.h"
@@ -27,7 +28,6 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QMovie>
-#include <QScreen>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -44,12 +44,6 @@ void Step(const std::function<void()>& fn) {
         fn();
     } catch (const std::exception&) {
     }
-}
-
-// Twips (1/1440 inch) to pixels at the screen's logical resolution.
-int Twips(const QWidget* w, double twips) {
-    const double dpi = w->screen() != nullptr ? w->screen()->logicalDotsPerInchX() : 96.0;
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
 
 std::string Std(const QString& s) { return s.toStdString(); }
@@ -359,12 +353,13 @@ void FrmSASel::SetGridColumnWidths() {
     if (m_model->columnCount() < 6) return;
     QTableView* grid = ui->IRDBGrid;
     const int W = grid->viewport()->width();
-    const int device = Twips(grid, 1400);
+    const int dpi = grid->logicalDpiX();
+    const int device = TwipsToPixels(1400, dpi);
     grid->setColumnHidden(0, true);
     grid->setColumnHidden(1, true);
     grid->setColumnWidth(2, device);
     grid->setColumnWidth(3, W / 3);
-    grid->setColumnWidth(4, std::max(40, 2 * W / 3 - device - Twips(grid, 600)));
+    grid->setColumnWidth(4, std::max(40, 2 * W / 3 - device - TwipsToPixels(600, dpi)));
     grid->setColumnHidden(5, true);
 }
 
