@@ -201,19 +201,18 @@ void FrmSASel::Form_Load() {
 }
 
 bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
-    // Without a delivered file, or with one that is not a sound database of ours, nothing is
-    // touched and the database in use stays in use.
+    // Without a delivered file nothing is touched. One that is not a sound database of ours is
+    // refused by the swap; the database in use is then simply reopened.
     const auto delivered = m_ctx.paths.UpdateDatabase();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(delivered, ec)) return false;
-    if (!db::VerifyDatabaseFile(delivered.string(), db::BuildDatabaseKey())) return false;
 
     m_model->SetRecordset(nullptr);
     m_codeRecordset.reset();
     m_ctx.DBConn.reset();
     bool swapped = false;
     try {
-        swapped = db::SwapInDeliveredDatabase(m_ctx.paths);
+        swapped = db::SwapInDeliveredDatabase(m_ctx.paths, db::BuildDatabaseKey());
     } catch (const std::exception&) {
         swapped = false; // the swap never removes the current file, so it is reopened below
     }

@@ -66,7 +66,7 @@ void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
     }
 }
 
-bool SwapInDeliveredDatabase(const ProgramPaths& paths) {
+bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key) {
     namespace fs = std::filesystem;
     const fs::path D = paths.Database();
     const fs::path B = paths.DatabaseBackup();
@@ -74,6 +74,8 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths) {
     std::error_code ec;
     // Without a delivered file the swap would only lose the current database.
     if (!fs::is_regular_file(U, ec)) return false;
+    // Only a complete database that opens with the program's key may replace the user's.
+    if (!VerifyDatabaseFile(U.string(), key)) return false;
 
     fs::create_directories(paths.DatabaseFolder());
     if (fs::is_regular_file(B, ec)) fs::remove(B);

@@ -32,9 +32,10 @@ inline constexpr int kSelectedDeviceTypeIndex = 7;
 // keeping the previous file as Database/IR_Database.db3.bak. Paths come from the program
 // folder whatever "DatabasePath" says. The new file is written next to its target and renamed
 // into place, so at every instant either the old or the new database is complete at its path.
-// Returns false (changing nothing) when the delivered file is missing; throws
-// std::filesystem::filesystem_error when a step fails, after putting the previous file back.
-bool SwapInDeliveredDatabase(const ProgramPaths& paths);
+// Returns false, changing nothing, when the delivered file is missing or is not a sound database
+// opening with `key` (VerifyDatabaseFile); throws std::filesystem::filesystem_error when a step
+// fails, the current database still in place.
+bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key);
 
 // Copies `from` to `to` through a temporary file in `to`'s folder and a rename.
 void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);

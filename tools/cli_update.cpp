@@ -119,7 +119,7 @@ public:
     }
     bool Reconnect_Database(std::int16_t) override {
         m_conn.reset();
-        const bool swapped = db::SwapInDeliveredDatabase(m_paths);
+        const bool swapped = db::SwapInDeliveredDatabase(m_paths, db::BuildDatabaseKey());
         m_conn = std::make_unique<db::DbConnection>();
         const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
         return swapped && loc.exists && m_conn->OpenDatabase(loc.DBPath, loc.DBKey, true);

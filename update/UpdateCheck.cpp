@@ -295,7 +295,8 @@ void UpdateCheck::RunCheck() {
         ShowMessage(kTextUpdateFailed);
         return;
     }
-    // Only a complete database that opens with the program's key may replace the user's.
+    // The swap refuses an unsound file too; checking here first spares the main window from
+    // dropping and reopening its connection for a file that will never be used.
     bool swapped = false;
     if (fs::path(LocalFile) == m_ctx.paths.UpdateDatabase() &&
         db::VerifyDatabaseFile(LocalFile, db::BuildDatabaseKey())) {

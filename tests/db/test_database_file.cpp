@@ -70,14 +70,14 @@ TEST_F(DatabaseFileTest, DeviceTypesComeInStoredOrder) {
 TEST_F(DatabaseFileTest, SwapKeepsBackupAndASecondSwapReplacesIt) {
     MakeDb(paths.Database(), 8);
     MakeDb(paths.UpdateDatabase(), 9);
-    ASSERT_TRUE(SwapInDeliveredDatabase(paths));
+    ASSERT_TRUE(SwapInDeliveredDatabase(paths, BuildDatabaseKey()));
     EXPECT_EQ(DeviceTypesIn(paths.Database()), 9);
     EXPECT_EQ(DeviceTypesIn(paths.DatabaseBackup()), 8);
     EXPECT_TRUE(std::filesystem::exists(paths.UpdateDatabase())) << "the delivered file stays";
 
     std::filesystem::remove(paths.UpdateDatabase());
     MakeDb(paths.UpdateDatabase(), 10);
-    ASSERT_TRUE(SwapInDeliveredDatabase(paths));
+    ASSERT_TRUE(SwapInDeliveredDatabase(paths, BuildDatabaseKey()));
     EXPECT_EQ(DeviceTypesIn(paths.Database()), 10);
     EXPECT_EQ(DeviceTypesIn(paths.DatabaseBackup()), 9);
     // No temporary files are left behind.
@@ -89,9 +89,20 @@ TEST_F(DatabaseFileTest, SwapKeepsBackupAndASecondSwapReplacesIt) {
 TEST_F(DatabaseFileTest, MissingDeliveredFileChangesNothing) {
     MakeDb(paths.Database(), 8);
     MakeDb(paths.DatabaseBackup(), 9);
-    EXPECT_FALSE(SwapInDeliveredDatabase(paths));
+    EXPECT_FALSE(SwapInDeliveredDatabase(paths, BuildDatabaseKey()));
     EXPECT_EQ(DeviceTypesIn(paths.Database()), 8);
     EXPECT_EQ(DeviceTypesIn(paths.DatabaseBackup()), 9);
+}
+
+TEST_F(DatabaseFileTest, UnsoundDeliveryIsRefusedBeforeAnythingChanges) {
+    MakeDb(paths.Database(), 8);
+    test::WriteFile(paths.UpdateDatabase(), std::string(8192, 'x'));
+    EXPECT_FALSE(SwapInDeliveredDatabase(paths, BuildDatabaseKey()));
+    std::filesystem::remove(paths.UpdateDatabase());
+    test::MakeKeyedDatabase(paths.UpdateDatabase(), test::MiniDatabaseSql(9), "a foreign key");
+    EXPECT_FALSE(SwapInDeliveredDatabase(paths, BuildDatabaseKey()));
+    EXPECT_EQ(DeviceTypesIn(paths.Database()), 8);
+    EXPECT_FALSE(std::filesystem::exists(paths.DatabaseBackup()));
 }
 
 TEST_F(DatabaseFileTest, FailedCopyLeavesTheCurrentDatabaseInPlace) {
@@ -101,7 +112,7 @@ TEST_F(DatabaseFileTest, FailedCopyLeavesTheCurrentDatabaseInPlace) {
     auto blocker = paths.Database();
     blocker += ".part" + std::to_string(::getpid());
     std::filesystem::create_directories(blocker / "x");
-    EXPECT_THROW(SwapInDeliveredDatabase(paths), std::filesystem::filesystem_error);
+    EXPECT_THROW(SwapInDeliveredDatabase(paths, BuildDatabaseKey()), std::filesystem::filesystem_error);
     EXPECT_EQ(DeviceTypesIn(paths.Database()), 8);
 }
 

@@ -32,7 +32,7 @@ public:
         return db::Get_Database_Ver(&conn, paths.Database().string(), db::BuildDatabaseKey(), "08.12.2026");
     }
     bool Reconnect_Database(std::int16_t) override {
-        return db::SwapInDeliveredDatabase(paths) &&
+        return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey()) &&
                conn.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true);
     }
     void RequestQuit() override { ++quits; }

@@ -136,7 +136,7 @@ public:
     }
     bool Reconnect_Database(std::int16_t offered) override {
         reconnected_with.push_back(offered);
-        if (!db::SwapInDeliveredDatabase(paths)) return false;
+        if (!db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey())) return false;
         return conn.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true);
     }
     void RequestQuit() override { ++quit_requests; }
