@@ -1,13 +1,13 @@
 #pragma once
 
-#include "common/Prompt.h"
 #include "common/ProgramPaths.h"
+#include "common/Prompt.h"
 #include "common/SettingsStore.h"
 #include "db/Database.h"
 
 #include <array>
-#include <filesystem>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -26,19 +26,19 @@ struct AppContext {
     Prompt& prompt;
     ProgramPaths paths;
 
-    std::int16_t LangBase = 0;                  // language index x 1000
-    std::unique_ptr<db::DbConnection> DBConn;   // null when start-up could not open the database
+    std::int16_t LangBase = 0;                // language index x 1000
+    std::unique_ptr<db::DbConnection> DBConn; // null when start-up could not open the database
     std::string DBPath;
     std::string DBKey;
-    std::int16_t CurDevice = 0;                 // 0 TV, 1 SAT, 2 DVD, 3 AUX
+    std::int16_t CurDevice = 0; // 0 TV, 1 SAT, 2 DVD, 3 AUX
     std::array<std::string, 4> DeviceNames{"TV", "SAT", "DVD", "AUX"};
-    std::uint8_t RcuModel = 1;                  // the remote's model number
+    std::uint8_t RcuModel = 1; // the remote's model number
 
-    std::uint16_t systemLanguageId = 0x0409;    // the user's interface language, Windows numbering
-    audio::WaveOut* waveOut = nullptr;          // where download packets play
-    audio::Mixer* mixer = nullptr;              // levels raised for a download, restored at the end
-    std::filesystem::path mixerStateFile;       // saved levels until they are restored
-    Yield* yield = nullptr;                     // lets window events run during waits
+    std::uint16_t systemLanguageId = 0x0409; // the user's interface language, Windows numbering
+    audio::WaveOut* waveOut = nullptr;       // where download packets play
+    audio::Mixer* mixer = nullptr;           // levels raised for a download, restored at the end
+    std::filesystem::path mixerStateFile;    // saved levels until they are restored
+    Yield* yield = nullptr;                  // lets window events run during waits
 
     bool HasDatabase() const { return DBConn && DBConn->IsOpen(); }
 };

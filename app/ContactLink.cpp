@@ -14,16 +14,22 @@ ContactLink::ContactLink(QLabel* label) : QObject(label), m_label(label) {
     m_label->installEventFilter(this);
 }
 
-QUrl ContactLink::MailtoUrl() { return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(i18n::kSupportEmail)); }
+QUrl ContactLink::MailtoUrl() {
+    return QUrl(QStringLiteral("mailto:") + QString::fromLatin1(i18n::kSupportEmail));
+}
 
-void ContactLink::ResetColour() { SetColour(QApplication::palette().color(QPalette::ButtonText)); }
+void ContactLink::ResetColour() {
+    SetColour(QApplication::palette().color(QPalette::ButtonText));
+}
 
 void ContactLink::ResetOnHover(QWidget* area) {
     area->setMouseTracking(true);
     area->installEventFilter(this);
 }
 
-QColor ContactLink::Colour() const { return m_label->palette().color(m_label->foregroundRole()); }
+QColor ContactLink::Colour() const {
+    return m_label->palette().color(m_label->foregroundRole());
+}
 
 void ContactLink::SetColour(const QColor& colour) {
     QPalette palette = m_label->palette();

@@ -28,9 +28,15 @@ FrmMsgbox::FrmMsgbox(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 
 FrmMsgbox::~FrmMsgbox() = default;
 
-QPlainTextEdit* FrmMsgbox::TxtPrompt() const { return m_ui->TxtPrompt; }
-QPushButton* FrmMsgbox::CmdOK() const { return m_ui->CmdOK; }
-QPushButton* FrmMsgbox::CmdNO() const { return m_ui->CmdNO; }
+QPlainTextEdit* FrmMsgbox::TxtPrompt() const {
+    return m_ui->TxtPrompt;
+}
+QPushButton* FrmMsgbox::CmdOK() const {
+    return m_ui->CmdOK;
+}
+QPushButton* FrmMsgbox::CmdNO() const {
+    return m_ui->CmdNO;
+}
 
 void FrmMsgbox::Form_Load() {
     const MessageBoxRequest& request = MessageRequest();

@@ -5,17 +5,17 @@
 #include "app/FrmFinish.h"
 #include "app/FrmProgressBar.h"
 #include "app/FrmUpdate.h"
+#include "app/LocaliseForm.h"
+#include "app/RecordsetModel.h"
+#include "app/ShowMessage.h"
+#include "app/Twips.h"
+#include "app/frmAbout.h"
 #include "audio/DelayTime.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Mixer.h"
 #include "audio/Modulator.h"
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
-#include "app/LocaliseForm.h"
-#include "app/RecordsetModel.h"
-#include "app/ShowMessage.h"
-#include "app/Twips.h"
-#include "app/frmAbout.h"
 #include "db/CodeSearch.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
@@ -31,8 +31,8 @@
 #include <QWheelEvent>
 
 #include <cmath>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <functional>
 
 namespace tolbe::app {
@@ -46,7 +46,9 @@ void Step(const std::function<void()>& fn) {
     }
 }
 
-std::string Std(const QString& s) { return s.toStdString(); }
+std::string Std(const QString& s) {
+    return s.toStdString();
+}
 
 } // namespace
 
@@ -78,17 +80,17 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     m_contact->ResetOnHover(ui->IRDBGrid->viewport());
 
     // The Download "picture": a rounded blue button face under the centred label.
-    ui->ImgDownload->setStyleSheet(QStringLiteral(
-        "QLabel { border: 1px solid #1f4f8f; border-radius: 10px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6fa8ea, stop:1 #2f6fc0); }"));
-    ui->LabDownload->setStyleSheet(QStringLiteral("QLabel { color: white; font-weight: bold; background: transparent; }"));
+    ui->ImgDownload->setStyleSheet(
+        QStringLiteral("QLabel { border: 1px solid #1f4f8f; border-radius: 10px;"
+                       " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6fa8ea, stop:1 #2f6fc0); }"));
+    ui->LabDownload->setStyleSheet(
+        QStringLiteral("QLabel { color: white; font-weight: bold; background: transparent; }"));
     ui->LabDownload->raise();
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &FrmSASel::mnuFileExit_Click);
     connect(ui->mnuHelpAbout, &QAction::triggered, this, &FrmSASel::mnuHelpAbout_Click);
-    QAction* languages[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2,
-                            ui->mnuLanguageIndex3, ui->mnuLanguageIndex4, ui->mnuLanguageIndex5,
-                            ui->mnuLanguageIndex6};
+    QAction* languages[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
+                            ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
     for (int i = 0; i < 7; ++i)
         connect(languages[i], &QAction::triggered, this, [this, i] { mnuLanguageIndex_Click(i); });
     ui->mnuDev->menuAction()->setVisible(false);
@@ -104,14 +106,18 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     connect(&Timer3, &QTimer::timeout, this, &FrmSASel::Timer3_Timer);
 }
 
-FrmSASel::~FrmSASel() { Form_Unload(); }
+FrmSASel::~FrmSASel() {
+    Form_Unload();
+}
 
 QString FrmSASel::T(int k) const {
     const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
     return text ? QString::fromStdString(*text) : QString();
 }
 
-const db::DbRecordset* FrmSASel::CodeRecordset() const { return m_codeRecordset.get(); }
+const db::DbRecordset* FrmSASel::CodeRecordset() const {
+    return m_codeRecordset.get();
+}
 
 void FrmSASel::Form_Load() {
     // The timers run from load on, whatever start-up manages to do.
@@ -132,10 +138,10 @@ void FrmSASel::Form_Load() {
         movie->start();
     });
     Step([&] {
-        QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2,
-                            ui->mnuLanguageIndex3, ui->mnuLanguageIndex4, ui->mnuLanguageIndex5,
-                            ui->mnuLanguageIndex6};
-        for (QAction* a : items) a->setChecked(false);
+        QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
+                            ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
+        for (QAction* a : items)
+            a->setChecked(false);
         const int index = i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase);
         items[index]->setChecked(true);
     });
@@ -327,18 +333,17 @@ void FrmSASel::CentreDownloadLabel() {
 
 void FrmSASel::FillDeviceTypes() {
     ui->ImgCombDevSel->clear();
-    for (const auto& name : db::ReadDeviceTypes(*m_ctx.DBConn)) ui->ImgCombDevSel->addItem(QString::fromStdString(name));
+    for (const auto& name : db::ReadDeviceTypes(*m_ctx.DBConn))
+        ui->ImgCombDevSel->addItem(QString::fromStdString(name));
     // The eighth item is selected; with fewer items nothing is.
-    ui->ImgCombDevSel->setCurrentIndex(ui->ImgCombDevSel->count() > db::kSelectedDeviceTypeIndex
-                                           ? db::kSelectedDeviceTypeIndex
-                                           : -1);
+    ui->ImgCombDevSel->setCurrentIndex(
+        ui->ImgCombDevSel->count() > db::kSelectedDeviceTypeIndex ? db::kSelectedDeviceTypeIndex : -1);
 }
 
 void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, const QString& model) {
     if (!m_ctx.HasDatabase()) return;
-    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(*m_ctx.DBConn, Std(device), Std(brand),
-                                                                     Std(model), Std(T(155)), Std(T(156)),
-                                                                     Std(T(157))));
+    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(*m_ctx.DBConn, Std(device), Std(brand), Std(model),
+                                                                     Std(T(155)), Std(T(156)), Std(T(157))));
     m_codeRecordset.reset();
     m_model->SetRecordset(nullptr);
     m_codeRecordset = rs;
@@ -373,8 +378,12 @@ void FrmSASel::SearchFromControls() {
     }
 }
 
-void FrmSASel::TxtBrandKey_Change() { SearchFromControls(); }
-void FrmSASel::TxtModelKey_Change() { SearchFromControls(); }
+void FrmSASel::TxtBrandKey_Change() {
+    SearchFromControls();
+}
+void FrmSASel::TxtModelKey_Change() {
+    SearchFromControls();
+}
 
 void FrmSASel::ImgCombDevSel_Click() {
     // Emptying a box that holds text runs its own change handler, as typing would.
@@ -406,11 +415,17 @@ void FrmSASel::AddInfo(std::int16_t slot) {
     });
 }
 
-void FrmSASel::ImageSelDev(std::int16_t slot) { m_selector->ImageSelDev(slot); }
+void FrmSASel::ImageSelDev(std::int16_t slot) {
+    m_selector->ImageSelDev(slot);
+}
 
-void FrmSASel::ImgSelDev_Click(int index) { m_selector->ImgSelDev_Click(index); }
+void FrmSASel::ImgSelDev_Click(int index) {
+    m_selector->ImgSelDev_Click(index);
+}
 
-void FrmSASel::Timer1_Timer() { m_selector->Timer1_Timer(); }
+void FrmSASel::Timer1_Timer() {
+    m_selector->Timer1_Timer();
+}
 
 void FrmSASel::Timer3_Timer() {
     // Once per start: the timer stops itself before the check, which may take a while.
@@ -420,10 +435,10 @@ void FrmSASel::Timer3_Timer() {
 }
 
 void FrmSASel::mnuLanguageIndex_Click(int index) {
-    QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2,
-                        ui->mnuLanguageIndex3, ui->mnuLanguageIndex4, ui->mnuLanguageIndex5,
-                        ui->mnuLanguageIndex6};
-    for (QAction* a : items) a->setChecked(false);
+    QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
+                        ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
+    for (QAction* a : items)
+        a->setChecked(false);
     items[index]->setChecked(true);
     try {
         m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kLanguage,

@@ -15,8 +15,12 @@ FrmUpdate::FrmUpdate(AppContext& ctx, update::MainWindowHooks& main_window, QWid
     setModal(false);
     Form_Load(ctx.LangBase);
     const int lang_base = ctx.LangBase;
-    update::UpdateContext uctx{ctx.paths, ctx.settings, ctx.prompt, m_yield,
-                               [lang_base](int k) { return i18n::LoadText(lang_base, k); }, std::move(sessions)};
+    update::UpdateContext uctx{ctx.paths,
+                               ctx.settings,
+                               ctx.prompt,
+                               m_yield,
+                               [lang_base](int k) { return i18n::LoadText(lang_base, k); },
+                               std::move(sessions)};
     m_check = std::make_unique<update::UpdateCheck>(std::move(uctx), *this, main_window);
     connect(m_ui->CmdCancel, &QPushButton::clicked, this, [this] { m_check->CmdCancel_Click(); });
 }
@@ -32,10 +36,18 @@ void FrmUpdate::RunStartupCheck() {
     m_check->RunStartupCheck();
 }
 
-QPushButton* FrmUpdate::CmdCancel() const { return m_ui->CmdCancel; }
-QPushButton* FrmUpdate::CmdUpdate() const { return m_ui->CmdUpdate; }
-QPlainTextEdit* FrmUpdate::TxtDownloadInfo() const { return m_ui->TxtDownloadInfo; }
-QProgressBar* FrmUpdate::FileProgBar() const { return m_ui->FileProgBar; }
+QPushButton* FrmUpdate::CmdCancel() const {
+    return m_ui->CmdCancel;
+}
+QPushButton* FrmUpdate::CmdUpdate() const {
+    return m_ui->CmdUpdate;
+}
+QPlainTextEdit* FrmUpdate::TxtDownloadInfo() const {
+    return m_ui->TxtDownloadInfo;
+}
+QProgressBar* FrmUpdate::FileProgBar() const {
+    return m_ui->FileProgBar;
+}
 
 void FrmUpdate::SetLog(const std::string& text) {
     QString shown = QString::fromStdString(text);

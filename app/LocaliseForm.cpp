@@ -80,9 +80,11 @@ private:
             ToolTip(label);
         } else if (auto* menu = qobject_cast<QMenu*>(w)) {
             Relabel(menu->title(), m_base, [menu](const QString& t) { menu->setTitle(t); });
-            for (QAction* action : menu->actions()) Text(action);
+            for (QAction* action : menu->actions())
+                Text(action);
         } else if (auto* bar = qobject_cast<QMenuBar*>(w)) {
-            for (QAction* action : bar->actions()) Text(action); // items placed on the bar itself
+            for (QAction* action : bar->actions())
+                Text(action); // items placed on the bar itself
         } else if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
             for (int i = 0; i < tabs->count(); ++i) {
                 const auto set_text = [tabs, i](const QString& t) { tabs->setTabText(i, t); };
@@ -102,7 +104,8 @@ private:
             }
         } else if (auto* tree = qobject_cast<QTreeWidget*>(w)) {
             if (QTreeWidgetItem* header = tree->headerItem())
-                for (int column = 0; column < header->columnCount(); ++column) RelabelHeader(header, column);
+                for (int column = 0; column < header->columnCount(); ++column)
+                    RelabelHeader(header, column);
         } else if (auto* table = qobject_cast<QTableWidget*>(w)) {
             for (int column = 0; column < table->columnCount(); ++column) {
                 QTableWidgetItem* header = table->horizontalHeaderItem(column);

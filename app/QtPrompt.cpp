@@ -11,11 +11,16 @@ namespace {
 
 QMessageBox::Icon ToQt(Prompt::Icon icon) {
     switch (icon) {
-    case Prompt::Icon::Information: return QMessageBox::Information;
-    case Prompt::Icon::Question: return QMessageBox::Question;
-    case Prompt::Icon::Warning: return QMessageBox::Warning;
-    case Prompt::Icon::Error: return QMessageBox::Critical;
-    case Prompt::Icon::None: break;
+    case Prompt::Icon::Information:
+        return QMessageBox::Information;
+    case Prompt::Icon::Question:
+        return QMessageBox::Question;
+    case Prompt::Icon::Warning:
+        return QMessageBox::Warning;
+    case Prompt::Icon::Error:
+        return QMessageBox::Critical;
+    case Prompt::Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }

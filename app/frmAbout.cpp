@@ -17,9 +17,15 @@ frmAbout::frmAbout(int lang_base, QWidget* parent) : QDialog(parent), m_ui(std::
 
 frmAbout::~frmAbout() = default;
 
-QLabel* frmAbout::LabVer() const { return m_ui->LabVer; }
-QLabel* frmAbout::LabCopyright() const { return m_ui->LabCopyright; }
-QPushButton* frmAbout::CmdOK() const { return m_ui->CmdOK; }
+QLabel* frmAbout::LabVer() const {
+    return m_ui->LabVer;
+}
+QLabel* frmAbout::LabCopyright() const {
+    return m_ui->LabCopyright;
+}
+QPushButton* frmAbout::CmdOK() const {
+    return m_ui->CmdOK;
+}
 
 void frmAbout::Form_Load(int lang_base) {
     SetCaptionFromTag(this, lang_base);

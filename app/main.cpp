@@ -1,6 +1,6 @@
 #include "app/AppContext.h"
-#include "app/FrmSASel.h"
 #include "app/ContextPrompt.h"
+#include "app/FrmSASel.h"
 #include "app/QtYield.h"
 #include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
@@ -12,9 +12,9 @@
 #include <QSocketNotifier>
 
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -30,10 +30,12 @@ void OnTerminationSignal(int signo) {
 // Saved mixer levels live in the user's state folder until they are restored.
 std::filesystem::path MixerStateFile() {
     std::filesystem::path root;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/') root = xdg;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/')
+        root = xdg;
     else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
         root = std::filesystem::path(home) / ".local" / "state";
-    else root = std::filesystem::temp_directory_path();
+    else
+        root = std::filesystem::temp_directory_path();
     return root / "Tolbe" / "mixer-levels";
 }
 

@@ -9,17 +9,17 @@ namespace tolbe::audio {
 namespace {
 
 struct MixerCloser {
-    void operator()(snd_mixer_t *m) const { snd_mixer_close(m); }
+    void operator()(snd_mixer_t* m) const { snd_mixer_close(m); }
 };
 using MixerHandle = std::unique_ptr<snd_mixer_t, MixerCloser>;
 
-void QuietAlsaErrors(const char *, int, const char *, int, const char *, ...) {}
+void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
-const char *ElementName(MixerLine line) {
+const char* ElementName(MixerLine line) {
     return line == MixerLine::WaveOut ? "PCM" : "Master";
 }
 
-int PlaybackChannels(snd_mixer_elem_t *elem) {
+int PlaybackChannels(snd_mixer_elem_t* elem) {
     if (snd_mixer_selem_is_playback_mono(elem)) return 1;
     int count = 0;
     for (int c = 0; c <= SND_MIXER_SCHN_LAST; ++c)
@@ -31,7 +31,7 @@ int PlaybackChannels(snd_mixer_elem_t *elem) {
 
 struct AlsaMixer::State {
     MixerHandle mixer;
-    snd_mixer_elem_t *elem = nullptr; // owned by `mixer`
+    snd_mixer_elem_t* elem = nullptr; // owned by `mixer`
 };
 
 AlsaMixer::AlsaMixer(std::string card) : m_card(std::move(card)) {
@@ -46,18 +46,18 @@ AlsaMixer::~AlsaMixer() {
 
 bool AlsaMixer::Open(MixerLine line, Control control) {
     CloseMixer();
-    snd_mixer_t *raw = nullptr;
+    snd_mixer_t* raw = nullptr;
     if (snd_mixer_open(&raw, 0) < 0) return false;
     MixerHandle mixer(raw);
     if (snd_mixer_attach(mixer.get(), m_card.c_str()) < 0) return false;
     if (snd_mixer_selem_register(mixer.get(), nullptr, nullptr) < 0) return false;
     if (snd_mixer_load(mixer.get()) < 0) return false;
 
-    snd_mixer_selem_id_t *id = nullptr;
+    snd_mixer_selem_id_t* id = nullptr;
     snd_mixer_selem_id_alloca(&id);
     snd_mixer_selem_id_set_index(id, 0);
     snd_mixer_selem_id_set_name(id, ElementName(line));
-    snd_mixer_elem_t *elem = snd_mixer_find_selem(mixer.get(), id);
+    snd_mixer_elem_t* elem = snd_mixer_find_selem(mixer.get(), id);
     if (!elem) return false;
 
     if (control == Control::Volume) {
@@ -88,7 +88,7 @@ bool AlsaMixer::CloseMixer() {
     return true;
 }
 
-bool AlsaMixer::GetVolume(std::int32_t &left, std::int32_t &right) {
+bool AlsaMixer::GetVolume(std::int32_t& left, std::int32_t& right) {
     left = -1;
     right = -1;
     if (!m_state || m_control != Control::Volume) return false;
@@ -112,7 +112,7 @@ bool AlsaMixer::SetVolume(std::int32_t left, std::int32_t right) {
     return true;
 }
 
-bool AlsaMixer::GetMute(bool &muted) {
+bool AlsaMixer::GetMute(bool& muted) {
     if (!m_state || m_control != Control::Mute) return false;
     int on = 0;
     if (snd_mixer_selem_get_playback_switch(m_state->elem, SND_MIXER_SCHN_FRONT_LEFT, &on) < 0) return false;

@@ -13,15 +13,15 @@ class AlsaMixer final : public Mixer {
 public:
     explicit AlsaMixer(std::string card = "default");
     ~AlsaMixer() override;
-    AlsaMixer(const AlsaMixer &) = delete;
-    AlsaMixer &operator=(const AlsaMixer &) = delete;
+    AlsaMixer(const AlsaMixer&) = delete;
+    AlsaMixer& operator=(const AlsaMixer&) = delete;
 
     bool OpenVolumeControl(MixerLine line) override;
     bool OpenMuteControl(MixerLine line) override;
     bool CloseMixer() override;
-    bool GetVolume(std::int32_t &left, std::int32_t &right) override;
+    bool GetVolume(std::int32_t& left, std::int32_t& right) override;
     bool SetVolume(std::int32_t left, std::int32_t right) override;
-    bool GetMute(bool &muted) override;
+    bool GetMute(bool& muted) override;
     bool SetMute(bool muted) override;
     std::int32_t VolumeMaximum() const override { return m_maximum; }
 

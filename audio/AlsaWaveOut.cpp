@@ -18,12 +18,12 @@ constexpr unsigned kLatencyUs = 100000;
 constexpr int kMaxRecoveries = 4;
 
 struct PcmCloser {
-    void operator()(snd_pcm_t *pcm) const { snd_pcm_close(pcm); }
+    void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
 // ALSA prints its own diagnostics to stderr; the failure already reaches the user as a message box.
-void QuietAlsaErrors(const char *, int, const char *, int, const char *, ...) {}
+void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 void InstallQuietErrorHandler() {
     static std::once_flag once;
@@ -36,13 +36,13 @@ WaveResult Failure(int code) {
 
 } // namespace
 
-std::string PcmDeviceFromSettings(const SettingsStore &settings) {
+std::string PcmDeviceFromSettings(const SettingsStore& settings) {
     std::string device = settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice);
     return device.empty() ? std::string(kDefaultPcmDevice) : device;
 }
 
 std::string GetWaveErrorText(int code) {
-    const char *text = snd_strerror(code);
+    const char* text = snd_strerror(code);
     return text ? std::string(text) : std::string();
 }
 
@@ -50,7 +50,7 @@ AlsaWaveOut::AlsaWaveOut(std::string device) : m_device(std::move(device)) {}
 
 WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm) {
     InstallQuietErrorHandler();
-    snd_pcm_t *raw = nullptr;
+    snd_pcm_t* raw = nullptr;
     int rc = snd_pcm_open(&raw, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
     PcmHandle handle(raw);
     if (rc < 0) return Failure(rc);

@@ -8,7 +8,7 @@
 
 namespace tolbe::audio {
 
-void DelayTime(int ms, Yield &yield) {
+void DelayTime(int ms, Yield& yield) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto wait = std::chrono::milliseconds(ms);

@@ -14,10 +14,10 @@ namespace tolbe::audio {
 namespace {
 
 // One step of a download; a failure skips this step only, as the sequence goes on regardless.
-template <class F> void Carry(F &&step) {
+template <class F> void Carry(F&& step) {
     try {
         step();
-    } catch (const std::exception &) {
+    } catch (const std::exception&) {
     }
 }
 
@@ -47,7 +47,7 @@ void PcmCaptureSink::Pause(int pause_ms) {
 }
 
 void SendCodeRecord(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuffer, std::int16_t BlockCount,
-                    const std::string &deviceName, DownloadSink &sink, DownloadProgress &progress) {
+                    const std::string& deviceName, DownloadSink& sink, DownloadProgress& progress) {
     const int blocks = BlockCount < 0 ? 0 : BlockCount;
     Carry([&] { sink.PlayPacket(BuildHeaderPacket(eDevice, static_cast<std::uint8_t>(blocks))); });
     Carry([&] { sink.Pause(kHeaderPause_ms); });
@@ -68,15 +68,15 @@ void SendCodeRecord(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuff
     Carry([&] { progress.Finish(); });
 }
 
-bool CmdDownCodeAPI(const DownloadRequest &request, codec::FillerSource &rng, std::vector<std::uint8_t> &CodeBuffer,
-                    DownloadSink &sink, DownloadProgress &progress, std::string *why) {
+bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
+                    DownloadSink& sink, DownloadProgress& progress, std::string* why) {
     CodeBuffer.assign(kMaxBlocks * kBlockBytes, 0);
     std::int16_t BlockCount = 0;
     bool encoded = false;
     try {
         encoded = codec::BuildCodeRecord(request.RCUModel, request.eDevice, request.SourceID, CodeBuffer, BlockCount,
                                          request.StrKeyDown, request.DBPath, request.DBKey, rng, why);
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         // Any error inside the encoder counts as a refusal: nothing may be sent.
         if (why) *why = e.what();
         encoded = false;

@@ -30,7 +30,7 @@ class DownloadProgress {
 public:
     virtual ~DownloadProgress() = default;
     // After the header packet: `blockCount` data packets follow for the slot named `deviceName`.
-    virtual void Start(int blockCount, const std::string &deviceName) = 0;
+    virtual void Start(int blockCount, const std::string& deviceName) = 0;
     // One data packet was sent.
     virtual void Step() = 0;
     // The end packet and its pause are over.
@@ -39,7 +39,7 @@ public:
 
 class NoProgress final : public DownloadProgress {
 public:
-    void Start(int, const std::string &) override {}
+    void Start(int, const std::string&) override {}
     void Step() override {}
     void Finish() override {}
 };
@@ -57,15 +57,15 @@ public:
 // while processing window events.
 class PlaybackSink final : public DownloadSink {
 public:
-    PlaybackSink(WaveOut &out, Prompt &prompt, Yield &yield) : m_out(out), m_prompt(prompt), m_yield(yield) {}
+    PlaybackSink(WaveOut& out, Prompt& prompt, Yield& yield) : m_out(out), m_prompt(prompt), m_yield(yield) {}
     bool PlayPacket(std::span<const std::uint8_t> packet) override;
     void Pause(int pause_ms) override;
     int Failures() const { return m_failures; }
 
 private:
-    WaveOut &m_out;
-    Prompt &m_prompt;
-    Yield &m_yield;
+    WaveOut& m_out;
+    Prompt& m_prompt;
+    Yield& m_yield;
     int m_failures = 0;
 };
 
@@ -75,7 +75,7 @@ class PcmCaptureSink final : public DownloadSink {
 public:
     bool PlayPacket(std::span<const std::uint8_t> packet) override;
     void Pause(int pause_ms) override;
-    const std::vector<std::uint8_t> &Pcm() const { return m_pcm; }
+    const std::vector<std::uint8_t>& Pcm() const { return m_pcm; }
 
 private:
     std::vector<std::uint8_t> m_pcm;
@@ -86,7 +86,7 @@ private:
 // progress finish. Each step is carried out on its own: a failing one is skipped and the rest still
 // run. `CodeBuffer` bytes missing for a block are sent as zeros.
 void SendCodeRecord(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuffer, std::int16_t BlockCount,
-                    const std::string &deviceName, DownloadSink &sink, DownloadProgress &progress);
+                    const std::string& deviceName, DownloadSink& sink, DownloadProgress& progress);
 
 // One download as the main window asks for it.
 struct DownloadRequest {
@@ -103,7 +103,7 @@ struct DownloadRequest {
 // it and, only when that succeeded, sends it with SendCodeRecord. True when the encoder succeeded
 // and every packet was handed to the sink (whether the sink managed to play it or not); false when
 // the encoder refused, in which case nothing is sent and `why` (when given) receives the reason.
-bool CmdDownCodeAPI(const DownloadRequest &request, codec::FillerSource &rng, std::vector<std::uint8_t> &CodeBuffer,
-                    DownloadSink &sink, DownloadProgress &progress, std::string *why = nullptr);
+bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
+                    DownloadSink& sink, DownloadProgress& progress, std::string* why = nullptr);
 
 } // namespace tolbe::audio

@@ -11,16 +11,16 @@ namespace tolbe::audio {
 
 namespace {
 
-constexpr const char *kMuteKey = "Mute";
-constexpr const char *kLeftKey = "Left";
-constexpr const char *kRightKey = "Right";
+constexpr const char* kMuteKey = "Mute";
+constexpr const char* kLeftKey = "Left";
+constexpr const char* kRightKey = "Right";
 
-const char *SectionOf(MixerLine line) {
+const char* SectionOf(MixerLine line) {
     return line == MixerLine::WaveOut ? "WaveOut" : "Speakers";
 }
 
-std::optional<std::int32_t> ReadNumber(const IniDocument &doc, MixerLine line, const char *key) {
-    const std::string *text = doc.Find(SectionOf(line), key);
+std::optional<std::int32_t> ReadNumber(const IniDocument& doc, MixerLine line, const char* key) {
+    const std::string* text = doc.Find(SectionOf(line), key);
     if (!text) return std::nullopt;
     std::int32_t value = 0;
     const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
@@ -29,17 +29,17 @@ std::optional<std::int32_t> ReadNumber(const IniDocument &doc, MixerLine line, c
 }
 
 // The file is written before the step raises anything, so a crash right after still finds the levels.
-bool Record(const IniDocument &doc, const std::filesystem::path &stateFile) {
+bool Record(const IniDocument& doc, const std::filesystem::path& stateFile) {
     try {
         if (stateFile.has_parent_path()) std::filesystem::create_directories(stateFile.parent_path());
         doc.Save(stateFile);
         return true;
-    } catch (const std::exception &) {
+    } catch (const std::exception&) {
         return false;
     }
 }
 
-bool RaiseMute(Mixer &mixer, MixerLine line, IniDocument &doc, const std::filesystem::path &stateFile) {
+bool RaiseMute(Mixer& mixer, MixerLine line, IniDocument& doc, const std::filesystem::path& stateFile) {
     if (!mixer.OpenMuteControl(line)) {
         mixer.CloseMixer();
         return false;
@@ -53,7 +53,7 @@ bool RaiseMute(Mixer &mixer, MixerLine line, IniDocument &doc, const std::filesy
     return true;
 }
 
-bool RaiseLevel(Mixer &mixer, MixerLine line, IniDocument &doc, const std::filesystem::path &stateFile) {
+bool RaiseLevel(Mixer& mixer, MixerLine line, IniDocument& doc, const std::filesystem::path& stateFile) {
     if (!mixer.OpenVolumeControl(line)) {
         mixer.CloseMixer();
         return false;
@@ -70,7 +70,7 @@ bool RaiseLevel(Mixer &mixer, MixerLine line, IniDocument &doc, const std::files
     return true;
 }
 
-bool RestoreMute(Mixer &mixer, MixerLine line, const IniDocument &doc) {
+bool RestoreMute(Mixer& mixer, MixerLine line, const IniDocument& doc) {
     const auto muted = ReadNumber(doc, line, kMuteKey);
     if (!muted) return true; // nothing was saved for this step
     const bool found = mixer.OpenMuteControl(line);
@@ -79,7 +79,7 @@ bool RestoreMute(Mixer &mixer, MixerLine line, const IniDocument &doc) {
     return found;
 }
 
-bool RestoreLevel(Mixer &mixer, MixerLine line, const IniDocument &doc) {
+bool RestoreLevel(Mixer& mixer, MixerLine line, const IniDocument& doc) {
     const auto left = ReadNumber(doc, line, kLeftKey);
     const auto right = ReadNumber(doc, line, kRightKey);
     if (!left || !right) return true;
@@ -91,7 +91,7 @@ bool RestoreLevel(Mixer &mixer, MixerLine line, const IniDocument &doc) {
 
 } // namespace
 
-bool RaiseVolume(Mixer &mixer, const std::filesystem::path &stateFile) {
+bool RaiseVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
     RestorePendingVolume(mixer, stateFile);
     IniDocument doc;
     bool all = true;
@@ -102,13 +102,13 @@ bool RaiseVolume(Mixer &mixer, const std::filesystem::path &stateFile) {
     return all;
 }
 
-bool RestoreVolume(Mixer &mixer, const std::filesystem::path &stateFile) {
+bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
     std::error_code ec;
     if (!std::filesystem::exists(stateFile, ec)) return true;
     IniDocument doc;
     try {
         doc = IniDocument::Load(stateFile);
-    } catch (const std::exception &) {
+    } catch (const std::exception&) {
         return false; // unreadable: leave it for a later attempt
     }
     bool all = true;
@@ -120,7 +120,7 @@ bool RestoreVolume(Mixer &mixer, const std::filesystem::path &stateFile) {
     return all;
 }
 
-bool RestorePendingVolume(Mixer &mixer, const std::filesystem::path &stateFile) {
+bool RestorePendingVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
     std::error_code ec;
     if (!std::filesystem::exists(stateFile, ec)) return false;
     RestoreVolume(mixer, stateFile);

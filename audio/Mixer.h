@@ -22,10 +22,10 @@ public:
     virtual bool CloseMixer() = 0;
     // Reads the current volume control: both are -1 first, `left` gets the first channel, `right` the
     // second only when the line has exactly two channels. True when read.
-    virtual bool GetVolume(std::int32_t &left, std::int32_t &right) = 0;
+    virtual bool GetVolume(std::int32_t& left, std::int32_t& right) = 0;
     // Writes the first and (on a line with two or more channels) the second channel.
     virtual bool SetVolume(std::int32_t left, std::int32_t right) = 0;
-    virtual bool GetMute(bool &muted) = 0;
+    virtual bool GetMute(bool& muted) = 0;
     virtual bool SetMute(bool muted) = 0;
     // The current volume control's own maximum.
     virtual std::int32_t VolumeMaximum() const = 0;
@@ -37,15 +37,15 @@ public:
 // is missing does nothing. Levels still pending in `stateFile` from a run that ended without
 // restoring are put back first, so they are never overwritten by raised ones. A step whose levels
 // cannot be recorded in the file is not raised. True when all four steps found their control.
-bool RaiseVolume(Mixer &mixer, const std::filesystem::path &stateFile);
+bool RaiseVolume(Mixer& mixer, const std::filesystem::path& stateFile);
 
 // Writes the levels recorded in `stateFile` back, in the same order, and removes the file. Only steps
 // that were recorded are written. Without the file it does nothing, so it may be called again, for
 // instance from the event loop after a termination signal was noted and then at exit. True when
 // every recorded step found its control.
-bool RestoreVolume(Mixer &mixer, const std::filesystem::path &stateFile);
+bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile);
 
 // For start-up: restores levels left raised by a run that died. True when a pending file was found.
-bool RestorePendingVolume(Mixer &mixer, const std::filesystem::path &stateFile);
+bool RestorePendingVolume(Mixer& mixer, const std::filesystem::path& stateFile);
 
 } // namespace tolbe::audio

@@ -15,7 +15,7 @@ struct ToneTables {
     std::array<std::uint8_t, 8> mask{};
 };
 
-ToneTables &Tables() {
+ToneTables& Tables() {
     static ToneTables tables;
     return tables;
 }
@@ -30,7 +30,7 @@ int HexDigit(char c) {
 }
 
 void FillTables() {
-    ToneTables &t = Tables();
+    ToneTables& t = Tables();
     t.bit0 = ParseToneTable(kWaveBit0Text);
     t.bit1 = ParseToneTable(kWaveBit1Text);
     for (std::size_t i = 0; i < t.mask.size(); ++i)
@@ -40,7 +40,7 @@ void FillTables() {
         throw std::logic_error("tone table has the wrong length");
 }
 
-const ToneTables &ReadyTables() {
+const ToneTables& ReadyTables() {
     std::call_once(g_tables_once, FillTables);
     return Tables();
 }
@@ -93,13 +93,13 @@ std::array<std::uint8_t, kFrameBytes> BuildAudioFrame(std::span<const std::uint8
 }
 
 WaveBuffer BuildWaveBuffer(std::span<const std::uint8_t> packet) {
-    const ToneTables &t = ReadyTables();
+    const ToneTables& t = ReadyTables();
     const auto frame = BuildAudioFrame(packet);
     WaveBuffer buffer{};
     auto out = buffer.begin();
     for (const std::uint8_t b : frame) {
         for (const std::uint8_t mask : t.mask) {
-            const auto &tone = (b & mask) != 0 ? t.bit1 : t.bit0;
+            const auto& tone = (b & mask) != 0 ? t.bit1 : t.bit0;
             out = std::copy(tone.begin(), tone.end(), out);
         }
     }

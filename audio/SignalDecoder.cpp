@@ -64,7 +64,8 @@ std::vector<float> ExtractChannel(std::span<const std::int16_t> samples, int cha
 double Mean(const std::vector<float>& x) {
     if (x.empty()) return 0;
     double sum = 0;
-    for (const float v : x) sum += v;
+    for (const float v : x)
+        sum += v;
     return sum / static_cast<double>(x.size());
 }
 
@@ -76,8 +77,10 @@ void RemoveDc(const std::vector<float>& in, std::vector<float>& out, std::size_t
     double sum = 0;
     std::size_t lo = 0, hi = 0; // the window is [lo, hi)
     for (std::size_t i = 0; i < n; ++i) {
-        for (; hi < std::min(n, i + half + 1); ++hi) sum += in[hi];
-        for (; lo + half < i; ++lo) sum -= in[lo];
+        for (; hi < std::min(n, i + half + 1); ++hi)
+            sum += in[hi];
+        for (; lo + half < i; ++lo)
+            sum -= in[lo];
         out[i] = in[i] - static_cast<float>(sum / static_cast<double>(hi - lo));
     }
 }
@@ -94,7 +97,8 @@ void LowPass(const std::vector<float>& in, std::vector<float>& out, int rate) {
         taps[static_cast<std::size_t>(i + half)] = sinc * w;
         sum += sinc * w;
     }
-    for (auto& t : taps) t /= sum;
+    for (auto& t : taps)
+        t /= sum;
 
     const auto n = static_cast<std::ptrdiff_t>(in.size());
     out.resize(in.size());
@@ -117,10 +121,12 @@ void Envelope(const std::vector<float>& x, std::vector<float>& env, std::size_t 
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t hi = std::min(n - 1, i + half);
         for (; next <= hi; ++next) {
-            while (!window.empty() && std::fabs(x[window.back()]) <= std::fabs(x[next])) window.pop_back();
+            while (!window.empty() && std::fabs(x[window.back()]) <= std::fabs(x[next]))
+                window.pop_back();
             window.push_back(next);
         }
-        while (window.front() + half < i) window.pop_front();
+        while (window.front() + half < i)
+            window.pop_front();
         env[i] = std::fabs(x[window.front()]);
     }
 }
@@ -321,7 +327,8 @@ void CheckSequence(SignalCheck& check) {
             close_download();
             state = State::AfterEnd;
             break;
-        case PacketKind::Unreadable: break;
+        case PacketKind::Unreadable:
+            break;
         }
     }
     if (state == State::InDownload) {
@@ -398,7 +405,8 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
     check.inverted = best->sign < 0;
     check.dc_offset = best->mean;
     check.peak_dBFS = best->peak > 0 ? 20.0 * std::log10(best->peak / kFullScale) : -200.0;
-    for (const Frame& f : best->frames) check.packets.push_back(Interpret(f));
+    for (const Frame& f : best->frames)
+        check.packets.push_back(Interpret(f));
 
     if (check.peak_dBFS < kSilence_dBFS) {
         check.faults.push_back("no signal: the recording is silent");
@@ -434,10 +442,14 @@ std::string FormatAddress(std::uint16_t address) {
 
 const char* PacketKindName(PacketKind kind) {
     switch (kind) {
-    case PacketKind::Header: return "header";
-    case PacketKind::Data: return "data";
-    case PacketKind::End: return "end";
-    case PacketKind::Unreadable: return "unreadable";
+    case PacketKind::Header:
+        return "header";
+    case PacketKind::Data:
+        return "data";
+    case PacketKind::End:
+        return "end";
+    case PacketKind::Unreadable:
+        return "unreadable";
     }
     return "unreadable";
 }

@@ -10,17 +10,17 @@ namespace tolbe::audio {
 namespace {
 
 struct SndCloser {
-    void operator()(SNDFILE *f) const { sf_close(f); }
+    void operator()(SNDFILE* f) const { sf_close(f); }
 };
 using SndHandle = std::unique_ptr<SNDFILE, SndCloser>;
 
-[[noreturn]] void Fail(const std::filesystem::path &file, const std::string &what) {
+[[noreturn]] void Fail(const std::filesystem::path& file, const std::string& what) {
     throw WavError(file.string() + ": " + what);
 }
 
 } // namespace
 
-void WriteWavFile(const std::filesystem::path &file, std::span<const std::uint8_t> pcm, int sample_rate, int channels) {
+void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate, int channels) {
     if (channels < 1 || sample_rate < 1) Fail(file, "invalid sample rate or channel count");
     const std::size_t frame_bytes = 2u * static_cast<unsigned>(channels);
     if (pcm.size() % frame_bytes != 0) Fail(file, "sample data is not a whole number of frames");
@@ -41,7 +41,7 @@ void WriteWavFile(const std::filesystem::path &file, std::span<const std::uint8_
     if (sf_close(out.release()) != 0) Fail(file, "could not be completed");
 }
 
-WavAudio ReadWavFile(const std::filesystem::path &file) {
+WavAudio ReadWavFile(const std::filesystem::path& file) {
     SF_INFO info{};
     SndHandle in(sf_open(file.c_str(), SFM_READ, &info));
     if (!in) Fail(file, sf_strerror(nullptr));

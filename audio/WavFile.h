@@ -24,9 +24,9 @@ struct WavAudio {
 };
 
 // Writes 16-bit little-endian interleaved PCM as a WAV file, replacing the file. Throws WavError.
-void WriteWavFile(const std::filesystem::path &file, std::span<const std::uint8_t> pcm, int sample_rate, int channels);
+void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate, int channels);
 
 // Reads a WAV file of 16-bit PCM, mono or stereo, at any rate. Throws WavError for anything else.
-WavAudio ReadWavFile(const std::filesystem::path &file);
+WavAudio ReadWavFile(const std::filesystem::path& file);
 
 } // namespace tolbe::audio

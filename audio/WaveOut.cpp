@@ -5,7 +5,7 @@
 
 namespace tolbe::audio {
 
-bool SendWaveData(std::span<const std::uint8_t> packet, WaveOut &out, Prompt &prompt) {
+bool SendWaveData(std::span<const std::uint8_t> packet, WaveOut& out, Prompt& prompt) {
     const WaveBuffer buffer = BuildWaveBuffer(packet);
     const WaveResult result = out.Play(buffer);
     if (!result.ok) {

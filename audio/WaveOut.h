@@ -25,11 +25,11 @@ public:
 };
 
 // Title of the wave output's error box: the application's own name.
-inline constexpr const char *kWaveErrorTitle = "Tolbe";
+inline constexpr const char* kWaveErrorTitle = "Tolbe";
 
 // Modulates the packet (its first 71 bytes) and plays the whole 54400-byte buffer. Blocks for the
 // playing time; no window events are processed meanwhile. On failure the device's error text is
 // shown in a box with OK only and no icon, and the result is false.
-bool SendWaveData(std::span<const std::uint8_t> packet, WaveOut &out, Prompt &prompt);
+bool SendWaveData(std::span<const std::uint8_t> packet, WaveOut& out, Prompt& prompt);
 
 } // namespace tolbe::audio

@@ -58,7 +58,7 @@ struct BenchDatabase {
     }
 };
 
-BenchDatabase &Database() {
+BenchDatabase& Database() {
     static BenchDatabase db;
     return db;
 }
@@ -83,14 +83,14 @@ double FloorSeconds(int blocks) {
 
 class ErrorCounter final : public Prompt {
 public:
-    Answer Show(const std::string &, const std::string &, Buttons, Icon) override {
+    Answer Show(const std::string&, const std::string&, Buttons, Icon) override {
         ++shown;
         return Answer::Ok;
     }
     int shown = 0;
 };
 
-void Report(benchmark::State &state, double total_s, int failures) {
+void Report(benchmark::State& state, double total_s, int failures) {
     const double per = total_s / static_cast<double>(state.iterations());
     const double floor = FloorSeconds(kBlocks);
     state.counters["wall_s"] = per;
@@ -99,7 +99,7 @@ void Report(benchmark::State &state, double total_s, int failures) {
     state.counters["failed_packets"] = failures;
 }
 
-void BM_DownloadToWav(benchmark::State &state) {
+void BM_DownloadToWav(benchmark::State& state) {
     const auto file = Database().dir / "download.wav";
     codec::SeededFiller rng(1);
     double total = 0;
@@ -119,7 +119,7 @@ void BM_DownloadToWav(benchmark::State &state) {
     state.counters["signal_s"] = FloorSeconds(kBlocks);
 }
 
-void PlayOn(benchmark::State &state, const std::string &device) {
+void PlayOn(benchmark::State& state, const std::string& device) {
     codec::SeededFiller rng(1);
     // The first stream of an idle sound server waits for the server to wake up; that is not the
     // download's cost.
@@ -144,12 +144,12 @@ void PlayOn(benchmark::State &state, const std::string &device) {
     Report(state, total, failures);
 }
 
-void BM_DownloadToAlsaNull(benchmark::State &state) {
+void BM_DownloadToAlsaNull(benchmark::State& state) {
     PlayOn(state, "null");
 }
 
-void BM_DownloadToDevice(benchmark::State &state) {
-    const char *device = std::getenv("TOLBE_BENCH_PCM_DEVICE");
+void BM_DownloadToDevice(benchmark::State& state) {
+    const char* device = std::getenv("TOLBE_BENCH_PCM_DEVICE");
     if (device == nullptr || *device == '\0') {
         state.SkipWithError("set TOLBE_BENCH_PCM_DEVICE (bench/run_download_bench.sh does) to play in real time");
         for (auto _ : state) {

@@ -67,8 +67,12 @@ void Encode(benchmark::State& state, bool withOrderLookup) {
     state.counters["mean_blocks"] = runs ? static_cast<double>(blockSum) / static_cast<double>(runs) : 0.0;
 }
 
-void BM_BuildCodeRecord(benchmark::State& state) { Encode(state, false); }
-void BM_DownloadOrderAndBuildCodeRecord(benchmark::State& state) { Encode(state, true); }
+void BM_BuildCodeRecord(benchmark::State& state) {
+    Encode(state, false);
+}
+void BM_DownloadOrderAndBuildCodeRecord(benchmark::State& state) {
+    Encode(state, true);
+}
 
 } // namespace
 

@@ -40,8 +40,12 @@ void OpenOnce(benchmark::State& state, const std::string& file, bool read_device
     state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
 }
 
-void BM_OpenSampleDatabase(benchmark::State& state) { OpenOnce(state, SampleDatabase(), false); }
-void BM_OpenLargeDatabase(benchmark::State& state) { OpenOnce(state, tolbe::bench::LargeDatabase(), false); }
+void BM_OpenSampleDatabase(benchmark::State& state) {
+    OpenOnce(state, SampleDatabase(), false);
+}
+void BM_OpenLargeDatabase(benchmark::State& state) {
+    OpenOnce(state, tolbe::bench::LargeDatabase(), false);
+}
 // Start-up opens the file and then fills the device-type list from it.
 void BM_OpenLargeDatabaseAndReadDeviceTypes(benchmark::State& state) {
     OpenOnce(state, tolbe::bench::LargeDatabase(), true);

@@ -32,12 +32,24 @@ void SearchStep(benchmark::State& state, const std::string& brand, const std::st
     state.counters["rows"] = static_cast<double>(rows);
 }
 
-void BM_SearchNoKey(benchmark::State& state) { SearchStep(state, "", ""); }
-void BM_SearchCommonKey(benchmark::State& state) { SearchStep(state, "sam", ""); }
-void BM_SearchTwoWordKey(benchmark::State& state) { SearchStep(state, "so ny", "k"); }
-void BM_SearchNoMatch(benchmark::State& state) { SearchStep(state, "zzqxv", ""); }
-void BM_SearchTwoWordKey_Cache16MiB(benchmark::State& state) { SearchStep(state, "so ny", "k", 16384); }
-void BM_SearchNoMatch_Cache16MiB(benchmark::State& state) { SearchStep(state, "zzqxv", "", 16384); }
+void BM_SearchNoKey(benchmark::State& state) {
+    SearchStep(state, "", "");
+}
+void BM_SearchCommonKey(benchmark::State& state) {
+    SearchStep(state, "sam", "");
+}
+void BM_SearchTwoWordKey(benchmark::State& state) {
+    SearchStep(state, "so ny", "k");
+}
+void BM_SearchNoMatch(benchmark::State& state) {
+    SearchStep(state, "zzqxv", "");
+}
+void BM_SearchTwoWordKey_Cache16MiB(benchmark::State& state) {
+    SearchStep(state, "so ny", "k", 16384);
+}
+void BM_SearchNoMatch_Cache16MiB(benchmark::State& state) {
+    SearchStep(state, "zzqxv", "", 16384);
+}
 
 } // namespace
 

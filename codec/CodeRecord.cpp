@@ -44,8 +44,10 @@ std::vector<std::string> SplitKeepingEmpty(const std::string& text) {
 // else that is not a whole 32-bit number refuses the record rather than guessing a key.
 std::int32_t EntryNumber(const std::string& entry) {
     std::size_t b = 0, e = entry.size();
-    while (b < e && entry[b] == ' ') ++b;
-    while (e > b && entry[e - 1] == ' ') --e;
+    while (b < e && entry[b] == ' ')
+        ++b;
+    while (e > b && entry[e - 1] == ' ')
+        --e;
     if (b == e) return 0;
     std::size_t digits = b;
     if (entry[digits] == '+') ++digits;
@@ -127,8 +129,8 @@ public:
             cached = m_lookups.emplace(name, std::move(data)).first;
         }
         if (!cached->second) return false;
-        const bool listed = std::any_of(m_protocols.begin(), m_protocols.end(),
-                                        [&](const ProtocolEntry& p) { return p.name == name; });
+        const bool listed =
+            std::any_of(m_protocols.begin(), m_protocols.end(), [&](const ProtocolEntry& p) { return p.name == name; });
         if (!listed) {
             // The address after the last block is kept in the entry that follows it, so the list
             // of K entries can name at most K - 1 protocols.
@@ -162,10 +164,12 @@ void PutAddress(std::vector<std::uint8_t>& buf, std::size_t offset, int address)
 std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, const std::string& StrKeyDown,
                                  const std::string& DBPath, const std::string& DBKey, FillerSource& rng) {
     if (eDevice >= kSlotCount) throw Refusal("device slot " + std::to_string(eDevice) + " does not exist");
-    const std::vector<std::string> order = SplitKeepingEmpty(StrKeyDown.empty() ? DefaultKeyOrder(eDevice) : StrKeyDown);
+    const std::vector<std::string> order =
+        SplitKeepingEmpty(StrKeyDown.empty() ? DefaultKeyOrder(eDevice) : StrKeyDown);
     const std::size_t K = order.size();
     std::vector<std::int32_t> keyMap(K);
-    for (std::size_t c = 0; c < K; ++c) keyMap[c] = EntryNumber(order[c]);
+    for (std::size_t c = 0; c < K; ++c)
+        keyMap[c] = EntryNumber(order[c]);
     const int B = SlotBaseAddress(eDevice);
 
     // A connection of its own, so the encoding never disturbs the window's recordsets. Whether
@@ -232,7 +236,8 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(kSlotRegionBytes), 0);
     std::fill_n(buf.begin(), kMarkerBytes, kMarker);
     PutAddress(buf, 4, trailerAddress);
-    for (std::size_t j = 0; j < K; ++j) PutAddress(buf, 6 + 2 * j, keyAddress[j]);
+    for (std::size_t j = 0; j < K; ++j)
+        PutAddress(buf, 6 + 2 * j, keyAddress[j]);
 
     std::size_t w = static_cast<std::size_t>(6 + 2 * K);
     for (const KeySlot& key : keys) {
@@ -282,7 +287,8 @@ bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t S
     CodeBuffer.assign(static_cast<std::size_t>(kSlotRegionBytes), 0);
     std::string reason;
     try {
-        if (RCUModel != kSupportedRcuModel) throw Refusal("remote model " + std::to_string(RCUModel) + " is not supported");
+        if (RCUModel != kSupportedRcuModel)
+            throw Refusal("remote model " + std::to_string(RCUModel) + " is not supported");
         std::vector<std::uint8_t> record = Encode(eDevice, SourceID, StrKeyDown, DBPath, DBKey, rng);
         BlockCount = static_cast<std::int16_t>(record.size() / kBlockBytes);
         CodeBuffer = std::move(record);

@@ -27,8 +27,10 @@ std::vector<std::string> SplitAtCommas(const std::string& text) {
 // not whole numbers in that range match no key.
 std::optional<std::int16_t> KeyNumber(const std::string& entry) {
     std::size_t b = 0, e = entry.size();
-    while (b < e && entry[b] == ' ') ++b;
-    while (e > b && entry[e - 1] == ' ') --e;
+    while (b < e && entry[b] == ' ')
+        ++b;
+    while (e > b && entry[e - 1] == ' ')
+        --e;
     if (b < e && entry[b] == '+') ++b;
     int value = 0;
     const auto [ptr, ec] = std::from_chars(entry.data() + b, entry.data() + e, value);
@@ -117,4 +119,3 @@ std::string DownloadOrderFor(const db::DbConnection& conn, std::int32_t SourceID
 }
 
 } // namespace tolbe::codec
-

@@ -17,7 +17,9 @@ inline constexpr int kSlotCount = 4;
 inline constexpr int kSlotRegionBytes = 768;
 
 // Address of a slot's region in the remote's code memory: 0x000, 0x300, 0x600, 0x900.
-constexpr int SlotBaseAddress(std::uint8_t slot) { return kSlotRegionBytes * slot; }
+constexpr int SlotBaseAddress(std::uint8_t slot) {
+    return kSlotRegionBytes * slot;
+}
 
 // The code set assigned to one device slot. SourceID 0 (or below) means nothing is assigned.
 struct SlotInfo {

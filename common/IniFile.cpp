@@ -18,8 +18,10 @@ std::string Trim(std::string_view s) {
     auto is_space = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     std::size_t b = 0;
     std::size_t e = s.size();
-    while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && is_space(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && is_space(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return std::string(s.substr(b, e - b));
 }
 
@@ -94,7 +96,8 @@ void IniDocument::Set(const std::string& section, const std::string& key, const 
         }
         // Keep new keys ahead of trailing blank lines so sections stay visually grouped.
         auto pos = s.lines.end();
-        while (pos != s.lines.begin() && Trim(std::prev(pos)->raw).empty()) --pos;
+        while (pos != s.lines.begin() && Trim(std::prev(pos)->raw).empty())
+            --pos;
         s.lines.insert(pos, Line{key + "=" + value, key, value});
         return;
     }
@@ -109,7 +112,8 @@ std::string IniDocument::Serialize() const {
     std::string out;
     for (const auto& s : m_sections) {
         if (!s.header.empty()) out += s.header + "\n";
-        for (const auto& l : s.lines) out += l.raw + "\n";
+        for (const auto& l : s.lines)
+            out += l.raw + "\n";
     }
     return out;
 }

@@ -29,13 +29,13 @@ public:
 
 private:
     struct Line {
-        std::string raw;     // the line as it was read (for comments and blank lines)
-        std::string key;     // empty for non-key lines
+        std::string raw; // the line as it was read (for comments and blank lines)
+        std::string key; // empty for non-key lines
         std::string value;
     };
     struct Section {
-        std::string name;    // empty for lines before the first section header
-        std::string header;  // the header line as read
+        std::string name;   // empty for lines before the first section header
+        std::string header; // the header line as read
         std::vector<Line> lines;
     };
     std::vector<Section> m_sections;

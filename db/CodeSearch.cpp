@@ -17,10 +17,14 @@ std::string ReplaceAll(const std::string& text, char what, const std::string& wi
 }
 
 // A text inside '...': a quote in it would end the literal early and break the statement.
-std::string QuoteSafe(const std::string& text) { return ReplaceAll(text, '\'', "''"); }
+std::string QuoteSafe(const std::string& text) {
+    return ReplaceAll(text, '\'', "''");
+}
 
 // A heading inside `...`, for the same reason.
-std::string Alias(const std::string& text) { return "`" + ReplaceAll(text, '`', "``") + "`"; }
+std::string Alias(const std::string& text) {
+    return "`" + ReplaceAll(text, '`', "``") + "`";
+}
 
 } // namespace
 

@@ -19,8 +19,7 @@ std::string GetLikeStr(const std::string& key);
 // The search statement. `alias155` to `alias157` are the headings of the device, brand and
 // model columns (texts 155 to 157 of the active language). An empty device searches for "DVD".
 std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
-                                 const std::string& alias155, const std::string& alias156,
-                                 const std::string& alias157);
+                                 const std::string& alias155, const std::string& alias156, const std::string& alias157);
 
 // Runs the search statement on `conn`. Columns: SourceID, SetOfCodeID, the three aliased name
 // columns and CodeDate, newest first. Throws DbError when the connection is not open.

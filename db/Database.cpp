@@ -69,11 +69,10 @@ DbValue ColumnValue(sqlite3_stmt* stmt, int c) {
 // Cipher settings are pinned so a file opens the same with SQLCipher 3.4 and 4.x: 4096-byte
 // pages, SHA-1 HMAC and KDF (the 3.x defaults); 4.x-only pragmas are ignored by 3.4.
 // The key is handed over raw (a SHA-256 of the program key), so no slow key derivation runs.
-constexpr const char* kCipherSettings =
-    "PRAGMA cipher_page_size = 4096;"
-    "PRAGMA kdf_iter = 64000;"
-    "PRAGMA cipher_hmac_algorithm = HMAC_SHA1;"
-    "PRAGMA cipher_kdf_algorithm = PBKDF2_HMAC_SHA1;";
+constexpr const char* kCipherSettings = "PRAGMA cipher_page_size = 4096;"
+                                        "PRAGMA kdf_iter = 64000;"
+                                        "PRAGMA cipher_hmac_algorithm = HMAC_SHA1;"
+                                        "PRAGMA cipher_kdf_algorithm = PBKDF2_HMAC_SHA1;";
 
 void KeyHandle(sqlite3* db, const std::string& key) {
     Exec(db, RawKeyPragma(key));
@@ -114,21 +113,25 @@ double DbValue::Number() const {
     const std::string s = Text();
     // Leading number only: blanks, sign, digits, one point, exponent. Anything else ends it.
     std::size_t p = 0;
-    while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) ++p;
+    while (p < s.size() && (s[p] == ' ' || s[p] == '\t'))
+        ++p;
     const std::size_t start = p;
     if (p < s.size() && (s[p] == '+' || s[p] == '-')) ++p;
     bool digits = false;
-    while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p, digits = true;
+    while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p])))
+        ++p, digits = true;
     if (p < s.size() && s[p] == '.') {
         ++p;
-        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p]))) ++p, digits = true;
+        while (p < s.size() && std::isdigit(static_cast<unsigned char>(s[p])))
+            ++p, digits = true;
     }
     if (!digits) return 0.0;
     if (p < s.size() && (s[p] == 'e' || s[p] == 'E')) {
         std::size_t q = p + 1;
         if (q < s.size() && (s[q] == '+' || s[q] == '-')) ++q;
         if (q < s.size() && std::isdigit(static_cast<unsigned char>(s[q]))) {
-            while (q < s.size() && std::isdigit(static_cast<unsigned char>(s[q]))) ++q;
+            while (q < s.size() && std::isdigit(static_cast<unsigned char>(s[q])))
+                ++q;
             p = q;
         }
     }
@@ -162,7 +165,9 @@ const DbValue& DbFields::Item(const std::string& name) const {
     throw DbError("no such column: " + name);
 }
 
-int DbFields::Count() const { return m_rs->ColumnCount(); }
+int DbFields::Count() const {
+    return m_rs->ColumnCount();
+}
 
 const std::string& DbRecordset::ColumnName(int column) const {
     if (column < 0 || column >= ColumnCount()) throw DbError("no such column: " + std::to_string(column));
@@ -235,7 +240,9 @@ bool DbConnection::OpenDatabase(const std::string& path, const std::string& key,
     return true;
 }
 
-bool DbConnection::IsOpen() const { return m_handle != nullptr; }
+bool DbConnection::IsOpen() const {
+    return m_handle != nullptr;
+}
 
 DbRecordset DbConnection::OpenRecordset(const std::string& sql, bool /*flag*/) const {
     sqlite3* db = m_handle ? m_handle->db : nullptr;
@@ -250,7 +257,8 @@ DbRecordset DbConnection::OpenRecordset(const std::string& sql, bool /*flag*/) c
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         std::vector<DbValue> row;
         row.reserve(static_cast<std::size_t>(n));
-        for (int c = 0; c < n; ++c) row.push_back(ColumnValue(stmt.get(), c));
+        for (int c = 0; c < n; ++c)
+            row.push_back(ColumnValue(stmt.get(), c));
         rs.m_rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) Throw(db, "query failed");

@@ -44,7 +44,8 @@ DatabaseLocation CheckDatabase(const SettingsStore& settings, const ProgramPaths
 std::vector<std::string> ReadDeviceTypes(const DbConnection& conn) {
     const DbRecordset rs = conn.OpenRecordset("Select * From M_DeviceTypes", false);
     std::vector<std::string> names;
-    for (int r = 0; r < rs.RecordCount(); ++r) names.push_back(rs.ValueAt(r, 1).Text());
+    for (int r = 0; r < rs.RecordCount(); ++r)
+        names.push_back(rs.ValueAt(r, 1).Text());
     return names;
 }
 
@@ -106,8 +107,8 @@ bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::st
         if (ic.RecordCount() < 1 || ic.ValueAt(0, 0).Text() != "ok")
             return fail("integrity check failed: " + (ic.RecordCount() > 0 ? ic.ValueAt(0, 0).Text() : ""));
         for (const auto& t : RequiredTables()) {
-            const DbRecordset rs = conn.OpenRecordset(
-                "select count(*) from sqlite_master where type='table' and name='" + t + "'", false);
+            const DbRecordset rs =
+                conn.OpenRecordset("select count(*) from sqlite_master where type='table' and name='" + t + "'", false);
             if (rs.ValueAt(0, 0).ToInt32() < 1) return fail("table " + t + " is missing");
         }
     } catch (const DbError& e) {

@@ -41,13 +41,15 @@ private:
 
 // Each part of the database draws from its own stream, so that changing the number of code
 // sets leaves the protocols and the codes of the first sources as they were.
-Rng Stream(std::uint64_t seed, std::uint64_t part) { return Rng(seed * 0x9E3779B97F4A7C15ULL + part); }
+Rng Stream(std::uint64_t seed, std::uint64_t part) {
+    return Rng(seed * 0x9E3779B97F4A7C15ULL + part);
+}
 
 // ---- fixed content ----
 
 struct DeviceKind {
-    const char* type;  // M_DeviceTypes name, also the start of the code sets' DeviceName
-    int weight;        // share of the code sources, percent
+    const char* type;    // M_DeviceTypes name, also the start of the code sets' DeviceName
+    int weight;          // share of the code sources, percent
     const char* variant; // a longer DeviceName that still starts with the type, or nullptr
     std::vector<const char*> brands;
     std::vector<const char*> models; // '#' stands for a digit, '@' for a capital letter
@@ -56,39 +58,66 @@ struct DeviceKind {
 // In stored order; the device-type list selects its eighth entry, "TV".
 const std::vector<DeviceKind>& DeviceKinds() {
     static const std::vector<DeviceKind> kinds = {
-        {"DVD", 14, "DVD Recorder",
+        {"DVD",
+         14,
+         "DVD Recorder",
          {"Pioneer", "Sony", "Samsung", "Philips", "LG", "Panasonic", "Toshiba", "Denon", "Yamaha", "Onkyo", "Marantz",
           "Medion", "Cambridge Audio"},
          {"DV-###", "DVD-@###", "BDP-S###", "DMR-EX###", "@@-DVD###", "BD-@###"}},
-        {"SAT", 15, "SAT HD",
+        {"SAT",
+         15,
+         "SAT HD",
          {"Humax", "Technisat", "Kathrein", "Dreambox", "Vu+", "Topfield", "Skymaster", "Edision", "Strong", "Xoro",
           "Comag", "Triax", "Opticum"},
          {"@@@ ####", "Digit HD# @", "UFS ###", "HD-####@", "DM ###HD", "@@-####S2"}},
-        {"AUX", 5, nullptr,
+        {"AUX",
+         5,
+         nullptr,
          {"Apple", "Roku", "Xiaomi", "Nvidia", "Amazon", "Western Digital", "Popcorn Hour", "Dune HD", "Zappiti"},
          {"Gen #", "@@-###", "Stick #@", "Box ## Pro", "HD ####"}},
-        {"VCR", 7, nullptr,
+        {"VCR",
+         7,
+         nullptr,
          {"JVC", "Panasonic", "Grundig", "Sony", "Akai", "Funai", "Sharp", "Samsung", "Philips", "Thomson"},
          {"HR-@####", "NV-@###", "VR ####", "SLV-@###", "@@-##"}},
-        {"CBL", 6, nullptr, {"Motorola", "Scientific Atlanta", "Pace", "Arris", "Cisco", "Humax", "Samsung", "Thomson"},
+        {"CBL",
+         6,
+         nullptr,
+         {"Motorola", "Scientific Atlanta", "Pace", "Arris", "Cisco", "Humax", "Samsung", "Thomson"},
          {"DCT####", "Explorer ####", "@@-###", "DC@ ####", "TDC-###"}},
-        {"AUDIO", 9, "AUDIO Soundbar",
+        {"AUDIO",
+         9,
+         "AUDIO Soundbar",
          {"Onkyo", "Yamaha", "Denon", "Marantz", "Harman Kardon", "Teac", "Technics", "Cambridge Audio", "NAD",
           "Pioneer", "Sony", "Teufel"},
          {"RX-V###", "AVR-####", "TX-SR###", "SR####", "@@-###", "CD-###"}},
         {"LD", 1, nullptr, {"Pioneer", "Sony", "Philips", "Yamaha"}, {"CLD-@###", "LV-####", "MDP-###"}},
-        {"TV", 30, "TV/DVD",
-         {"Samsung", "Philips", "Sony", "LG", "Panasonic", "Toshiba", "Sharp", "Grundig", "Thomson", "Hitachi", "Loewe",
-          "Metz", "Bang & Olufsen", "Telefunken", "Medion", "Hisense", "TCL", "Blaupunkt", "JVC", "D'Accord"},
+        {"TV",
+         30,
+         "TV/DVD",
+         {"Samsung", "Philips", "Sony",    "LG",        "Panasonic", "Toshiba",        "Sharp",
+          "Grundig", "Thomson", "Hitachi", "Loewe",     "Metz",      "Bang & Olufsen", "Telefunken",
+          "Medion",  "Hisense", "TCL",     "Blaupunkt", "JVC",       "D'Accord"},
          {"UE##@####", "##PFL####", "KDL-##@###", "##@@###@", "TX-##@@###", "LC-##@####", "@@##-@###"}},
-        {"PVR", 4, nullptr, {"Humax", "Topfield", "Panasonic", "TiVo", "Technisat", "Samsung"},
+        {"PVR",
+         4,
+         nullptr,
+         {"Humax", "Topfield", "Panasonic", "TiVo", "Technisat", "Samsung"},
          {"PVR-####", "DR-@###", "TF ####", "Series #"}},
-        {"AMP", 5, nullptr,
+        {"AMP",
+         5,
+         nullptr,
          {"Yamaha", "Denon", "Marantz", "Onkyo", "NAD", "Rotel", "Arcam", "Cambridge Audio", "Harman Kardon"},
          {"A-S###", "PMA-###", "PM####", "C ###@", "@-###"}},
-        {"PROJ", 3, nullptr, {"Epson", "BenQ", "Optoma", "Acer", "ViewSonic", "Sony", "NEC"},
+        {"PROJ",
+         3,
+         nullptr,
+         {"Epson", "BenQ", "Optoma", "Acer", "ViewSonic", "Sony", "NEC"},
          {"EH-TW####", "W####", "HD##", "@@-####"}},
-        {"HDD", 1, nullptr, {"Western Digital", "Seagate", "Iomega", "Medion", "LaCie"},
+        {"HDD",
+         1,
+         nullptr,
+         {"Western Digital", "Seagate", "Iomega", "Medion", "LaCie"},
          {"My Book ###", "HDD-@###", "@@ ####"}},
     };
     return kinds;
@@ -107,31 +136,32 @@ struct ProtocolKind {
 // rows; they only ever appear as a code's second protocol.
 const std::vector<ProtocolKind>& ProtocolKinds() {
     static const std::vector<ProtocolKind> kinds = {
-        {"NEC1", 12, true},     {"NEC2", 12, true},      {"NECx1", 14, true},    {"NECx2", 14, false},
-        {"NECX2", 16, false},   {"RC5", 8, true},        {"RC5x", 10, true},     {"RC6", 10, true},
-        {"RC6-6-20", 18, true}, {"SIRC12", 9, true},     {"SIRC15", 9, true},    {"SIRC20", 11, true},
-        {"JVC", 10, true},      {"Sharp", 12, true},     {"Panasonic", 16, true}, {"Kaseikyo", 20, true},
+        {"NEC1", 12, true},     {"NEC2", 12, true},       {"NECx1", 14, true},     {"NECx2", 14, false},
+        {"NECX2", 16, false},   {"RC5", 8, true},         {"RC5x", 10, true},      {"RC6", 10, true},
+        {"RC6-6-20", 18, true}, {"SIRC12", 9, true},      {"SIRC15", 9, true},     {"SIRC20", 11, true},
+        {"JVC", 10, true},      {"Sharp", 12, true},      {"Panasonic", 16, true}, {"Kaseikyo", 20, true},
         {"Denon", 12, true},    {"Mitsubishi", 10, true}, {"Samsung36", 14, true}, {"RCA", 10, true},
-        {"Nokia32", 12, true},  {"Thomson", 8, true},    {"Sanyo", 10, true},    {"Aiwa", 12, true},
-        {"Pioneer", 14, true},  {"Grundig16", 8, true},  {"Blaupunkt", 10, true}, {"RECS80", 6, true},
+        {"Nokia32", 12, true},  {"Thomson", 8, true},     {"Sanyo", 10, true},     {"Aiwa", 12, true},
+        {"Pioneer", 14, true},  {"Grundig16", 8, true},   {"Blaupunkt", 10, true}, {"RECS80", 6, true},
         {"XMP", 24, true},      {"Humax4", 12, true},
     };
     return kinds;
 }
 
-bool Resolvable(int protocol) { return ProtocolKinds()[static_cast<std::size_t>(protocol)].primary; }
+bool Resolvable(int protocol) {
+    return ProtocolKinds()[static_cast<std::size_t>(protocol)].primary;
+}
 
 // Function names of the key-map numbers 1 to 64; 1 to 46 are the remote's, the rest are codes
 // the database holds for other remotes.
 constexpr std::array<const char*, 64> kFunctionNames = {
-    "Mute",     "0",        "1",          "2",          "3",        "4",         "5",        "6",
-    "7",        "8",        "9",          "Menu",       "Power",    "Volume +",  "Channel +", "Channel -",
-    "Volume -", "OK",       "Up",         "Down",       "Left",     "Right",     "Exit",     "-/--",
-    "Input",    "Red",      "Green",      "Yellow",     "Blue",     "Info",      "Guide",    "Back",
-    "Text",     "Subtitle", "Audio",      "Sleep",      "Picture",  "Play",      "Pause",    "Stop",
-    "Rewind",   "Forward",  "Record",     "Eject",      "Previous", "Next",      "Setup",    "Home",
-    "Favourites", "List",   "Zoom",       "Aspect",     "Display",  "Repeat",    "Random",   "Title",
-    "Top Menu", "Angle",    "Tuner",      "Radio",      "TV/Radio", "PIP",       "Freeze",   "Timer",
+    "Mute",     "0",       "1",       "2",        "3",         "4",         "5",        "6",      "7",          "8",
+    "9",        "Menu",    "Power",   "Volume +", "Channel +", "Channel -", "Volume -", "OK",     "Up",         "Down",
+    "Left",     "Right",   "Exit",    "-/--",     "Input",     "Red",       "Green",    "Yellow", "Blue",       "Info",
+    "Guide",    "Back",    "Text",    "Subtitle", "Audio",     "Sleep",     "Picture",  "Play",   "Pause",      "Stop",
+    "Rewind",   "Forward", "Record",  "Eject",    "Previous",  "Next",      "Setup",    "Home",   "Favourites", "List",
+    "Zoom",     "Aspect",  "Display", "Repeat",   "Random",    "Title",     "Top Menu", "Angle",  "Tuner",      "Radio",
+    "TV/Radio", "PIP",     "Freeze",  "Timer",
 };
 constexpr int kKeyMapNumbers = static_cast<int>(kFunctionNames.size());
 
@@ -146,7 +176,9 @@ constexpr int kRemoteKeys = static_cast<int>(kRemoteKeyMap.size());
 constexpr int kRemoteModel = 1;
 
 // The remote numbers its keys differently from their stored order.
-int RemoteKeyNumber(int position) { return (position * 7) % kRemoteKeys + 1; }
+int RemoteKeyNumber(int position) {
+    return (position * 7) % kRemoteKeys + 1;
+}
 
 // Key-map numbers in the order in which a code source most likely has them (power and digits
 // first), used to pick which keys a small code set covers.
@@ -208,7 +240,8 @@ std::vector<Code> MakeSourceCodes(Rng& rng, int codes_per_source) {
     const int alternate = rng.Chance(12) ? PickPrimaryProtocol(rng, first) : -1;
     int second = -1;
     if (rng.Chance(15)) {
-        do second = rng.Below(static_cast<int>(ProtocolKinds().size()));
+        do
+            second = rng.Below(static_cast<int>(ProtocolKinds().size()));
         while (second == first);
     }
     auto proto_bytes = [](int p) {
@@ -249,14 +282,15 @@ std::vector<Code> MakeSourceCodes(Rng& rng, int codes_per_source) {
 
     std::vector<Code> codes;
     int positions = 0;
-    for (int i = 0; i < on_remote; ++i) positions += Multiplicity(ranked[static_cast<std::size_t>(i)].second);
+    for (int i = 0; i < on_remote; ++i)
+        positions += Multiplicity(ranked[static_cast<std::size_t>(i)].second);
     int remaining = target - kEmptyRecordBytes - protocol_bytes;
     for (int i = 0; i < on_remote; ++i) {
         const int keymap = ranked[static_cast<std::size_t>(i)].second;
         const int m = Multiplicity(keymap);
         // Spread the remaining length evenly over the remaining key positions.
-        int bytes = i + 1 == on_remote ? remaining / m - 3
-                                       : (remaining + positions / 2) / positions - 3 + rng.Range(-1, 1);
+        int bytes =
+            i + 1 == on_remote ? remaining / m - 3 : (remaining + positions / 2) / positions - 3 + rng.Range(-1, 1);
         bytes = std::clamp(bytes, 1, 24);
         remaining -= m * (bytes + 3);
         positions -= m;
@@ -359,7 +393,9 @@ int PickKind(Rng& rng) {
 // The date written into the version record; fixed so that the content depends on the seed only.
 constexpr const char* kVersionDate = "2024-05-20";
 
-std::string PartPath(const std::string& out_path) { return out_path + ".part" + std::to_string(::getpid()); }
+std::string PartPath(const std::string& out_path) {
+    return out_path + ".part" + std::to_string(::getpid());
+}
 
 void RemoveQuietly(const std::string& path) {
     std::error_code ec;
@@ -440,7 +476,8 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
     }
     {
         std::string order;
-        for (int p = 0; p < kRemoteKeys; ++p) order += (p > 0 ? "," : "") + std::to_string(RemoteKeyNumber(p));
+        for (int p = 0; p < kRemoteKeys; ++p)
+            order += (p > 0 ? "," : "") + std::to_string(RemoteKeyNumber(p));
         DbCommand info = conn.CreateCommand("INSERT INTO M_RCUInfo VALUES(?,?,?,?)");
         info.SetText(1, "1");
         info.SetText(2, std::to_string(kRemoteModel));
@@ -451,7 +488,8 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
         DbCommand key = conn.CreateCommand("INSERT INTO M_RCUFuncKey VALUES(?,?,?,?,?)");
         for (int number = 1; number <= kRemoteKeys; ++number) {
             int position = 0;
-            while (RemoteKeyNumber(position) != number) ++position;
+            while (RemoteKeyNumber(position) != number)
+                ++position;
             const int keymap = kRemoteKeyMap[static_cast<std::size_t>(position)];
             key.SetText(1, std::to_string(number));
             key.SetText(2, std::to_string(kRemoteModel));
@@ -500,8 +538,10 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
 
         // Every source has a code set; the rest share sources at random.
         std::vector<int> owner;
-        for (int s = 0; s < sources; ++s) owner.push_back(s);
-        while (static_cast<int>(owner.size()) < opt.code_sets) owner.push_back(rng.Below(sources));
+        for (int s = 0; s < sources; ++s)
+            owner.push_back(s);
+        while (static_cast<int>(owner.size()) < opt.code_sets)
+            owner.push_back(rng.Below(sources));
         rng.Shuffle(owner);
         for (int s = 0; s < std::min(2, sources); ++s)
             std::swap(owner[static_cast<std::size_t>(s)], *std::find(owner.begin() + s, owner.end(), s));
@@ -553,7 +593,8 @@ void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
         cmd.SetText(3, kVersionDate);
         cmd.ExecuteCommand();
     }
-    for (int r = 0; r < indexes.RecordCount(); ++r) conn.ExecuteSql(indexes.ValueAt(r, 1).Text());
+    for (int r = 0; r < indexes.RecordCount(); ++r)
+        conn.ExecuteSql(indexes.ValueAt(r, 1).Text());
     conn.ExecuteSql("COMMIT");
 }
 
@@ -587,7 +628,8 @@ void ExportRows(const DbConnection& conn, const std::string& table, std::ostream
     const std::string t = QuoteIdentifier(table);
     const DbRecordset shape = conn.OpenRecordset("SELECT * FROM " + t + " LIMIT 0", false);
     std::vector<std::string> columns;
-    for (int c = 0; c < shape.ColumnCount(); ++c) columns.push_back(shape.ColumnName(c));
+    for (int c = 0; c < shape.ColumnCount(); ++c)
+        columns.push_back(shape.ColumnName(c));
     const std::string exprs = ColumnExpressions(columns);
 
     auto write_rows = [&](const DbRecordset& rs, int first_column) {
@@ -622,9 +664,9 @@ void ExportRows(const DbConnection& conn, const std::string& table, std::ostream
     bool first_page = true;
     for (;;) {
         const std::string where = first_page ? "" : " WHERE _rowid_>" + std::to_string(last);
-        const DbRecordset rs = conn.OpenRecordset(
-            "SELECT _rowid_" + exprs + " FROM " + t + where + " ORDER BY _rowid_ LIMIT " + std::to_string(kPageRows),
-            false);
+        const DbRecordset rs = conn.OpenRecordset("SELECT _rowid_" + exprs + " FROM " + t + where +
+                                                      " ORDER BY _rowid_ LIMIT " + std::to_string(kPageRows),
+                                                  false);
         write_rows(rs, 1);
         if (rs.RecordCount() < kPageRows) break;
         last = static_cast<std::int64_t>(rs.ValueAt(rs.RecordCount() - 1, 0).Number());
@@ -656,8 +698,8 @@ void GenerateSampleDatabase(const std::string& out_path, const SampleOptions& op
 }
 
 void ExportDatabaseSql(const DbConnection& conn, std::ostream& out) {
-    const DbRecordset master = conn.OpenRecordset(
-        "SELECT type,name,sql FROM sqlite_master WHERE sql IS NOT NULL ORDER BY rowid", false);
+    const DbRecordset master =
+        conn.OpenRecordset("SELECT type,name,sql FROM sqlite_master WHERE sql IS NOT NULL ORDER BY rowid", false);
     out << "PRAGMA foreign_keys=OFF;\nBEGIN TRANSACTION;\n";
     bool has_sequence = false;
     bool analysed = false;

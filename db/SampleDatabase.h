@@ -16,9 +16,9 @@ namespace tolbe::db {
 std::string_view CodeDatabaseSchema();
 
 struct SampleOptions {
-    int code_sets = 3000;    // rows of M_SetOfCodes
-    std::uint64_t seed = 1;  // same seed and sizes, same content
-    int sources = 0;         // code sources shared by the code sets; 0: two thirds of code_sets
+    int code_sets = 3000;     // rows of M_SetOfCodes
+    std::uint64_t seed = 1;   // same seed and sizes, same content
+    int sources = 0;          // code sources shared by the code sets; 0: two thirds of code_sets
     int codes_per_source = 0; // average M_CodeLink rows per source; 0: varied so that the code
                               // records span every block count and some are too long
     std::int16_t version = 1; // the M_Version row

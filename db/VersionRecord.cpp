@@ -11,8 +11,10 @@ namespace {
 // record, not version 0.
 std::int16_t WholeVersion(const DbValue& v) {
     std::string t = v.Text();
-    while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.erase(0, 1);
-    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
+    while (!t.empty() && (t.front() == ' ' || t.front() == '\t'))
+        t.erase(0, 1);
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t'))
+        t.pop_back();
     if (!t.empty() && t.front() == '+') t.erase(0, 1);
     double d = 0;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
@@ -26,16 +28,11 @@ std::int16_t WholeVersion(const DbValue& v) {
 std::string VersionTableStatement(const std::string& date) {
     static constexpr const char* kCrLf = "\r\n";
     std::string sql;
-    for (const std::string& line : {std::string("CREATE TABLE M_Version"),
-                                    std::string("-- Maker: Tolbe remote control programmer"),
-                                    std::string("-- Author: the Tolbe code database team"),
-                                    "-- Created date: " + date,
-                                    std::string("( "),
-                                    std::string("       VersionID INTEGER PRIMARY KEY AUTOINCREMENT,"),
-                                    std::string("       Version INTEGER,"),
-                                    std::string("       Date TEXT,"),
-                                    std::string("       Notes TEXT COLLATE NOCASE"),
-                                    std::string(");")}) {
+    for (const std::string& line :
+         {std::string("CREATE TABLE M_Version"), std::string("-- Maker: Tolbe remote control programmer"),
+          std::string("-- Author: the Tolbe code database team"), "-- Created date: " + date, std::string("( "),
+          std::string("       VersionID INTEGER PRIMARY KEY AUTOINCREMENT,"), std::string("       Version INTEGER,"),
+          std::string("       Date TEXT,"), std::string("       Notes TEXT COLLATE NOCASE"), std::string(");")}) {
         sql += line;
         sql += kCrLf;
     }
@@ -57,8 +54,8 @@ std::int16_t Get_Database_Ver(DbConnection* DBConn, const std::string& DBPath, c
     if (DBConn == nullptr) return 0;
     if (!DBConn->OpenDatabase(DBPath, DBKey, true)) return 0;
 
-    const DbRecordset tables = DBConn->OpenRecordset(
-        "select count(*)  from sqlite_master where type='table' and name = 'M_Version'", false);
+    const DbRecordset tables =
+        DBConn->OpenRecordset("select count(*)  from sqlite_master where type='table' and name = 'M_Version'", false);
     if (tables.Fields().Item(0).Number() > 0) {
         const DbRecordset rs = DBConn->OpenRecordset("Select * From M_Version", false);
         return WholeVersion(rs.Fields().Item(1));

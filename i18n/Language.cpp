@@ -65,7 +65,8 @@ bool ParseStoredNumber(const std::string& text, long long& value) {
     if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
         return false;
     value = 0;
-    for (char c : digits) value = std::min<long long>(value * 10 + (c - '0'), 1'000'000'000LL);
+    for (char c : digits)
+        value = std::min<long long>(value * 10 + (c - '0'), 1'000'000'000LL);
     if (negative) value = -value;
     return true;
 }

@@ -35,10 +35,17 @@ std::string Unescape(std::string_view cell, int line) {
         }
         if (++i == cell.size()) Malformed(line, "backslash at the end of a text");
         switch (cell[i]) {
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case '\\': out += '\\'; break;
-        default: Malformed(line, std::string("unknown escape \\") + cell[i]);
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            Malformed(line, std::string("unknown escape \\") + cell[i]);
         }
     }
     return out;
@@ -72,7 +79,8 @@ Table Parse(std::string_view data) {
         if (ec != std::errc() || end != cells[0].data() + cells[0].size() || k < 0 || k >= kLanguageBaseStep)
             Malformed(line_no, "bad text number");
         LanguageTexts texts;
-        for (int lang = 0; lang < kLanguageCount; ++lang) texts[lang] = Unescape(cells[1 + lang], line_no);
+        for (int lang = 0; lang < kLanguageCount; ++lang)
+            texts[lang] = Unescape(cells[1 + lang], line_no);
         if (!table.texts.emplace(k, std::move(texts)).second) Malformed(line_no, "text number given twice");
         table.numbers.push_back(k);
     }
@@ -96,8 +104,8 @@ const std::string* Find(int lang_base, int k) {
 } // namespace
 
 TextNotFound::TextNotFound(int lang_base, int k)
-    : std::runtime_error("no text number " + std::to_string(static_cast<long long>(lang_base) + k) + " (language base " +
-                         std::to_string(lang_base) + ", text " + std::to_string(k) + ")"),
+    : std::runtime_error("no text number " + std::to_string(static_cast<long long>(lang_base) + k) +
+                         " (language base " + std::to_string(lang_base) + ", text " + std::to_string(k) + ")"),
       m_lang_base(lang_base), m_k(k) {}
 
 std::string LoadText(int lang_base, int k) {
@@ -110,6 +118,8 @@ std::optional<std::string> TryLoadText(int lang_base, int k) {
     return std::nullopt;
 }
 
-const std::vector<int>& TextNumbers() { return TheTable().numbers; }
+const std::vector<int>& TextNumbers() {
+    return TheTable().numbers;
+}
 
 } // namespace tolbe::i18n

@@ -64,7 +64,7 @@ ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& se
 
 std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel) {
     return sel.seedOpt != nullptr && sel.seedOpt->count() > 0 ? std::make_unique<codec::SeededFiller>(sel.seed)
-                                                               : std::make_unique<codec::SeededFiller>();
+                                                              : std::make_unique<codec::SeededFiller>();
 }
 
 void EncodeOrFail(const ResolvedCode& code, codec::FillerSource& rng, std::vector<std::uint8_t>& buffer,

@@ -31,9 +31,8 @@ const std::array<std::string, 4> kDeviceNames{"TV", "SAT", "DVD", "AUX"};
 
 using Selection = CodeSelection;
 
-
 // Database, key order and filler as a download in the main window takes them.
-audio::DownloadRequest Resolve(const CliContext &ctx, const Selection &sel) {
+audio::DownloadRequest Resolve(const CliContext& ctx, const Selection& sel) {
     const ResolvedCode code = ResolveCodeSelection(ctx, sel);
     audio::DownloadRequest req;
     req.RCUModel = kRcuModel;
@@ -46,17 +45,17 @@ audio::DownloadRequest Resolve(const CliContext &ctx, const Selection &sel) {
     return req;
 }
 
-[[noreturn]] void EncoderRefused(const audio::DownloadRequest &req, const std::string &why) {
+[[noreturn]] void EncoderRefused(const audio::DownloadRequest& req, const std::string& why) {
     throw CliFailure{"the encoder refused code source " + std::to_string(req.SourceID) + ": " + why};
 }
 
-void RunPackets(const CliContext &ctx, const Selection &sel) {
+void RunPackets(const CliContext& ctx, const Selection& sel) {
     const ResolvedCode code = ResolveCodeSelection(ctx, sel);
     auto rng = MakeFiller(sel);
     std::vector<std::uint8_t> buffer;
     std::int16_t blocks = 0;
     EncodeOrFail(code, *rng, buffer, blocks);
-    for (const audio::Packet &p : audio::BuildDownloadPackets(code.slot, buffer, static_cast<std::uint8_t>(blocks))) {
+    for (const audio::Packet& p : audio::BuildDownloadPackets(code.slot, buffer, static_cast<std::uint8_t>(blocks))) {
         for (std::size_t i = 0; i < audio::kPacketAirBytes; ++i)
             std::printf("%02X", p[i]);
         std::printf("\n");
@@ -67,7 +66,7 @@ void RunPackets(const CliContext &ctx, const Selection &sel) {
 class TerminalProgress final : public audio::DownloadProgress {
 public:
     TerminalProgress() : m_tty(isatty(STDERR_FILENO) == 1) {}
-    void Start(int blockCount, const std::string &deviceName) override {
+    void Start(int blockCount, const std::string& deviceName) override {
         m_total = blockCount;
         m_done = 0;
         m_name = deviceName;
@@ -100,7 +99,7 @@ private:
 class StderrPrompt final : public Prompt {
 public:
     StderrPrompt() : m_tty(isatty(STDERR_FILENO) == 1) {}
-    Answer Show(const std::string &title, const std::string &text, Buttons, Icon) override {
+    Answer Show(const std::string& title, const std::string& text, Buttons, Icon) override {
         // On a terminal the progress bar holds the line; start a fresh one.
         std::fprintf(stderr, "%s%s: %s\n", m_tty ? "\n" : "", title.c_str(), text.c_str());
         return Answer::Ok;
@@ -116,7 +115,7 @@ struct DownloadArgs {
     std::string device;
 };
 
-void RunDownload(const CliContext &ctx, const DownloadArgs &a) {
+void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
     const audio::DownloadRequest req = Resolve(ctx, a.sel);
     auto rng = MakeFiller(a.sel);
     TerminalProgress progress;
@@ -127,7 +126,7 @@ void RunDownload(const CliContext &ctx, const DownloadArgs &a) {
         if (!audio::CmdDownCodeAPI(req, *rng, codeBuffer, capture, progress, &why)) EncoderRefused(req, why);
         try {
             audio::WriteWavFile(a.wav, capture.Pcm(), audio::kSampleRate, audio::kChannels);
-        } catch (const audio::WavError &e) {
+        } catch (const audio::WavError& e) {
             throw CliFailure{e.what()};
         }
         return;
@@ -142,20 +141,20 @@ void RunDownload(const CliContext &ctx, const DownloadArgs &a) {
         throw CliFailure{std::to_string(sink.Failures()) + " packet(s) could not be played on \"" + device + "\"", 3};
 }
 
-const Registrar kRegistrar([](CLI::App &app, CliContext &ctx) {
+const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     auto packets = std::make_shared<Selection>();
-    CLI::App *p = app.add_subcommand("packets", "Print every packet of a download, 71 bytes in hexadecimal a line: "
+    CLI::App* p = app.add_subcommand("packets", "Print every packet of a download, 71 bytes in hexadecimal a line: "
                                                 "the header, the data packets, the end packet.");
     AddCodeSelectors(p, *packets);
     p->callback([&ctx, packets] { RunPackets(ctx, *packets); });
 
     auto download = std::make_shared<DownloadArgs>();
-    CLI::App *d = app.add_subcommand("download", "Run a whole download with its pauses: play it on an ALSA device, "
+    CLI::App* d = app.add_subcommand("download", "Run a whole download with its pauses: play it on an ALSA device, "
                                                  "or write it to a WAV file (44100 Hz, 16-bit stereo, pauses as "
                                                  "silence). Exit status 1 when the encoder refuses, 3 when packets "
                                                  "could not be played.");
     AddCodeSelectors(d, download->sel);
-    auto *wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
+    auto* wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
     d->add_option("--pcm-device", download->device,
                   "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")
         ->excludes(wav);

@@ -27,10 +27,9 @@ namespace {
 
 using Database = CliDatabase;
 
-
-
 std::string Cell(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
     return text;
 }
 
@@ -68,10 +67,12 @@ void RunSearch(const CliContext& ctx, const SearchArgs& a) {
     } catch (const db::DbError& e) {
         throw CliFailure{std::string("search failed: ") + e.what()};
     }
-    for (int c = 0; c < rs.ColumnCount(); ++c) std::cout << (c ? "\t" : "") << Cell(rs.ColumnName(c));
+    for (int c = 0; c < rs.ColumnCount(); ++c)
+        std::cout << (c ? "\t" : "") << Cell(rs.ColumnName(c));
     std::cout << "\n";
     for (int r = 0; r < rs.RecordCount(); ++r) {
-        for (int c = 0; c < rs.ColumnCount(); ++c) std::cout << (c ? "\t" : "") << Cell(rs.ValueAt(r, c).Text());
+        for (int c = 0; c < rs.ColumnCount(); ++c)
+            std::cout << (c ? "\t" : "") << Cell(rs.ValueAt(r, c).Text());
         std::cout << "\n";
     }
 }
@@ -86,8 +87,6 @@ void RunOrder(const CliContext& ctx, const OrderArgs& a) {
     OpenCodeDatabase(conn, LocateDatabase(ctx, a.db));
     std::cout << codec::GetDownOrderStr(conn, a.setOfCodeId, kRcuModel) << "\n";
 }
-
-
 
 void RunEncode(const CliContext& ctx, const CodeSelection& a) {
     const ResolvedCode code = ResolveCodeSelection(ctx, a);
@@ -110,8 +109,9 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
                                                "model names contain the key words (blanks match anything), "
                                                "tab-separated with a heading line.");
     s->add_option("--db", search->db, dbHelp);
-    s->add_option("--lang", search->lang, "language base for the column headings: 0, 1000, ... 6000 "
-                                          "(default: the program's language)");
+    s->add_option("--lang", search->lang,
+                  "language base for the column headings: 0, 1000, ... 6000 "
+                  "(default: the program's language)");
     s->add_option("--device", search->device, "device type, matched at the start of the name")->required();
     s->add_option("--brand", search->brand, "brand key words");
     s->add_option("--model", search->model, "model key words");

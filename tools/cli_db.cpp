@@ -28,8 +28,7 @@ CLI::App* DbGroup(CLI::App& app) {
 
 void RefuseExisting(const std::string& path, bool force) {
     std::error_code ec;
-    if (!force && std::filesystem::exists(path, ec))
-        throw CliFailure{path + " exists; add --force to replace it"};
+    if (!force && std::filesystem::exists(path, ec)) throw CliFailure{path + " exists; add --force to replace it"};
 }
 
 struct SampleArgs {
@@ -102,8 +101,9 @@ const Registrar kRegisterDb([](CLI::App& app, CliContext& ctx) {
                   "always give the same content. Large benchmark database: --code-sets 200000 --sources 20000 "
                   "--codes-per-source 40.");
     s->add_option("--out", sample->out, "database file to write")->required();
-    s->add_option("--code-sets", sample->opt.code_sets, "number of code sets")->capture_default_str()->check(
-        CLI::PositiveNumber);
+    s->add_option("--code-sets", sample->opt.code_sets, "number of code sets")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
     s->add_option("--seed", sample->opt.seed, "seed of the generator")->capture_default_str();
     s->add_option("--sources", sample->opt.sources,
                   "number of code sources shared by the code sets (default: two thirds of the code sets)")

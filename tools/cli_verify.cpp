@@ -52,11 +52,21 @@ std::string Json(const std::string& s) {
     for (const char c : s) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (u < 0x20 || u == 0x7F) {
                 char esc[8];
@@ -81,9 +91,13 @@ std::string PacketLine(const audio::DecodedPacket& p) {
         what = "slot " + std::to_string(p.slot) + " (" + SlotName(p.slot) + "), " + std::to_string(p.block_count) +
                " blocks";
         break;
-    case audio::PacketKind::Data: what = audio::FormatAddress(p.address); break;
-    case audio::PacketKind::End: break;
-    case audio::PacketKind::Unreadable: return line.str() + p.problem;
+    case audio::PacketKind::Data:
+        what = audio::FormatAddress(p.address);
+        break;
+    case audio::PacketKind::End:
+        break;
+    case audio::PacketKind::Unreadable:
+        return line.str() + p.problem;
     }
     what.resize(std::max<std::size_t>(what.size(), 24), ' ');
     line << what << "  checksum " << (p.checksum_ok ? "ok" : "WRONG");
@@ -99,7 +113,8 @@ void PrintText(const audio::SignalCheck& check, std::ostream& out) {
         << " channel" << (check.inverted ? ", polarity reversed" : "") << "; peak " << Fixed(check.peak_dBFS, 1)
         << " dBFS\n";
     out << "Packets: " << check.packets.size() << "\n";
-    for (const auto& p : check.packets) out << PacketLine(p) << "\n";
+    for (const auto& p : check.packets)
+        out << PacketLine(p) << "\n";
     if (check.header_blocks >= 0)
         out << "Blocks: " << check.blocks_found << " found, the header announced " << check.header_blocks << "\n";
     else
@@ -115,7 +130,8 @@ void PrintText(const audio::SignalCheck& check, std::ostream& out) {
         for (std::size_t at = 0; at < bytes.size(); at += audio::kBlockBytes) {
             const bool written = check.block_written[(base + at) / audio::kBlockBytes];
             out << audio::FormatAddress(static_cast<std::uint16_t>(base + at)) << " ";
-            for (std::size_t i = 0; i < audio::kBlockBytes; ++i) out << " " << (written ? Hex(bytes[at + i]) : "--");
+            for (std::size_t i = 0; i < audio::kBlockBytes; ++i)
+                out << " " << (written ? Hex(bytes[at + i]) : "--");
             out << "\n";
         }
     }
@@ -124,7 +140,8 @@ void PrintText(const audio::SignalCheck& check, std::ostream& out) {
         return;
     }
     out << "FAULT: " << check.FirstFault() << "\n";
-    for (std::size_t i = 1; i < check.faults.size(); ++i) out << "  also: " << check.faults[i] << "\n";
+    for (std::size_t i = 1; i < check.faults.size(); ++i)
+        out << "  also: " << check.faults[i] << "\n";
 }
 
 void PrintJson(const audio::SignalCheck& check, const std::string& source, std::ostream& out) {
@@ -138,9 +155,14 @@ void PrintJson(const audio::SignalCheck& check, const std::string& source, std::
         out << (i ? "," : "") << "{\"time_s\":" << Fixed(p.time_s, 3)
             << ",\"kind\":" << Json(audio::PacketKindName(p.kind));
         switch (p.kind) {
-        case audio::PacketKind::Header: out << ",\"slot\":" << p.slot << ",\"block_count\":" << p.block_count; break;
-        case audio::PacketKind::Data: out << ",\"address\":" << Json(audio::FormatAddress(p.address)); break;
-        case audio::PacketKind::End: break;
+        case audio::PacketKind::Header:
+            out << ",\"slot\":" << p.slot << ",\"block_count\":" << p.block_count;
+            break;
+        case audio::PacketKind::Data:
+            out << ",\"address\":" << Json(audio::FormatAddress(p.address));
+            break;
+        case audio::PacketKind::End:
+            break;
         case audio::PacketKind::Unreadable:
             out << ",\"bytes_read\":" << p.bytes_read << ",\"problem\":" << Json(p.problem);
             break;
@@ -167,7 +189,8 @@ void PrintJson(const audio::SignalCheck& check, const std::string& source, std::
     else
         out << "null";
     std::string hex;
-    for (const auto b : bytes) hex += Hex(b);
+    for (const auto b : bytes)
+        hex += Hex(b);
     out << ",\"slot_bytes\":" << Json(hex) << ",\"blocks_written\":[";
     bool first = true;
     for (std::size_t b = 0; b < check.block_written.size(); ++b) {
@@ -181,7 +204,8 @@ void PrintJson(const audio::SignalCheck& check, const std::string& source, std::
     else
         out << Json(check.FirstFault());
     out << ",\"faults\":[";
-    for (std::size_t i = 0; i < check.faults.size(); ++i) out << (i ? "," : "") << Json(check.faults[i]);
+    for (std::size_t i = 0; i < check.faults.size(); ++i)
+        out << (i ? "," : "") << Json(check.faults[i]);
     out << "]}\n";
 }
 

@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
     ctx.program_dir = tolbe::ProgramPaths::ForRunningProgram().Dir().string();
     app.add_option("--program-dir", ctx.program_dir, "program folder holding Database/, Styles/ and Update/")
         ->capture_default_str();
-    for (auto& add : Registry()) add(app, ctx);
+    for (auto& add : Registry())
+        add(app, ctx);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -37,9 +37,9 @@ struct CurlHttpSession::Impl {
     CURL* easy = nullptr;
     bool attached = false;
 
-    std::string block;       // header lines of the response being received
-    bool location = false;   // that response names a redirect target
-    std::string headers;     // header block of the final response
+    std::string block;     // header lines of the response being received
+    bool location = false; // that response names a redirect target
+    std::string headers;   // header block of the final response
     bool headers_done = false;
 
     std::string body;
@@ -60,7 +60,8 @@ struct CurlHttpSession::Impl {
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
         auto* self = static_cast<Impl*>(user);
         std::string_view line(data, size * count);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.remove_suffix(1);
         if (StartsWithNoCase(line, "HTTP/")) {
             self->block.assign(line);
             self->block += '\0';
@@ -150,7 +151,8 @@ bool CurlHttpSession::Open(const std::string& url, const std::string& user_agent
 
     if (curl_multi_add_handle(s.multi, e) != CURLM_OK) return false;
     s.attached = true;
-    while (!s.headers_done && !s.finished) s.Pump();
+    while (!s.headers_done && !s.finished)
+        s.Pump();
     return s.headers_done;
 }
 

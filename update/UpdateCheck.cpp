@@ -40,8 +40,10 @@ std::atomic<bool> g_allow_update_unload{false};
 // sign, digits with an optional fraction and exponent. Anything else is not a number.
 std::optional<double> ParseNumber(const std::string& text) {
     std::string_view s = text;
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     bool negative = false;
     if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
         negative = s.front() == '-';
@@ -55,8 +57,7 @@ std::optional<double> ParseNumber(const std::string& text) {
 }
 
 // Rounds half to even (the default rounding mode) into the range of T.
-template <typename T>
-std::optional<T> RoundInto(double v) {
+template <typename T> std::optional<T> RoundInto(double v) {
     const double r = std::nearbyint(v);
     if (!(r >= std::numeric_limits<T>::min() && r <= std::numeric_limits<T>::max())) return std::nullopt;
     return static_cast<T>(r);
@@ -276,8 +277,8 @@ void UpdateCheck::RunCheck() {
     const auto offered_app = OfferedProgramVersion(GetIniString(descriptor, kDescriptorSection, "APP_Version"));
     if (offered_app && OwnProgramVersion() < *offered_app) {
         // Whatever the answer, the database waits for the next run.
-        if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo,
-                              Prompt::Icon::None) == Prompt::Answer::Yes) {
+        if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
+            Prompt::Answer::Yes) {
             m_view.SetWindowVisible(true);
             AppUpdated = CmdUpdateExeFile();
             if (!AppUpdated) ShowMessage(kTextUpdateFailed);

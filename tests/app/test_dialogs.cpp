@@ -36,8 +36,7 @@ void WhenModalOpens(std::function<void(QWidget*)> act) {
 void SendMouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button = Qt::NoButton) {
     const QPointF pos(2, 2);
     QMouseEvent event(type, pos, widget->mapToGlobal(pos), button,
-                      type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::MouseButtons(),
-                      Qt::NoModifier);
+                      type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::MouseButtons(), Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
 

@@ -49,8 +49,9 @@ struct LiveUpdateFixture {
 
 std::string NewDatabaseBytes(const test::TempDir& dir) {
     const auto file = dir / "offered.db3";
-    test::MakeKeyedDatabase(file, test::MiniDatabaseSql(12) +
-                                      "INSERT INTO M_SetOfCodes VALUES(50,150,'TV','Brandnew','X1','2026-11-30',1,'DB');");
+    test::MakeKeyedDatabase(file,
+                            test::MiniDatabaseSql(12) +
+                                "INSERT INTO M_SetOfCodes VALUES(50,150,'TV','Brandnew','X1','2026-11-30',1,'DB');");
     return test::ReadFile(file);
 }
 
@@ -81,7 +82,8 @@ private slots:
         LiveUpdateFixture f;
         test::TempDir scratch;
         std::string bytes = NewDatabaseBytes(scratch);
-        for (std::size_t i = 4096; i < bytes.size(); i += 5) bytes[i] = static_cast<char>(bytes[i] ^ 0x33);
+        for (std::size_t i = 4096; i < bytes.size(); i += 5)
+            bytes[i] = static_cast<char>(bytes[i] ^ 0x33);
         f.Offer(bytes);
         f.prompt.answers = {Prompt::Answer::Yes, Prompt::Answer::Ok};
         f.Start();

@@ -75,7 +75,7 @@ private slots:
 
         QCOMPARE(numbered->text(), QString("Gerät:"));
         QCOMPARE(numbered->toolTip(), QString("Gerätetyp auswählen"));
-        QCOMPARE(empty_tag->text(), QString("Brand Filter:")); // design caption stays...
+        QCOMPARE(empty_tag->text(), QString("Brand Filter:"));                           // design caption stays...
         QCOMPARE(empty_tag->toolTip(), QString("Gerätemodell nach Suchbegriff suchen")); // ...tool tip still changes
         QCOMPARE(word_tag->text(), QString("Model Filter:"));
         QCOMPARE(too_big->text(), QString("Press and hold 3 seconds."));
@@ -100,7 +100,8 @@ private slots:
         LocaliseForm(&window, kEnglish);
 
         const QStringList expected{"Device", "Brand X", "Model", "", "42", "Brand"};
-        for (int i = 0; i < combo->count(); ++i) QCOMPARE(combo->itemText(i), expected[i]);
+        for (int i = 0; i < combo->count(); ++i)
+            QCOMPARE(combo->itemText(i), expected[i]);
         QCOMPARE(combo->toolTip(), QString("Select type of device"));
         QCOMPARE(image_combo->toolTip(), QString("Select type of device"));
         QCOMPARE(image_combo->itemText(0), QString("155")); // a picture list keeps its items
@@ -117,7 +118,8 @@ private slots:
         QAction* exit = file->addAction("2");
         QMenu* language = window.menuBar()->addMenu("20");
         QList<QAction*> languages;
-        for (int k = 21; k <= 27; ++k) languages << language->addAction(QString::number(k));
+        for (int k = 21; k <= 27; ++k)
+            languages << language->addAction(QString::number(k));
         QMenu* sub = language->addMenu("70");
         QAction* inner = sub->addAction("71");
         QAction* on_bar = window.menuBar()->addAction("73");
@@ -127,7 +129,7 @@ private slots:
         QAction* download = tools->addAction("135");
         download->setToolTip("145");
         QAction* plain_tip = tools->addAction("101"); // its tool tip is only the text's echo
-        tools->addAction(exit);                        // shared with the File menu
+        tools->addAction(exit);                       // shared with the File menu
 
         LocaliseForm(&window, kGerman);
 
@@ -146,7 +148,7 @@ private slots:
         QCOMPARE(download->toolTip(), QString("Zum Übertragen klicken"));
         QCOMPARE(plain_tip->text(), QString("Daten übertragen"));
         QCOMPARE(plain_tip->toolTip(), QString("Daten übertragen")); // still Qt's echo of the text
-        QCOMPARE(exit->toolTip(), QString("Beenden(B)")); // relabelled once, by its menu
+        QCOMPARE(exit->toolTip(), QString("Beenden(B)"));            // relabelled once, by its menu
     }
 
     void buttonsFramesAndTextBoxes() {

@@ -34,7 +34,8 @@ struct Fixture {
     explicit Fixture(int deviceTypes = 10, const std::string& key = {}, const std::string& extraSql = {}) {
         std::filesystem::create_directories(paths.DatabaseFolder());
         std::filesystem::create_directories(paths.UpdateFolder());
-        if (deviceTypes > 0) test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(deviceTypes) + extraSql, key);
+        if (deviceTypes > 0)
+            test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(deviceTypes) + extraSql, key);
         settings.Set(settings_key::kLanguage, "1000");
     }
     FrmSASel& Start() {
@@ -132,8 +133,9 @@ private slots:
         Fixture f(0);
         FrmSASel& w = f.Start();
         QCOMPARE(f.prompt.shown.size(), size_t(1));
-        QCOMPARE(f.prompt.shown[0].text,
-                 std::string("The database have been deleted or renamed, the program cannot be used, please reinstall."));
+        QCOMPARE(
+            f.prompt.shown[0].text,
+            std::string("The database have been deleted or renamed, the program cannot be used, please reinstall."));
         QCOMPARE(f.prompt.shown[0].title, std::string("Tolbe"));
         QVERIFY(f.prompt.shown[0].icon == Prompt::Icon::Question);
         QVERIFY(f.ctx->DBConn == nullptr);
@@ -201,8 +203,8 @@ private slots:
         std::string sql;
         for (int i = 0; i < 30; ++i)
             sql += "INSERT INTO M_SetOfCodes VALUES(" + std::to_string(100 + i) + "," + std::to_string(500 + i) +
-                   ",'TV','Brand" + std::to_string(i) + "','M','2022-01-" + (i < 9 ? "0" : "") +
-                   std::to_string(i + 1) + "',1,'DB');";
+                   ",'TV','Brand" + std::to_string(i) + "','M','2022-01-" + (i < 9 ? "0" : "") + std::to_string(i + 1) +
+                   "',1,'DB');";
         Fixture f(10, {}, sql);
         f.Start();
         QTableView* grid = f.ui()->IRDBGrid;
@@ -327,8 +329,10 @@ private slots:
         QVERIFY(!w.Reconnect_Database(5));
         QVERIFY(f.ctx->HasDatabase());
         std::filesystem::remove(f.paths.UpdateDatabase());
-        test::MakeKeyedDatabase(f.paths.UpdateDatabase(), test::MiniDatabaseSql(12) +
-            "INSERT INTO M_SetOfCodes VALUES(20,120,'TV','Philips','New one','2025-01-01',1,'DB');");
+        test::MakeKeyedDatabase(
+            f.paths.UpdateDatabase(),
+            test::MiniDatabaseSql(12) +
+                "INSERT INTO M_SetOfCodes VALUES(20,120,'TV','Philips','New one','2025-01-01',1,'DB');");
         QVERIFY(w.Reconnect_Database(5));
         QCOMPARE(f.ui()->ImgCombDevSel->count(), 12);
         QCOMPARE(f.ui()->ImgCombDevSel->currentIndex(), 7);
@@ -346,15 +350,17 @@ private slots:
         QVERIFY(f.ui()->mnuLanguageIndex6->isChecked());
         QVERIFY(!f.ui()->mnuLanguageIndex1->isChecked());
         QCOMPARE(f.prompt.shown.size(), size_t(1));
-        QVERIFY(f.prompt.shown[0].text != std::string(
-            "The user interface language option will be changed when you start the software next time"));
+        QVERIFY(
+            f.prompt.shown[0].text !=
+            std::string("The user interface language option will be changed when you start the software next time"));
         QCOMPARE(f.ui()->LabDev->text(), QString("Device:"));
         // The active language again still rewrites and still tells.
         const int writes = f.settings.writes;
         w.mnuLanguageIndex_Click(1);
         QCOMPARE(f.settings.writes, writes + 1);
-        QCOMPARE(f.prompt.shown.back().text,
-                 std::string("The user interface language option will be changed when you start the software next time"));
+        QCOMPARE(
+            f.prompt.shown.back().text,
+            std::string("The user interface language option will be changed when you start the software next time"));
     }
 
     void storedLanguageChoosesTheMenuItem() {
@@ -366,7 +372,8 @@ private slots:
             QAction* items[] = {f.ui()->mnuLanguageIndex0, f.ui()->mnuLanguageIndex1, f.ui()->mnuLanguageIndex2,
                                 f.ui()->mnuLanguageIndex3, f.ui()->mnuLanguageIndex4, f.ui()->mnuLanguageIndex5,
                                 f.ui()->mnuLanguageIndex6};
-            for (int i = 0; i < 7; ++i) QCOMPARE(items[i]->isChecked(), i == index);
+            for (int i = 0; i < 7; ++i)
+                QCOMPARE(items[i]->isChecked(), i == index);
             QCOMPARE(int(f.ctx->LangBase), index * 1000);
         }
     }

@@ -36,8 +36,9 @@ QStringList ClippedTexts(QWidget& window) {
     QStringList clipped;
     for (auto* label : window.findChildren<QLabel*>()) {
         if (!label->isVisibleTo(&window) || label->text().isEmpty()) continue;
-        if (label->wordWrap() ? label->heightForWidth(label->width()) > label->height()
-                              : label->sizeHint().width() > label->width() || label->sizeHint().height() > label->height())
+        if (label->wordWrap()
+                ? label->heightForWidth(label->width()) > label->height()
+                : label->sizeHint().width() > label->width() || label->sizeHint().height() > label->height())
             clipped << QString("%1 (%2 needs %3x%4, has %5x%6)")
                            .arg(label->objectName(), label->text())
                            .arg(label->sizeHint().width())

@@ -34,7 +34,7 @@ public:
         return true;
     }
     void Pause(int pause_ms) override { events.push_back({"pause", {}, pause_ms, {}}); }
-    void Start(int blockCount, const std::string &deviceName) override {
+    void Start(int blockCount, const std::string& deviceName) override {
         if (throwOnStart) throw std::runtime_error("no progress window");
         events.push_back({"start", {}, blockCount, deviceName});
     }
@@ -47,9 +47,9 @@ public:
     bool throwOnStart = false;
 };
 
-std::vector<std::string> Kinds(const std::vector<Event> &events) {
+std::vector<std::string> Kinds(const std::vector<Event>& events) {
     std::vector<std::string> kinds;
-    for (const auto &e : events)
+    for (const auto& e : events)
         kinds.push_back(e.kind == "pause" ? "pause" + std::to_string(e.value) : e.kind);
     return kinds;
 }
@@ -81,7 +81,7 @@ protected:
         m_request.SourceID = 101;
         m_request.deviceName = "TV";
     }
-    static inline test::TempDir *s_dir = nullptr;
+    static inline test::TempDir* s_dir = nullptr;
     test::TempDir m_dir;
     DownloadRequest m_request;
     codec::SeededFiller m_rng{1};
@@ -100,7 +100,7 @@ TEST(SendCodeRecord, TwelveAuxBlocksInOrderWithPausesAndProgress) {
     EXPECT_EQ(rec.events[2].name, "AUX");
     EXPECT_EQ(rec.events[0].packet, BuildHeaderPacket(3, 12));
     for (int k = 0; k < 12; ++k) {
-        const auto &p = rec.events[3 + 3 * k].packet;
+        const auto& p = rec.events[3 + 3 * k].packet;
         const std::span<const std::uint8_t> block(code.data() + 64 * k, 64);
         EXPECT_EQ(p, BuildDataPacket(static_cast<std::uint16_t>(0x0900 + 64 * k), block)) << k;
     }
@@ -130,7 +130,7 @@ TEST_F(DownloadTest, EncodesAndSendsTheWholeRecord) {
     EXPECT_EQ(rec.events[2].name, "TV");
     std::vector<std::uint8_t> sent;
     for (int k = 0; k < 4; ++k) {
-        const auto &p = rec.events[3 + 3 * k].packet;
+        const auto& p = rec.events[3 + 3 * k].packet;
         sent.insert(sent.end(), p.begin() + 6, p.begin() + 70);
     }
     EXPECT_EQ(sent, codeBuffer);
@@ -164,7 +164,7 @@ TEST_F(DownloadTest, CaptureHoldsEveryBufferAndExactSilences) {
     NoProgress none;
     std::vector<std::uint8_t> codeBuffer;
     ASSERT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, capture, none));
-    const auto &pcm = capture.Pcm();
+    const auto& pcm = capture.Pcm();
     // 6 buffers and 400 + 4 x 80 + 100 ms of silence at 176.4 bytes per millisecond.
     ASSERT_EQ(pcm.size(), 6 * kWaveBufferBytes + (400 + 4 * 80 + 100) * 1764 / 10);
     const WaveBuffer header = BuildWaveBuffer(BuildHeaderPacket(0, 4));
@@ -185,7 +185,7 @@ TEST_F(DownloadTest, WithoutASoundDeviceEveryPacketShowsOneMessageAndTheDownload
     EXPECT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, sink, progress));
     EXPECT_EQ(prompt.shown.size(), 6u); // header, four blocks, end
     EXPECT_EQ(sink.Failures(), 6);
-    for (const auto &shown : prompt.shown) {
+    for (const auto& shown : prompt.shown) {
         EXPECT_EQ(shown.title, "Tolbe");
         EXPECT_FALSE(shown.text.empty());
     }

@@ -39,7 +39,7 @@ public:
         m_line = nullptr;
         return true;
     }
-    bool GetVolume(std::int32_t &left, std::int32_t &right) override {
+    bool GetVolume(std::int32_t& left, std::int32_t& right) override {
         left = right = -1;
         if (!m_line || m_control != Control::Volume) return false;
         left = m_line->left;
@@ -53,7 +53,7 @@ public:
         if (m_line->channels >= 2) m_line->right = right;
         return true;
     }
-    bool GetMute(bool &muted) override {
+    bool GetMute(bool& muted) override {
         if (!m_line || m_control != Control::Mute) return false;
         muted = m_line->muted;
         return true;
@@ -68,7 +68,7 @@ public:
 
 private:
     enum class Control { Volume, Mute };
-    bool Open(MixerLine line, const std::string &what, bool Line::*has, Control control) {
+    bool Open(MixerLine line, const std::string& what, bool Line::*has, Control control) {
         calls.push_back(what + (line == MixerLine::WaveOut ? " wave" : " speakers"));
         m_line = nullptr;
         auto it = lines.find(line);
@@ -77,7 +77,7 @@ private:
         m_control = control;
         return true;
     }
-    Line *m_line = nullptr;
+    Line* m_line = nullptr;
     Control m_control = Control::Volume;
 };
 
@@ -137,7 +137,7 @@ TEST(Mixer, MissingMixerChangesNothing) {
     EXPECT_TRUE(RestoreVolume(m, state));
     EXPECT_TRUE(m.lines[MixerLine::WaveOut].muted);
     EXPECT_EQ(m.lines[MixerLine::WaveOut].left, 100);
-    for (const auto &c : m.calls)
+    for (const auto& c : m.calls)
         EXPECT_TRUE(c.rfind("Open", 0) == 0 || c == "Close") << c;
 
     // The real backend on a card that does not exist says the same.

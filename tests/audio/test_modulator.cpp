@@ -20,13 +20,13 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
     return out;
 }
 
-bool SliceEquals(const WaveBuffer &buf, std::size_t at, std::span<const std::uint8_t> tone) {
+bool SliceEquals(const WaveBuffer& buf, std::size_t at, std::span<const std::uint8_t> tone) {
     return at + tone.size() <= buf.size() && std::equal(tone.begin(), tone.end(), buf.begin() + at);
 }
 
 // Reads the bits back out of a buffer by recognising the two tone periods; stops at the first
 // position that holds neither (the silence). Returns the bits and the position where it stopped.
-std::pair<std::vector<int>, std::size_t> Demodulate(const WaveBuffer &buf) {
+std::pair<std::vector<int>, std::size_t> Demodulate(const WaveBuffer& buf) {
     std::vector<int> bits;
     std::size_t p = 0;
     while (p < buf.size()) {
@@ -43,16 +43,16 @@ std::pair<std::vector<int>, std::size_t> Demodulate(const WaveBuffer &buf) {
     return {bits, p};
 }
 
-std::vector<std::uint8_t> BitsToBytes(const std::vector<int> &bits) {
+std::vector<std::uint8_t> BitsToBytes(const std::vector<int>& bits) {
     std::vector<std::uint8_t> out(bits.size() / 8);
     for (std::size_t i = 0; i < out.size() * 8; ++i)
         out[i / 8] = static_cast<std::uint8_t>(out[i / 8] << 1 | bits[i]);
     return out;
 }
 
-std::vector<std::uint8_t> RandomPacket(std::mt19937 &gen) {
+std::vector<std::uint8_t> RandomPacket(std::mt19937& gen) {
     std::vector<std::uint8_t> p(kPacketAirBytes);
-    for (auto &b : p)
+    for (auto& b : p)
         b = static_cast<std::uint8_t>(gen() & 0xFF);
     return p;
 }

@@ -75,7 +75,7 @@ TEST(Packets, TwelveAuxBlocksAddressedUpTo0x0BC0) {
     ASSERT_EQ(packets.size(), 14u);
     EXPECT_EQ(packets.front(), Bytes({0x55, 0xAA, 0x06, 0x00, 0x03, 0x08, 0x0C}, 71));
     for (int k = 0; k < 12; ++k) {
-        const Packet &d = packets[1 + k];
+        const Packet& d = packets[1 + k];
         const int address = 0x0900 + 0x40 * k;
         EXPECT_EQ(d[4], address >> 8) << k;
         EXPECT_EQ(d[5], address & 0xFF) << k;

@@ -23,7 +23,8 @@ const std::vector<std::uint8_t> kFiveBlocks = RandomCodeBuffer(5, 77);
 
 std::vector<std::int16_t> Channel(std::span<const std::int16_t> stereo, int channel) {
     std::vector<std::int16_t> mono(stereo.size() / 2);
-    for (std::size_t i = 0; i < mono.size(); ++i) mono[i] = stereo[2 * i + static_cast<std::size_t>(channel)];
+    for (std::size_t i = 0; i < mono.size(); ++i)
+        mono[i] = stereo[2 * i + static_cast<std::size_t>(channel)];
     return mono;
 }
 
@@ -68,7 +69,8 @@ TEST(SignalDecoder, AuxTwelveBlocksRunFrom0x0900To0x0BC0) {
     const auto buffer = RandomCodeBuffer(12, 3);
     const auto check = CheckDownloadSignal(DownloadSamples(3, buffer), 2, 44100);
     ASSERT_EQ(check.packets.size(), 14u);
-    for (int k = 0; k < 12; ++k) EXPECT_EQ(check.packets[static_cast<std::size_t>(k) + 1].address, 0x0900 + 0x40 * k);
+    for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(check.packets[static_cast<std::size_t>(k) + 1].address, 0x0900 + 0x40 * k);
     EXPECT_EQ(check.packets[0].bytes[6], 12);
     // The time stamps follow the download's rhythm: 308.4 ms per packet, 400 ms after the header, 80 ms after
     // each block.
@@ -80,19 +82,22 @@ TEST(SignalDecoder, ToleratesDcOffsetInversionOneChannelAndMono) {
     const auto clean = test::Attenuate(DownloadSamples(2, kFiveBlocks), -12);
 
     std::vector<std::int16_t> offset(clean);
-    for (auto& v : offset) v = test::Clamp16(v + 6000.0);
+    for (auto& v : offset)
+        v = test::Clamp16(v + 6000.0);
     auto check = CheckDownloadSignal(offset, 2, 44100);
     ExpectDownload(check, 2, kFiveBlocks);
     EXPECT_NEAR(check.dc_offset, 6000, 50);
 
     std::vector<std::int16_t> inverted(clean);
-    for (auto& v : inverted) v = test::Clamp16(-static_cast<double>(v));
+    for (auto& v : inverted)
+        v = test::Clamp16(-static_cast<double>(v));
     check = CheckDownloadSignal(inverted, 2, 44100);
     ExpectDownload(check, 2, kFiveBlocks);
     EXPECT_TRUE(check.inverted);
 
     std::vector<std::int16_t> right_only(clean);
-    for (std::size_t i = 0; i < right_only.size(); i += 2) right_only[i] = 0;
+    for (std::size_t i = 0; i < right_only.size(); i += 2)
+        right_only[i] = 0;
     check = CheckDownloadSignal(right_only, 2, 44100);
     ExpectDownload(check, 2, kFiveBlocks);
     EXPECT_EQ(check.channel_used, 1);
@@ -258,7 +263,8 @@ TEST(SignalDecoder, SilenceNoiseAndEmptyInput) {
     std::mt19937 gen(5);
     std::normal_distribution<double> noise(0, 3000);
     std::vector<std::int16_t> hiss(44100 * 2 * 3);
-    for (auto& v : hiss) v = test::Clamp16(noise(gen));
+    for (auto& v : hiss)
+        v = test::Clamp16(noise(gen));
     const auto check = CheckDownloadSignal(hiss, 2, 44100);
     EXPECT_EQ(check.faults, std::vector<std::string>{"no download signal found"});
 }

@@ -43,13 +43,15 @@ void WriteSamples(const std::filesystem::path& file, std::span<const std::int16_
 
 double PeakOf(std::span<const std::int16_t> s) {
     double peak = 0;
-    for (const auto v : s) peak = std::max(peak, std::fabs(static_cast<double>(v)));
+    for (const auto v : s)
+        peak = std::max(peak, std::fabs(static_cast<double>(v)));
     return peak;
 }
 
 double RmsOf(std::span<const std::int16_t> s) {
     double sum = 0;
-    for (const auto v : s) sum += static_cast<double>(v) * v;
+    for (const auto v : s)
+        sum += static_cast<double>(v) * v;
     return s.empty() ? 0 : std::sqrt(sum / static_cast<double>(s.size()));
 }
 
@@ -62,7 +64,8 @@ std::vector<std::int16_t> WithNoise(std::span<const std::int16_t> s, double sigm
     std::mt19937 gen(seed);
     std::normal_distribution<double> noise(0, sigma);
     std::vector<std::int16_t> out(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) out[i] = test::Clamp16(std::round(s[i] + noise(gen)));
+    for (std::size_t i = 0; i < s.size(); ++i)
+        out[i] = test::Clamp16(std::round(s[i] + noise(gen)));
     return out;
 }
 

@@ -20,7 +20,8 @@ namespace tolbe::test {
 inline std::vector<std::uint8_t> RandomCodeBuffer(int blocks, std::uint32_t seed) {
     std::mt19937 gen(seed);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(blocks) * audio::kBlockBytes);
-    for (auto& b : buffer) b = static_cast<std::uint8_t>(gen() & 0xFFu);
+    for (auto& b : buffer)
+        b = static_cast<std::uint8_t>(gen() & 0xFFu);
     return buffer;
 }
 
@@ -76,7 +77,8 @@ inline void ExpectDownload(const audio::SignalCheck& check, int slot, std::span<
     ASSERT_EQ(check.packets.size(), static_cast<std::size_t>(blocks) + 2);
     EXPECT_EQ(check.packets.front().kind, audio::PacketKind::Header);
     EXPECT_EQ(check.packets.back().kind, audio::PacketKind::End);
-    for (const auto& p : check.packets) EXPECT_TRUE(p.checksum_ok);
+    for (const auto& p : check.packets)
+        EXPECT_TRUE(p.checksum_ok);
     const std::vector<std::uint8_t> bytes = check.SlotBytes();
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), buffer.begin(), buffer.end()));
 }

@@ -18,7 +18,7 @@ std::string Le16(std::uint16_t v) {
     return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
 }
 
-std::string PcmWav(int channels, int rate, int bits, const std::string &data) {
+std::string PcmWav(int channels, int rate, int bits, const std::string& data) {
     const int align = channels * bits / 8;
     return "RIFF" + Le32(36 + static_cast<std::uint32_t>(data.size())) + "WAVEfmt " + Le32(16) + Le16(1) +
            Le16(static_cast<std::uint16_t>(channels)) + Le32(static_cast<std::uint32_t>(rate)) +
@@ -64,7 +64,7 @@ TEST(WavFile, BadInputGivesAClearError) {
     try {
         ReadWavFile(dir / "eight.wav");
         FAIL() << "8-bit file accepted";
-    } catch (const WavError &e) {
+    } catch (const WavError& e) {
         EXPECT_NE(std::string(e.what()).find("eight.wav"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("16-bit"), std::string::npos);
     }

@@ -16,16 +16,16 @@ using namespace tolbe::audio;
 namespace {
 
 // ALSA's file plugin writes exactly what the pcm was given into a raw file.
-std::string FileDevice(const std::filesystem::path &file) {
+std::string FileDevice(const std::filesystem::path& file) {
     return "file:'" + file.string() + "',raw";
 }
 
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path &file) {
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file) {
     const std::string s = test::ReadFile(file);
     return {s.begin(), s.end()};
 }
 
-constexpr const char *kMissingDevice = "tolbe_no_such_pcm_device";
+constexpr const char* kMissingDevice = "tolbe_no_such_pcm_device";
 
 } // namespace
 

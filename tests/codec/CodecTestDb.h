@@ -8,7 +8,9 @@
 
 namespace tolbe::test {
 
-inline std::string SchemaSql() { return ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql"); }
+inline std::string SchemaSql() {
+    return ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql");
+}
 
 // A keyed database of the program's tables holding only `rows`.
 struct CodecDb {

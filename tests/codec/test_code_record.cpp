@@ -68,7 +68,9 @@ void ExpectRefused(const Result& r) {
     EXPECT_FALSE(r.why.empty());
 }
 
-int Word(const Bytes& b, std::size_t offset) { return b.at(offset) * 256 + b.at(offset + 1); }
+int Word(const Bytes& b, std::size_t offset) {
+    return b.at(offset) * 256 + b.at(offset + 1);
+}
 
 // The worked example: key-map 13 (position 0 of the default order) has code 01 02 with a
 // first protocol of A0 A1 A2; no other key has a code.
@@ -81,7 +83,8 @@ Bytes WorkedExample(int base) {
     b[0] = b[1] = b[2] = b[3] = 0x55;
     put(4, base + 0xC6);
     put(6, base + 0x62);
-    for (int j = 1; j <= 45; ++j) put(6 + 2 * static_cast<std::size_t>(j), base + 0x69 + 2 * (j - 1));
+    for (int j = 1; j <= 45; ++j)
+        put(6 + 2 * static_cast<std::size_t>(j), base + 0x69 + 2 * (j - 1));
     const Bytes record0 = {0x06, static_cast<std::uint8_t>((base + 0xC3) >> 8), 0xC3, 0x00, 0x00, 0x01, 0x02};
     std::copy(record0.begin(), record0.end(), b.begin() + 98); // records 1 to 45 stay 00 00, up to offset 194
     b[195] = 0xA0;
@@ -108,7 +111,8 @@ TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
         // Filler: each byte is the fraction times 255, rounded to the nearest whole number.
         EXPECT_EQ(rng.calls, 54u);
         const Bytes fill = {0, 128, 255, 51};
-        for (std::size_t i = 202; i < 256; ++i) EXPECT_EQ(r.buffer[i], fill[(i - 202) % 4]) << i;
+        for (std::size_t i = 202; i < 256; ++i)
+            EXPECT_EQ(r.buffer[i], fill[(i - 202) % 4]) << i;
     }
     const Result sat = Build(db, kSlotSAT);
     EXPECT_EQ(Word(sat.buffer, 6), 0x0362);
@@ -140,8 +144,10 @@ TEST(CodeRecord, NoCodeForAnyDefaultKeyGivesEmptyRecords) {
         ASSERT_EQ(r.buffer.size(), 256u);
         const int base = 0x300 * slot;
         EXPECT_EQ(Word(r.buffer, 4), base + 190);
-        for (int j = 0; j < 46; ++j) EXPECT_EQ(Word(r.buffer, 6 + 2 * j), base + 98 + 2 * j);
-        for (std::size_t i = 98; i < 190; ++i) EXPECT_EQ(r.buffer[i], 0) << i;
+        for (int j = 0; j < 46; ++j)
+            EXPECT_EQ(Word(r.buffer, 6 + 2 * j), base + 98 + 2 * j);
+        for (std::size_t i = 98; i < 190; ++i)
+            EXPECT_EQ(r.buffer[i], 0) << i;
         EXPECT_EQ(Bytes(r.buffer.begin() + 190, r.buffer.begin() + 194), Bytes(4, 0x55));
     }
 }
@@ -153,11 +159,11 @@ TEST(CodeRecord, SharedProtocolsShareABlockAndCaseVariantsGetTheirOwn) {
                      Code(500, 4, "nec1", "", "03"));
     const Result r = Build(db, kSlotTV, "13,3,4");
     ASSERT_TRUE(r.ok) << r.why;
-    const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x20,             // header, trailer address 32
-                            0x00, 0x0C, 0x00, 0x12, 0x00, 0x18,             // key records at 12, 18, 24
-                            0x05, 0x00, 0x1E, 0x00, 0x00, 0x01,             // key 13 -> NEC1 at 30
-                            0x05, 0x00, 0x1E, 0x00, 0x00, 0x02,             // key 3 -> the same block
-                            0x05, 0x00, 0x1F, 0x00, 0x00, 0x03,             // key 4 -> nec1 at 31
+    const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x20, // header, trailer address 32
+                            0x00, 0x0C, 0x00, 0x12, 0x00, 0x18, // key records at 12, 18, 24
+                            0x05, 0x00, 0x1E, 0x00, 0x00, 0x01, // key 13 -> NEC1 at 30
+                            0x05, 0x00, 0x1E, 0x00, 0x00, 0x02, // key 3 -> the same block
+                            0x05, 0x00, 0x1F, 0x00, 0x00, 0x03, // key 4 -> nec1 at 31
                             0xAA, 0xAA, 0x55, 0x55, 0x55, 0x55};
     EXPECT_EQ(Bytes(r.buffer.begin(), r.buffer.begin() + 36), expected);
     EXPECT_EQ(r.blocks, 1);
@@ -237,7 +243,9 @@ TEST(CodeRecord, DefaultOrdersDifferFromPosition28) {
     const Result tv = Build(db, kSlotTV);
     const Result aux = Build(db, kSlotAUX);
     ASSERT_TRUE(tv.ok && aux.ok);
-    auto recordLength = [](const Result& r, int j) { return Word(r.buffer, 6 + 2 * (j + 1)) - Word(r.buffer, 6 + 2 * j); };
+    auto recordLength = [](const Result& r, int j) {
+        return Word(r.buffer, 6 + 2 * (j + 1)) - Word(r.buffer, 6 + 2 * j);
+    };
     EXPECT_EQ(recordLength(tv, 42), 7);
     EXPECT_EQ(recordLength(tv, 28), 2);
     EXPECT_EQ(recordLength(aux, 28), 7);
@@ -259,8 +267,7 @@ TEST(CodeRecord, EmptyCodeDataLeavesKeyEmptyButKeepsItsProtocolBlock) {
 TEST(CodeRecord, CodeWithoutUsableFirstProtocolIsAnEmptyKey) {
     // Missing protocol, empty first protocol, and a name that matches two rows (LIKE ignores case).
     test::CodecDb db(Protocol(1, "Sharp", "D0") + Protocol(2, "SHARP", "D1") + Protocol(3, "P2", "E0") +
-                     Code(500, 13, "Nope", "", "01") + Code(500, 3, "", "P2", "02") +
-                     Code(500, 4, "sharp", "", "03"));
+                     Code(500, 13, "Nope", "", "01") + Code(500, 3, "", "P2", "02") + Code(500, 4, "sharp", "", "03"));
     const Result r = Build(db, kSlotTV, "13,3,4");
     ASSERT_TRUE(r.ok) << r.why;
     // Three empty records at 12, 14, 16; P2 (found for key 3) keeps its block at 18.
@@ -295,14 +302,14 @@ TEST(CodeRecord, KeyOrderEntriesAndSlots) {
     ExpectRefused(Build(db, 4));
     // 381 entries: the address table and the empty records alone need 768 bytes.
     std::string many = "0";
-    for (int i = 1; i < 381; ++i) many += ",0";
+    for (int i = 1; i < 381; ++i)
+        many += ",0";
     ExpectRefused(Build(db, kSlotTV, many));
 }
 
 TEST(CodeRecord, BadDataIsRefused) {
-    ExpectRefused(Build(test::CodecDb(kWorkedRows.substr(0, kWorkedRows.find('\n') + 1) +
-                                      Code(500, 13, "P1", "", "012")),
-                        kSlotTV));
+    ExpectRefused(Build(
+        test::CodecDb(kWorkedRows.substr(0, kWorkedRows.find('\n') + 1) + Code(500, 13, "P1", "", "012")), kSlotTV));
     ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A0") + Code(500, 13, "P1", "", "0G")), kSlotTV));
     ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "ABC") + Code(500, 13, "P1", "", "01")), kSlotTV));
     ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A 0") + Code(500, 13, "P1", "", "01")), kSlotTV));

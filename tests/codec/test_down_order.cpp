@@ -10,21 +10,20 @@ namespace {
 
 // Key order 5,7,2 of remote model 1 with the keys (RCUModelID, RCUKeyMapID) = (2,40), (5,13),
 // (7,3); code sets of several sources.
-const std::string kRows =
-    "INSERT INTO M_RCUInfo VALUES(1,1,'Tolbe 4','5,7,2');\n"
-    "INSERT INTO M_RCUInfo VALUES(2,3,'Other','2');\n"
-    "INSERT INTO M_RCUFuncKey VALUES(1,1,2,40,'Vol+');\n"
-    "INSERT INTO M_RCUFuncKey VALUES(2,1,5,13,'Power');\n"
-    "INSERT INTO M_RCUFuncKey VALUES(3,1,7,3,'One');\n"
-    "INSERT INTO M_RCUFuncKey VALUES(4,3,2,99,'Elsewhere');\n"
-    "INSERT INTO M_SetOfCodes VALUES(10,700,'TV','Sony','A','2020-01-01',1,'DB');\n"
-    "INSERT INTO M_SetOfCodes VALUES(11,701,'TV','Sony','B','2020-01-01',1,'MFY');\n"
-    "INSERT INTO M_SetOfCodes VALUES(12,702,'TV','Sony','C','2020-01-01',1,'mFy');\n"
-    "INSERT INTO M_SetOfCodes VALUES(13,703,'TV','Sony','D','2020-01-01',1,NULL);\n"
-    "INSERT INTO M_SetOfCodes VALUES(14,704,'TV','Sony','E','2020-01-01',0,'DB');\n"
-    "INSERT INTO M_SetOfCodes VALUES(15,705,'TV','Sony','F','2020-01-01',0,'DB');\n"
-    "INSERT INTO M_SetOfCodes VALUES(16,705,'TV','Sony','G','2020-01-01',1,'MFY');\n"
-    "INSERT INTO M_SetOfCodes VALUES(17,705,'TV','Sony','H','2020-01-01',1,'DB');\n";
+const std::string kRows = "INSERT INTO M_RCUInfo VALUES(1,1,'Tolbe 4','5,7,2');\n"
+                          "INSERT INTO M_RCUInfo VALUES(2,3,'Other','2');\n"
+                          "INSERT INTO M_RCUFuncKey VALUES(1,1,2,40,'Vol+');\n"
+                          "INSERT INTO M_RCUFuncKey VALUES(2,1,5,13,'Power');\n"
+                          "INSERT INTO M_RCUFuncKey VALUES(3,1,7,3,'One');\n"
+                          "INSERT INTO M_RCUFuncKey VALUES(4,3,2,99,'Elsewhere');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(10,700,'TV','Sony','A','2020-01-01',1,'DB');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(11,701,'TV','Sony','B','2020-01-01',1,'MFY');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(12,702,'TV','Sony','C','2020-01-01',1,'mFy');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(13,703,'TV','Sony','D','2020-01-01',1,NULL);\n"
+                          "INSERT INTO M_SetOfCodes VALUES(14,704,'TV','Sony','E','2020-01-01',0,'DB');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(15,705,'TV','Sony','F','2020-01-01',0,'DB');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(16,705,'TV','Sony','G','2020-01-01',1,'MFY');\n"
+                          "INSERT INTO M_SetOfCodes VALUES(17,705,'TV','Sony','H','2020-01-01',1,'DB');\n";
 
 class DownOrderTest : public ::testing::Test {
 protected:

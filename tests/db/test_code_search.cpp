@@ -11,7 +11,9 @@ using namespace tolbe::db;
 
 namespace {
 
-std::string Schema() { return test::ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql"); }
+std::string Schema() {
+    return test::ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql");
+}
 
 std::string SetOfCodes(int id, const std::string& device, const std::string& brand, const std::string& model,
                        const std::string& date, int valid = 1) {
@@ -32,7 +34,8 @@ protected:
     std::vector<std::string> Models(const std::string& device, const std::string& brand, const std::string& model) {
         const DbRecordset rs = SearchSetOfCodes(conn, device, brand, model, "Device", "Brand", "Model");
         std::vector<std::string> out;
-        for (int r = 0; r < rs.RecordCount(); ++r) out.push_back(rs.ValueAt(r, 4).Text());
+        for (int r = 0; r < rs.RecordCount(); ++r)
+            out.push_back(rs.ValueAt(r, 4).Text());
         return out;
     }
 };
@@ -71,7 +74,8 @@ TEST(BuildSearchStatement, OtherAliasesBothKeysAndEmptyDevice) {
 TEST_F(CodeSearchTest, KeysWithQuotesPercentAndBackslashFindTheirNames) {
     Open(SetOfCodes(1, "AUDIO", "D''Accord", "Sound 50%", "2020-01-01") +
          SetOfCodes(2, "AUDIO", "Daccord", "Sound 500", "2021-01-01") +
-         SetOfCodes(3, "AUDIO", "Onkyo", "TX\\NR 5", "2019-01-01") + SetOfCodes(5, "AUDIO", "Onkyo", "TXNR 6", "2018-01-01") +
+         SetOfCodes(3, "AUDIO", "Onkyo", "TX\\NR 5", "2019-01-01") +
+         SetOfCodes(5, "AUDIO", "Onkyo", "TXNR 6", "2018-01-01") +
          SetOfCodes(4, "TV", "D''Accord", "T1", "2019-01-01"));
     EXPECT_EQ(Models("AUDIO", "d'acc", ""), Names{"Sound 50%"});
     EXPECT_EQ(Models("AUDIO", "", "50%"), Names{"Sound 50%"});
@@ -86,7 +90,8 @@ TEST_F(CodeSearchTest, ColumnsAreHeadedByTheAliases) {
     const DbRecordset rs = SearchSetOfCodes(conn, "TV", "", "", "Gerät", "Marke", "Modell");
     ASSERT_EQ(rs.ColumnCount(), 6);
     const Names expected = {"SourceID", "SetOfCodeID", "Gerät", "Marke", "Modell", "CodeDate"};
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(rs.ColumnName(c), expected[static_cast<std::size_t>(c)]);
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(rs.ColumnName(c), expected[static_cast<std::size_t>(c)]);
     EXPECT_EQ(rs.ValueAt(0, 0).ToInt32(), 101);
 }
 
@@ -109,8 +114,8 @@ TEST_F(CodeSearchTest, NewestThreeHundredValidCodeSetsOfTheDeviceType) {
     conn.ExecuteSql("UPDATE M_SetOfCodes SET DeviceName='TV' WHERE DeviceName='SAT'");
     const DbRecordset many = SearchSetOfCodes(conn, "tv", "", "", "Device", "Brand", "Model");
     ASSERT_EQ(many.RecordCount(), kSearchRowLimit);
-    const DbRecordset newest = conn.OpenRecordset(
-        "Select CodeDate From M_SetOfCodes where IsValid=1 order by CodeDate DESC LIMIT 300");
+    const DbRecordset newest =
+        conn.OpenRecordset("Select CodeDate From M_SetOfCodes where IsValid=1 order by CodeDate DESC LIMIT 300");
     for (int r = 0; r < kSearchRowLimit; ++r) {
         EXPECT_EQ(many.ValueAt(r, 5).Text(), newest.ValueAt(r, 0).Text()) << r;
         if (r > 0) {

@@ -64,7 +64,8 @@ TEST_F(DatabaseTest, WrongKeyPlainCorruptTruncatedAndMissingFilesDoNotOpen) {
     {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(plain.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, "create table t(x); insert into t values(1);", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "create table t(x); insert into t values(1);", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         sqlite3_close(db);
     }
     EXPECT_FALSE(conn.OpenDatabase(plain.string(), key, true));
@@ -73,7 +74,8 @@ TEST_F(DatabaseTest, WrongKeyPlainCorruptTruncatedAndMissingFilesDoNotOpen) {
     test::WriteFile(dir / "truncated.db3", bytes.substr(0, 100));
     EXPECT_FALSE(conn.OpenDatabase((dir / "truncated.db3").string(), key, true));
     std::string corrupt = bytes;
-    for (std::size_t i = 0; i < 64; ++i) corrupt[i] = static_cast<char>(i * 7);
+    for (std::size_t i = 0; i < 64; ++i)
+        corrupt[i] = static_cast<char>(i * 7);
     test::WriteFile(dir / "corrupt.db3", corrupt);
     EXPECT_FALSE(conn.OpenDatabase((dir / "corrupt.db3").string(), key, true));
     test::WriteFile(dir / "empty.db3", "");
@@ -131,7 +133,7 @@ TEST_F(DatabaseTest, CommandBindsTextAndLeavesTheRestNull) {
 TEST(DbValueTest, ConvertsTheWayCallersReadNumbers) {
     EXPECT_EQ(DbValue(std::string("  42abc")).ToInt32(), 42);
     EXPECT_EQ(DbValue(std::string("abc")).ToInt32(), 0);
-    EXPECT_EQ(DbValue(std::string("2.5")).ToInt32(), 2);  // halves go to even
+    EXPECT_EQ(DbValue(std::string("2.5")).ToInt32(), 2); // halves go to even
     EXPECT_EQ(DbValue(std::string("3.5")).ToInt32(), 4);
     EXPECT_EQ(DbValue(std::string("-7")).ToInt16(), -7);
     EXPECT_THROW(DbValue(std::string("40000")).ToInt16(), DbError);

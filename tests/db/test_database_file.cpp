@@ -82,7 +82,8 @@ TEST_F(DatabaseFileTest, SwapKeepsBackupAndASecondSwapReplacesIt) {
     EXPECT_EQ(DeviceTypesIn(paths.DatabaseBackup()), 9);
     // No temporary files are left behind.
     int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(paths.DatabaseFolder())) (void)e, ++files;
+    for (const auto& e : std::filesystem::directory_iterator(paths.DatabaseFolder()))
+        (void)e, ++files;
     EXPECT_EQ(files, 2);
 }
 

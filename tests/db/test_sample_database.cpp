@@ -90,7 +90,8 @@ std::vector<int> SplitNumbers(const std::string& text) {
     std::vector<int> v;
     std::stringstream ss(text);
     std::string item;
-    while (std::getline(ss, item, ',')) v.push_back(std::stoi(item));
+    while (std::getline(ss, item, ','))
+        v.push_back(std::stoi(item));
     return v;
 }
 
@@ -108,7 +109,9 @@ std::vector<int> RemoteOrder(const DbConnection& conn) {
     return order;
 }
 
-int Count(const DbConnection& conn, const std::string& sql) { return conn.OpenRecordset(sql).ValueAt(0, 0).ToInt32(); }
+int Count(const DbConnection& conn, const std::string& sql) {
+    return conn.OpenRecordset(sql).ValueAt(0, 0).ToInt32();
+}
 
 // The bundled database's settings, built once for the content tests.
 class SampleContent : public ::testing::Test {
@@ -153,8 +156,8 @@ TEST(RecordLengthCalculation, MatchesTheLayoutOfAnEmptyAndAOneKeyRecord) {
 TEST_F(SampleContent, HoldsAllSevenTablesAndTheVersionRecord) {
     for (const char* table :
          {"M_DeviceTypes", "M_Version", "M_SetOfCodes", "M_RCUInfo", "M_RCUFuncKey", "M_CodeLink", "M_Protocol"})
-        EXPECT_EQ(Count(m_conn, std::string("select count(*) from sqlite_master where type='table' and name='") +
-                                    table + "'"),
+        EXPECT_EQ(Count(m_conn,
+                        std::string("select count(*) from sqlite_master where type='table' and name='") + table + "'"),
                   1)
             << table;
     std::string why;
@@ -270,7 +273,8 @@ TEST_F(SampleContent, RecordsSpanEveryBlockCountOfAFullKeyOrderAndSomeAreTooLong
     }
     // 46 keys need at least 194 bytes, so a record has 4 blocks or more.
     EXPECT_GE(shortest, 194);
-    for (int b = 4; b <= 12; ++b) EXPECT_GE(blocks[b], 20) << b << " blocks";
+    for (int b = 4; b <= 12; ++b)
+        EXPECT_GE(blocks[b], 20) << b << " blocks";
     EXPECT_GE(blocks[0], 10) << "too long";
     EXPECT_LT(blocks[0], sets.RecordCount() / 10) << "too long";
 }
@@ -401,7 +405,8 @@ std::vector<std::vector<DbValue>> Cells(const DbConnection& conn, const std::str
     std::vector<std::vector<DbValue>> cells;
     for (int r = 0; r < rs.RecordCount(); ++r) {
         cells.emplace_back();
-        for (int c = 0; c < rs.ColumnCount(); ++c) cells.back().push_back(rs.ValueAt(r, c));
+        for (int c = 0; c < rs.ColumnCount(); ++c)
+            cells.back().push_back(rs.ValueAt(r, c));
     }
     return cells;
 }

@@ -102,7 +102,8 @@ TEST_F(VersionRecordTest, BrokenVersionValuesAreErrors) {
         {
             DbConnection c;
             ASSERT_TRUE(c.OpenDatabase(file.string(), key));
-            c.ExecuteSql(std::string("delete from M_Version; insert into M_Version values(1, ") + bad + ", 'd', null);");
+            c.ExecuteSql(std::string("delete from M_Version; insert into M_Version values(1, ") + bad +
+                         ", 'd', null);");
         }
         EXPECT_THROW(Get_Database_Ver(&conn, file.string(), key, "t"), DbError) << bad;
     }

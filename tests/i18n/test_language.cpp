@@ -43,8 +43,16 @@ TEST(GetLanguage, SystemLanguageDecidesWhenNothingIsStored) {
 }
 
 TEST(GetLanguage, StoredChoiceWinsOverTheSystem) {
-    const std::pair<const char*, int> cases[] = {{"0", 0},     {"1000", 1}, {"2000", 2}, {"3000", 3}, {"4000", 4},
-                                                 {"5000", 5},  {"6000", 6}, {"7000", 1}, {"500", 1},  {"-1000", 1},
+    const std::pair<const char*, int> cases[] = {{"0", 0},
+                                                 {"1000", 1},
+                                                 {"2000", 2},
+                                                 {"3000", 3},
+                                                 {"4000", 4},
+                                                 {"5000", 5},
+                                                 {"6000", 6},
+                                                 {"7000", 1},
+                                                 {"500", 1},
+                                                 {"-1000", 1},
                                                  {"99999999999999999999", 1}};
     for (auto [stored, index] : cases) {
         MemorySettingsStore settings;
@@ -80,15 +88,36 @@ TEST(GetLanguage, GermanSystemAndUsEnglishSystem) {
 
 TEST(LanguageIdFromLocale, MapsPosixNames) {
     const std::pair<const char*, std::uint16_t> cases[] = {
-        {"de_DE", 0x0407},        {"en_US", 0x0409},     {"en_GB", 0x0809},         {"zh_CN", 0x0804},
-        {"es_ES", 0x0C0A},        {"fr_FR", 0x040C},     {"it_IT", 0x0410},         {"nl_NL", 0x0413},
-        {"de_AT", 0x0C07},        {"fr_BE", 0x080C},     {"nl_BE", 0x0813},         {"es_MX", 0x080A},
-        {"zh_TW", 0x0404},        {"de_DE.UTF-8", 0x0407}, {"fr_FR.ISO-8859-15@euro", 0x040C},
-        {"zh_CN.GB18030", 0x0804}, {"de-DE", 0x0407},    {"DE_de", 0x0407},         {"de", 0x0407},
-        {"nl", 0x0413},           {"C", 0x0409},         {"POSIX", 0x0409},         {"C.UTF-8", 0x0409},
-        {"", 0x0409},             {"de_IT", 0x0007},     {"xx_YY", 0x0000},         {"klingon", 0x0000},
+        {"de_DE", 0x0407},
+        {"en_US", 0x0409},
+        {"en_GB", 0x0809},
+        {"zh_CN", 0x0804},
+        {"es_ES", 0x0C0A},
+        {"fr_FR", 0x040C},
+        {"it_IT", 0x0410},
+        {"nl_NL", 0x0413},
+        {"de_AT", 0x0C07},
+        {"fr_BE", 0x080C},
+        {"nl_BE", 0x0813},
+        {"es_MX", 0x080A},
+        {"zh_TW", 0x0404},
+        {"de_DE.UTF-8", 0x0407},
+        {"fr_FR.ISO-8859-15@euro", 0x040C},
+        {"zh_CN.GB18030", 0x0804},
+        {"de-DE", 0x0407},
+        {"DE_de", 0x0407},
+        {"de", 0x0407},
+        {"nl", 0x0413},
+        {"C", 0x0409},
+        {"POSIX", 0x0409},
+        {"C.UTF-8", 0x0409},
+        {"", 0x0409},
+        {"de_IT", 0x0007},
+        {"xx_YY", 0x0000},
+        {"klingon", 0x0000},
     };
-    for (auto [name, id] : cases) EXPECT_EQ(LanguageIdFromLocale(name), id) << '"' << name << '"';
+    for (auto [name, id] : cases)
+        EXPECT_EQ(LanguageIdFromLocale(name), id) << '"' << name << '"';
 }
 
 // Sets or clears an environment variable for one test and puts the old value back.

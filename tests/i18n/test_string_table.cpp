@@ -14,9 +14,10 @@ constexpr int kBases[] = {kZh, kEn, kEs, kFr, kDe, kIt, kNl};
 
 std::set<int> ExpectedNumbers() {
     std::set<int> k;
-    for (auto [from, to] : {std::pair{0, 2}, {20, 27}, {50, 52}, {60, 63}, {70, 73}, {90, 95}, {100, 102}, {120, 167},
-                            {180, 196}})
-        for (int i = from; i <= to; ++i) k.insert(i);
+    for (auto [from, to] :
+         {std::pair{0, 2}, {20, 27}, {50, 52}, {60, 63}, {70, 73}, {90, 95}, {100, 102}, {120, 167}, {180, 196}})
+        for (int i = from; i <= to; ++i)
+            k.insert(i);
     return k;
 }
 
@@ -60,7 +61,8 @@ TEST(StringTable, TranslationsAreCompleteAndNotLeftInEnglish) {
         }
     }
     // The allow-list must not hide anything that has been translated since.
-    for (auto [base, k] : kSameAsEnglish) EXPECT_EQ(LoadText(base, k), LoadText(kEn, k)) << base << " " << k;
+    for (auto [base, k] : kSameAsEnglish)
+        EXPECT_EQ(LoadText(base, k), LoadText(kEn, k)) << base << " " << k;
 }
 
 TEST(StringTable, EnglishTextsAreTheProgramsOwn) {
@@ -74,9 +76,10 @@ TEST(StringTable, EnglishTextsAreTheProgramsOwn) {
     EXPECT_EQ(LoadText(kEn, 193), "No result found,please check the entered data or contact us.");
     EXPECT_EQ(LoadText(kEn, 121), "");
     EXPECT_EQ(LoadText(kEn, 124), "Divalo");
-    const char* names[] = {"简体中文(CN)", "English(EN)", "Spanish(ES)", "French(FR)",
+    const char* names[] = {"简体中文(CN)", "English(EN)", "Spanish(ES)",    "French(FR)",
                            "Germany(DE)",  "Italy(IT)",   "Netherlands(NL)"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(LoadText(kEn, 21 + i), names[i]);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(LoadText(kEn, 21 + i), names[i]);
 }
 
 TEST(StringTable, BrandTextsFollowTheLanguage) {
@@ -88,7 +91,8 @@ TEST(StringTable, BrandTextsFollowTheLanguage) {
         EXPECT_NE(LoadText(base, 121).find("DIVALO"), std::string::npos) << base;
         EXPECT_NE(LoadText(base, 21), "简体中文(CN)") << base;
     }
-    for (int base : kBases) EXPECT_EQ(LoadText(base, 194), std::string("Email:") + kSupportEmail);
+    for (int base : kBases)
+        EXPECT_EQ(LoadText(base, 194), std::string("Email:") + kSupportEmail);
 }
 
 // A menu text ending in "(&X)" or "(&X)...", X one character other than a blank.

@@ -67,14 +67,16 @@ std::string ReadFile(const std::filesystem::path& file) {
 
 std::string ShellQuote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 CommandOutcome RunProgram(const std::string& program, const std::vector<std::string>& args,
                           const std::filesystem::path& scratch) {
     std::string cmd = ShellQuote(program);
-    for (const auto& a : args) cmd += " " + ShellQuote(a);
+    for (const auto& a : args)
+        cmd += " " + ShellQuote(a);
     const auto out = scratch / "stdout.txt";
     const auto err = scratch / "stderr.txt";
     cmd += " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
@@ -99,22 +101,21 @@ std::string MiniDatabaseSql(int device_types) {
     std::string sql = ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql");
     for (int i = 0; i < device_types; ++i)
         sql += "INSERT INTO M_DeviceTypes VALUES(" + std::to_string(i + 1) + ",'" + kTypes[i % 12] + "');\n";
-    sql +=
-        "INSERT INTO M_SetOfCodes VALUES(1,101,'TV','Samsung','UE40 Series','2019-05-01',1,'DB');\n"
-        "INSERT INTO M_SetOfCodes VALUES(2,102,'TV','Philips','32PFL','2020-01-10',1,'DB');\n"
-        "INSERT INTO M_SetOfCodes VALUES(3,103,'TV','Sony','KDL-40','2018-03-15',0,'DB');\n"
-        "INSERT INTO M_SetOfCodes VALUES(4,104,'DVD','Pioneer','DV-410','2017-07-07',1,'MFY');\n"
-        "INSERT INTO M_RCUInfo VALUES(1,1,'Tolbe 4','";
-    for (int k = 1; k <= 46; ++k) sql += std::to_string(k) + (k < 46 ? "," : "");
+    sql += "INSERT INTO M_SetOfCodes VALUES(1,101,'TV','Samsung','UE40 Series','2019-05-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(2,102,'TV','Philips','32PFL','2020-01-10',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(3,103,'TV','Sony','KDL-40','2018-03-15',0,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(4,104,'DVD','Pioneer','DV-410','2017-07-07',1,'MFY');\n"
+           "INSERT INTO M_RCUInfo VALUES(1,1,'Tolbe 4','";
+    for (int k = 1; k <= 46; ++k)
+        sql += std::to_string(k) + (k < 46 ? "," : "");
     sql += "');\n";
     for (int k = 1; k <= 46; ++k)
         sql += "INSERT INTO M_RCUFuncKey VALUES(" + std::to_string(k) + ",1," + std::to_string(k) + "," +
                std::to_string(k) + ",'K" + std::to_string(k) + "');\n";
-    sql +=
-        "INSERT INTO M_Protocol VALUES(1,'NEC1','A0A1A2');\n"
-        "INSERT INTO M_CodeLink VALUES(1,101,13,'NEC1','','Power','0102');\n"
-        "INSERT INTO M_CodeLink VALUES(2,102,13,'NEC1','','Power','0304');\n"
-        "INSERT INTO M_CodeLink VALUES(3,104,3,'NEC1','','Digit 1','0506');\n";
+    sql += "INSERT INTO M_Protocol VALUES(1,'NEC1','A0A1A2');\n"
+           "INSERT INTO M_CodeLink VALUES(1,101,13,'NEC1','','Power','0102');\n"
+           "INSERT INTO M_CodeLink VALUES(2,102,13,'NEC1','','Power','0304');\n"
+           "INSERT INTO M_CodeLink VALUES(3,104,3,'NEC1','','Digit 1','0506');\n";
     return sql;
 }
 

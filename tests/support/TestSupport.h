@@ -34,7 +34,9 @@ public:
     void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                      const std::string& value) override;
     // Convenience for the program's own section.
-    void Set(const std::string& key, const std::string& value) { SaveSetting(kSettingsApp, kSettingsSection, key, value); }
+    void Set(const std::string& key, const std::string& value) {
+        SaveSetting(kSettingsApp, kSettingsSection, key, value);
+    }
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
     int writes = 0;
 };

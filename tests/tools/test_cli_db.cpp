@@ -19,7 +19,7 @@ using Outcome = tolbe::test::CommandOutcome;
 
 class CliDb : public ::testing::Test {
 protected:
-    Outcome Run(const std::vector<std::string>& args) { 
+    Outcome Run(const std::vector<std::string>& args) {
         return tolbe::test::RunProgram(TOLBE_CLI_PATH, args, m_dir.Path());
     }
     std::string Path(const std::string& name) const { return (m_dir / name).string(); }
@@ -65,9 +65,9 @@ TEST_F(CliDb, SampleRefusesToOverwriteWithoutForce) {
 TEST_F(CliDb, SampleRejectsImpossibleSizes) {
     const std::string out = Path("x.db3");
     for (const auto& extra : std::vector<std::vector<std::string>>{{"--code-sets", "0"},
-                                                                  {"--code-sets", "10", "--sources", "20"},
-                                                                  {"--codes-per-source", "100"},
-                                                                  {"--code-sets", "many"}}) {
+                                                                   {"--code-sets", "10", "--sources", "20"},
+                                                                   {"--codes-per-source", "100"},
+                                                                   {"--code-sets", "many"}}) {
         std::vector<std::string> args = {"db", "sample", "--out", out};
         args.insert(args.end(), extra.begin(), extra.end());
         const Outcome o = Run(args);

@@ -39,11 +39,12 @@ protected:
         std::istringstream lines(found.out);
         std::string line;
         std::getline(lines, line); // heading
-        while (std::getline(lines, line) && m_sources.size() < 4) m_sources.push_back(line.substr(0, line.find('\t')));
+        while (std::getline(lines, line) && m_sources.size() < 4)
+            m_sources.push_back(line.substr(0, line.find('\t')));
         ASSERT_FALSE(m_sources.empty());
     }
 
-    Outcome Run(const std::vector<std::string>& args) { 
+    Outcome Run(const std::vector<std::string>& args) {
         return tolbe::test::RunProgram(TOLBE_CLI_PATH, args, m_dir.Path());
     }
 
@@ -57,7 +58,8 @@ protected:
         std::istringstream lines(e.out);
         std::string line, hex;
         std::getline(lines, line); // block count
-        while (std::getline(lines, line)) hex += line;
+        while (std::getline(lines, line))
+            hex += line;
         return hex;
     }
 
@@ -108,7 +110,8 @@ TEST_F(CliVerify, TextListsPacketsBlocksAndMemory) {
               std::string::npos);
     // The first memory line: the address, then the first 64 code bytes spaced.
     std::string first_line = "0x0600 ";
-    for (std::size_t i = 0; i < 128; i += 2) first_line += " " + expected.substr(i, 2);
+    for (std::size_t i = 0; i < 128; i += 2)
+        first_line += " " + expected.substr(i, 2);
     EXPECT_NE(v.out.find(first_line + "\n"), std::string::npos) << v.out;
     EXPECT_EQ(v.out.substr(v.out.size() - 3), "OK\n");
 }

@@ -13,10 +13,10 @@ namespace tolbe::test {
 
 // One scripted answer: the exact bytes of the status line and headers, then the body.
 struct ScriptedResponse {
-    std::string head;                       // sent as is, including the blank line
+    std::string head; // sent as is, including the blank line
     std::string body;
     std::size_t drop_after = std::string::npos; // close the connection after this many body bytes
-    std::size_t chunk_bytes = 16 * 1024;    // body bytes per send
+    std::size_t chunk_bytes = 16 * 1024;        // body bytes per send
     std::chrono::milliseconds chunk_delay{0};
 
     // "HTTP/1.1 200 OK" with Content-Length and Connection: close, plus `extra` header lines

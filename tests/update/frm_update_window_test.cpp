@@ -78,7 +78,8 @@ protected:
     void OfferDatabase(ScriptedResponse r) {
         server.Route("/IR_Database.db3", std::move(r));
         server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=6\r\n"
-                                                         "DB_WEB=" + server.Url("/IR_Database.db3") + "\r\n"));
+                                                         "DB_WEB=" +
+                                                         server.Url("/IR_Database.db3") + "\r\n"));
     }
     std::string NewDatabase() {
         TempDir t;

@@ -47,7 +47,8 @@ protected:
         if (p == nullptr) return r;
         char buf[4096];
         std::size_t n = 0;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            r.out.append(buf, n);
         const int st = ::pclose(p);
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         return r;

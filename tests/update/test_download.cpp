@@ -16,7 +16,8 @@ namespace {
 
 std::string Bytes(std::size_t n) {
     std::string s(n, '\0');
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
     return s;
 }
 
@@ -220,8 +221,8 @@ TEST_F(DownloadTest, CancelInTheYieldAfterAFullBlockDropsThatBlock) {
 
 TEST_F(DownloadTest, RequestsThatCannotBeOpenedLeaveEverythingUntouched) {
     const std::string urls[] = {"http://127.0.0.1:" + std::to_string(test::ClosedPort()) + "/x",
-                                "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/x",
-                                "file:///etc/hostname", "127.0.0.1/x", ""};
+                                "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/x", "file:///etc/hostname",
+                                "127.0.0.1/x", ""};
     for (const auto& url : urls) {
         tg.URL(url);
         tg.SaveFile(target.string());

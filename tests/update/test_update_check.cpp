@@ -31,17 +31,17 @@ TEST(Versions, ProgramVersionIsWeightedByPosition) {
     EXPECT_EQ(OfferedProgramVersion("2.1.0"), std::optional<std::int16_t>(210));
     EXPECT_EQ(OfferedProgramVersion(" 3 .0. 1 "), std::optional<std::int16_t>(301));
     // Each step rounds half to even; a fraction can only come in through an exponent.
-    EXPECT_EQ(OfferedProgramVersion("0.0.5e-1"), std::optional<std::int16_t>(0));    // 0.5 -> 0
-    EXPECT_EQ(OfferedProgramVersion("0.0.15e-1"), std::optional<std::int16_t>(2));   // 1.5 -> 2
-    EXPECT_EQ(OfferedProgramVersion("0.0.25e-1"), std::optional<std::int16_t>(2));   // 2.5 -> 2
-    EXPECT_EQ(OfferedProgramVersion("0.25e-2.0"), std::optional<std::int16_t>(2));   // 0.25 x 10 = 2.5 -> 2
-    EXPECT_EQ(OfferedProgramVersion("0.75e-2.0"), std::optional<std::int16_t>(8));   // 7.5 -> 8
+    EXPECT_EQ(OfferedProgramVersion("0.0.5e-1"), std::optional<std::int16_t>(0));       // 0.5 -> 0
+    EXPECT_EQ(OfferedProgramVersion("0.0.15e-1"), std::optional<std::int16_t>(2));      // 1.5 -> 2
+    EXPECT_EQ(OfferedProgramVersion("0.0.25e-1"), std::optional<std::int16_t>(2));      // 2.5 -> 2
+    EXPECT_EQ(OfferedProgramVersion("0.25e-2.0"), std::optional<std::int16_t>(2));      // 0.25 x 10 = 2.5 -> 2
+    EXPECT_EQ(OfferedProgramVersion("0.75e-2.0"), std::optional<std::int16_t>(8));      // 7.5 -> 8
     EXPECT_EQ(OfferedProgramVersion("1.25e-2.5e-1"), std::optional<std::int16_t>(102)); // 102.5 -> 102
 }
 
 TEST(Versions, DescriptorsThatDoNotConvertOfferNothing) {
-    for (const char* bad : {"", "2.1", "2.1.0.0", "2..1", "a.b.c", "2.0.x", "2.0.9a", "400.0.0", "327.6.8",
-                            "inf.0.0", "nan.0.0", "0x2.0.0"})
+    for (const char* bad : {"", "2.1", "2.1.0.0", "2..1", "a.b.c", "2.0.x", "2.0.9a", "400.0.0", "327.6.8", "inf.0.0",
+                            "nan.0.0", "0x2.0.0"})
         EXPECT_EQ(OfferedProgramVersion(bad), std::nullopt) << bad;
     EXPECT_EQ(OfferedProgramVersion("327.6.7"), std::optional<std::int16_t>(32767));
     EXPECT_EQ(OfferedProgramVersion("-2.0.0"), std::optional<std::int16_t>(-200));
@@ -61,7 +61,8 @@ TEST(Versions, AnnouncedLengthIsZeroUnlessAWhole32BitNumber) {
     EXPECT_EQ(AnnouncedLength("1024"), 1024);
     EXPECT_EQ(AnnouncedLength("0"), 0);
     EXPECT_EQ(AnnouncedLength("2147483647"), 2147483647);
-    for (const char* bad : {"", "abc", "12 kB", "2147483648", "99999999999"}) EXPECT_EQ(AnnouncedLength(bad), 0) << bad;
+    for (const char* bad : {"", "abc", "12 kB", "2147483648", "99999999999"})
+        EXPECT_EQ(AnnouncedLength(bad), 0) << bad;
 }
 
 TEST(FileNames, OnlyBareNamesFromUrlsAreUsed) {
@@ -69,13 +70,14 @@ TEST(FileNames, OnlyBareNamesFromUrlsAreUsed) {
     EXPECT_EQ(FileNameFromUrl("Update.txt"), "Update.txt");
     EXPECT_EQ(FileNameFromUrl("http://h/dir/"), "");
     EXPECT_TRUE(IsPlainFileName("IR_Database.db3"));
-    for (const char* bad : {"", ".", "..", "a\\b", "a/b", "..\\..\\x"}) EXPECT_FALSE(IsPlainFileName(bad)) << bad;
+    for (const char* bad : {"", ".", "..", "a\\b", "a/b", "..\\..\\x"})
+        EXPECT_FALSE(IsPlainFileName(bad)) << bad;
 }
 
 TEST(Progress, StaysWithinTheBar) {
     EXPECT_EQ(ProgressPercent(1, 3), 33);
-    EXPECT_EQ(ProgressPercent(1, 200), 0);  // 0.5 -> 0
-    EXPECT_EQ(ProgressPercent(3, 200), 2);  // 1.5 -> 2
+    EXPECT_EQ(ProgressPercent(1, 200), 0); // 0.5 -> 0
+    EXPECT_EQ(ProgressPercent(3, 200), 2); // 1.5 -> 2
     EXPECT_EQ(ProgressPercent(512, 0), 0);
     EXPECT_EQ(ProgressPercent(512, -1), 0);
     EXPECT_EQ(ProgressPercent(4096, 1024), 100);
@@ -85,8 +87,8 @@ TEST(Progress, StaysWithinTheBar) {
 TEST(Sha256, MatchesTheKnownDigest) {
     TempDir dir;
     test::WriteFile(dir / "abc", "abc");
-    EXPECT_EQ(FileSha256(dir / "abc"), std::optional<std::string>(
-                                           "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    EXPECT_EQ(FileSha256(dir / "abc"),
+              std::optional<std::string>("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     EXPECT_EQ(FileSha256(dir / "missing"), std::nullopt);
 }
 
@@ -96,7 +98,8 @@ TEST(StartDetached, StartsAScriptAndRefusesWhatCannotRun) {
     test::WriteFile(dir / "setup.sh", "#!/bin/sh\necho started > '" + marker.string() + "'\n");
     std::string why;
     ASSERT_TRUE(StartDetached(dir / "setup.sh", &why)) << why;
-    for (int i = 0; i < 200 && !fs::exists(marker); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && !fs::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(fs::exists(marker));
 
     test::WriteFile(dir / "setup.exe", std::string("MZ\x90\0\3\0\0\0", 8));
@@ -217,8 +220,8 @@ protected:
     }
 
     static std::string VersionSql(int version) {
-        return db::VersionTableStatement("01.01.2020") + ";insert into M_Version values(1, " +
-               std::to_string(version) + ", '01.01.2020', null);";
+        return db::VersionTableStatement("01.01.2020") + ";insert into M_Version values(1, " + std::to_string(version) +
+               ", '01.01.2020', null);";
     }
 
     std::unique_ptr<UpdateCheck> MakeCheck() {
@@ -243,7 +246,8 @@ protected:
 
     std::vector<std::string> Shown() const {
         std::vector<std::string> t;
-        for (const auto& s : prompt.shown) t.push_back(s.text);
+        for (const auto& s : prompt.shown)
+            t.push_back(s.text);
         return t;
     }
 
@@ -418,7 +422,8 @@ TEST_F(UpdateCheckTest, DatabaseWithItsChecksumIsAcceptedAndAMismatchIsNot) {
 
 TEST_F(UpdateCheckTest, CorruptOrForeignDatabasesNeverReplaceTheUsersOne) {
     std::string corrupt = OfferedDatabase(9);
-    for (std::size_t i = 4096; i < corrupt.size(); i += 7) corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
+    for (std::size_t i = 4096; i < corrupt.size(); i += 7)
+        corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
     const std::string bodies[] = {corrupt, OfferedDatabase(9, "some-other-key-entirely"), std::string(8192, 'x')};
     for (const auto& body : bodies) {
         prompt.shown.clear();
