@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::memcpy(&rate, data + 3, 4);
         const int channels = data[7];
         std::vector<std::int16_t> samples((size - 8) / 2);
-        std::memcpy(samples.data(), data + 8, samples.size() * 2);
+        if (!samples.empty()) std::memcpy(samples.data(), data + 8, samples.size() * 2);
         try {
             CheckResult(au::CheckDownloadSignal(samples, channels, rate));
         } catch (const std::invalid_argument& e) {
