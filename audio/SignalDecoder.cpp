@@ -353,6 +353,13 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
     if (sample_rate < kMinSampleRate)
         throw std::invalid_argument("sample rate " + std::to_string(sample_rate) + " Hz is too low; " +
                                     std::to_string(kMinSampleRate) + " Hz or more are read");
+    if (sample_rate > kMaxSampleRate)
+        throw std::invalid_argument("sample rate " + std::to_string(sample_rate) + " Hz is too high; at most " +
+                                    std::to_string(kMaxSampleRate) + " Hz are read");
+    if (samples.size() / static_cast<std::size_t>(channels) >
+        static_cast<std::size_t>(kMaxSignal_s) * static_cast<std::size_t>(sample_rate))
+        throw std::invalid_argument("the signal is longer than " + std::to_string(kMaxSignal_s) +
+                                    " s; a download lasts well under a minute");
     if (options.channel < -1 || options.channel >= channels)
         throw std::invalid_argument("channel " + std::to_string(options.channel) + " does not exist in the signal");
 

@@ -76,7 +76,13 @@ struct SignalCheck {
 // The lowest common rate that still carries a 0 bit's 4410 Hz tone with room to spare.
 inline constexpr int kMinSampleRate = 11025;
 
-// Checks a recording of interleaved 16-bit samples (1 or 2 channels, kMinSampleRate or more).
+// Above this no sound card records; the filters' cost grows with the rate, so more is refused.
+inline constexpr int kMaxSampleRate = 384000;
+// A download lasts well under a minute; a longer signal is refused rather than filtered at length.
+inline constexpr int kMaxSignal_s = 600;
+
+// Checks a recording of interleaved 16-bit samples (1 or 2 channels, kMinSampleRate to
+// kMaxSampleRate, at most kMaxSignal_s long).
 // Throws std::invalid_argument for an unusable format or channel choice.
 SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int channels, int sample_rate,
                                 const DecodeOptions& options = {});

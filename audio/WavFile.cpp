@@ -49,6 +49,17 @@ WavAudio ReadWavFile(const std::filesystem::path& file) {
         Fail(file, "not a WAV file");
     if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_PCM_16) Fail(file, "not 16-bit PCM");
     if (info.channels != 1 && info.channels != 2) Fail(file, "has " + std::to_string(info.channels) + " channels");
+    if (info.samplerate < kMinWavSampleRate || info.samplerate > kMaxWavSampleRate)
+        Fail(file, "claims " + std::to_string(info.samplerate) + " samples per second; " +
+                       std::to_string(kMinWavSampleRate) + " to " + std::to_string(kMaxWavSampleRate) + " are read");
+    if (info.frames < 0 || info.frames > static_cast<sf_count_t>(kMaxWavSeconds) * info.samplerate)
+        Fail(file, "claims " + std::to_string(info.frames) + " frames, more than " + std::to_string(kMaxWavSeconds) +
+                       " s; a download signal is far shorter");
+    // Nor more samples than the file has bytes for: a lying header must not size the buffer.
+    std::error_code ec;
+    const auto file_bytes = std::filesystem::file_size(file, ec);
+    if (!ec && static_cast<std::uintmax_t>(info.frames) * 2u * static_cast<unsigned>(info.channels) > file_bytes)
+        Fail(file, "is shorter than announced");
 
     WavAudio audio;
     audio.sample_rate = info.samplerate;

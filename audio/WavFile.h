@@ -26,7 +26,14 @@ struct WavAudio {
 // Writes 16-bit little-endian interleaved PCM as a WAV file, replacing the file. Throws WavError.
 void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate, int channels);
 
-// Reads a WAV file of 16-bit PCM, mono or stereo, at any rate. Throws WavError for anything else.
+// What the reader takes: rates a sound card records at, and no more audio than a long recording
+// holds. A header claiming more is refused before anything is allocated or filtered.
+inline constexpr int kMinWavSampleRate = 8000;
+inline constexpr int kMaxWavSampleRate = 384000;
+inline constexpr int kMaxWavSeconds = 600;
+
+// Reads a WAV file of 16-bit PCM, mono or stereo, at kMinWavSampleRate to kMaxWavSampleRate and
+// at most kMaxWavSeconds long. Throws WavError for anything else.
 WavAudio ReadWavFile(const std::filesystem::path& file);
 
 } // namespace tolbe::audio

@@ -26,6 +26,15 @@ std::string Alias(const std::string& text) {
     return "`" + ReplaceAll(text, '`', "``") + "`";
 }
 
+// The key word cut to kMaxKeyWordBytes, never inside a UTF-8 sequence.
+std::string CutKeyWord(const std::string& key) {
+    if (key.size() <= kMaxKeyWordBytes) return key;
+    std::size_t end = kMaxKeyWordBytes;
+    while (end > 0 && (static_cast<unsigned char>(key[end]) & 0xC0u) == 0x80u)
+        --end;
+    return key.substr(0, end);
+}
+
 } // namespace
 
 std::string GetLikeStr(const std::string& key) {
@@ -39,14 +48,14 @@ std::string GetLikeStr(const std::string& key) {
 std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
                                  const std::string& alias155, const std::string& alias156,
                                  const std::string& alias157) {
-    const std::string& dev = device.empty() ? std::string("DVD") : device;
+    const std::string dev = device.empty() ? std::string("DVD") : CutKeyWord(device);
     std::string sql = "Select SourceID,SetOfCodeID,DeviceName " + Alias(alias155);
     sql += ",BrandName " + Alias(alias156);
     sql += ",ModelName " + Alias(alias157);
     sql += ",CodeDate From M_SetOfCodes where ";
     sql += "DeviceName like '" + QuoteSafe(dev) + "%'";
-    if (!brand.empty()) sql += " and BrandName like " + GetLikeStr(brand) + " ESCAPE '\\'";
-    if (!model.empty()) sql += " and ModelName like " + GetLikeStr(model) + " ESCAPE '\\'";
+    if (!brand.empty()) sql += " and BrandName like " + GetLikeStr(CutKeyWord(brand)) + " ESCAPE '\\'";
+    if (!model.empty()) sql += " and ModelName like " + GetLikeStr(CutKeyWord(model)) + " ESCAPE '\\'";
     sql += " and IsValid=1 order by CodeDate DESC LIMIT 0," + std::to_string(kSearchRowLimit);
     return sql;
 }

@@ -16,8 +16,13 @@ inline constexpr int kSearchRowLimit = 300;
 // statement declares "\" as the escape character); single quotes are doubled.
 std::string GetLikeStr(const std::string& key);
 
-// The search statement. `alias155` to `alias157` are the headings of the device, brand and
-// model columns (texts 155 to 157 of the active language). An empty device searches for "DVD".
+// Longest key word (in bytes) the search uses; a longer one is cut at a character boundary, which
+// only widens the result. SQLite refuses LIKE patterns over 50,000 bytes, and escaping at most
+// doubles a key word's bytes before the two "%" are added.
+inline constexpr std::size_t kMaxKeyWordBytes = 24999;
+
+// The search statement; key words are cut to kMaxKeyWordBytes. `alias155` to `alias157` are the headings of the device,
+// brand and model columns (texts 155 to 157 of the active language). An empty device searches for "DVD".
 std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
                                  const std::string& alias155, const std::string& alias156, const std::string& alias157);
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <string_view>
 
 namespace tolbe::db {
 
@@ -136,6 +137,11 @@ double DbValue::Number() const {
         }
     }
     return std::strtod(s.substr(start, p - start).c_str(), nullptr);
+}
+
+std::int64_t DbValue::Int64() const {
+    if (const auto* i = std::get_if<std::int64_t>(&m_v)) return *i;
+    throw DbError("not a whole number: " + Text());
 }
 
 std::int32_t DbValue::ToInt32() const {
@@ -276,6 +282,65 @@ DbCommand DbConnection::CreateCommand(const std::string& sql) const {
 void DbConnection::ExecuteSql(const std::string& sql) const {
     if (!m_handle) throw DbError("the database connection is not open");
     Exec(m_handle->db, sql);
+}
+
+namespace {
+
+bool StartsWithNoCase(const char* text, std::string_view prefix) {
+    return text != nullptr && sqlite3_strnicmp(text, prefix.data(), static_cast<int>(prefix.size())) == 0;
+}
+
+// Decides every action of a confined text; the first refusal's reason is kept for the message,
+// because SQLite itself only says "not authorized".
+int ConfineToMain(void* user, int action, const char* a, const char* b, const char* database, const char*) {
+    auto* why = static_cast<std::string*>(user);
+    const auto deny = [&](std::string reason) {
+        if (why->empty()) *why = std::move(reason);
+        return SQLITE_DENY;
+    };
+    switch (action) {
+    case SQLITE_ATTACH:
+        return deny("ATTACH is not allowed");
+    case SQLITE_DETACH:
+        return deny("DETACH is not allowed");
+    case SQLITE_PRAGMA:
+        // Keying pragmas would leave a file the program's key no longer opens.
+        if (sqlite3_stricmp(a, "key") == 0 || sqlite3_stricmp(a, "rekey") == 0 || StartsWithNoCase(a, "hex") ||
+            StartsWithNoCase(a, "cipher") || StartsWithNoCase(a, "kdf") || StartsWithNoCase(a, "fast_kdf") ||
+            sqlite3_stricmp(a, "temp_store_directory") == 0 || sqlite3_stricmp(a, "data_store_directory") == 0)
+            return deny(std::string("PRAGMA ") + a + " is not allowed");
+        break;
+    case SQLITE_FUNCTION:
+        if (StartsWithNoCase(b, "sqlcipher")) return deny(std::string("the function ") + b + " is not allowed");
+        break;
+    default:
+        break;
+    }
+    // Only the database being written may be named: temporary objects vanish at the end and
+    // would silently lose what the text put into them.
+    if (database != nullptr && sqlite3_stricmp(database, "main") != 0)
+        return deny(std::string("the database \"") + database + "\" may not be used, only the one being written");
+    return SQLITE_OK;
+}
+
+} // namespace
+
+void DbConnection::ExecuteConfinedSql(const std::string& sql) const {
+    if (!m_handle) throw DbError("the database connection is not open");
+    if (sql.find('\0') != std::string::npos) throw DbError("the SQL text contains a NUL byte");
+    sqlite3* db = m_handle->db;
+    std::string why;
+    sqlite3_set_authorizer(db, &ConfineToMain, &why);
+    struct Restore {
+        sqlite3* db;
+        ~Restore() { sqlite3_set_authorizer(db, nullptr, nullptr); }
+    } restore{db};
+    try {
+        Exec(db, sql);
+    } catch (const DbError& e) {
+        if (why.empty()) throw;
+        throw DbError(why + " (" + e.what() + ")");
+    }
 }
 
 void DbConnection::CreateDatabase(const std::string& path, const std::string& key) {

@@ -34,6 +34,9 @@ public:
     std::int32_t ToInt32() const;
     // Number() rounded half to even into a 16-bit integer; throws DbError when out of range.
     std::int16_t ToInt16() const;
+    // The value stored as a whole number, exactly (no trip through a double); throws DbError for
+    // any other kind of value.
+    std::int64_t Int64() const;
 
     bool operator==(const DbValue&) const = default;
 
@@ -124,6 +127,11 @@ public:
     DbCommand CreateCommand(const std::string& sql) const;
     // Runs statements that return no rows.
     void ExecuteSql(const std::string& sql) const;
+    // Runs SQL text that came from outside the program (a file to import) confined to this
+    // database: ATTACH, DETACH, anything naming another database (temp included), key and cipher
+    // pragmas and sqlcipher_export are denied, so the text can neither reach other files nor leave
+    // this one unreadable with its key. Throws DbError naming the refused statement or SQLite's error.
+    void ExecuteConfinedSql(const std::string& sql) const;
 
     // Creates a new, empty keyed database file (database maintenance tools, tests).
     // Throws DbError when the file exists or cannot be created.

@@ -422,6 +422,9 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
             if (!conn.OpenDatabase(part, k, true)) throw DbError("cannot open the new database " + part);
             fill(conn);
         }
+        // Whatever the filling ran, only a file that opens with the key may take the name.
+        if (!DbConnection().OpenDatabase(part, k, true))
+            throw DbError("the new database does not open with the key; nothing written");
         std::filesystem::rename(part, out_path);
     } catch (const std::filesystem::filesystem_error& e) {
         RemoveQuietly(part);
@@ -669,7 +672,8 @@ void ExportRows(const DbConnection& conn, const std::string& table, std::ostream
                                                   false);
         write_rows(rs, 1);
         if (rs.RecordCount() < kPageRows) break;
-        last = static_cast<std::int64_t>(rs.ValueAt(rs.RecordCount() - 1, 0).Number());
+        // Exactly: row numbers beyond 2^53 have no exact double, and a rounded one skips rows.
+        last = rs.ValueAt(rs.RecordCount() - 1, 0).Int64();
         first_page = false;
     }
 }
@@ -735,9 +739,10 @@ void ExportDatabaseSql(const DbConnection& conn, std::ostream& out) {
 }
 
 void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool overwrite, const std::string& key) {
+    if (const auto refusal = CheckImportSqlText(sql)) throw DbError(*refusal);
     BuildDatabaseFile(out_path, overwrite, key, [&](DbConnection& conn) {
         conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;");
-        conn.ExecuteSql(sql);
+        conn.ExecuteConfinedSql(sql);
         // A text that opens a transaction and never commits it is cut short: closing would roll
         // it back and leave a database that looks fine but lacks its rows.
         bool open_transaction = true;

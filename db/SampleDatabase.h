@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,8 +41,16 @@ void GenerateSampleDatabase(const std::string& out_path, const SampleOptions& op
 // whole and real numbers and blobs are written so that they read back unchanged. Throws DbError.
 void ExportDatabaseSql(const DbConnection& conn, std::ostream& out);
 
-// Runs `sql` into a new keyed database at `out_path` (empty key: the program's). The file appears
-// only when every statement succeeded; otherwise nothing is left behind and DbError carries
+// Why an SQL text cannot be imported as it stands, or nothing when it may be run. It must be plain
+// text (SQLite would stop at a NUL byte and silently drop the rest) and end with a complete
+// statement: a text cut short inside its last statement could still run as another statement,
+// a DELETE or UPDATE without its WHERE, say.
+std::optional<std::string> CheckImportSqlText(const std::string& sql);
+
+// Runs `sql` into a new keyed database at `out_path` (empty key: the program's). The text is
+// checked first (CheckImportSqlText) and runs confined to the new database
+// (DbConnection::ExecuteConfinedSql). The file appears only when every statement succeeded and
+// it opens with the key; otherwise nothing is left behind and DbError carries the refusal or
 // SQLite's message. Refuses (DbError) an existing file unless `overwrite`.
 void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool overwrite,
                        const std::string& key = {});

@@ -15,6 +15,7 @@ packages=(
   libsndfile1-dev
   pulseaudio libasound2-plugins
   fonts-dejavu-core fonts-wqy-microhei
+  clang libclang-rt-14-dev  # scripts/fuzz.sh: libFuzzer
 )
 
 missing=()

@@ -267,7 +267,7 @@ const Registrar kRegistrar([](CLI::App& app, CliContext&) {
                   "packets, the block count against the header's and the bytes the slot would hold, then OK or the "
                   "first fault. Exit status 0 only for a complete, consistent download; 1 for a faulty one; 2 when "
                   "the signal cannot be read.");
-    auto* file = v->add_option("file", args->file, "WAV file of 16-bit PCM, mono or stereo, any rate");
+    auto* file = v->add_option("file", args->file, "WAV file of 16-bit PCM, mono or stereo, 11025 to 384000 Hz");
     auto* dev = v->add_option("--capture-device", args->capture_device,
                               "record from this ALSA capture device (S16_LE, 2 channels) instead of a file")
                     ->excludes(file);

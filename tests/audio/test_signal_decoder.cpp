@@ -274,6 +274,11 @@ TEST(SignalDecoder, RefusesFormatsItCannotRead) {
     EXPECT_THROW(CheckDownloadSignal(s, 3, 44100), std::invalid_argument);
     EXPECT_THROW(CheckDownloadSignal(s, 0, 44100), std::invalid_argument);
     EXPECT_THROW(CheckDownloadSignal(s, 2, 8000), std::invalid_argument);
+    // Refused at once: the filters' cost grows with the rate and the length.
+    EXPECT_THROW(CheckDownloadSignal(s, 1, kMaxSampleRate + 1), std::invalid_argument);
+    EXPECT_THROW(CheckDownloadSignal(std::vector<std::int16_t>(std::size_t{kMinSampleRate} * (kMaxSignal_s + 1)), 1,
+                                     kMinSampleRate),
+                 std::invalid_argument);
     EXPECT_THROW(CheckDownloadSignal(s, 1, 44100, DecodeOptions{1}), std::invalid_argument);
     EXPECT_THROW(CheckDownloadSignal(s, 2, 44100, DecodeOptions{-2}), std::invalid_argument);
     // A stereo buffer with half a frame at its end loses only that half frame.

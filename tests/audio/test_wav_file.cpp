@@ -68,6 +68,19 @@ TEST(WavFile, BadInputGivesAClearError) {
         EXPECT_NE(std::string(e.what()).find("eight.wav"), std::string::npos);
         EXPECT_NE(std::string(e.what()).find("16-bit"), std::string::npos);
     }
+    // Rates no sound card records at, and headers that claim more audio than the file holds.
+    for (const int rate : {kMinWavSampleRate - 1, kMaxWavSampleRate + 1, 1000000000}) {
+        test::WriteFile(dir / "rate.wav", PcmWav(1, rate, 16, std::string(64, '\x01')));
+        try {
+            ReadWavFile(dir / "rate.wav");
+            ADD_FAILURE() << rate << " Hz accepted";
+        } catch (const WavError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::to_string(rate) + " samples per second"), std::string::npos)
+                << e.what();
+        }
+    }
+    test::WriteFile(dir / "top.wav", PcmWav(1, kMaxWavSampleRate, 16, std::string(64, '\x01')));
+    EXPECT_EQ(ReadWavFile(dir / "top.wav").sample_rate, kMaxWavSampleRate);
     const std::vector<std::uint8_t> odd{1, 2, 3};
     EXPECT_THROW(WriteWavFile(dir / "odd.wav", odd, 44100, 2), WavError);
     EXPECT_THROW(WriteWavFile(dir / "no" / "such" / "folder.wav", std::vector<std::uint8_t>(4), 44100, 2), WavError);

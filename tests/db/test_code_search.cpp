@@ -128,3 +128,14 @@ TEST_F(CodeSearchTest, ClosedConnectionThrows) {
     DbConnection closed;
     EXPECT_THROW(SearchSetOfCodes(closed, "TV", "", "", "Device", "Brand", "Model"), DbError);
 }
+
+TEST_F(CodeSearchTest, OverLongKeyWordsAreCutRatherThanFailingTheSearch) {
+    Open(SetOfCodes(1, "TV", "Sony", "KDL", "2020-01-01"));
+    // Beyond SQLite's 50,000-byte pattern limit each of these failed as a database error.
+    EXPECT_EQ(Models("TV", "Sony" + std::string(60000, ' ') + "x", ""), Names{"KDL"}) << "cut before the x";
+    EXPECT_EQ(Models("TV", "", std::string(30000, '%')), Names{});
+    EXPECT_EQ(Models(std::string(60000, 'T'), "", ""), Names{});
+    // The cut never splits a character: the two-byte letter at the limit goes whole.
+    const std::string a(kMaxKeyWordBytes - 1, 'a');
+    EXPECT_NE(BuildSearchStatement("TV", a + "\xC3\xA9", "", "D", "B", "M").find("'%" + a + "%'"), std::string::npos);
+}

@@ -471,3 +471,56 @@ TEST(DatabaseSqlText, FailedImportLeavesNothingAndKeepsAnExistingFile) {
     ASSERT_TRUE(conn.OpenDatabase(out.string(), BuildDatabaseKey()));
     EXPECT_EQ(Cells(conn, "x", "a").at(0).at(0), DbValue(std::string("new")));
 }
+
+TEST(DatabaseSqlText, HostileTextIsRefusedAndReachesNoOtherFile) {
+    test::TempDir dir;
+    const auto out = dir / "out.db3";
+    const auto other = dir / "other.db3";
+    test::MakeKeyedDatabase(other, "CREATE TABLE precious(v); INSERT INTO precious VALUES('keep');");
+    const std::string other_bytes = test::ReadFile(other);
+    const std::string attach = "ATTACH DATABASE '" + other.string() + "' AS o";
+    const std::pair<std::string, std::string> cases[] = {
+        // SQLite stops at a NUL byte: the rest of the text was silently dropped.
+        {std::string("CREATE TABLE t(a);\nINSERT INTO t VALUES(1);") + '\0' + "INSERT INTO t VALUES(2);\n",
+         "NUL byte (line 2, column 25)"},
+        // Cut inside its last statement, the text would still run, deleting every row.
+        {"CREATE TABLE t(a);\nINSERT INTO t VALUES(1);\nDELETE FROM t WHERE a = 2 AND", "complete statement"},
+        {"  \n", "empty"},
+        {attach + "; DROP TABLE o.precious;", "ATTACH is not allowed"},
+        {attach + " KEY ''; CREATE TABLE o.x(a);", "ATTACH is not allowed"},
+        {"ATTACH DATABASE '" + (dir / "new.db3").string() + "' AS n KEY '';", "ATTACH is not allowed"},
+        {"DETACH DATABASE temp;", "DETACH is not allowed"},
+        {"CREATE TEMP TABLE t(a); INSERT INTO t VALUES(1);", "\"temp\" may not be used"},
+        {"CREATE TABLE t(a); PRAGMA rekey = '';", "PRAGMA rekey is not allowed"},
+        {"CREATE TABLE t(a); SELECT sqlcipher_export('main');", "sqlcipher_export is not allowed"},
+    };
+    for (const auto& [sql, reason] : cases) {
+        try {
+            ImportDatabaseSql(sql, out.string(), false);
+            ADD_FAILURE() << "accepted: " << sql;
+        } catch (const DbError& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(test::ReadFile(other), other_bytes) << "the other database is untouched";
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"other.db3"}) << "no output and no attached file was made";
+}
+
+TEST(DatabaseSqlText, RowNumbersBeyondTwoToTheFiftyThirdExportExactly) {
+    test::TempDir dir;
+    // 5000 rows, more than one export page, whose row numbers no double holds exactly.
+    test::MakeKeyedDatabase(dir / "big.db3",
+                            "CREATE TABLE r(id INTEGER PRIMARY KEY, v);"
+                            "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 5000) "
+                            "INSERT INTO r SELECT 4611686018427388404 + x, x FROM c;");
+    const std::string text = Export((dir / "big.db3").string());
+    ImportDatabaseSql(text, (dir / "copy.db3").string(), false);
+    DbConnection conn;
+    ASSERT_TRUE(conn.OpenDatabase((dir / "copy.db3").string(), BuildDatabaseKey()));
+    EXPECT_EQ(Cells(conn, "r", "count(*), min(id), max(id), sum(v)").at(0),
+              (std::vector<DbValue>{DbValue(std::int64_t{5000}), DbValue(std::int64_t{4611686018427388405}),
+                                    DbValue(std::int64_t{4611686018427393404}), DbValue(std::int64_t{12502500})}));
+}

@@ -163,6 +163,10 @@ TEST_F(CliVerify, UnreadableInputIsStatusTwoWithAMessage) {
 
     v = Run({"verify", Path("does-not-exist.wav")});
     EXPECT_EQ(v.status, 2);
+    // 4 KB claiming two billion samples per second: refused at once, not filtered for seconds.
+    v = Run({"verify", TOLBE_SOURCE_DIR "/tests/fuzz/regressions/wav_signal/rate_2e9.wav"});
+    EXPECT_EQ(v.status, 2);
+    EXPECT_NE(v.err.find("claims 2000000000 samples per second"), std::string::npos) << v.err;
     v = Run({"verify"});
     EXPECT_EQ(v.status, 2);
     EXPECT_NE(v.err.find("name a WAV file"), std::string::npos) << v.err;

@@ -1,0 +1,59 @@
+#pragma once
+
+// Shared by the fuzz targets: how a property failure is reported, how one input is cut into
+// fields, and a file that a path-taking reader can open.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+// A broken property is a finding like a crash: libFuzzer keeps the input, the replay test fails.
+#define FUZZ_CHECK(cond)                                                                                               \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #cond);                           \
+            std::abort();                                                                                              \
+        }                                                                                                              \
+    } while (0)
+
+namespace tolbe::fuzz {
+
+// The input cut at every 0xFF byte (which no text of ours needs), always `count` fields: missing
+// fields are empty, the last one takes the rest.
+inline std::vector<std::string> Fields(const std::uint8_t* data, std::size_t size, std::size_t count) {
+    std::vector<std::string> out(count);
+    std::size_t field = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0xFF && field + 1 < count) {
+            ++field;
+            continue;
+        }
+        out[field] += static_cast<char>(data[i]);
+    }
+    return out;
+}
+
+// A file in memory, rewritten for every input; Path() opens it like any file.
+class MemoryFile {
+public:
+    MemoryFile() : m_fd(::memfd_create("tolbe-fuzz", 0)) {
+        if (m_fd < 0) std::abort();
+    }
+    ~MemoryFile() { ::close(m_fd); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    void Write(const void* data, std::size_t size) {
+        if (::ftruncate(m_fd, 0) != 0 || ::pwrite(m_fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+    }
+    std::string Path() const { return "/proc/self/fd/" + std::to_string(m_fd); }
+
+private:
+    int m_fd;
+};
+
+} // namespace tolbe::fuzz

@@ -1,0 +1,2 @@
+-- only
+SELECT 1; /* open

@@ -1,0 +1,16 @@
+// The checks `db import` makes on an SQL text before running any of it.
+#include "tests/fuzz/FuzzSupport.h"
+
+#include "db/SampleDatabase.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string sql(reinterpret_cast<const char*>(data), size);
+    const auto refusal = tolbe::db::CheckImportSqlText(sql);
+    // Text that reaches SQLite has no NUL for it to stop at, and a refusal says why.
+    if (!refusal) FUZZ_CHECK(sql.find('\0') == std::string::npos);
+    if (refusal) FUZZ_CHECK(!refusal->empty());
+    if (sql.find('\0') != std::string::npos) FUZZ_CHECK(refusal && refusal->find("line") != std::string::npos);
+    // Whether a text is complete never depends on what follows its last statement's ";" but blanks.
+    if (!refusal) FUZZ_CHECK(!tolbe::db::CheckImportSqlText(sql + " \n"));
+    return 0;
+}
