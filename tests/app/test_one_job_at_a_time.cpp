@@ -7,6 +7,7 @@
 #include "tests/update/HttpTestServer.h"
 #include "ui_FrmSASel.h"
 
+#include <QDir>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -225,6 +226,10 @@ private slots:
         QVERIFY(w.Notice() != nullptr && w.Notice()->isVisible());
         QCOMPARE(w.Notice()->text(),
                  QString("A live update is running. Please start the download when it has finished."));
+        if (const char* shots = std::getenv("TOLBE_SCREENSHOT_DIR")) {
+            QDir().mkpath(shots);
+            w.Notice()->grab().save(QString(shots) + "/job-notice-download-refused.png");
+        }
         QTRY_VERIFY_WITH_TIMEOUT(f.Shown().size() >= 2, 20000);
         QCOMPARE(f.Shown()[1].text, std::string("All Files updated!"));
         QTRY_VERIFY(!w.Gate().Running().has_value());
