@@ -26,8 +26,10 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QMovie>
+#include <QPushButton>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -120,10 +122,14 @@ const db::DbRecordset* FrmSASel::CodeRecordset() const {
 }
 
 void FrmSASel::Form_Load() {
-    // The timers run from load on, whatever start-up manages to do.
+    // The animation runs from load on, whatever start-up manages to do; the update check starts
+    // only when start-up has ended (StartupEnded).
     Timer1.start();
-    Timer3.start();
 
+    // Levels a killed run left raised come back before anything else happens.
+    Step([&] {
+        if (m_ctx.mixer != nullptr) audio::RestorePendingVolume(*m_ctx.mixer, m_ctx.mixerStateFile, &m_levelsSetAside);
+    });
     m_ctx.DBConn = std::make_unique<db::DbConnection>();
     Step([&] {
         QFile qss(QString::fromStdString(m_ctx.paths.StyleSheet().string()));
@@ -166,6 +172,7 @@ void FrmSASel::Form_Load() {
     if (!loc.exists) {
         m_ctx.prompt.Show("Tolbe", Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
         m_ctx.DBConn.reset();
+        StartupEnded();
         return;
     }
     bool opened = false;
@@ -177,19 +184,28 @@ void FrmSASel::Form_Load() {
     if (!opened) {
         ShowMessage(T(141), T(137));
         m_ctx.DBConn.reset();
+        StartupEnded();
         return;
     }
 
     Step([&] { FillDeviceTypes(); });
+    Step([&] {
+        if (ui->ImgCombDevSel->currentIndex() < 0) return;
+        SearchSetOfCodes(ui->ImgCombDevSel->currentText(), QString(), QString());
+    });
+    StartWithDatabase();
+    StartupEnded();
+}
+
+// The start-up steps that need the database and do not depend on how it was found: at load, or
+// when a live update delivers the first usable one.
+void FrmSASel::StartWithDatabase() {
+    m_startedWithDatabase = true;
     for (auto& slot : SlotTable) {
         slot.DeviceName.clear();
         slot.BrandName.clear();
         slot.ModelName.clear();
     }
-    Step([&] {
-        if (ui->ImgCombDevSel->currentIndex() < 0) return;
-        SearchSetOfCodes(ui->ImgCombDevSel->currentText(), QString(), QString());
-    });
     Step([&] {
         ui->LabDev->setText(T(130));
         ui->LabBrand->setText(T(131));
@@ -204,6 +220,18 @@ void FrmSASel::Form_Load() {
         m_volumeRaised = true;
         audio::RaiseVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
     });
+}
+
+void FrmSASel::StartupEnded() {
+    if (!m_levelsSetAside.empty()) {
+        // Said once: the damaged file has been moved aside, so no later start finds it again.
+        const std::string where = m_levelsSetAside.string();
+        m_levelsSetAside.clear();
+        m_ctx.prompt.Show("Tolbe", Std(T(333)) + "\n" + where, Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    }
+    // Only now, with start-up and its messages over, may the update check come; a database it
+    // delivers is then kept.
+    if (!m_unloaded) Timer3.start();
 }
 
 bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
@@ -235,6 +263,8 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
         return false;
     }
     SearchFromControls();
+    // Start-up found no usable database: this one completes it, so the program is ready at once.
+    if (!m_startedWithDatabase) StartWithDatabase();
     return swapped;
 }
 
@@ -243,8 +273,13 @@ std::int16_t FrmSASel::Get_Database_Ver() {
 }
 
 void FrmSASel::ImgDownload_Click() {
-    // A click during a download's pauses finds the flag set and is ignored.
-    if (m_busy) return;
+    // A click during a download's pauses is ignored, as is one after the window was asked to
+    // close; during an update the user is told why nothing happens.
+    if (m_closePending) return;
+    if (!m_gate.TryStart(Job::Download)) {
+        if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
+        return;
+    }
     m_busy = true;
     AddInfo(m_ctx.CurDevice);
     const std::uint8_t s = static_cast<std::uint8_t>(m_ctx.CurDevice);
@@ -274,6 +309,7 @@ void FrmSASel::ImgDownload_Click() {
         }
     }
     m_busy = false;
+    m_gate.Finish(Job::Download);
     emit DownloadFinished(sent);
 }
 
@@ -430,8 +466,16 @@ void FrmSASel::Timer1_Timer() {
 void FrmSASel::Timer3_Timer() {
     // Once per start: the timer stops itself before the check, which may take a while.
     Timer3.stop();
+    if (m_closePending || m_unloaded) return;
+    if (!m_gate.TryStart(Job::UpdateCheck)) {
+        // A download runs: the check simply comes after it.
+        connect(&m_gate, &JobGate::Idle, this, &FrmSASel::Timer3_Timer,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        return;
+    }
     if (m_update == nullptr) m_update = new FrmUpdate(m_ctx, *this, this);
     m_update->RunStartupCheck();
+    m_gate.Finish(Job::UpdateCheck);
 }
 
 void FrmSASel::mnuLanguageIndex_Click(int index) {
@@ -510,8 +554,36 @@ void FrmSASel::resizeEvent(QResizeEvent* event) {
 }
 
 void FrmSASel::closeEvent(QCloseEvent* event) {
+    if (m_gate.Running() != Job::Close && !m_gate.TryStart(Job::Close)) {
+        // Closing never cuts a job short: a download plays to its end packet, an update check
+        // ends; then the window closes by itself and puts the mixer back.
+        event->ignore();
+        ShowNotice(m_gate.Running() == Job::Download ? 331 : 332);
+        if (!m_closePending) {
+            m_closePending = true;
+            connect(
+                &m_gate, &JobGate::Idle, this, [this] { close(); },
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        }
+        return;
+    }
     Form_Unload();
     event->accept();
+}
+
+void FrmSASel::ShowNotice(int k) {
+    if (m_unloaded) return;
+    // Not modal: the running job goes on while the note is up.
+    if (m_notice == nullptr) {
+        m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Tolbe"), QString(), QMessageBox::Ok, this);
+        m_notice->setObjectName(QStringLiteral("JobNotice"));
+        m_notice->setWindowModality(Qt::NonModal);
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+        if (const QString ok = T(195); !ok.isEmpty()) m_notice->button(QMessageBox::Ok)->setText(ok);
+    }
+    m_notice->setText(T(k));
+    m_notice->show();
+    m_notice->raise();
 }
 
 void FrmSASel::Form_Unload() {
@@ -519,6 +591,7 @@ void FrmSASel::Form_Unload() {
     m_unloaded = true;
     Timer1.stop();
     Timer3.stop();
+    if (m_notice != nullptr) m_notice->close();
     // Only levels that start-up saved are put back; otherwise the mixer is left alone.
     if (m_volumeRaised) {
         if (m_ctx.mixer != nullptr) audio::RestoreVolume(*m_ctx.mixer, m_ctx.mixerStateFile);

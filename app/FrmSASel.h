@@ -1,14 +1,18 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/JobGate.h"
 #include "codec/SlotTable.h"
 #include "db/Database.h"
 #include "update/UpdateCheck.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -39,7 +43,7 @@ public:
     bool Reconnect_Database(std::int16_t offered_version) override;
     // Version of the open database (0 without one); creates the version record when missing.
     std::int16_t Get_Database_Ver() override;
-    // Ends the program after a fetched setup program was started.
+    // Ends the program after a fetched setup program was started (once the update check is over).
     void RequestQuit() override { close(); }
 
     void SearchSetOfCodes(const QString& device, const QString& brand, const QString& model);
@@ -64,6 +68,9 @@ public:
     DeviceSelector* Selector() const { return m_selector.get(); }
     QTimer& AnimationTimer() { return Timer1; }
     QTimer& UpdateTimer() { return Timer3; }
+    const JobGate& Gate() const { return m_gate; }
+    // The window's note on why a job did not start or why it has not closed yet; null when none.
+    QMessageBox* Notice() const { return m_notice; }
 
 signals:
     // A download ended (true when the encoder succeeded and every packet was handed over).
@@ -87,6 +94,9 @@ private:
     void Timer1_Timer();
     void Timer3_Timer();
     void Form_Unload();
+    void StartWithDatabase();
+    void StartupEnded();
+    void ShowNotice(int k);
 
     AppContext& m_ctx;
     std::unique_ptr<Ui::FrmSASel> ui;
@@ -99,6 +109,11 @@ private:
     bool m_busy = false;
     bool m_volumeRaised = false;
     bool m_unloaded = false;
+    bool m_startedWithDatabase = false;
+    bool m_closePending = false; // closing waits for the running job
+    JobGate m_gate;              // download, update check and closing, one at a time
+    QPointer<QMessageBox> m_notice;
+    std::filesystem::path m_levelsSetAside; // a damaged levels file moved aside, to be reported
     QTimer Timer1;
     QTimer Timer3;
     FrmUpdate* m_update = nullptr;

@@ -2,6 +2,7 @@
 #include "app/ContextPrompt.h"
 #include "app/FrmSASel.h"
 #include "app/QtYield.h"
+#include "app/SingleInstance.h"
 #include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
 #include "audio/Mixer.h"
@@ -13,8 +14,7 @@
 
 #include <clocale>
 #include <csignal>
-#include <cstdlib>
-#include <filesystem>
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -27,18 +27,6 @@ void OnTerminationSignal(int signo) {
     [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
 }
 
-// Saved mixer levels live in the user's state folder until they are restored.
-std::filesystem::path MixerStateFile() {
-    std::filesystem::path root;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/')
-        root = xdg;
-    else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        root = std::filesystem::path(home) / ".local" / "state";
-    else
-        root = std::filesystem::temp_directory_path();
-    return root / "Tolbe" / "mixer-levels";
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,7 +36,32 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
 
+    // Ctrl+C and termination close the window the normal way, so saved mixer levels come back.
+    // Caught from the start: a signal that comes before the window exists waits in the pipe.
+    const bool signalsCaught = ::pipe(g_signalPipe) == 0;
+    if (signalsCaught) {
+        struct sigaction sa {};
+        sa.sa_handler = OnTerminationSignal;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);
+    }
+
     using namespace tolbe;
+    // One copy per user: a second start hands over to the running one before it touches anything
+    // that copy owns, the saved mixer levels above all.
+    app::SingleInstance instance(ProgramPaths::RuntimeFolder());
+    switch (instance.Claim()) {
+    case app::SingleInstance::Role::HandedOver:
+        return 0;
+    case app::SingleInstance::Role::Unreached:
+        std::fputs("Tolbe is already running for this user but did not answer; it was left as it is.\n", stderr);
+        return 1;
+    case app::SingleInstance::Role::First:
+    case app::SingleInstance::Role::Unguarded:
+        break;
+    }
+
     IniSettingsStore settings;
     app::ContextPrompt prompt;
     app::QtYield yield;
@@ -59,30 +72,35 @@ int main(int argc, char** argv) {
     ctx.waveOut = &waveOut;
     audio::AlsaMixer mixer;
     ctx.mixer = &mixer;
-    ctx.mixerStateFile = MixerStateFile();
-    // Levels a killed run left raised come back before anything else happens.
-    audio::RestorePendingVolume(mixer, ctx.mixerStateFile);
+    // Empty without a home folder: the levels are then not raised, as nothing could bring them back.
+    ctx.mixerStateFile = ProgramPaths::MixerLevelsFile();
 
     app::FrmSASel window(ctx);
     prompt.Bind(&ctx, &window);
+    QObject::connect(&instance, &app::SingleInstance::Activated, &window, [&window] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+        // A message box that waits for an answer is what the user has to see.
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->raise();
+            box->activateWindow();
+        }
+    });
 
-    // Ctrl+C and termination close the window the normal way, so saved mixer levels come back.
-    if (::pipe(g_signalPipe) == 0) {
+    if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
         QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
             char c;
             [[maybe_unused]] auto n = ::read(g_signalPipe[0], &c, 1);
-            window.close();
-            QApplication::quit();
+            // A running download or update check ends first; the window then closes by itself.
+            if (window.close()) QApplication::quit();
         });
-        struct sigaction sa {};
-        sa.sa_handler = OnTerminationSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGTERM, &sa, nullptr);
     }
 
     window.show();
     window.Form_Load();
+    // Closed while a start-up message was open: nothing is left to run.
+    if (!window.isVisible()) return 0;
     return QApplication::exec();
 }

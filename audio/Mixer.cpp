@@ -1,9 +1,13 @@
 #include "audio/Mixer.h"
 
 #include "common/IniFile.h"
+#include "common/ProgramPaths.h"
 
 #include <charconv>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -28,10 +32,11 @@ std::optional<std::int32_t> ReadNumber(const IniDocument& doc, MixerLine line, c
     return value;
 }
 
-// The file is written before the step raises anything, so a crash right after still finds the levels.
+// The file is written (and flushed to the disk) before the step raises anything, so a crash or a
+// power cut right after still finds the levels. Nobody but the user may read or replace it.
 bool Record(const IniDocument& doc, const std::filesystem::path& stateFile) {
     try {
-        if (stateFile.has_parent_path()) std::filesystem::create_directories(stateFile.parent_path());
+        if (!MakePrivateFolder(stateFile.parent_path())) return false;
         doc.Save(stateFile);
         return true;
     } catch (const std::exception&) {
@@ -73,27 +78,94 @@ bool RaiseLevel(Mixer& mixer, MixerLine line, IniDocument& doc, const std::files
 bool RestoreMute(Mixer& mixer, MixerLine line, const IniDocument& doc) {
     const auto muted = ReadNumber(doc, line, kMuteKey);
     if (!muted) return true; // nothing was saved for this step
-    const bool found = mixer.OpenMuteControl(line);
-    if (found) mixer.SetMute(*muted != 0);
+    const bool done = mixer.OpenMuteControl(line) && mixer.SetMute(*muted != 0);
     mixer.CloseMixer();
-    return found;
+    return done;
 }
 
 bool RestoreLevel(Mixer& mixer, MixerLine line, const IniDocument& doc) {
     const auto left = ReadNumber(doc, line, kLeftKey);
     const auto right = ReadNumber(doc, line, kRightKey);
     if (!left || !right) return true;
-    const bool found = mixer.OpenVolumeControl(line);
-    if (found) mixer.SetVolume(*left, *right);
+    const bool done = mixer.OpenVolumeControl(line) && mixer.SetVolume(*left, *right);
     mixer.CloseMixer();
-    return found;
+    return done;
+}
+
+// True when every line of the levels file is one this program writes: the two sections, the three
+// keys with whole numbers, a volume always as a pair. Anything else means the file was damaged and
+// some of the user's levels may be lost.
+bool IsWellFormed(const std::string& text) {
+    std::istringstream in(text);
+    std::string line;
+    std::string section;
+    int steps = 0;
+    std::optional<bool> left, right;
+    auto endSection = [&] {
+        const bool paired = left.has_value() == right.has_value();
+        left.reset();
+        right.reset();
+        return paired;
+    };
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line == "[WaveOut]" || line == "[Speakers]") {
+            if (!endSection()) return false;
+            section = line;
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (section.empty() || eq == std::string::npos) return false;
+        const std::string key = line.substr(0, eq);
+        const std::string value = line.substr(eq + 1);
+        std::int32_t number = 0;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (value.empty() || ec != std::errc() || end != value.data() + value.size()) return false;
+        if (key == kMuteKey && (number == 0 || number == 1)) {
+            ++steps;
+        } else if (key == kLeftKey) {
+            left = true;
+            ++steps;
+        } else if (key == kRightKey) {
+            right = true;
+        } else {
+            return false;
+        }
+    }
+    return endSection() && steps > 0;
+}
+
+// Moves a damaged levels file out of the way under a name of its own, never over an earlier one.
+std::filesystem::path SetAside(const std::filesystem::path& stateFile) {
+    std::error_code ec;
+    for (int n = 1; n < 1000; ++n) {
+        auto aside = stateFile;
+        aside += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
+        if (std::filesystem::exists(aside, ec)) continue;
+        std::filesystem::rename(stateFile, aside, ec);
+        return ec ? std::filesystem::path() : aside;
+    }
+    return {};
 }
 
 } // namespace
 
 bool RaiseVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
-    RestorePendingVolume(mixer, stateFile);
     IniDocument doc;
+    std::error_code ec;
+    if (std::filesystem::exists(stateFile, ec)) {
+        std::filesystem::path aside;
+        const bool restored = RestoreVolume(mixer, stateFile, &aside);
+        if (!restored && aside.empty() && std::filesystem::exists(stateFile, ec)) {
+            // Levels of a line that is missing now stay recorded beside the new ones, for a later restore.
+            try {
+                doc = IniDocument::Load(stateFile);
+            } catch (const std::exception&) {
+                return false; // raising now would overwrite levels that were never restored
+            }
+        }
+    }
     bool all = true;
     all = RaiseMute(mixer, MixerLine::WaveOut, doc, stateFile) && all;
     all = RaiseLevel(mixer, MixerLine::WaveOut, doc, stateFile) && all;
@@ -102,28 +174,39 @@ bool RaiseVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
     return all;
 }
 
-bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
+bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile, std::filesystem::path* setAside) {
+    if (setAside != nullptr) setAside->clear();
     std::error_code ec;
     if (!std::filesystem::exists(stateFile, ec)) return true;
-    IniDocument doc;
-    try {
-        doc = IniDocument::Load(stateFile);
-    } catch (const std::exception&) {
-        return false; // unreadable: leave it for a later attempt
+    std::string text;
+    {
+        std::ifstream in(stateFile, std::ios::binary);
+        if (!in) return false; // unreadable for now: leave it for a later attempt
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) return false;
     }
+    const IniDocument doc = IniDocument::Parse(text);
     bool all = true;
     all = RestoreMute(mixer, MixerLine::WaveOut, doc) && all;
     all = RestoreLevel(mixer, MixerLine::WaveOut, doc) && all;
     all = RestoreMute(mixer, MixerLine::Speakers, doc) && all;
     all = RestoreLevel(mixer, MixerLine::Speakers, doc) && all;
-    std::filesystem::remove(stateFile, ec);
+    if (!IsWellFormed(text)) {
+        // What could be read is back; the rest is kept for the user to see, not deleted.
+        const auto aside = SetAside(stateFile);
+        if (setAside != nullptr) *setAside = aside.empty() ? stateFile : aside;
+        return false;
+    }
+    // Only levels that are all back may be forgotten; otherwise the next start tries again.
+    if (all) std::filesystem::remove(stateFile, ec);
     return all;
 }
 
-bool RestorePendingVolume(Mixer& mixer, const std::filesystem::path& stateFile) {
+bool RestorePendingVolume(Mixer& mixer, const std::filesystem::path& stateFile, std::filesystem::path* setAside) {
+    if (setAside != nullptr) setAside->clear();
     std::error_code ec;
     if (!std::filesystem::exists(stateFile, ec)) return false;
-    RestoreVolume(mixer, stateFile);
+    RestoreVolume(mixer, stateFile, setAside);
     return true;
 }
 

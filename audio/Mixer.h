@@ -35,17 +35,23 @@ public:
 // `stateFile`, then unmutes both and sets both volumes to their controls' maxima, in this order:
 // wave output mute, wave output volume, speakers mute, speakers volume. A step whose line or control
 // is missing does nothing. Levels still pending in `stateFile` from a run that ended without
-// restoring are put back first, so they are never overwritten by raised ones. A step whose levels
-// cannot be recorded in the file is not raised. True when all four steps found their control.
+// restoring are put back first, so they are never overwritten by raised ones; those of a line that
+// is missing now stay recorded. The file's folder is made private to the user (mode 0700). A step
+// whose levels cannot be recorded in the file is not raised. True when all four steps found their
+// control.
 bool RaiseVolume(Mixer& mixer, const std::filesystem::path& stateFile);
 
-// Writes the levels recorded in `stateFile` back, in the same order, and removes the file. Only steps
-// that were recorded are written. Without the file it does nothing, so it may be called again, for
-// instance from the event loop after a termination signal was noted and then at exit. True when
-// every recorded step found its control.
-bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile);
+// Writes the levels recorded in `stateFile` back, in the same order. Only steps that were recorded
+// are written. The file is removed only when every recorded level was written back; otherwise it
+// stays for the next start. A file this program did not write as it stands (damaged, cut short) is
+// restored as far as it can be read and then moved aside, never deleted; its new path goes to
+// `setAside` (cleared otherwise), for the user to be told once. Without the file it does nothing,
+// so it may be called again, for instance after a termination signal and then at exit. True when
+// every recorded level was written back.
+bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile, std::filesystem::path* setAside = nullptr);
 
 // For start-up: restores levels left raised by a run that died. True when a pending file was found.
-bool RestorePendingVolume(Mixer& mixer, const std::filesystem::path& stateFile);
+bool RestorePendingVolume(Mixer& mixer, const std::filesystem::path& stateFile,
+                          std::filesystem::path* setAside = nullptr);
 
 } // namespace tolbe::audio

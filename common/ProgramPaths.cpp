@@ -1,7 +1,13 @@
 #include "common/ProgramPaths.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
+#include <vector>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tolbe {
 
@@ -11,6 +17,63 @@ ProgramPaths ProgramPaths::ForRunningProgram() {
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return ProgramPaths(std::filesystem::current_path());
     return ProgramPaths(exe.parent_path());
+}
+
+namespace {
+
+// An absolute folder from the environment, or nothing.
+std::filesystem::path FromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value != '/') return {};
+    return value;
+}
+
+std::filesystem::path HomeFolder() {
+    if (auto home = FromEnvironment("HOME"); !home.empty()) return home;
+    // Without $HOME the account's own entry still names the home folder; a shared folder such as
+    // /tmp never stands in for it.
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+        found->pw_dir == nullptr || found->pw_dir[0] != '/')
+        return {};
+    return found->pw_dir;
+}
+
+std::filesystem::path StateFolder() {
+    auto root = FromEnvironment("XDG_STATE_HOME");
+    if (root.empty()) {
+        const auto home = HomeFolder();
+        if (home.empty()) return {};
+        root = home / ".local" / "state";
+    }
+    return root / "Tolbe";
+}
+
+} // namespace
+
+std::filesystem::path ProgramPaths::MixerLevelsFile() {
+    const auto folder = StateFolder();
+    return folder.empty() ? folder : folder / "mixer-levels";
+}
+
+std::filesystem::path ProgramPaths::RuntimeFolder() {
+    if (auto runtime = FromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) return runtime / "Tolbe";
+    return StateFolder();
+}
+
+bool MakePrivateFolder(const std::filesystem::path& dir) {
+    if (dir.empty() || !dir.is_absolute()) return false;
+    std::error_code ec;
+    if (dir.has_parent_path() && dir.parent_path() != dir && !std::filesystem::exists(dir.parent_path(), ec))
+        if (!MakePrivateFolder(dir.parent_path())) return false;
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    if ((st.st_mode & 0777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return false;
+    return true;
 }
 
 } // namespace tolbe

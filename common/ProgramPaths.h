@@ -25,8 +25,18 @@ public:
     std::filesystem::path ServerIni() const { return m_dir / "Update" / "Server.ini"; }
     std::filesystem::path UpdateDescriptor() const { return m_dir / "Update" / "Update.txt"; }
 
+    // Per-user places, the same for every program folder; empty when the user has no home folder.
+    // Mixer levels waiting to be restored: $XDG_STATE_HOME/Tolbe/mixer-levels.
+    static std::filesystem::path MixerLevelsFile();
+    // Where the running copy can be reached: $XDG_RUNTIME_DIR/Tolbe, else the state folder above.
+    static std::filesystem::path RuntimeFolder();
+
 private:
     std::filesystem::path m_dir;
 };
+
+// Makes `dir` (and missing parents) readable by its owner only (mode 0700). False when it cannot,
+// or when it is not a real folder of this user, whom nobody else may then trust it to belong to.
+bool MakePrivateFolder(const std::filesystem::path& dir);
 
 } // namespace tolbe

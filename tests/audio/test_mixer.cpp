@@ -219,3 +219,28 @@ TEST(Mixer, CorruptStateFileIsIgnoredStepByStep) {
     RestoreVolume(m, state);
     EXPECT_EQ(m.calls, (std::vector<std::string>{"OpenVolume speakers", "SetVolume 5,6", "Close"}));
 }
+
+TEST(Mixer, LevelsOfALineMissingAtExitAreKeptUntilTheyCanBeWrittenBack) {
+    test::TempDir dir;
+    const auto state = dir / "volume.ini";
+    FakeMixer m = UsualCard();
+    RaiseVolume(m, state);
+    // The card with the speakers line is unplugged before the program ends.
+    const FakeMixer::Line raisedSpeakers = m.lines[MixerLine::Speakers];
+    m.lines.erase(MixerLine::Speakers);
+    EXPECT_FALSE(RestoreVolume(m, state));
+    EXPECT_EQ(m.lines[MixerLine::WaveOut].left, 100);
+    ASSERT_TRUE(std::filesystem::exists(state));
+    // The next run starts without it: the wave line is saved anew, the speakers' levels stay.
+    RaiseVolume(m, state);
+    EXPECT_EQ(m.lines[MixerLine::WaveOut].left, 255);
+    EXPECT_EQ(*IniDocument::Load(state).Find("WaveOut", "Left"), "100");
+    EXPECT_EQ(*IniDocument::Load(state).Find("Speakers", "Left"), "30");
+    // Plugged in again before that run ends: everything comes back and only then is the file gone.
+    m.lines[MixerLine::Speakers] = raisedSpeakers;
+    EXPECT_TRUE(RestoreVolume(m, state));
+    EXPECT_EQ(m.lines[MixerLine::Speakers].left, 30);
+    EXPECT_EQ(m.lines[MixerLine::Speakers].right, 40);
+    EXPECT_EQ(m.lines[MixerLine::WaveOut].left, 100);
+    EXPECT_FALSE(std::filesystem::exists(state));
+}

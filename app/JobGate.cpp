@@ -1,0 +1,17 @@
+#include "app/JobGate.h"
+
+namespace tolbe::app {
+
+bool JobGate::TryStart(Job job) {
+    if (m_running) return false;
+    m_running = job;
+    return true;
+}
+
+void JobGate::Finish(Job job) {
+    if (m_running != job) return;
+    m_running.reset();
+    emit Idle();
+}
+
+} // namespace tolbe::app
