@@ -46,8 +46,8 @@ public:
 private:
     void Serve();
     void Answer(int client);
-    // Sleeps up to `d`, ending early when the server stops; false then.
-    bool Pause(std::chrono::milliseconds d);
+    // Waits up to `d`; false when the server stops or the client hangs up meanwhile.
+    bool Pause(int client, std::chrono::milliseconds d);
 
     int m_listen = -1;
     int m_port = 0;
