@@ -1,6 +1,7 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
 #include "db/DatabaseFile.h"
+#include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
 #include "ui_FrmSASel.h"
@@ -49,9 +50,11 @@ struct LiveUpdateFixture {
 
 std::string NewDatabaseBytes(const test::TempDir& dir) {
     const auto file = dir / "offered.db3";
+    // It carries its own version record, newer than the user's: nothing older is taken.
     test::MakeKeyedDatabase(file,
                             test::MiniDatabaseSql(12) +
-                                "INSERT INTO M_SetOfCodes VALUES(50,150,'TV','Brandnew','X1','2026-11-30',1,'DB');");
+                                "INSERT INTO M_SetOfCodes VALUES(50,150,'TV','Brandnew','X1','2026-11-30',1,'DB');" +
+                                db::VersionTableStatement("d") + ";insert into M_Version values(1, 7, 'd', null);");
     return test::ReadFile(file);
 }
 
