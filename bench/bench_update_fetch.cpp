@@ -136,6 +136,24 @@ void BM_UpdateFetchAndSwap(benchmark::State& state) {
     state.counters["MB"] = static_cast<double>(f.offered_bytes) / 1e6;
 }
 
+// The parts of the swap the main window runs on its own thread: the check of the delivered
+// file, and the whole swap.
+void BM_VerifyDelivered(benchmark::State& state) {
+    Fixture& f = Shared();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(db::VerifyDatabaseFile((f.dir / "offered.db3").string(), db::BuildDatabaseKey()));
+}
+
+void BM_SwapInDelivered(benchmark::State& state) {
+    Fixture& f = Shared();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::copy_file(f.dir / "offered.db3", f.paths.UpdateDatabase(), fs::copy_options::overwrite_existing);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(db::SwapInDeliveredDatabase(f.paths, db::BuildDatabaseKey()));
+    }
+}
+
 void BM_CurlCommand(benchmark::State& state) {
     Fixture& f = Shared();
     const std::string cmd =
@@ -155,6 +173,8 @@ void BM_CurlCommand(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_UpdateFetchAndSwap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_VerifyDelivered)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_SwapInDelivered)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_CurlCommand)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 BENCHMARK_MAIN();

@@ -51,6 +51,7 @@ struct CurlHttpSession::Impl {
     // Worker thread only.
     std::string block;     // header lines of the response being received
     bool location = false; // that response names a redirect target
+    bool final_seen = false;
     Clock::time_point deadline;
     std::uint64_t cap = 0; // body bytes allowed for this response
     std::uint64_t received = 0;
@@ -95,7 +96,9 @@ struct CurlHttpSession::Impl {
             curl_easy_getinfo(self->easy, CURLINFO_RESPONSE_CODE, &code);
             const bool interim = code >= 100 && code < 200;
             const bool followed = code >= 300 && code < 400 && self->location;
-            if (!interim && !followed) {
+            // Only the first final block counts; trailers of a chunked body do not replace it.
+            if (!interim && !followed && !self->final_seen) {
+                self->final_seen = true;
                 curl_off_t announced = -1;
                 curl_easy_getinfo(self->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
                 self->cap = self->limits.max_body_bytes;

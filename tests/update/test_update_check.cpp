@@ -3,6 +3,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
 #include "tests/update/SigningKey.h"
+#include "update/Minisign.h"
 #include "update/UpdateCheck.h"
 
 #include <gtest/gtest.h>
@@ -799,4 +800,17 @@ TEST_F(UpdateCheckTest, ServerTextReachesTheLogOnlyAsPrintableCharacters) {
     check->CheckUpdate();
     EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
     EXPECT_EQ(check->Log(), "T181 IR_Database.db3...\r\nHTTP/1.1 200 ?]0;owned?OK??31mT185\r\n");
+}
+
+TEST(Minisign, TrustedKeysComeFromTheBuildAndFromServerIni) {
+    ASSERT_TRUE(BuiltInPublisherKey().has_value()) << "TOLBE_UPDATE_PUBLIC_KEY is not a minisign public key";
+    TempDir dir;
+    const test::SigningKey& k = Publisher();
+    test::WriteFile(dir / "Server.ini",
+                    "[LiveUpdate]\r\nIP_Address=http://x/Update.txt\r\n publickey = " + k.PublicKey() +
+                        "\r\nPublicKey=RWQnotakey\r\n;PublicKey=" + Stranger().PublicKey() + "\r\n");
+    const auto keys = TrustedUpdateKeys(dir / "Server.ini");
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0], *BuiltInPublisherKey());
+    EXPECT_EQ(keys[1], *ParseMinisignKey(k.PublicKey()));
 }
