@@ -249,6 +249,9 @@ TEST_F(FrmUpdateTest, WindowStaysLiveAndCancelIsPromptWhateverTheNetworkDoes) {
         hooks.before_swap = [&] {
             swap_started = meter.Now();
             longest = meter.Longest();
+            // The finished transfer as the user sees it, for a look by eye.
+            const QString shots = qEnvironmentVariable("TOLBE_SCREENSHOT_DIR");
+            if (!shots.isEmpty()) w.grab().save(shots + "/frm_update_8mb.png");
         };
         w.RunStartupCheck();
         hooks.before_swap = nullptr;
