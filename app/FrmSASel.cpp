@@ -32,10 +32,12 @@
 #include <QPushButton>
 #include <QWheelEvent>
 
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <future>
 
 namespace tolbe::app {
 namespace {
@@ -241,15 +243,23 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(delivered, ec)) return false;
 
+    // The file work (checking the delivered file, copying and syncing megabytes) runs beside the
+    // window. The connection stays open on the old file meanwhile: a rename over it leaves the
+    // open file's data alone, so the window never sees a missing database.
+    auto swap = std::async(std::launch::async, [paths = m_ctx.paths] {
+        try {
+            return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey());
+        } catch (const std::exception&) {
+            return false; // the swap never removes the current file, so it is reopened below
+        }
+    });
+    while (swap.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        if (m_ctx.yield != nullptr) m_ctx.yield->DoEvents();
+    const bool swapped = swap.get();
+
     m_model->SetRecordset(nullptr);
     m_codeRecordset.reset();
     m_ctx.DBConn.reset();
-    bool swapped = false;
-    try {
-        swapped = db::SwapInDeliveredDatabase(m_ctx.paths, db::BuildDatabaseKey());
-    } catch (const std::exception&) {
-        swapped = false; // the swap never removes the current file, so it is reopened below
-    }
 
     m_ctx.DBConn = std::make_unique<db::DbConnection>();
     const db::DatabaseLocation loc = db::CheckDatabase(m_ctx.settings, m_ctx.paths);

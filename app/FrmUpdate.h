@@ -53,7 +53,7 @@ private:
     void Form_Load(int lang_base);
 
     std::unique_ptr<Ui::FrmUpdate> m_ui;
-    QtYield m_yield;
+    PacedQtYield m_yield;
     std::unique_ptr<update::UpdateCheck> m_check;
 };
 

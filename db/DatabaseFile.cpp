@@ -1,5 +1,6 @@
 #include "db/DatabaseFile.h"
 
+#include <fcntl.h>
 #include <fstream>
 #include <unistd.h>
 
@@ -61,6 +62,12 @@ void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
             std::fclose(f);
         }
         std::filesystem::rename(tmp, to);
+        // The rename itself is on disk only once the folder is.
+        const auto folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
+        if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
     } catch (...) {
         std::filesystem::remove(tmp, ignored);
         throw;

@@ -3,6 +3,7 @@
 #include "db/Database.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tolbe::db {
@@ -23,5 +24,9 @@ std::string TodayShortDate();
 std::int16_t Get_Database_Ver(DbConnection* DBConn, const std::string& DBPath, const std::string& DBKey,
                               const std::string& today);
 std::int16_t Get_Database_Ver(DbConnection* DBConn, const std::string& DBPath, const std::string& DBKey);
+
+// The version recorded in the database file `file`, read without changing the file: nothing
+// when it does not open with `key`, has no M_Version table or no whole 16-bit version in it.
+std::optional<std::int16_t> ReadRecordedVersion(const std::string& file, const std::string& key);
 
 } // namespace tolbe::db

@@ -8,7 +8,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlcipher-dev sqlcipher sqlite3
   libasound2-dev alsa-utils
-  libcurl4-openssl-dev libssl-dev
+  libcurl4-openssl-dev libssl-dev curl
+  libsodium-dev minisign
   libinih-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sox xauth

@@ -6,9 +6,10 @@
 
 namespace tolbe::update {
 
-// HttpSession over libcurl's multi interface: the transfer advances only while Open or Read
-// waits, so the body can be taken 512 bytes at a time on one thread. Received body bytes wait
-// in a buffer of bounded size; beyond it the transfer is paused until the reader catches up.
+// HttpSession over libcurl, driven on a worker thread of its own: the transfer never waits for
+// the reader's thread, and the reader's calls wait in slices of a few milliseconds, calling the
+// idle hook between them. Received body bytes wait in a buffer of bounded size; when it is
+// full the worker waits for the reader. Limits (size cap, deadline) are enforced by the worker.
 class CurlHttpSession final : public HttpSession {
 public:
     CurlHttpSession();
@@ -16,6 +17,9 @@ public:
     CurlHttpSession(const CurlHttpSession&) = delete;
     CurlHttpSession& operator=(const CurlHttpSession&) = delete;
 
+    void SetLimits(const HttpLimits& limits) override;
+    void SetIdle(std::function<void()> idle) override;
+    void Abort() override;
     bool Open(const std::string& url, const std::string& user_agent) override;
     const std::string& RawHeaders() const override;
     ReadResult Read(char* buffer, std::size_t size) override;

@@ -63,12 +63,20 @@ Download::Download(Yield& yield, SessionFactory sessions) : m_yield(yield), m_se
 void Download::Execute() {
     m_running = true;
     m_session.reset();
-    std::unique_ptr<HttpSession> session = IsWebUrl(m_url) ? m_sessions() : nullptr;
-    if (!session || !session->Open(m_url, kUserAgent)) {
+    if (IsWebUrl(m_url)) m_session = m_sessions();
+    if (!m_session) {
         Cancel();
         return;
     }
-    m_session = std::move(session);
+    m_session->SetLimits(m_limits);
+    if (m_while_waiting) m_session->SetIdle(m_while_waiting);
+    ++m_session_calls;
+    const bool opened = m_session->Open(m_url, kUserAgent);
+    --m_session_calls;
+    if (!opened || !m_running) {
+        Cancel();
+        return;
+    }
     // The block and its closing NUL must fit the header buffer, or the query fails.
     const std::string& block = m_session->RawHeaders();
     m_header_ok = block.size() + 1 <= kHeaderBufferBytes;
@@ -76,12 +84,26 @@ void Download::Execute() {
 }
 
 std::string Download::HeaderValue(const std::string& header) const {
-    const std::size_t p = m_header_text.find(header);
+    // Only a whole header name at the start of a line: "X-Content-Length:" is another header.
+    const std::size_t p = m_header_text.find(std::string(1, '\0') + header + ":");
     if (p == std::string::npos) return "0";
-    const std::size_t start = p + header.size() + 2; // after the name, the colon and one blank
+    const std::size_t start = p + 1 + header.size() + 2; // after the name, the colon and one blank
     if (start >= m_header_text.size()) return "";
     const std::size_t end = m_header_text.find('\0', start);
     return m_header_text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+HttpSession::ReadResult Download::ReadBody(char* buffer, std::size_t size) {
+    if (!m_session) return {0, false};
+    ++m_session_calls;
+    const HttpSession::ReadResult r = m_session->Read(buffer, size);
+    --m_session_calls;
+    DropCancelledSession();
+    return r;
+}
+
+void Download::DropCancelledSession() {
+    if (!m_running && m_session_calls == 0) m_session.reset();
 }
 
 std::string Download::GetHeader(const std::string& name) {
@@ -116,11 +138,8 @@ void Download::StartDownLoad() {
         std::int64_t total = 0;
         char block[kReadBlockBytes];
         while (!failed) {
-            std::size_t n = 0;
-            if (m_session) {
-                const HttpSession::ReadResult r = m_session->Read(block, kReadBlockBytes);
-                n = r.ok ? r.bytes : 0;
-            }
+            const HttpSession::ReadResult r = ReadBody(block, kReadBlockBytes);
+            const std::size_t n = r.ok ? r.bytes : 0;
             m_yield.DoEvents();
             if (n == kReadBlockBytes) {
                 if (!m_running) break; // cancelled during the yield: this block is dropped
@@ -156,7 +175,11 @@ void Download::StartDownLoad() {
 
 void Download::Cancel() {
     m_running = false;
-    m_session.reset();
+    if (!m_session) return;
+    // Cancel may come from the idle hook of a call still waiting on the session: that call
+    // returns at once and drops the session afterwards.
+    m_session->Abort();
+    DropCancelledSession();
 }
 
 } // namespace tolbe::update

@@ -13,7 +13,9 @@ namespace tolbe::update {
 // Fetches one file from an http or https URL into a local file, 512 bytes at a time, yielding
 // to the event loop after every read so the window stays alive. Callers set URL and SaveFile,
 // call Execute, ask GetHeader("Content-Length") and then StartDownLoad; completeness is
-// judged by comparing DownloadedBytes with that announced length.
+// judged by comparing DownloadedBytes with that announced length. The network itself runs off
+// the caller's thread; while Execute or a read waits for it, the WhileWaiting hook runs every
+// few milliseconds, and Cancel from there ends the wait at once.
 class Download {
 public:
     using SessionFactory = std::function<std::unique_ptr<HttpSession>()>;
@@ -27,12 +29,17 @@ public:
 
     void URL(const std::string& url) { m_url = url; }
     void SaveFile(const std::string& path) { m_save_file = path; }
+    // Size cap and deadline of the following requests.
+    void Limits(const HttpLimits& limits) { m_limits = limits; }
+    // Runs while Execute or StartDownLoad waits for the network (none by default).
+    void WhileWaiting(std::function<void()> hook) { m_while_waiting = std::move(hook); }
 
     // Opens the request and reads the response headers. A URL that is not http or https, or a
     // request that cannot be made, leaves the object idle without a word.
     void Execute();
     // Value of one of the headers Content-Length, Content-Type, Date, Last-Modified and Server
-    // (name in any letter case, searched as sent), the whole header block for "", else "0".
+    // (name asked in any letter case; a header line counts only when it begins with the name
+    // exactly as written here, followed by a colon), the whole header block for "", else "0".
     // Content-Length answers "0" for a "404 Not Found" response. Refreshes HttpHeaderText.
     std::string GetHeader(const std::string& name);
     // Writes the response body into SaveFile (created or emptied) and raises the events.
@@ -57,6 +64,9 @@ public:
 
 private:
     std::string HeaderValue(const std::string& header) const;
+    HttpSession::ReadResult ReadBody(char* buffer, std::size_t size);
+    // Drops a session that Cancel could only abort because a call on it was still running.
+    void DropCancelledSession();
 
     Yield& m_yield;
     SessionFactory m_sessions;
@@ -64,6 +74,9 @@ private:
     std::string m_save_file;
     bool m_running = false;
     std::unique_ptr<HttpSession> m_session; // the open request; null when idle
+    int m_session_calls = 0;                // calls on m_session in progress (Cancel may come from inside)
+    HttpLimits m_limits;
+    std::function<void()> m_while_waiting;
     std::string m_header_text;
     bool m_header_ok = false;
 };

@@ -2,19 +2,28 @@
 
 #include "common/IniFile.h"
 #include "db/DatabaseFile.h"
+#include "db/VersionRecord.h"
+#include "update/Minisign.h"
 
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <future>
 #include <limits>
 #include <memory>
+#include <regex>
+#include <signal.h>
 #include <spawn.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -87,6 +96,42 @@ bool MatchesHash(const fs::path& file, const std::string& expected_hex) {
     return actual && *actual == Lower(Trim(expected_hex));
 }
 
+bool IsSha256Hex(const std::string& text) {
+    const std::string t = Trim(text);
+    return t.size() == 64 && std::all_of(t.begin(), t.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
+// Where a transfer to `target` writes until it is complete and verified; the process id tells a
+// leftover of a dead run from the file of one still running.
+fs::path TempFor(const fs::path& target) {
+    fs::path t = target;
+    t += ".part" + std::to_string(::getpid());
+    return t;
+}
+
+std::optional<std::string> ReadSmallFile(const fs::path& file, std::uint64_t max_bytes) {
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    if (ec || size > max_bytes) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return std::nullopt;
+    return bytes;
+}
+
+void SyncPath(const fs::path& path, bool folder) {
+    const int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+HttpLimits LimitsOf(std::uint64_t max_bytes) {
+    HttpLimits l;
+    l.max_body_bytes = max_bytes;
+    return l;
+}
+
 } // namespace
 
 // ---- Descriptor and version arithmetic ----
@@ -141,6 +186,24 @@ std::string FileNameFromUrl(const std::string& url) {
 bool IsPlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos &&
            name.find('\0') == std::string::npos;
+}
+
+bool IsSetupFileName(const std::string& name) {
+    if (name.empty() || name.size() > 64 || !std::isalnum(static_cast<unsigned char>(name[0]))) return false;
+    if (!std::all_of(name.begin(), name.end(),
+                     [](unsigned char c) { return std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-'; }))
+        return false;
+    const std::string lower = Lower(name);
+    for (const char* reserved : {"server.ini", "update.txt", "update.txt.minisig", "ir_database.db3"})
+        if (lower == reserved) return false;
+    return lower.find(".part") == std::string::npos;
+}
+
+std::string PrintableText(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    return out;
 }
 
 int ProgressPercent(std::int32_t total, std::int32_t length) {
@@ -205,10 +268,15 @@ void SetAllowUpdateUnload(bool allow) {
 // ---- The check ----
 
 UpdateCheck::UpdateCheck(UpdateContext ctx, UpdateView& view, MainWindowHooks& main)
-    : m_ctx(std::move(ctx)), m_view(view), m_main(main), m_tg(m_ctx.yield, m_ctx.sessions) {
+    : m_ctx(std::move(ctx)), m_view(view), m_main(main), m_tg(m_ctx.yield, m_ctx.sessions),
+      m_sig(m_ctx.yield, m_ctx.sessions) {
     m_tg.GetData = [this](std::int32_t total) { tg_GetData(total); };
     m_tg.ErrMassage = [this](const std::string& message) { tg_ErrMassage(message); };
     m_tg.DownLoadOver = [this] { tg_DownLoadOver(); };
+    // The window stays alive while the network is slow.
+    m_tg.WhileWaiting([this] { m_ctx.yield.DoEvents(); });
+    m_sig.WhileWaiting([this] { m_ctx.yield.DoEvents(); });
+    m_sig.Limits(LimitsOf(kSignatureMaxBytes));
 }
 
 std::string UpdateCheck::Text(int k) const {
@@ -229,6 +297,15 @@ void UpdateCheck::AppendLog(const std::string& text) {
     m_view.SetLog(m_log);
 }
 
+// Runs file work (hashing, the database check, fsync) on a thread of its own while the window
+// keeps processing events.
+template <typename F> auto UpdateCheck::Aside(F work) {
+    auto result = std::async(std::launch::async, std::move(work));
+    while (result.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        m_ctx.yield.DoEvents();
+    return result.get();
+}
+
 void UpdateCheck::RunStartupCheck() {
     SetAllowUpdateUnload(false);
     CheckUpdate();
@@ -244,13 +321,35 @@ void UpdateCheck::CheckUpdate() {
         // A broken version record or an unreadable Update folder ends the check like any
         // other missing piece; the transfers report their own failures.
         m_tg.Cancel();
+        m_sig.Cancel();
+        if (!m_temp_file.empty()) RemoveIfPresent(m_temp_file);
     }
+    m_temp_file.clear();
     m_view.SetUpdateEnabled(true);
+}
+
+void UpdateCheck::RemoveLeftovers() {
+    // Temporaries of runs that died (kill -9, power loss) in the Update and Database folders.
+    static const std::regex kTemp(R"(.*\.part([0-9]+))");
+    for (const fs::path& folder : {m_ctx.paths.UpdateFolder(), m_ctx.paths.DatabaseFolder()}) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            std::smatch m;
+            if (!std::regex_match(name, m, kTemp)) continue;
+            const long pid = std::strtol(m[1].str().c_str(), nullptr, 10);
+            const bool alive =
+                pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+            if (!alive) RemoveIfPresent(it->path());
+        }
+    }
 }
 
 void UpdateCheck::RunCheck() {
     SetupFile.clear();
     AppUpdated = false;
+    m_trusted = false;
+    m_setup_sha256.clear();
     DbVersion = m_main.Get_Database_Ver();
 
     const fs::path server_ini = m_ctx.paths.ServerIni();
@@ -260,22 +359,16 @@ void UpdateCheck::RunCheck() {
     if (FileURL.empty()) return;
     FileName = FileNameFromUrl(FileURL);
     if (!IsPlainFileName(FileName)) return;
-    LocalFile = (m_ctx.paths.UpdateFolder() / FileName).string();
-
-    m_tg.URL(FileURL);
-    m_tg.SaveFile(LocalFile);
-    if (!RemoveIfPresent(LocalFile)) return;
-    m_tg.Execute();
-    FileLength = AnnouncedLength(m_tg.GetHeader("Content-Length"));
-    if (FileLength <= 0) {
-        m_tg.Cancel();
-        return;
-    }
-    m_tg.StartDownLoad();
+    RemoveLeftovers();
+    if (!FetchDescriptor(FileURL)) return;
 
     const fs::path descriptor = m_ctx.paths.UpdateDescriptor();
     const auto offered_app = OfferedProgramVersion(GetIniString(descriptor, kDescriptorSection, "APP_Version"));
-    if (offered_app && OwnProgramVersion() < *offered_app) {
+    // A program is only ever taken from a signed descriptor that names its checksum; any other
+    // program offer is ignored as if it were not there.
+    const bool program_offer = m_trusted && offered_app && OwnProgramVersion() < *offered_app &&
+                               IsSha256Hex(GetIniString(descriptor, kDescriptorSection, "APP_SHA256"));
+    if (program_offer) {
         // Whatever the answer, the database waits for the next run.
         if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
             Prompt::Answer::Yes) {
@@ -296,18 +389,62 @@ void UpdateCheck::RunCheck() {
         ShowMessage(kTextUpdateFailed);
         return;
     }
-    // The swap refuses an unsound file too; checking here first spares the main window from
-    // dropping and reopening its connection for a file that will never be used.
     bool swapped = false;
-    if (fs::path(LocalFile) == m_ctx.paths.UpdateDatabase() &&
-        db::VerifyDatabaseFile(LocalFile, db::BuildDatabaseKey())) {
-        try {
-            swapped = m_main.Reconnect_Database(*offered_db);
-        } catch (const std::exception&) {
-            swapped = false;
-        }
+    try {
+        swapped = m_main.Reconnect_Database(*offered_db);
+    } catch (const std::exception&) {
+        swapped = false;
     }
     ShowMessage(swapped ? kTextAllUpdated : kTextUpdateFailed);
+}
+
+bool UpdateCheck::FetchDescriptor(const std::string& url) {
+    // The descriptor always lands at its fixed name, whatever the address ends in.
+    LocalFile = m_ctx.paths.UpdateDescriptor().string();
+    const fs::path signature = fs::path(LocalFile + ".minisig");
+    m_temp_file = TempFor(LocalFile).string();
+    m_tg.URL(url);
+    m_tg.SaveFile(m_temp_file);
+    m_tg.Limits(LimitsOf(kDescriptorMaxBytes));
+    // A descriptor that cannot be replaced must not be read as if it were this run's.
+    if (!RemoveIfPresent(LocalFile) || !RemoveIfPresent(signature)) return false;
+    m_tg.Execute();
+    FileLength = AnnouncedLength(m_tg.GetHeader("Content-Length"));
+    if (FileLength <= 0) {
+        m_tg.Cancel();
+        return false;
+    }
+    m_tg.DownloadedBytes = 0;
+    m_tg.StartDownLoad();
+    const auto bytes = ReadSmallFile(m_temp_file, kDescriptorMaxBytes);
+    if (m_tg.DownloadedBytes != FileLength || !bytes) {
+        RemoveIfPresent(m_temp_file);
+        return false;
+    }
+
+    // The signature beside it, when the server has one.
+    const fs::path sig_temp = TempFor(signature);
+    m_sig.URL(url + ".minisig");
+    m_sig.SaveFile(sig_temp.string());
+    m_sig.Execute();
+    const std::int32_t sig_length = AnnouncedLength(m_sig.GetHeader("Content-Length"));
+    std::optional<std::string> sig_text;
+    if (sig_length > 0) {
+        m_sig.DownloadedBytes = 0;
+        m_sig.StartDownLoad();
+        if (m_sig.DownloadedBytes == sig_length) sig_text = ReadSmallFile(sig_temp, kSignatureMaxBytes);
+    } else {
+        m_sig.Cancel();
+    }
+    m_trusted = sig_text && VerifyMinisign(*bytes, *sig_text, TrustedUpdateKeys(m_ctx.paths.ServerIni()));
+
+    const bool kept = Commit(m_temp_file, LocalFile);
+    if (m_trusted && kept) Commit(sig_temp, signature);
+    RemoveIfPresent(sig_temp);
+    RemoveIfPresent(m_temp_file);
+    m_temp_file.clear();
+    if (!kept) m_trusted = false;
+    return kept;
 }
 
 bool UpdateCheck::CmdUpdateExeFile() {
@@ -318,8 +455,31 @@ bool UpdateCheck::CmdUpdateDBFile() {
     return FetchFile("DB_WEB", "DB_SHA256", false);
 }
 
+bool UpdateCheck::DatabaseAcceptable(const fs::path& file) {
+    // Whoever sent it, a database must open with the key, be sound, and be newer than the
+    // user's: a server cannot hand back an older one and call it an update.
+    const std::int16_t current = DbVersion;
+    return Aside([file, current] {
+        const std::string key = db::BuildDatabaseKey();
+        if (!db::VerifyDatabaseFile(file.string(), key)) return false;
+        const auto version = db::ReadRecordedVersion(file.string(), key);
+        return version && *version > current;
+    });
+}
+
+bool UpdateCheck::Commit(const fs::path& temp, const fs::path& target) {
+    return Aside([temp, target] {
+        std::error_code ec;
+        if (!fs::is_regular_file(temp, ec)) return false;
+        SyncPath(temp, false);
+        fs::rename(temp, target, ec);
+        if (ec) return false;
+        SyncPath(target.parent_path(), true);
+        return true;
+    });
+}
+
 bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_setup) {
-    bool transferring = false;
     try {
         m_view.SetUpdateEnabled(false);
         ClearLog();
@@ -327,46 +487,63 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         FileURL = GetIniString(descriptor, kDescriptorSection, url_key);
         if (FileURL.empty()) return false;
         FileName = FileNameFromUrl(FileURL);
-        // A name from the server must not lead out of the Update folder.
-        if (!IsPlainFileName(FileName)) return false;
-        LocalFile = (m_ctx.paths.UpdateFolder() / FileName).string();
         const std::string expected_hash = GetIniString(descriptor, kDescriptorSection, hash_key);
         std::error_code ec;
         if (is_setup) {
+            // Only from a signed descriptor, under a plain name of its own, with its checksum.
+            if (!m_trusted || !IsSetupFileName(FileName) || !IsSha256Hex(expected_hash)) return false;
+            LocalFile = (m_ctx.paths.UpdateFolder() / FileName).string();
             SetupFile = LocalFile;
-            // A setup program fetched earlier is used again, unless it is not the one announced.
-            if (fs::exists(LocalFile, ec)) {
-                if (expected_hash.empty() || MatchesHash(LocalFile, expected_hash)) return true;
+            m_setup_sha256 = expected_hash;
+            // A setup program fetched earlier is used again when it is the one announced.
+            if (fs::exists(fs::symlink_status(LocalFile, ec))) {
+                const fs::path existing = LocalFile;
+                if (Aside([existing, expected_hash] { return MatchesHash(existing, expected_hash); })) return true;
                 if (!RemoveIfPresent(LocalFile)) return false;
             }
+        } else {
+            // The swap takes the database from its one fixed place and nowhere else.
+            if (FileName != m_ctx.paths.UpdateDatabase().filename().string()) return false;
+            if (!expected_hash.empty() && !IsSha256Hex(expected_hash)) return false;
+            LocalFile = m_ctx.paths.UpdateDatabase().string();
+            // A file that cannot be removed is held by someone else and must not be replaced
+            // under them.
+            if (!RemoveIfPresent(LocalFile)) return false;
         }
 
         m_view.SetProgress(0);
-        AppendLog(Text(kTextUpdate) + " " + FileName + "...");
+        AppendLog(Text(kTextUpdate) + " " + PrintableText(FileName) + "...");
         m_ctx.yield.DoEvents();
 
+        m_temp_file = TempFor(LocalFile).string();
         m_tg.URL(FileURL);
-        m_tg.SaveFile(LocalFile);
-        // The downloader writes the file afresh, but a file that cannot be removed is held by
-        // someone else and must not be overwritten under them.
-        if (!is_setup && !RemoveIfPresent(LocalFile)) return false;
-        transferring = true;
+        m_tg.SaveFile(m_temp_file);
+        m_tg.Limits(LimitsOf(kFileMaxBytes));
         m_tg.Execute();
         m_tg.DownloadedBytes = 0;
         FileLength = AnnouncedLength(m_tg.GetHeader("Content-Length"));
         const std::string& header = m_tg.HttpHeaderText;
-        AppendLog("\r\n" + header.substr(0, header.find('\0')));
+        AppendLog("\r\n" + PrintableText(header.substr(0, header.find('\0'))));
+        if (FileLength <= 0) {
+            // Without an announced length nothing could be judged complete: no transfer.
+            m_tg.Cancel();
+            return false;
+        }
         m_tg.StartDownLoad();
 
-        // Nothing arrived at all when the request could not be made: that is no success.
-        const bool complete = FileLength == m_tg.DownloadedBytes && fs::is_regular_file(LocalFile, ec);
-        if (complete && (expected_hash.empty() || MatchesHash(LocalFile, expected_hash))) return true;
-        RemoveIfPresent(LocalFile);
-        return false;
+        const fs::path temp = m_temp_file;
+        bool ok = FileLength == m_tg.DownloadedBytes && fs::is_regular_file(temp, ec);
+        if (ok && !expected_hash.empty())
+            ok = Aside([temp, expected_hash] { return MatchesHash(temp, expected_hash); });
+        if (ok && !is_setup) ok = DatabaseAcceptable(temp);
+        ok = ok && Commit(temp, LocalFile);
+        RemoveIfPresent(temp);
+        m_temp_file.clear();
+        return ok;
     } catch (const std::exception&) {
         m_tg.Cancel();
-        // Only a file this transfer wrote is ours to remove.
-        if (transferring) RemoveIfPresent(LocalFile);
+        if (!m_temp_file.empty()) RemoveIfPresent(m_temp_file);
+        m_temp_file.clear();
         return false;
     }
 }
@@ -375,8 +552,13 @@ void UpdateCheck::OfferSetupStart() {
     if (m_ctx.prompt.Show(kProductTitle, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
         Prompt::Answer::Yes)
         return;
+    // The file waited in the Update folder while the question was open: it must still be the
+    // one the signed descriptor announced.
+    const fs::path setup = SetupFile;
+    const std::string expected = m_setup_sha256;
     std::string why;
-    if (m_ctx.start_program && m_ctx.start_program(SetupFile, &why)) {
+    if (!expected.empty() && Aside([setup, expected] { return MatchesHash(setup, expected); }) && m_ctx.start_program &&
+        m_ctx.start_program(SetupFile, &why)) {
         m_main.RequestQuit();
         return;
     }
@@ -388,7 +570,11 @@ void UpdateCheck::tg_GetData(std::int32_t total) {
 }
 
 void UpdateCheck::tg_ErrMassage(const std::string& message) {
-    m_ctx.prompt.Show(Text(kTextError), message, Prompt::Buttons::Ok, Prompt::Icon::Error);
+    // The user knows the file by its own name, not by the temporary one being written.
+    std::string shown = message;
+    if (const std::size_t p = m_temp_file.empty() ? std::string::npos : shown.find(m_temp_file); p != std::string::npos)
+        shown.replace(p, m_temp_file.size(), LocalFile);
+    m_ctx.prompt.Show(Text(kTextError), shown, Prompt::Buttons::Ok, Prompt::Icon::Error);
 }
 
 void UpdateCheck::tg_DownLoadOver() {
@@ -409,6 +595,7 @@ void UpdateCheck::tg_DownLoadOver() {
 
 void UpdateCheck::CmdCancel_Click() {
     m_tg.Cancel();
+    m_sig.Cancel();
     if (AllowUpdateUnload()) m_view.SetWindowVisible(false);
 }
 

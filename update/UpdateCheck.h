@@ -32,6 +32,18 @@ std::int32_t AnnouncedLength(const std::string& header_value);
 std::string FileNameFromUrl(const std::string& url);
 // True for a bare file name: not empty, ".", "..", and without "/" or "\".
 bool IsPlainFileName(const std::string& name);
+// True for a name a setup program may have in the Update folder: up to 64 letters, digits, ".",
+// "_" and "-", starting with a letter or digit, and none of the folder's own files
+// (Server.ini, the descriptor and its signature, the database, temporaries).
+bool IsSetupFileName(const std::string& name);
+// `text` with every byte outside printable ASCII replaced by "?", so that nothing a server sent
+// can steer a terminal.
+std::string PrintableText(const std::string& text);
+
+// Bounds of the transfers: the descriptor, its signature, and a database or setup program.
+inline constexpr std::uint64_t kDescriptorMaxBytes = 64 * 1024;
+inline constexpr std::uint64_t kSignatureMaxBytes = 4 * 1024;
+inline constexpr std::uint64_t kFileMaxBytes = 512ull * 1024 * 1024;
 // total x 100 / length rounded half to even and kept within 0..100; 0 for a length of 0 or less.
 int ProgressPercent(std::int32_t total, std::int32_t length);
 // Lower-case hexadecimal SHA-256 of a file's bytes; nothing when it cannot be read.
@@ -113,12 +125,19 @@ public:
     std::string SetupFile;
     bool AppUpdated = false;
 
+    // True when the last fetched descriptor carried a valid signature by a trusted key.
+    bool DescriptorTrusted() const { return m_trusted; }
     const std::string& Log() const { return m_log; }
     Download& tg() { return m_tg; }
 
 private:
     void RunCheck();
+    bool FetchDescriptor(const std::string& url);
     bool FetchFile(const char* url_key, const char* hash_key, bool is_setup);
+    bool DatabaseAcceptable(const std::filesystem::path& file);
+    bool Commit(const std::filesystem::path& temp, const std::filesystem::path& target);
+    void RemoveLeftovers();
+    template <typename F> auto Aside(F work);
     void ShowMessage(int k, Prompt::Buttons buttons = Prompt::Buttons::Ok);
     void ClearLog();
     void AppendLog(const std::string& text);
@@ -128,7 +147,11 @@ private:
     UpdateView& m_view;
     MainWindowHooks& m_main;
     Download m_tg;
+    Download m_sig; // the descriptor's signature, fetched without events
     std::string m_log;
+    bool m_trusted = false;
+    std::string m_setup_sha256; // what the setup program must hash to before it is started
+    std::string m_temp_file;    // where the current transfer writes until it is verified
 
     std::int32_t FileLength = 0;
     std::string FileURL;

@@ -135,15 +135,30 @@ void HttpTestServer::Answer(int client) {
                      "\r\nConnection: close\r\n\r\n";
         }
     }
+    if (!Pause(client, r.silent)) return;
     if (!SendAll(client, r.head.data(), r.head.size())) return;
     const std::size_t limit = std::min(r.drop_after, r.body.size());
-    for (std::size_t sent = 0; sent < limit && !m_stop;) {
-        if (r.chunk_delay.count() > 0) std::this_thread::sleep_for(r.chunk_delay);
-        const std::size_t n = std::min(r.chunk_bytes, limit - sent);
-        if (!SendAll(client, r.body.data() + sent, n)) return;
-        sent += n;
-    }
+    do {
+        for (std::size_t sent = 0; sent < limit && !m_stop;) {
+            if (!Pause(client, r.chunk_delay)) return;
+            const std::size_t n = std::min(r.chunk_bytes, limit - sent);
+            if (!SendAll(client, r.body.data() + sent, n)) return;
+            sent += n;
+        }
+    } while (r.endless && limit > 0 && !m_stop);
     ::shutdown(client, SHUT_RDWR);
+}
+
+bool HttpTestServer::Pause(int client, std::chrono::milliseconds d) {
+    const auto end = std::chrono::steady_clock::now() + d;
+    while (!m_stop && std::chrono::steady_clock::now() < end) {
+        pollfd p{client, POLLIN, 0};
+        if (::poll(&p, 1, 10) > 0) {
+            char c = 0;
+            if (::recv(client, &c, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) return false; // the client went away
+        }
+    }
+    return !m_stop;
 }
 
 } // namespace tolbe::test

@@ -18,6 +18,8 @@ struct ScriptedResponse {
     std::size_t drop_after = std::string::npos; // close the connection after this many body bytes
     std::size_t chunk_bytes = 16 * 1024;        // body bytes per send
     std::chrono::milliseconds chunk_delay{0};
+    std::chrono::milliseconds silent{0}; // accept, read the request, then say nothing this long
+    bool endless = false;                // send the body again and again until the client goes
 
     // "HTTP/1.1 200 OK" with Content-Length and Connection: close, plus `extra` header lines
     // (each ending in CR LF).
@@ -44,6 +46,8 @@ public:
 private:
     void Serve();
     void Answer(int client);
+    // Waits up to `d`; false when the server stops or the client hangs up meanwhile.
+    bool Pause(int client, std::chrono::milliseconds d);
 
     int m_listen = -1;
     int m_port = 0;

@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+#include <optional>
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -32,6 +37,7 @@ public:
         return db::Get_Database_Ver(&conn, paths.Database().string(), db::BuildDatabaseKey(), "08.12.2026");
     }
     bool Reconnect_Database(std::int16_t) override {
+        if (before_swap) before_swap();
         return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey()) &&
                conn.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true);
     }
@@ -39,6 +45,7 @@ public:
     ProgramPaths paths;
     db::DbConnection conn;
     int quits = 0;
+    std::function<void()> before_swap;
 };
 
 class FrmUpdateTest : public ::testing::Test {
@@ -161,4 +168,113 @@ TEST_F(FrmUpdateTest, CancelButtonStopsTheTransferAndTheCheckReportsIt) {
     EXPECT_FALSE(fs::exists(ctx.paths.UpdateDatabase()));
     EXPECT_TRUE(test::ReadFile(ctx.paths.Database()) == user_db);
     EXPECT_LE(w.FileProgBar()->value(), 100);
+}
+
+namespace {
+
+// The longest time the event loop went without running a 5 ms timer: how long the window was
+// frozen.
+class StallMeter {
+public:
+    StallMeter() {
+        m_clock.start();
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+        m_timer.start(5);
+    }
+    qint64 Now() const { return m_clock.elapsed(); }
+    qint64 Longest() {
+        Tick();
+        m_timer.stop();
+        return m_longest;
+    }
+
+private:
+    void Tick() {
+        const qint64 now = m_clock.elapsed();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+    }
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+TEST_F(FrmUpdateTest, WindowStaysLiveAndCancelIsPromptWhateverTheNetworkDoes) {
+    ScriptedResponse silent = ScriptedResponse::Ok("[LiveUpdate]\r\nDB_Version=6\r\n");
+    silent.silent = std::chrono::seconds(30);
+    ScriptedResponse trickle = ScriptedResponse::Ok("[LiveUpdate]\r\nDB_Version=6\r\n" + std::string(200, '#'));
+    trickle.chunk_bytes = 1;
+    trickle.chunk_delay = std::chrono::milliseconds(1000);
+    TempDir t;
+    test::MakeKeyedDatabase(t / "big.db3", test::MiniDatabaseSql(8) + VersionSql(6) +
+                                               "create table Pad(b blob); insert into Pad values(zeroblob(8388608));");
+    const std::string big = test::ReadFile(t / "big.db3");
+
+    struct Case {
+        const char* name;
+        std::optional<ScriptedResponse> descriptor; // none: the address is a closed port
+        int cancel_after_ms;                        // 0: no Cancel
+    };
+    const Case cases[] = {{"silent server", silent, 1000},
+                          {"1 byte a second", trickle, 1500},
+                          {"closed port", std::nullopt, 0},
+                          {"8 MB database", std::nullopt, 0}};
+    for (const Case& c : cases) {
+        prompt.shown.clear();
+        update::SetAllowUpdateUnload(false);
+        const bool big_case = std::string(c.name) == "8 MB database";
+        if (big_case) {
+            OfferDatabase(ScriptedResponse::Ok(big));
+            prompt.answers = {Answer::Yes};
+        } else if (c.descriptor) {
+            server.Route("/Update.txt", *c.descriptor);
+        } else {
+            test::WriteFile(ctx.paths.ServerIni(), "[LiveUpdate]\nIP_Address=http://127.0.0.1:" +
+                                                       std::to_string(test::ClosedPort()) + "/Update.txt\n");
+        }
+        app::FrmUpdate w(ctx, hooks);
+        StallMeter meter;
+        qint64 clicked = -1;
+        if (c.cancel_after_ms > 0)
+            QTimer::singleShot(c.cancel_after_ms, [&] {
+                clicked = meter.Now();
+                w.CmdCancel()->click();
+            });
+        // The main window's swap runs on its own thread of control and is measured apart.
+        qint64 longest = -1;
+        qint64 swap_started = -1;
+        hooks.before_swap = [&] {
+            swap_started = meter.Now();
+            longest = meter.Longest();
+            // The finished transfer as the user sees it, for a look by eye.
+            const QString shots = qEnvironmentVariable("TOLBE_SCREENSHOT_DIR");
+            if (!shots.isEmpty()) w.grab().save(shots + "/frm_update_8mb.png");
+        };
+        w.RunStartupCheck();
+        hooks.before_swap = nullptr;
+        const qint64 ended = meter.Now();
+        if (longest < 0) longest = meter.Longest();
+        if (swap_started >= 0)
+            std::printf("[ measure  ] %s: swap and reopen %lld ms\n", c.name,
+                        static_cast<long long>(ended - swap_started));
+        std::printf("[ measure  ] %s: longest stall %lld ms", c.name, static_cast<long long>(longest));
+        if (clicked >= 0) std::printf(", Cancel took %lld ms", static_cast<long long>(ended - clicked));
+        std::printf(", check %lld ms\n", static_cast<long long>(ended));
+        EXPECT_LT(longest, 100) << c.name;
+        if (c.cancel_after_ms > 0) {
+            EXPECT_GE(clicked, 0) << c.name;
+            EXPECT_LT(ended - clicked, 200) << c.name;
+        }
+        if (big_case) {
+            ASSERT_EQ(prompt.shown.size(), 2u);
+            EXPECT_EQ(prompt.shown[1].text, "All Files updated!");
+            EXPECT_TRUE(test::ReadFile(ctx.paths.Database()) == big);
+        } else {
+            EXPECT_TRUE(prompt.shown.empty()) << c.name;
+        }
+        test::WriteFile(ctx.paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+    }
 }

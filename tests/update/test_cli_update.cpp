@@ -2,11 +2,14 @@
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
+#include "update/UpdateCheck.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <sys/wait.h>
+#include <thread>
 
 using namespace tolbe;
 using tolbe::test::HttpTestServer;
@@ -99,4 +102,42 @@ TEST_F(CliUpdateTest, DeclinedOrFailedUpdatesKeepTheDatabase) {
 
     r = Cli("update-check --yes --no");
     EXPECT_NE(r.status, 0);
+}
+
+TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
+    const fs::path marker = dir / "setup-ran";
+    const std::string setup = "#!/bin/sh\necho started > '" + marker.string() + "'\n";
+    ScriptedResponse r = ScriptedResponse::Ok(setup);
+    // A status line that would clear the terminal if it reached it as sent.
+    r.head = "HTTP/1.1 200 \x1b[2J\x1b]0;owned\x07OK\r\nContent-Length: " + std::to_string(setup.size()) + "\r\n\r\n";
+    server.Route("/setup.sh", r);
+    TempDir t;
+    test::WriteFile(t / "s", setup);
+    const std::string text = "[LiveUpdate]\r\nAPP_Version=9.9.9\r\nAPP_WEB=" + server.Url("/setup.sh") +
+                             "\r\nAPP_SHA256=" + *update::FileSha256(t / "s") + "\r\n";
+    server.Route("/Update.txt", ScriptedResponse::Ok(text));
+    const test::SigningKey publisher;
+
+    // Unsigned, then signed by a key the user does not trust: no offer, nothing fetched or run.
+    for (const bool signed_by_stranger : {false, true}) {
+        if (signed_by_stranger)
+            server.Route("/Update.txt.minisig", ScriptedResponse::Ok(test::SigningKey().Sign(text)));
+        const CliRun run = Cli("update-check --yes");
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out.find("Found a new version"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(server.RequestsFor("/setup.sh"), 0);
+
+    // Signed by the key in Server.ini: offered, fetched, started.
+    server.Route("/Update.txt.minisig", ScriptedResponse::Ok(publisher.Sign(text)));
+    test::WriteFile(paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") +
+                                           "\nPublicKey=" + publisher.PublicKey() + "\n");
+    const CliRun run = Cli("update-check --yes");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Tolbe: Found a new version, is it updated? yes\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("HTTP/1.1 200 ?[2J?]0;owned?OK"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    for (int i = 0; i < 200 && !fs::exists(marker); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(fs::exists(marker)) << run.out;
 }

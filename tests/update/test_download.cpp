@@ -357,3 +357,50 @@ TEST(DownloadWithSessionDouble, OtherSchemesNeverReachTheSession) {
     EXPECT_EQ(f.opened, 1);
     EXPECT_FALSE(f.tg->Running());
 }
+
+TEST_F(DownloadTest, LimitsCutOffWhatTheServerSends) {
+    // A whole header name only: "X-Content-Length" is not the length.
+    server.Route("/x", ScriptedResponse::Ok("abc", "X-Content-Length: 77\r\n"));
+    ScriptedResponse only_x;
+    only_x.head = "HTTP/1.1 200 OK\r\nX-Content-Length: 3\r\nConnection: close\r\n\r\n";
+    only_x.body = "abc";
+    server.Route("/only-x", only_x);
+    Fetch("/x");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "3");
+    Fetch("/only-x");
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+
+    // An announced length beyond the cap fails the request before any body.
+    HttpLimits small;
+    small.max_body_bytes = 1000;
+    tg.Limits(small);
+    server.Route("/big", ScriptedResponse::Ok(Bytes(1001)));
+    Fetch("/big");
+    EXPECT_FALSE(tg.Running());
+    EXPECT_EQ(tg.GetHeader("Content-Length"), "0");
+
+    // Without a length, the body stops at the cap.
+    ScriptedResponse endless;
+    endless.head = "HTTP/1.0 200 OK\r\n\r\n";
+    endless.body = Bytes(4096);
+    endless.endless = true;
+    server.Route("/endless", endless);
+    Fetch("/endless");
+    tg.StartDownLoad();
+    EXPECT_LE(tg.DownloadedBytes, 1000);
+
+    // 2 bytes a second never end on their own: the deadline does.
+    HttpLimits quick;
+    quick.deadline_floor = std::chrono::milliseconds(500);
+    tg.Limits(quick);
+    ScriptedResponse trickle = ScriptedResponse::Ok(Bytes(100));
+    trickle.chunk_bytes = 1;
+    trickle.chunk_delay = std::chrono::milliseconds(500);
+    server.Route("/trickle", trickle);
+    const auto start = std::chrono::steady_clock::now();
+    Fetch("/trickle");
+    tg.DownloadedBytes = 0;
+    tg.StartDownLoad();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(tg.DownloadedBytes, 100);
+}

@@ -2,11 +2,14 @@
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
+#include "update/Minisign.h"
 #include "update/UpdateCheck.h"
 
 #include <gtest/gtest.h>
 
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
@@ -191,6 +194,22 @@ private:
     bool m_dropped = false;
 };
 
+// The publisher key the tests' Server.ini trusts, and one it does not.
+const test::SigningKey& Publisher() {
+    static const test::SigningKey key;
+    return key;
+}
+const test::SigningKey& Stranger() {
+    static const test::SigningKey key;
+    return key;
+}
+
+std::string Sha256Of(const std::string& bytes) {
+    TempDir t;
+    test::WriteFile(t / "f", bytes);
+    return *FileSha256(t / "f");
+}
+
 class UpdateCheckTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -209,7 +228,8 @@ protected:
         fs::create_directories(paths.DatabaseFolder());
         test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10) + VersionSql(3));
         user_db_bytes = test::ReadFile(paths.Database());
-        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") + "\r\n");
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") +
+                                               "\r\nPublicKey=" + Publisher().PublicKey() + "\r\n");
         SetAllowUpdateUnload(false);
     }
 
@@ -235,6 +255,12 @@ protected:
 
     void Descriptor(const std::string& lines) {
         server.Route("/srv/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\n" + lines));
+    }
+    // The descriptor with its signature beside it.
+    void SignedDescriptor(const std::string& lines, const test::SigningKey& key = Publisher()) {
+        const std::string text = "[LiveUpdate]\r\n" + lines;
+        server.Route("/srv/Update.txt", ScriptedResponse::Ok(text));
+        server.Route("/srv/Update.txt.minisig", ScriptedResponse::Ok(key.Sign(text)));
     }
 
     // A complete database at version `version` for the server to offer.
@@ -299,7 +325,8 @@ TEST_F(UpdateCheckTest, TwoAndFourPartProgramVersionsFallThroughToTheDatabase) {
 }
 
 TEST_F(UpdateCheckTest, DeclinedProgramUpdateSkipsTheDatabase) {
-    Descriptor("APP_Version=3.0.0\r\nDB_Version=9\r\nAPP_WEB=" + server.Url("/setup.exe") + "\r\n");
+    SignedDescriptor("APP_Version=3.0.0\r\nDB_Version=9\r\nAPP_WEB=" + server.Url("/setup.exe") +
+                     "\r\nAPP_SHA256=" + Sha256Of("x") + "\r\n");
     prompt.answers = {Answer::No};
     auto check = MakeCheck();
     check->RunStartupCheck();
@@ -312,7 +339,8 @@ TEST_F(UpdateCheckTest, DeclinedProgramUpdateSkipsTheDatabase) {
 TEST_F(UpdateCheckTest, AcceptedProgramUpdateFetchesStartsAndQuits) {
     const std::string setup = "#!/bin/sh\nexit 0\n" + std::string(1000, '#');
     server.Route("/dl/Setup.EXE", ScriptedResponse::Ok(setup));
-    Descriptor("APP_Version=2.1.0\r\nAPP_WEB=" + server.Url("/dl/Setup.EXE") + "\r\n");
+    SignedDescriptor("APP_Version=2.1.0\r\nAPP_WEB=" + server.Url("/dl/Setup.EXE") +
+                     "\r\nAPP_SHA256=" + Sha256Of(setup) + "\r\n");
     prompt.answers = {Answer::Yes, Answer::Yes};
     auto check = MakeCheck();
     check->RunStartupCheck();
@@ -333,7 +361,8 @@ TEST_F(UpdateCheckTest, AcceptedProgramUpdateFetchesStartsAndQuits) {
 
 TEST_F(UpdateCheckTest, SetupProgramAlreadyThereIsUsedWithoutTransfer) {
     test::WriteFile(paths.UpdateFolder() / "setup.exe", "earlier");
-    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") + "\r\n");
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") +
+                     "\r\nAPP_SHA256=" + Sha256Of("earlier") + "\r\n");
     prompt.answers = {Answer::Yes, Answer::No};
     auto check = MakeCheck();
     check->RunStartupCheck();
@@ -347,8 +376,8 @@ TEST_F(UpdateCheckTest, SetupProgramAlreadyThereIsUsedWithoutTransfer) {
 TEST_F(UpdateCheckTest, SetupProgramThatDoesNotMatchItsChecksumIsFetchedAgain) {
     test::WriteFile(paths.UpdateFolder() / "setup.exe", "stale");
     server.Route("/setup.exe", ScriptedResponse::Ok("abc"));
-    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") +
-               "\r\nAPP_SHA256=BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\r\n");
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") +
+                     "\r\nAPP_SHA256=BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD\r\n");
     prompt.answers = {Answer::Yes, Answer::No};
     auto check = MakeCheck();
     check->RunStartupCheck();
@@ -358,7 +387,8 @@ TEST_F(UpdateCheckTest, SetupProgramThatDoesNotMatchItsChecksumIsFetchedAgain) {
 
 TEST_F(UpdateCheckTest, SetupProgramThatCannotStartKeepsTheProgramRunning) {
     server.Route("/setup.exe", ScriptedResponse::Ok("MZ-not-for-here"));
-    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") + "\r\n");
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") +
+                     "\r\nAPP_SHA256=" + Sha256Of("MZ-not-for-here") + "\r\n");
     prompt.answers = {Answer::Yes, Answer::Yes};
     UpdateContext ctx{paths, settings, prompt, yield, Text};
     UpdateCheck check(std::move(ctx), view, main); // the real process start
@@ -368,8 +398,8 @@ TEST_F(UpdateCheckTest, SetupProgramThatCannotStartKeepsTheProgramRunning) {
 }
 
 TEST_F(UpdateCheckTest, ProgramUpdateThatNeverArrivesIsAFailure) {
-    Descriptor("APP_Version=3.0.0\r\nAPP_WEB=http://127.0.0.1:" + std::to_string(test::ClosedPort()) +
-               "/setup.exe\r\n");
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=http://127.0.0.1:" + std::to_string(test::ClosedPort()) +
+                     "/setup.exe\r\nAPP_SHA256=" + Sha256Of("x") + "\r\n");
     prompt.answers = {Answer::Yes};
     auto check = MakeCheck();
     check->RunStartupCheck();
@@ -590,4 +620,197 @@ TEST_F(UpdateCheckTest, UnwritableUpdateFolderReportsTheFileAndFails) {
     EXPECT_EQ(prompt.shown.at(1).title, "T184");
     EXPECT_EQ(prompt.shown.at(1).icon, Prompt::Icon::Error);
     EXPECT_TRUE(UserDatabaseUnchanged());
+}
+
+// ---- What the server may and may not do ----
+
+TEST_F(UpdateCheckTest, OnlyATrustedSignatureMakesAProgramOffer) {
+    const std::string setup = "#!/bin/sh\nexit 0\n";
+    server.Route("/setup.sh", ScriptedResponse::Ok(setup));
+    const std::string lines = "APP_Version=9.9.9\r\nDB_Version=3\r\nAPP_WEB=" + server.Url("/setup.sh") +
+                              "\r\nAPP_SHA256=" + Sha256Of(setup) + "\r\n";
+    const std::string text = "[LiveUpdate]\r\n" + lines;
+    struct Case {
+        const char* what;
+        std::string descriptor, signature;
+        bool offered;
+    };
+    const Case cases[] = {
+        {"unsigned", text, "", false},
+        {"altered after signing", text + "DB_WEB=x\r\n", Publisher().Sign(text), false},
+        {"untrusted key", text, Stranger().Sign(text), false},
+        {"not a signature", text, "untrusted comment: x\nRWQ=\n", false},
+        {"signed without checksum", "[LiveUpdate]\r\nAPP_Version=9.9.9\r\nAPP_WEB=" + server.Url("/setup.sh") + "\r\n",
+         "", false},
+        {"signed, prehashed", text, Publisher().Sign(text), true},
+        {"signed, legacy form", text, Publisher().Sign(text, true), true},
+    };
+    for (const Case& c : cases) {
+        prompt.shown.clear();
+        started.clear();
+        server.Route("/srv/Update.txt", ScriptedResponse::Ok(c.descriptor));
+        std::string sig = c.signature;
+        if (std::string(c.what) == "signed without checksum") sig = Publisher().Sign(c.descriptor);
+        if (sig.empty())
+            server.Route("/srv/Update.txt.minisig", ScriptedResponse{"HTTP/1.1 404 Not Found\r\n\r\n", ""});
+        else
+            server.Route("/srv/Update.txt.minisig", ScriptedResponse::Ok(sig));
+        prompt.answers = {Answer::Yes, Answer::Yes};
+        auto check = MakeCheck();
+        check->RunStartupCheck();
+        EXPECT_EQ(check->DescriptorTrusted(), c.offered || std::string(c.what) == "signed without checksum") << c.what;
+        if (c.offered) {
+            EXPECT_EQ(Shown(), (Texts{"T191", "T192"})) << c.what;
+            EXPECT_EQ(started.size(), 1u) << c.what;
+            EXPECT_EQ(test::ReadFile(paths.UpdateDescriptor().string() + ".minisig"), sig) << c.what;
+        } else {
+            // Nothing asked, nothing fetched, nothing started; the equal database offers nothing.
+            EXPECT_TRUE(prompt.shown.empty()) << c.what;
+            EXPECT_TRUE(started.empty()) << c.what;
+        }
+        // The signature is kept beside the descriptor only when it holds.
+        EXPECT_EQ(fs::exists(paths.UpdateDescriptor().string() + ".minisig"), check->DescriptorTrusted()) << c.what;
+        fs::remove(paths.UpdateFolder() / "setup.sh");
+    }
+    EXPECT_EQ(server.RequestsFor("/setup.sh"), 2);
+
+    // A trusted descriptor whose setup program is not the one it announced: never started.
+    prompt.shown.clear();
+    started.clear();
+    server.Route("/setup.sh", ScriptedResponse::Ok(setup + "rm -rf ~\n"));
+    SignedDescriptor(lines);
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    MakeCheck()->RunStartupCheck();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_TRUE(started.empty());
+    EXPECT_FALSE(fs::exists(paths.UpdateFolder() / "setup.sh"));
+}
+
+TEST_F(UpdateCheckTest, ServerNeverChoosesTheFoldersOwnFiles) {
+    const std::string server_ini = test::ReadFile(paths.ServerIni());
+    const std::string offered = OfferedDatabase(9);
+    for (const char* name : {"Server.ini", "Update.txt", "Update.txt.minisig", "IR_Database.db3.part1", "x.sh"}) {
+        server.Route(std::string("/f/") + name, ScriptedResponse::Ok(offered));
+        // As a database, unsigned; and as a setup program, signed.
+        for (const bool as_program : {false, true}) {
+            prompt.shown.clear();
+            const std::string url = server.Url(std::string("/f/") + name);
+            if (as_program)
+                SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + url + "\r\nAPP_SHA256=" + Sha256Of(offered) +
+                                 "\r\n");
+            else
+                Descriptor("DB_Version=9\r\nDB_WEB=" + url + "\r\n");
+            prompt.answers = {Answer::Yes, Answer::No};
+            MakeCheck()->RunStartupCheck();
+            const bool allowed = as_program && std::string(name) == "x.sh";
+            EXPECT_EQ(Shown(), (allowed ? Texts{"T191", "T192"} : Texts{"T191", "T196"})) << name << as_program;
+            EXPECT_EQ(test::ReadFile(paths.ServerIni()), server_ini) << name;
+            EXPECT_TRUE(UserDatabaseUnchanged()) << name;
+        }
+    }
+
+    // The descriptor lands at its fixed name whatever the address ends in; leftovers of dead
+    // runs go, the temporaries of a live process stay.
+    const std::string dead = ".part2147483646";
+    const std::string alive = ".part" + std::to_string(::getppid());
+    test::WriteFile(paths.UpdateFolder() / ("IR_Database.db3" + dead), "x");
+    test::WriteFile(paths.DatabaseFolder() / ("IR_Database.db3" + dead), "x");
+    test::WriteFile(paths.UpdateFolder() / ("Update.txt" + alive), "x");
+    server.Route("/srv/Server.ini", ScriptedResponse::Ok("[LiveUpdate]\r\nIP_Address=http://evil/\r\n"));
+    test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Server.ini") + "\r\n");
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(test::ReadFile(paths.UpdateDescriptor()), "[LiveUpdate]\r\nIP_Address=http://evil/\r\n");
+    EXPECT_NE(test::ReadFile(paths.ServerIni()).find(server.Url("/srv/Server.ini")), std::string::npos);
+    EXPECT_FALSE(fs::exists(paths.UpdateFolder() / ("IR_Database.db3" + dead)));
+    EXPECT_FALSE(fs::exists(paths.DatabaseFolder() / ("IR_Database.db3" + dead)));
+    EXPECT_TRUE(fs::exists(paths.UpdateFolder() / ("Update.txt" + alive)));
+}
+
+TEST_F(UpdateCheckTest, DatabaseOlderThanTheUsersIsRefusedWhateverTheDescriptorSays) {
+    // The user has version 3; each offer claims 9 in the descriptor.
+    TempDir t;
+    test::MakeKeyedDatabase(t / "none.db3", test::MiniDatabaseSql(9));
+    const std::string bodies[] = {OfferedDatabase(1), OfferedDatabase(3), test::ReadFile(t / "none.db3")};
+    for (const auto& body : bodies) {
+        for (const bool signed_descriptor : {false, true}) {
+            prompt.shown.clear();
+            server.Route("/IR_Database.db3", ScriptedResponse::Ok(body));
+            const std::string lines = "DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n";
+            signed_descriptor ? SignedDescriptor(lines) : Descriptor(lines);
+            prompt.answers = {Answer::Yes};
+            MakeCheck()->CheckUpdate();
+            EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+            EXPECT_TRUE(main.reconnected_with.empty());
+            EXPECT_TRUE(UserDatabaseUnchanged());
+            EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
+        }
+    }
+}
+
+TEST_F(UpdateCheckTest, EndlessAndOversizedAnswersAreCutOff) {
+    ScriptedResponse huge;
+    huge.head = "HTTP/1.1 200 OK\r\nContent-Length: 100000000000\r\n\r\n";
+    huge.body = "[LiveUpdate]\r\n" + std::string(64 * 1024, '#') + "\r\nDB_Version=9\r\n";
+    huge.endless = true;
+    ScriptedResponse no_length = huge;
+    no_length.head = "HTTP/1.0 200 OK\r\n\r\n";
+    ScriptedResponse disguised = huge;
+    disguised.head = "HTTP/1.1 200 OK\r\nX-Content-Length: 100\r\nContent-Length: 70000\r\n\r\n";
+    ScriptedResponse lying = huge;
+    lying.head = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n";
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    for (const auto& r : {huge, no_length, disguised, lying}) {
+        server.Route("/srv/Update.txt", r);
+        const auto start = std::chrono::steady_clock::now();
+        MakeCheck()->CheckUpdate();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_TRUE(prompt.shown.empty());
+        std::uintmax_t total = 0;
+        for (const auto& e : fs::directory_iterator(paths.UpdateFolder()))
+            total += fs::is_regular_file(e) ? fs::file_size(e) : 0;
+        EXPECT_LE(total, kDescriptorMaxBytes) << r.head;
+    }
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB of peak memory added";
+
+    // A database announced beyond the cap is refused before a byte of it arrives.
+    ScriptedResponse big_db;
+    big_db.head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kFileMaxBytes + 1) + "\r\n\r\n";
+    big_db.body = std::string(4096, 'd');
+    big_db.endless = true;
+    server.Route("/IR_Database.db3", big_db);
+    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
+}
+
+TEST_F(UpdateCheckTest, ServerTextReachesTheLogOnlyAsPrintableCharacters) {
+    ScriptedResponse r = ScriptedResponse::Ok(OfferedDatabase(9));
+    r.head = "HTTP/1.1 200 \x1b]0;owned\x07OK\xc2\x9b"
+             "31m\r\nContent-Length: " +
+             std::to_string(r.body.size()) + "\r\n\r\n";
+    server.Route("/IR_Database.db3", r);
+    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    prompt.answers = {Answer::Yes};
+    auto check = MakeCheck();
+    check->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    EXPECT_EQ(check->Log(), "T181 IR_Database.db3...\r\nHTTP/1.1 200 ?]0;owned?OK??31mT185\r\n");
+}
+
+TEST(Minisign, TrustedKeysComeFromTheBuildAndFromServerIni) {
+    ASSERT_TRUE(BuiltInPublisherKey().has_value()) << "TOLBE_UPDATE_PUBLIC_KEY is not a minisign public key";
+    TempDir dir;
+    const test::SigningKey& k = Publisher();
+    test::WriteFile(dir / "Server.ini",
+                    "[LiveUpdate]\r\nIP_Address=http://x/Update.txt\r\n publickey = " + k.PublicKey() +
+                        "\r\nPublicKey=RWQnotakey\r\n;PublicKey=" + Stranger().PublicKey() + "\r\n");
+    const auto keys = TrustedUpdateKeys(dir / "Server.ini");
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0], *BuiltInPublisherKey());
+    EXPECT_EQ(keys[1], *ParseMinisignKey(k.PublicKey()));
 }
