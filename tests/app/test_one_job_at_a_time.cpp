@@ -3,6 +3,7 @@
 #include "app/QtYield.h"
 #include "audio/Mixer.h"
 #include "audio/WaveOut.h"
+#include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
 #include "ui_FrmSASel.h"
@@ -125,10 +126,12 @@ struct Fixture {
         server.Route("/srv/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\n"));
     }
     std::filesystem::path LevelsFile() const { return dir / "state" / "Tolbe" / "mixer-levels"; }
-    // Offers a newer database of twelve device types, sent slowly when `slow`.
+    // Offers a newer database of twelve device types, sent slowly when `slow`; it carries its own
+    // version record, since an update never takes a database that is not newer than the user's.
     void OfferDatabase(bool slow) {
         const auto file = dir / "offered.db3";
-        test::MakeKeyedDatabase(file, test::MiniDatabaseSql(12));
+        test::MakeKeyedDatabase(file, test::MiniDatabaseSql(12) + db::VersionTableStatement("d") +
+                                          ";insert into M_Version values(1, 7, 'd', null);");
         ScriptedResponse body = ScriptedResponse::Ok(test::ReadFile(file));
         if (slow) {
             body.chunk_bytes = 4096;
