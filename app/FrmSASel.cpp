@@ -557,6 +557,21 @@ void FrmSASel::SetUpKeyboard() {
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     ui->ImgCombDevSel->setFocus(); // where the flow starts when the window opens
+    FitTextAreasToDpi();
+}
+
+void FrmSASel::FitTextAreasToDpi() {
+    // The form's sizes are pixels at 96 DPI. Where the fonts are set larger on unscaled pixels
+    // (144 DPI without Qt's scaling), the areas that hold text grow with them, as twips would;
+    // the pictures keep their pixel sizes.
+    const int dpi_x = logicalDpiX(), dpi_y = logicalDpiY();
+    if (dpi_x <= 96 && dpi_y <= 96) return;
+    const auto grow = [dpi_x, dpi_y](QWidget* w) {
+        const QSize at96 = w->minimumSize();
+        w->setMinimumSize(TwipsToPixels(QSize(at96.width() * 15, at96.height() * 15), dpi_x, dpi_y));
+    };
+    grow(ui->IRDBGrid);
+    grow(ui->ImgCombDevSel);
 }
 
 void FrmSASel::IRDBGrid_Enter() {

@@ -98,6 +98,7 @@ private:
     void UpdateAccessibleState();
     QString AnnounceRow(int row) const;
     void IRDBGrid_Enter();
+    void FitTextAreasToDpi();
 
     AppContext& m_ctx;
     std::unique_ptr<Ui::FrmSASel> ui;
