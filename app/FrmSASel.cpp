@@ -637,7 +637,9 @@ void FrmSASel::UpdateAccessibleState() {
                              QString::fromStdString(info.ModelName))
                 : T(363);
         slotButtons[i]->setAccessibleDescription(held);
-        SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == std::clamp<int>(m_ctx.CurDevice, 0, 3));
+        // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
+        const int shown = m_ctx.CurDevice >= 0 && m_ctx.CurDevice <= 2 ? m_ctx.CurDevice : 3;
+        SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == shown);
     }
 }
 
