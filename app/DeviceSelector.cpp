@@ -3,8 +3,8 @@
 #include "app/resources/tools/PictureArt.h"
 #include "i18n/StringTable.h"
 
-#include <QHash>
 #include <QLabel>
+#include <QPixmapCache>
 #include <QTimer>
 #include <QVariant>
 
@@ -33,11 +33,13 @@ QPixmap LoadPicture(const QString& name, qreal device_pixel_ratio) {
     // On a scaled screen the picture is drawn afresh at the screen's resolution, once per ratio:
     // the stored one, blown up, would be blurred. Without the lettering's font the stored one serves.
     if (device_pixel_ratio > 1.0 && PictureSize(name).isValid() && PictureFontAvailable()) {
-        static QHash<QString, QPixmap> drawn;
-        const QString key = name + QLatin1Char('@') + QString::number(device_pixel_ratio);
-        auto it = drawn.find(key);
-        if (it == drawn.end()) it = drawn.insert(key, QPixmap::fromImage(DrawPicture(name, device_pixel_ratio)));
-        return *it;
+        const QString key = "tolbe-picture-" + name + QLatin1Char('@') + QString::number(device_pixel_ratio);
+        QPixmap drawn;
+        if (!QPixmapCache::find(key, &drawn)) {
+            drawn = QPixmap::fromImage(DrawPicture(name, device_pixel_ratio));
+            QPixmapCache::insert(key, drawn);
+        }
+        return drawn;
     }
     return QPixmap(":/pictures/" + name);
 }
