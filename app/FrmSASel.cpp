@@ -627,7 +627,9 @@ QString FrmSASel::AnnounceRow(int row) const {
 
 void FrmSASel::UpdateAccessibleState() {
     const QString results = T(358).arg(m_model->rowCount());
-    ui->IRDBGrid->setAccessibleDescription(results + QStringLiteral(" ") + T(359));
+    // Chinese sentences end in a full-width stop that carries its own space.
+    const QString gap = results.endsWith(QChar(0x3002)) ? QString() : QStringLiteral(" ");
+    ui->IRDBGrid->setAccessibleDescription(results + gap + T(359));
     const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
     for (std::size_t i = 0; i < slotButtons.size(); ++i) {
         const codec::SlotInfo& info = SlotTable[i];
