@@ -24,13 +24,14 @@ public:
     // Mouse moves over `area` (the window background, the result grid's viewport) reset the colour.
     void ResetOnHover(QWidget* area);
     QColor Colour() const;
+    // Opens "mailto:" + the support address (a click, or Space and Enter on the focused link).
+    void LabEmail_Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void SetColour(const QColor& colour);
-    void LabEmail_Click();
 
     QLabel* m_label;
 };

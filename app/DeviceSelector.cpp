@@ -1,8 +1,11 @@
 #include "app/DeviceSelector.h"
 
+#include "app/resources/tools/PictureArt.h"
 #include "i18n/StringTable.h"
 
 #include <QLabel>
+#include <QPixmapCache>
+#include <QTimer>
 #include <QVariant>
 
 // The pictures are compiled into this static library; their registration has to be pulled in
@@ -24,16 +27,44 @@ int ShownSlot(int slot) {
 
 } // namespace
 
-QPixmap LoadPicture(const QString& name) {
+QPixmap LoadPicture(const QString& name, qreal device_pixel_ratio) {
     static const bool registered = (RegisterPictures(), true);
     (void)registered;
+    // On a scaled screen the picture is drawn afresh at the screen's resolution, once per ratio:
+    // the stored one, blown up, would be blurred. Without the lettering's font the stored one serves.
+    if (device_pixel_ratio > 1.0 && PictureSize(name).isValid() && PictureFontAvailable()) {
+        const QString key = "tolbe-picture-" + name + QLatin1Char('@') + QString::number(device_pixel_ratio);
+        QPixmap drawn;
+        if (!QPixmapCache::find(key, &drawn)) {
+            drawn = QPixmap::fromImage(DrawPicture(name, device_pixel_ratio));
+            QPixmapCache::insert(key, drawn);
+        }
+        return drawn;
+    }
     return QPixmap(":/pictures/" + name);
 }
 
 void ShowPicture(QLabel* label, const QString& name) {
     if (!label) return;
-    label->setPixmap(LoadPicture(name));
+    label->setPixmap(LoadPicture(name, label->devicePixelRatioF()));
     label->setProperty(kPictureProperty, name);
+}
+
+bool ShowDrawnAnimation(QLabel* label) {
+    if (!label || label->devicePixelRatioF() <= 1.0 || !PictureFontAvailable()) return false;
+    QList<QPixmap> frames;
+    for (const QImage& frame : DrawAnimationFrames(label->devicePixelRatioF()))
+        frames << QPixmap::fromImage(frame);
+    if (frames.isEmpty()) return false;
+    label->setPixmap(frames.front());
+    auto* timer = new QTimer(label);
+    timer->setInterval(kAnimationFrameDelayCs * 10);
+    QObject::connect(timer, &QTimer::timeout, label, [label, frames, next = 1]() mutable {
+        label->setPixmap(frames[next]);
+        next = (next + 1) % static_cast<int>(frames.size());
+    });
+    timer->start();
+    return true;
 }
 
 QString PictureOf(const QLabel* label) {

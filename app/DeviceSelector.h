@@ -14,11 +14,16 @@ class QLabel;
 namespace tolbe::app {
 
 // One of the program's pictures by its resource name ("TV_BTN", "A21", "FINISH", ...); a null
-// pixmap for an unknown name.
-QPixmap LoadPicture(const QString& name);
+// pixmap for an unknown name. Above a device pixel ratio of 1 it is drawn at that resolution.
+QPixmap LoadPicture(const QString& name, qreal device_pixel_ratio = 1.0);
 
-// Shows a named picture in a label and remembers the name in the label's "picture" property.
+// Shows a named picture in a label, at the label's device pixel ratio, and remembers the name in
+// the label's "picture" property.
 void ShowPicture(QLabel* label, const QString& name);
+
+// On a scaled screen, shows the animated picture of Styles/a1.gif drawn afresh at the label's
+// resolution and runs it; false (nothing done) at a ratio of 1 or without the lettering's font.
+bool ShowDrawnAnimation(QLabel* label);
 
 // Name of the picture a label shows, as ShowPicture put it there; empty when none.
 QString PictureOf(const QLabel* label);

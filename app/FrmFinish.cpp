@@ -16,7 +16,7 @@ FrmFinish::FrmFinish(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
     setFixedSize(TwipsToPixels(kClientTwips, logicalDpiX(), logicalDpiY()));
     ShowPicture(m_ui->ImgFinish, "FINISH");
     // The picture keeps its own size and sits in the middle of the client area.
-    const QSize picture = m_ui->ImgFinish->pixmap().size();
+    const QSize picture = m_ui->ImgFinish->pixmap().deviceIndependentSize().toSize();
     m_ui->ImgFinish->setGeometry(
         QRect(QPoint((width() - picture.width()) / 2, (height() - picture.height()) / 2), picture));
 }

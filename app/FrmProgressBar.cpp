@@ -59,6 +59,7 @@ void FrmProgressBar::SetDeviceCaption(const QString& device_name, int LangBase) 
 
 void FrmProgressBar::SetCaption(const QString& caption) {
     m_ui->LabDev->setText(caption);
+    m_ui->ProgressBar1->setAccessibleName(caption); // a screen reader hears what the bar counts
 }
 
 QString FrmProgressBar::Caption() const {

@@ -5,6 +5,7 @@
 #include "app/FrmFinish.h"
 #include "app/FrmProgressBar.h"
 #include "app/FrmUpdate.h"
+#include "app/KeyboardAccess.h"
 #include "app/LocaliseForm.h"
 #include "app/RecordsetModel.h"
 #include "app/ShowMessage.h"
@@ -108,6 +109,7 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     Timer3.setInterval(1000);
     Timer3.setSingleShot(true);
     connect(&Timer3, &QTimer::timeout, this, &FrmSASel::Timer3_Timer);
+    SetUpKeyboard();
 }
 
 FrmSASel::~FrmSASel() {
@@ -140,6 +142,7 @@ void FrmSASel::Form_Load() {
     Step([&] {
         const QString gif = QString::fromStdString(m_ctx.paths.AnimatedPicture().string());
         if (!QFile::exists(gif)) return;
+        if (ShowDrawnAnimation(ui->Gif89a1)) return; // a scaled screen: no blown-up blur
         auto* movie = new QMovie(gif, {}, ui->Gif89a1);
         if (!movie->isValid()) return;
         ui->Gif89a1->setMovie(movie);
@@ -155,6 +158,9 @@ void FrmSASel::Form_Load() {
     });
     Step([&] { setWindowTitle(QStringLiteral("Tolbe")); });
     Step([&] { LocaliseForm(this, m_ctx.LangBase); });
+    Step([&] { SetFieldMnemonics(); });
+    Step([&] { SetAccessibleTexts(); });
+    Step([&] { ShowLanguageOwnNames(); });
     Step([&] { CentreDownloadLabel(); });
     Step([&] { m_ctx.DeviceNames = {"TV", "SAT", "DVD", "AUX"}; });
     Step([&] {
@@ -459,14 +465,17 @@ void FrmSASel::AddInfo(std::int16_t slot) {
         info.ModelName = cell(4).Text();
         ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
     });
+    UpdateAccessibleState();
 }
 
 void FrmSASel::ImageSelDev(std::int16_t slot) {
     m_selector->ImageSelDev(slot);
+    UpdateAccessibleState();
 }
 
 void FrmSASel::ImgSelDev_Click(int index) {
     m_selector->ImgSelDev_Click(index);
+    UpdateAccessibleState();
 }
 
 void FrmSASel::Timer1_Timer() {
@@ -606,6 +615,116 @@ void FrmSASel::Form_Unload() {
     if (m_volumeRaised) {
         if (m_ctx.mixer != nullptr) audio::RestoreVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
         m_volumeRaised = false;
+    }
+}
+
+void FrmSASel::SetUpKeyboard() {
+    // Tab runs device type, brand, model, grid, slot buttons, Download (the order is in the form);
+    // the slot buttons and Download are pictures the mouse clicks, so Space and Enter click them too.
+    const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
+    for (int i = 0; i < 4; ++i)
+        MakeKeyboardButton(
+            slotButtons[static_cast<std::size_t>(i)], [this, i] { ImgSelDev_Click(i); }, QAccessible::Button, nullptr,
+            7);
+    MakeKeyboardButton(
+        ui->LabDownload, [this] { ImgDownload_Click(); }, QAccessible::Button, ui->ImgDownload, 10);
+    MakeKeyboardButton(
+        ui->LabEmail, [this] { m_contact->LabEmail_Click(); }, QAccessible::Link);
+    OnActivateKey(
+        ui->IRDBGrid, [this] { IRDBGrid_Enter(); }, false);
+    m_model->SetRowAnnouncer([this](int row) { return AnnounceRow(row); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &FrmSASel::UpdateAccessibleState);
+    // The form lists the same order, but Qt skips what cannot take the focus yet when it builds the chain.
+    QWidget* order[] = {ui->ImgCombDevSel, ui->TxtBrandKey, ui->TxtModelKey, ui->IRDBGrid,    ui->ImgSelDev0,
+                        ui->ImgSelDev1,    ui->ImgSelDev2,  ui->ImgSelDev3,  ui->LabDownload, ui->LabEmail};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    ui->ImgCombDevSel->setFocus(); // where the flow starts when the window opens
+    FitTextAreasToDpi();
+}
+
+void FrmSASel::FitTextAreasToDpi() {
+    // The form's sizes are pixels at 96 DPI. Where the fonts are set larger on unscaled pixels
+    // (144 DPI without Qt's scaling), the areas that hold text grow with them, as twips would;
+    // the pictures keep their pixel sizes.
+    const int dpi_x = logicalDpiX(), dpi_y = logicalDpiY();
+    if (dpi_x <= 96 && dpi_y <= 96) return;
+    const auto grow = [dpi_x, dpi_y](QWidget* w) {
+        const QSize at96 = w->minimumSize();
+        w->setMinimumSize(TwipsToPixels(QSize(at96.width() * 15, at96.height() * 15), dpi_x, dpi_y));
+    };
+    grow(ui->IRDBGrid);
+    grow(ui->ImgCombDevSel);
+}
+
+void FrmSASel::IRDBGrid_Enter() {
+    // The row the user moved to becomes the current slot's code set, as Download would take it.
+    if (m_model->rowCount() == 0 || !ui->IRDBGrid->currentIndex().isValid()) return;
+    AddInfo(m_ctx.CurDevice);
+}
+
+void FrmSASel::SetFieldMnemonics() {
+    // The field labels read as texts 126, 131 and 132, with a letter underlined for Alt.
+    const std::pair<QLabel*, int> labels[] = {{ui->LabDevSel, 350}, {ui->LabBrandFilter, 351}, {ui->Label2, 352}};
+    for (const auto& [label, k] : labels)
+        if (const auto text = i18n::TryLoadText(m_ctx.LangBase, k)) label->setText(QString::fromStdString(*text));
+}
+
+void FrmSASel::SetAccessibleTexts() {
+    const auto name = [this](QWidget* w, int k, int description_k = -1) {
+        w->setAccessibleName(T(k));
+        if (description_k >= 0) w->setAccessibleDescription(T(description_k));
+    };
+    name(ui->ImgCombDevSel, 353, 127);
+    name(ui->TxtBrandKey, 354, 356);
+    name(ui->TxtModelKey, 355, 356);
+    name(ui->IRDBGrid, 357);
+    name(ui->LabDownload, 135, 364);
+    ui->LabEmail->setAccessibleName(ui->LabEmail->text());
+    ui->LabEmail->setAccessibleDescription(T(365));
+    name(ui->Imgcha, 366);
+    name(ui->ImgPress, 367);
+    name(ui->ImgLED, 368);
+    name(ui->Gif89a1, 369);
+    const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
+    for (std::size_t i = 0; i < slotButtons.size(); ++i)
+        slotButtons[i]->setAccessibleName(T(361).arg(QString::fromStdString(m_ctx.DeviceNames[i])));
+    UpdateAccessibleState();
+}
+
+void FrmSASel::ShowLanguageOwnNames() {
+    // Whoever switched by mistake finds the way back: each entry also names the language in itself.
+    QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
+                        ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
+    for (int i = 0; i < 7; ++i) {
+        const std::string text = i18n::LanguageMenuText(m_ctx.LangBase, i);
+        if (!text.empty()) items[i]->setText(QString::fromStdString(text));
+    }
+}
+
+QString FrmSASel::AnnounceRow(int row) const {
+    if (m_codeRecordset == nullptr || row < 0 || row >= m_codeRecordset->RecordCount()) return {};
+    const auto cell = [&](int column) { return QString::fromStdString(m_codeRecordset->ValueAt(row, column).Text()); };
+    return T(360).arg(cell(2), cell(3), cell(4));
+}
+
+void FrmSASel::UpdateAccessibleState() {
+    const QString results = T(358).arg(m_model->rowCount());
+    // Chinese sentences end in a full-width stop that carries its own space.
+    const QString gap = results.endsWith(QChar(0x3002)) ? QString() : QStringLiteral(" ");
+    ui->IRDBGrid->setAccessibleDescription(results + gap + T(359));
+    const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
+    for (std::size_t i = 0; i < slotButtons.size(); ++i) {
+        const codec::SlotInfo& info = SlotTable[i];
+        const QString held =
+            info.SourceID > 0 || !info.BrandName.empty()
+                ? T(362).arg(QString::fromStdString(info.DeviceName), QString::fromStdString(info.BrandName),
+                             QString::fromStdString(info.ModelName))
+                : T(363);
+        slotButtons[i]->setAccessibleDescription(held);
+        // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
+        const int shown = m_ctx.CurDevice >= 0 && m_ctx.CurDevice <= 2 ? m_ctx.CurDevice : 3;
+        SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == shown);
     }
 }
 

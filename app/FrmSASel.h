@@ -98,6 +98,18 @@ private:
     void StartupEnded();
     void ShowNotice(int k);
 
+    // Keyboard and screen readers: Tab order, keys and focus rings (once, at construction); field
+    // mnemonics, accessible names and the Language menu's own names (at each relabelling, in the
+    // active language); the states a reader hears (after each search, slot choice and assignment).
+    void SetUpKeyboard();
+    void SetFieldMnemonics();
+    void SetAccessibleTexts();
+    void ShowLanguageOwnNames();
+    void UpdateAccessibleState();
+    QString AnnounceRow(int row) const;
+    void IRDBGrid_Enter();
+    void FitTextAreasToDpi();
+
     AppContext& m_ctx;
     std::unique_ptr<Ui::FrmSASel> ui;
     codec::SlotTable SlotTable{};

@@ -17,7 +17,9 @@ int RecordsetModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
-    if (!m_rs || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    if (!m_rs || !index.isValid()) return {};
+    if (role == Qt::AccessibleTextRole && m_announce) return m_announce(index.row());
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     return QString::fromStdString(m_rs->ValueAt(index.row(), index.column()).Text());
 }
 

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
 #include <memory>
 
 namespace tolbe::app {
@@ -17,6 +18,9 @@ public:
     // Binds a new recordset (or none); views reset.
     void SetRecordset(std::shared_ptr<const db::DbRecordset> rs);
     const db::DbRecordset* Recordset() const { return m_rs.get(); }
+    // What a screen reader says for any cell of a row (the whole row, so moving the current row
+    // announces the code set); without it a cell is read as its text.
+    void SetRowAnnouncer(std::function<QString(int row)> announce) { m_announce = std::move(announce); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -25,6 +29,7 @@ public:
 
 private:
     std::shared_ptr<const db::DbRecordset> m_rs;
+    std::function<QString(int row)> m_announce;
 };
 
 } // namespace tolbe::app

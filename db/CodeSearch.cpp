@@ -41,6 +41,8 @@ std::string GetLikeStr(const std::string& key) {
     // The backslash goes first so the escapes added for "%" are not themselves escaped.
     std::string s = ReplaceAll(key, '\\', "\\\\");
     s = ReplaceAll(s, '%', "\\%");
+    // "_" would match any one character: a search for "_" must find underscores, not every name.
+    s = ReplaceAll(s, '_', "\\_");
     s = ReplaceAll(s, ' ', "%");
     return "'%" + QuoteSafe(s) + "%'";
 }

@@ -12,7 +12,7 @@ namespace tolbe::db {
 inline constexpr int kSearchRowLimit = 300;
 
 // The quoted LIKE pattern for a key word: it matches the key anywhere in the column, and every
-// blank in it matches any run of characters. "%" and "\" in the key match themselves (the
+// blank in it matches any run of characters. "%", "_" and "\" in the key match themselves (the
 // statement declares "\" as the escape character); single quotes are doubled.
 std::string GetLikeStr(const std::string& key);
 

@@ -1,4 +1,5 @@
 #include "i18n/Language.h"
+#include "i18n/StringTable.h"
 
 #include <algorithm>
 #include <array>
@@ -114,6 +115,32 @@ std::uint16_t SystemUiLanguageId() {
         if (value && *value) return LanguageIdFromLocale(value);
     }
     return kEnglishUnitedStates;
+}
+
+} // namespace tolbe::i18n
+
+namespace tolbe::i18n {
+namespace {
+
+// "Englisch(EN)" -> "Englisch": a caption without its trailing "(XX)" language code.
+std::string WithoutCode(const std::string& caption) {
+    const auto open = caption.rfind('(');
+    if (open == std::string::npos || !caption.ends_with(")")) return caption;
+    std::string name = caption.substr(0, open);
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    return name;
+}
+
+} // namespace
+
+std::string LanguageMenuText(int lang_base, int index) {
+    const auto caption = TryLoadText(lang_base, 21 + index);
+    if (!caption) return {};
+    const auto own = TryLoadText(index * kLanguageBaseStep, 21 + index);
+    const std::string name = WithoutCode(*caption);
+    if (!own || WithoutCode(*own) == name) return *caption;
+    return name + " (" + WithoutCode(*own) + ")";
 }
 
 } // namespace tolbe::i18n

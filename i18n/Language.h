@@ -26,3 +26,13 @@ std::uint16_t LanguageIdFromLocale(const std::string& name);
 std::uint16_t SystemUiLanguageId();
 
 } // namespace tolbe::i18n
+
+namespace tolbe::i18n {
+
+// The Language menu's entry for language `index` (0..6) while the language at `lang_base` is active:
+// its caption (text 21 + index) and, when the language's own name differs from the caption's name,
+// the own name instead of the "(XX)" code, e.g. "Englisch (English)" in German. The own name is the
+// language's caption in itself ("Deutsch(DE)" without its code). Empty when the caption is absent.
+std::string LanguageMenuText(int lang_base, int index);
+
+} // namespace tolbe::i18n

@@ -102,6 +102,7 @@ private slots:
         QCOMPARE(bar->maximum(), 3);
         window.SetValue(2);
         window.SetDeviceCaption("AUX", 3000);
+        QCOMPARE(bar->accessibleName(), QString("AUX Téléchargement"));
         SaveScreenshot(window, "FrmProgressBar");
     }
 

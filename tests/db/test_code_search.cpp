@@ -50,6 +50,7 @@ TEST(GetLikeStr, MakesKeyWordsMatchAnywhere) {
     EXPECT_EQ(GetLikeStr("a\\b"), "'%a\\\\b%'");
     EXPECT_EQ(GetLikeStr("a\\%"), "'%a\\\\\\%%'");
     EXPECT_EQ(GetLikeStr("D'Accord"), "'%D''Accord%'");
+    EXPECT_EQ(GetLikeStr("TX_NR 5"), "'%TX\\_NR%5%'");
     EXPECT_EQ(GetLikeStr(""), "'%%'");
 }
 
@@ -76,6 +77,7 @@ TEST_F(CodeSearchTest, KeysWithQuotesPercentAndBackslashFindTheirNames) {
          SetOfCodes(2, "AUDIO", "Daccord", "Sound 500", "2021-01-01") +
          SetOfCodes(3, "AUDIO", "Onkyo", "TX\\NR 5", "2019-01-01") +
          SetOfCodes(5, "AUDIO", "Onkyo", "TXNR 6", "2018-01-01") +
+         SetOfCodes(6, "AUDIO", "Onkyo", "TX_NR 7", "2017-01-01") +
          SetOfCodes(4, "TV", "D''Accord", "T1", "2019-01-01"));
     EXPECT_EQ(Models("AUDIO", "d'acc", ""), Names{"Sound 50%"});
     EXPECT_EQ(Models("AUDIO", "", "50%"), Names{"Sound 50%"});
@@ -83,6 +85,9 @@ TEST_F(CodeSearchTest, KeysWithQuotesPercentAndBackslashFindTheirNames) {
     EXPECT_EQ(Models("AUDIO", "", "x\\n"), Names{"TX\\NR 5"});
     EXPECT_EQ(Models("AUDIO", "onk", "tx\\"), Names{"TX\\NR 5"}) << "a backslash matches only itself";
     EXPECT_EQ(Models("AUDIO'", "", ""), Names{}) << "a quote in the device type does not break the statement";
+    // "_" is a character like any other, not "any one character".
+    EXPECT_EQ(Models("AUDIO", "", "_"), Names{"TX_NR 7"});
+    EXPECT_EQ(Models("AUDIO", "", "x_n"), Names{"TX_NR 7"});
 }
 
 TEST_F(CodeSearchTest, ColumnsAreHeadedByTheAliases) {

@@ -1,4 +1,5 @@
 #include "i18n/Language.h"
+#include "i18n/StringTable.h"
 
 #include "tests/support/TestSupport.h"
 
@@ -155,6 +156,34 @@ TEST(SystemUiLanguageId, FirstNonEmptyOfLcAllLcMessagesLang) {
         ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", nullptr);
         EXPECT_EQ(SystemUiLanguageId(), 0x0409);
     }
+}
+
+} // namespace
+} // namespace tolbe::i18n
+
+namespace tolbe::i18n {
+namespace {
+
+TEST(LanguageMenuText, AddsTheOwnNameWhereTheCaptionNamesTheLanguageOtherwise) {
+    EXPECT_EQ(LanguageMenuText(4000, 1), "Englisch (English)");
+    EXPECT_EQ(LanguageMenuText(4000, 4), "Deutsch(DE)") << "the active language names itself";
+    EXPECT_EQ(LanguageMenuText(3000, 0), "Chinois simplifié (简体中文)");
+    EXPECT_EQ(LanguageMenuText(0, 4), "德语 (Deutsch)");
+    EXPECT_EQ(LanguageMenuText(1000, 0), "简体中文(CN)") << "English captions Chinese in Chinese";
+    EXPECT_EQ(LanguageMenuText(1000, 4), "Germany (Deutsch)");
+    // The captions themselves are unchanged, and each language finds its own name in every menu.
+    for (int base = 0; base < 7000; base += 1000) {
+        for (int index = 0; index < 7; ++index) {
+            const std::string own = LoadText(index * 1000, 21 + index);
+            const std::string entry = LanguageMenuText(base, index);
+            EXPECT_TRUE(entry == own || entry.ends_with(" (" + own.substr(0, own.rfind('(')) + ")"))
+                << base << " " << index << " " << entry;
+            EXPECT_TRUE(entry.starts_with(LoadText(base, 21 + index).substr(0, LoadText(base, 21 + index).rfind('('))))
+                << entry;
+        }
+    }
+    EXPECT_EQ(LanguageMenuText(1000, 7), "");
+    EXPECT_EQ(LanguageMenuText(9000, 1), "");
 }
 
 } // namespace

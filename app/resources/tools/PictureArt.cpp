@@ -24,8 +24,11 @@ constexpr QSize kFinishSize{328, 315};
 constexpr QSize kAnimationSize{300, 60};
 constexpr int kAnimationFrames = 8;
 
-QImage Canvas(QSize size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+// A transparent picture of `size` in logical pixels, `scale` device pixels to each: a painter on it
+// draws in logical coordinates, so every picture is drawn once for any resolution.
+QImage Canvas(QSize size, qreal scale) {
+    QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     return image;
 }
@@ -61,8 +64,8 @@ QLinearGradient Horizontal(qreal left, qreal right, std::initializer_list<std::p
 
 // ---- slot buttons ------------------------------------------------------------------------
 
-QImage DrawButton(const QString& label, bool chosen) {
-    QImage image = Canvas(kButtonSize);
+QImage DrawButton(const QString& label, bool chosen, qreal scale) {
+    QImage image = Canvas(kButtonSize, scale);
     QPainter p(&image);
     Prepare(p);
     const QRectF outer(0.5, 0.5, kButtonSize.width() - 1.0, kButtonSize.height() - 1.0);
@@ -220,8 +223,8 @@ void DrawUpArrow(QPainter& p, QPointF top, const QColor& colour) {
     }
 }
 
-QImage DrawPlugFrame(int frame) {
-    QImage image = Canvas(kPlugSize);
+QImage DrawPlugFrame(int frame, qreal scale) {
+    QImage image = Canvas(kPlugSize, scale);
     QPainter p(&image);
     Prepare(p);
     const QColor green(0x2E, 0xA0, 0x3C);
@@ -298,8 +301,8 @@ void DrawThumb(QPainter& p, bool from_left) {
     p.restore();
 }
 
-QImage DrawKeyPad(bool pressed) {
-    QImage image = Canvas(kKeyPadSize);
+QImage DrawKeyPad(bool pressed, qreal scale) {
+    QImage image = Canvas(kKeyPadSize, scale);
     QPainter p(&image);
     Prepare(p);
     p.setPen(QPen(QColor(0x1C, 0x1E, 0x22), 1));
@@ -353,8 +356,8 @@ QImage DrawKeyPad(bool pressed) {
 
 // ---- indicator light -------------------------------------------------------------------------
 
-QImage DrawLight(bool lit) {
-    QImage image = Canvas(kLightSize);
+QImage DrawLight(bool lit, qreal scale) {
+    QImage image = Canvas(kLightSize, scale);
     QPainter p(&image);
     Prepare(p);
     const QRectF body(20.5, 3.5, 90, 80);
@@ -465,14 +468,15 @@ void DrawRemote(QPainter& p, const QRectF& body, bool led_lit) {
     }
 }
 
-QImage DrawFinish() {
-    QImage image(kFinishSize, QImage::Format_ARGB32_Premultiplied);
+QImage DrawFinish(qreal scale) {
+    QImage image(kFinishSize * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     QPainter p(&image);
     Prepare(p);
     QRadialGradient sky(QPointF(190, 120), 260);
     sky.setColorAt(0, QColor(0xFF, 0xFF, 0xFF));
     sky.setColorAt(1, QColor(0xD6, 0xE8, 0xF8));
-    p.fillRect(image.rect(), sky);
+    p.fillRect(QRect(QPoint(0, 0), kFinishSize), sky);
 
     // Confetti, placed by hand so the picture is always the same.
     struct Bit {
@@ -557,8 +561,8 @@ QImage DrawFinish() {
 
 // ---- a1.gif ----------------------------------------------------------------------------------
 
-QImage DrawAnimationFrame(int frame) {
-    QImage image = Canvas(kAnimationSize);
+QImage DrawAnimationFrame(int frame, qreal scale) {
+    QImage image = Canvas(kAnimationSize, scale);
     QPainter p(&image);
     Prepare(p);
 
@@ -658,26 +662,26 @@ QSize PictureSize(const QString& name) {
     return {};
 }
 
-QImage DrawPicture(const QString& name) {
+QImage DrawPicture(const QString& name, qreal scale) {
     for (size_t i = 0; i < kSlotNames.size(); ++i) {
-        if (name == kSlotNames[i] + "_BTN") return DrawButton(kSlotNames[i], false);
-        if (name == kSlotNames[i] + "_BTN2") return DrawButton(kSlotNames[i], true);
+        if (name == kSlotNames[i] + "_BTN") return DrawButton(kSlotNames[i], false, scale);
+        if (name == kSlotNames[i] + "_BTN2") return DrawButton(kSlotNames[i], true, scale);
     }
-    if (name == "A21") return DrawPlugFrame(0);
-    if (name == "A22") return DrawPlugFrame(1);
-    if (name == "A23") return DrawPlugFrame(2);
-    if (name == "A31") return DrawKeyPad(false);
-    if (name == "A32") return DrawKeyPad(true);
-    if (name == "A41") return DrawLight(false);
-    if (name == "A42") return DrawLight(true);
-    if (name == "FINISH") return DrawFinish();
+    if (name == "A21") return DrawPlugFrame(0, scale);
+    if (name == "A22") return DrawPlugFrame(1, scale);
+    if (name == "A23") return DrawPlugFrame(2, scale);
+    if (name == "A31") return DrawKeyPad(false, scale);
+    if (name == "A32") return DrawKeyPad(true, scale);
+    if (name == "A41") return DrawLight(false, scale);
+    if (name == "A42") return DrawLight(true, scale);
+    if (name == "FINISH") return DrawFinish(scale);
     return {};
 }
 
-QList<QImage> DrawAnimationFrames() {
+QList<QImage> DrawAnimationFrames(qreal scale) {
     QList<QImage> frames;
     for (int i = 0; i < kAnimationFrames; ++i)
-        frames << DrawAnimationFrame(i);
+        frames << DrawAnimationFrame(i, scale);
     return frames;
 }
 

@@ -17,11 +17,12 @@ QStringList PictureNames();
 // Size in pixels of a named still picture; empty for an unknown name.
 QSize PictureSize(const QString& name);
 
-// Draws one named still picture; a null image for an unknown name.
-QImage DrawPicture(const QString& name);
+// Draws one named still picture; a null image for an unknown name. With `scale` above 1 the image
+// has PictureSize x scale device pixels and that device pixel ratio, for screens scaled that much.
+QImage DrawPicture(const QString& name, qreal scale = 1.0);
 
 // Frames of the animated picture Styles/a1.gif, and how long each one stays (hundredths of a second).
-QList<QImage> DrawAnimationFrames();
+QList<QImage> DrawAnimationFrames(qreal scale = 1.0);
 constexpr int kAnimationFrameDelayCs = 12;
 
 // True when the font the pictures are lettered in is available.
