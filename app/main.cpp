@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -55,9 +56,10 @@ int main(int argc, char** argv) {
     app::AppContext ctx(settings, prompt, ProgramPaths::ForRunningProgram());
     ctx.systemLanguageId = i18n::SystemUiLanguageId();
     ctx.yield = &yield;
-    audio::AlsaWaveOut waveOut(settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice, ""));
-    ctx.waveOut = &waveOut;
-    audio::AlsaMixer mixer;
+    ctx.openWaveOut = [](const std::string& device) { return std::make_unique<audio::AlsaWaveOut>(device); };
+    ctx.playbackDevices = [] { return audio::ListPlaybackDevices(); };
+    // The levels are raised on the card that the chosen output plays through.
+    audio::AlsaMixer mixer(audio::MixerCardFor(audio::PcmDeviceFromSettings(settings)));
     ctx.mixer = &mixer;
     ctx.mixerStateFile = MixerStateFile();
     // Levels a killed run left raised come back before anything else happens.

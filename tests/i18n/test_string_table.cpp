@@ -14,8 +14,16 @@ constexpr int kBases[] = {kZh, kEn, kEs, kFr, kDe, kIt, kNl};
 
 std::set<int> ExpectedNumbers() {
     std::set<int> k;
-    for (auto [from, to] :
-         {std::pair{0, 2}, {20, 27}, {50, 52}, {60, 63}, {70, 73}, {90, 95}, {100, 102}, {120, 167}, {180, 196}})
+    for (auto [from, to] : {std::pair{0, 2},
+                            {20, 27},
+                            {50, 52},
+                            {60, 63},
+                            {70, 73},
+                            {90, 95},
+                            {100, 102},
+                            {120, 167},
+                            {180, 196},
+                            {310, 315}})
         for (int i = from; i <= to; ++i)
             k.insert(i);
     return k;
@@ -36,11 +44,11 @@ const std::set<std::pair<int, int>> kSameAsEnglish = {
     {kEs, 184},                                     // Spanish "Error"
 };
 
-TEST(StringTable, EveryLanguageHoldsTheSameNinetySixNumbers) {
+TEST(StringTable, EveryLanguageHoldsTheSameNumbers) {
     const auto expected = ExpectedNumbers();
-    ASSERT_EQ(expected.size(), 96u);
+    ASSERT_EQ(expected.size(), 102u);
     EXPECT_EQ(std::set<int>(TextNumbers().begin(), TextNumbers().end()), expected);
-    EXPECT_EQ(TextNumbers().size(), 96u);
+    EXPECT_EQ(TextNumbers().size(), 102u);
     for (int base : kBases)
         for (int k = 0; k < 1000; ++k)
             EXPECT_EQ(TryLoadText(base, k).has_value(), expected.count(k) == 1) << "base " << base << " k " << k;
@@ -116,6 +124,18 @@ TEST(StringTable, MenuAcceleratorsAndEllipsesKeepTheirForm) {
             EXPECT_EQ(EndsWithAccelerator(text), has_accelerator) << base << " " << k << " " << text;
             EXPECT_EQ(text.ends_with("..."), has_ellipsis) << base << " " << k << " " << text;
         }
+    }
+}
+
+TEST(StringTable, PlaceholdersTakeTheirArgumentsInEveryLanguage) {
+    EXPECT_EQ(FormatText(LoadText(kDe, 312), {"pulse", "Connection refused"}),
+              "Die Übertragung konnte auf der Tonausgabe „pulse“ nicht abgespielt werden: Connection refused");
+    EXPECT_EQ(FormatText("%2 %1 %3 100%", {"a%2", "b"}), "b a%2 %3 100%");
+    for (int base : kBases) {
+        const std::string text = FormatText(LoadText(base, 312), {"hw:CARD=X", "Device busy"});
+        EXPECT_NE(text.find("hw:CARD=X"), std::string::npos) << base;
+        EXPECT_NE(text.find("Device busy"), std::string::npos) << base;
+        EXPECT_NE(FormatText(LoadText(base, 313), {"disk full"}).find("disk full"), std::string::npos) << base;
     }
 }
 
