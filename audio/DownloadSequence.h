@@ -25,8 +25,9 @@ inline constexpr int kBlockPause_ms = 80;
 inline constexpr int kEndPause_ms = 100;
 
 // Silence at the head of every download stream, so that an output that was asleep is awake before the
-// header's first bit. A PulseAudio sink resuming from suspend took up to 80 ms here before it passed
-// sound on; 250 ms leaves room for slower hardware and is short beside the download itself.
+// header's first bit. A PulseAudio sink woken from idle dropped the first 87 ms of a stream here (the
+// header of a stream without a lead-in was lost whole); 250 ms leaves room for slower hardware and is
+// short beside the download itself.
 inline constexpr int kLeadIn_ms = 250;
 
 // Watches a download: the GUI shows its progress window, the command line a terminal bar.

@@ -1,7 +1,8 @@
 # Sourced by scripts that play through a PulseAudio sound server of their own: a null sink named
-# tolbe_null in a private runtime folder, stopped (and the folder removed) when the script exits.
-# After start_private_pulse, PULSE_SERVER and PULSE_SINK point every client at it and ALSA's "pulse"
-# device plays into it. Extra arguments are loaded as further modules.
+# tolbe_null in a private runtime folder. After start_private_pulse, PULSE_SERVER and PULSE_SINK point
+# every client at it and ALSA's "pulse" device plays into it; extra arguments are loaded as further
+# modules. The caller stops it with stop_private_pulse (from its EXIT trap), which also removes the
+# folder.
 
 start_private_pulse() {
   command -v pulseaudio >/dev/null || { echo "pulseaudio missing (scripts/install-deps.sh)" >&2; return 1; }
@@ -15,7 +16,6 @@ start_private_pulse() {
     --load="module-null-sink sink_name=tolbe_null rate=44100 channels=2" \
     --load="module-native-protocol-unix socket=$socket auth-anonymous=1" "${extra[@]}" &
   pulse_server=$!
-  trap stop_private_pulse EXIT
   export PULSE_SERVER="unix:$socket" PULSE_SINK=tolbe_null
   for _ in $(seq 50); do
     pactl info >/dev/null 2>&1 && return 0
