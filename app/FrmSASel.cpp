@@ -451,6 +451,7 @@ void FrmSASel::FillOutputMenu() {
     if (std::none_of(devices.begin(), devices.end(), [&](const auto& d) { return d.name == current; }))
         devices.insert(devices.begin(), audio::PlaybackDevice{current, {}});
     m_outputMenu->clear();
+    qDeleteAll(m_outputMenu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
     auto* group = new QActionGroup(m_outputMenu);
     for (const auto& d : devices) {
         QString text = QString::fromStdString(d.name);
