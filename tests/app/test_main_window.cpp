@@ -352,8 +352,8 @@ private slots:
     }
 
     void downloadPlaysOneStreamWhoseProgressFollowsThePositionThenShowsTheFinishPicture() {
+        FakeOutput out; // outlives the window, which may still play on it while it closes
         Fixture f;
-        FakeOutput out;
         FrmSASel& w = f.Start([&](AppContext& ctx) { out.Install(ctx); });
         f.ui()->TxtBrandKey->setText("sam");
         w.ImgSelDev_Click(2);
@@ -405,8 +405,8 @@ private slots:
     }
 
     void closingTheFinishPictureEarlyEndsTheDownloadSafely() {
+        FakeOutput out; // outlives the window, which may still play on it while it closes
         Fixture f;
-        FakeOutput out;
         FrmSASel& w = f.Start([&](AppContext& ctx) { out.Install(ctx); });
         QSignalSpy finished(&w, &FrmSASel::DownloadFinished);
         w.ImgDownload_Click();
@@ -453,10 +453,10 @@ private slots:
 
     void outputMenuListsTheSystemsDevicesAndTheChoiceTakesTheNextDownloadAndTheMixer() {
         for (const char* lang : {"1000", "4000"}) {
+            FakeOutput out;
+            LoggingMixer mixer; // the window restores the levels when it closes
             Fixture f;
             f.settings.Set(settings_key::kLanguage, lang);
-            FakeOutput out;
-            LoggingMixer mixer;
             FrmSASel& w = f.Start([&](AppContext& ctx) {
                 out.Install(ctx);
                 ctx.mixer = &mixer;
