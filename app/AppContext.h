@@ -8,12 +8,15 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tolbe::audio {
 class WaveOut;
 class Mixer;
+struct PlaybackDevice;
 } // namespace tolbe::audio
 
 namespace tolbe::app {
@@ -35,10 +38,14 @@ struct AppContext {
     std::uint8_t RcuModel = 1; // the remote's model number
 
     std::uint16_t systemLanguageId = 0x0409; // the user's interface language, Windows numbering
-    audio::WaveOut* waveOut = nullptr;       // where download packets play
-    audio::Mixer* mixer = nullptr;           // levels raised for a download, restored at the end
-    std::filesystem::path mixerStateFile;    // saved levels until they are restored
-    Yield* yield = nullptr;                  // lets window events run during waits
+    // Opens the wave output for one download on the named device ("AudioDevice"); called on the
+    // window thread, the output then plays on the download's own thread.
+    std::function<std::unique_ptr<audio::WaveOut>(const std::string& device)> openWaveOut;
+    // The playback devices the output menu offers.
+    std::function<std::vector<audio::PlaybackDevice>()> playbackDevices;
+    audio::Mixer* mixer = nullptr;        // levels raised for a download, restored at the end
+    std::filesystem::path mixerStateFile; // saved levels until they are restored
+    Yield* yield = nullptr;               // lets window events run during waits
 
     bool HasDatabase() const { return DBConn && DBConn->IsOpen(); }
 };

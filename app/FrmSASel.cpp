@@ -2,6 +2,7 @@
 
 #include "app/ContactLink.h"
 #include "app/DeviceSelector.h"
+#include "app/DownloadJob.h"
 #include "app/FrmFinish.h"
 #include "app/FrmProgressBar.h"
 #include "app/FrmUpdate.h"
@@ -11,10 +12,12 @@
 #include "app/ShowMessage.h"
 #include "app/Twips.h"
 #include "app/frmAbout.h"
-#include "audio/DelayTime.h"
+#include "audio/AlsaMixer.h"
+#include "audio/AlsaWaveOut.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Mixer.h"
 #include "audio/Modulator.h"
+#include "audio/WavFile.h"
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
 #include "db/CodeSearch.h"
@@ -24,8 +27,10 @@
 #include "i18n/StringTable.h"
 #include "ui_FrmSASel.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -54,6 +59,14 @@ void Step(const std::function<void()>& fn) {
 std::string Std(const QString& s) {
     return s.toStdString();
 }
+
+// Texts of the output menu, the WAV file and a download the device could not play.
+constexpr int kTextOutputMenu = 310;
+constexpr int kTextSaveWav = 311;
+constexpr int kTextPlaybackFailed = 312;
+constexpr int kTextWavFailed = 313;
+constexpr int kTextWavDialog = 314;
+constexpr int kTextWavFiles = 315;
 
 } // namespace
 
@@ -100,6 +113,22 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
         connect(languages[i], &QAction::triggered, this, [this, i] { mnuLanguageIndex_Click(i); });
     ui->mnuDev->menuAction()->setVisible(false);
 
+    // Added here rather than in the form: the output list is the system's and changes at run time.
+    // The numbers are relabelled with the rest of the menu.
+    m_saveWav = new QAction(QString::number(kTextSaveWav), this);
+    m_saveWav->setObjectName(QStringLiteral("mnuFileSaveWav"));
+    m_outputMenu = new QMenu(QString::number(kTextOutputMenu), ui->mnuFile);
+    m_outputMenu->setObjectName(QStringLiteral("mnuFileOutput"));
+    ui->mnuFile->insertAction(ui->mnuFileExit, m_saveWav);
+    ui->mnuFile->insertMenu(ui->mnuFileExit, m_outputMenu);
+    ui->mnuFile->insertSeparator(ui->mnuFileExit);
+    connect(m_saveWav, &QAction::triggered, this, &FrmSASel::mnuFileSaveWav_Click);
+    connect(m_outputMenu, &QMenu::aboutToShow, this, &FrmSASel::FillOutputMenu);
+    m_finishTimer.setSingleShot(true);
+    connect(&m_finishTimer, &QTimer::timeout, this, [this] {
+        if (m_finish) m_finish->close();
+    });
+
     connect(ui->TxtBrandKey, &QLineEdit::textChanged, this, &FrmSASel::TxtBrandKey_Change);
     connect(ui->TxtModelKey, &QLineEdit::textChanged, this, &FrmSASel::TxtModelKey_Change);
     connect(ui->ImgCombDevSel, qOverload<int>(&QComboBox::activated), this, [this](int) { ImgCombDevSel_Click(); });
@@ -113,6 +142,16 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
 }
 
 FrmSASel::~FrmSASel() {
+    // A stream still playing is stopped before anything it reports to is gone.
+    if (m_job != nullptr) {
+        m_job->disconnect(this);
+        delete m_job;
+        m_job = nullptr;
+    }
+    if (m_finish) {
+        m_finish->disconnect(this);
+        delete m_finish;
+    }
     Form_Unload();
 }
 
@@ -162,6 +201,7 @@ void FrmSASel::Form_Load() {
     Step([&] { SetAccessibleTexts(); });
     Step([&] { ShowLanguageOwnNames(); });
     Step([&] { CentreDownloadLabel(); });
+    Step([&] { FillOutputMenu(); });
     Step([&] { m_ctx.DeviceNames = {"TV", "SAT", "DVD", "AUX"}; });
     Step([&] {
         m_ctx.CurDevice = 0;
@@ -288,91 +328,213 @@ std::int16_t FrmSASel::Get_Database_Ver() {
     return db::Get_Database_Ver(m_ctx.DBConn.get(), m_ctx.DBPath, m_ctx.DBKey);
 }
 
+bool FrmSASel::ResolveCurrentSlot(std::uint8_t& slot, std::int32_t& sourceId, std::string& order) {
+    AddInfo(m_ctx.CurDevice);
+    slot = static_cast<std::uint8_t>(m_ctx.CurDevice);
+    sourceId = SlotTable.at(slot <= 3 ? slot : 3).SourceID;
+    if (sourceId < 1) {
+        m_ctx.prompt.Show("Tolbe", Std(T(161)), Prompt::Buttons::Ok, Prompt::Icon::None);
+        return false;
+    }
+    if (!m_ctx.HasDatabase()) {
+        ShowMessage(T(141), T(137));
+        return false;
+    }
+    try {
+        order = codec::DownloadOrderFor(*m_ctx.DBConn, sourceId, m_ctx.RcuModel);
+    } catch (const std::exception&) {
+        ShowMessage(T(141), T(137));
+        return false;
+    }
+    return true;
+}
+
+void FrmSASel::BeginDownload() {
+    m_busy = true;
+    // The output may change between downloads, not under one.
+    m_outputMenu->setEnabled(false);
+    emit DownloadStarted();
+}
+
+void FrmSASel::EndDownload(bool sent) {
+    if (!m_busy) return;
+    m_busy = false;
+    m_gate.Finish(Job::Download);
+    m_outputMenu->setEnabled(true);
+    emit DownloadFinished(sent);
+}
+
 void FrmSASel::ImgDownload_Click() {
-    // A click during a download's pauses is ignored, as is one after the window was asked to
-    // close; during an update the user is told why nothing happens.
-    if (m_closePending) return;
+    // A click while a download plays is ignored, as is one after the window was asked to close;
+    // during an update the user is told why nothing happens.
+    if (m_busy || m_closePending) return;
     if (!m_gate.TryStart(Job::Download)) {
         if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
         return;
     }
-    m_busy = true;
-    AddInfo(m_ctx.CurDevice);
-    const std::uint8_t s = static_cast<std::uint8_t>(m_ctx.CurDevice);
-    const std::int32_t sourceId = SlotTable.at(s <= 3 ? s : 3).SourceID;
-    bool sent = false;
-    if (sourceId < 1) {
-        m_ctx.prompt.Show("Tolbe", Std(T(161)), Prompt::Buttons::Ok, Prompt::Icon::None);
-    } else if (!m_ctx.HasDatabase()) {
-        ShowMessage(T(141), T(137));
-    } else {
-        std::string order;
-        bool queried = true;
-        try {
-            order = codec::DownloadOrderFor(*m_ctx.DBConn, sourceId, m_ctx.RcuModel);
-        } catch (const std::exception&) {
-            queried = false;
-        }
-        if (!queried) {
-            ShowMessage(T(141), T(137));
-        } else if (CmdDownCodeAPI(m_ctx.RcuModel, s, sourceId, order)) {
-            sent = true;
-            auto* finish = new FrmFinish(this);
-            finish->setAttribute(Qt::WA_DeleteOnClose);
-            finish->show();
-            if (m_ctx.yield != nullptr) audio::DelayTime(3000, *m_ctx.yield);
-            finish->close();
-        }
-    }
-    m_busy = false;
-    m_gate.Finish(Job::Download);
-    emit DownloadFinished(sent);
+    BeginDownload();
+    std::uint8_t s = 0;
+    std::int32_t sourceId = 0;
+    std::string order;
+    if (!ResolveCurrentSlot(s, sourceId, order) || !CmdDownCodeAPI(m_ctx.RcuModel, s, sourceId, order))
+        EndDownload(false);
+    // Otherwise the stream plays on, and OnPlaybackEnded ends the download.
 }
-
-namespace {
-
-// The progress window as the download's observer.
-class ProgressWindow final : public audio::DownloadProgress {
-public:
-    ProgressWindow(QWidget* owner, int langBase) : m_owner(owner), m_langBase(langBase) {}
-    ~ProgressWindow() override { delete m_window; }
-    void Start(int blockCount, const std::string& deviceName) override {
-        m_window = new FrmProgressBar(m_owner);
-        LocaliseForm(m_window, m_langBase);
-        m_window->SetMaximum(blockCount);
-        m_window->SetValue(0);
-        m_window->SetDeviceCaption(QString::fromStdString(deviceName), m_langBase);
-        m_window->show();
-    }
-    void Step() override {
-        if (m_window != nullptr) m_window->AddOne();
-    }
-    void Finish() override {
-        delete m_window;
-        m_window = nullptr;
-    }
-
-private:
-    QWidget* m_owner;
-    int m_langBase;
-    FrmProgressBar* m_window = nullptr;
-};
-
-} // namespace
 
 bool FrmSASel::CmdDownCodeAPI(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
                               const std::string& StrKeyDown) {
     CodeBuffer.assign(768, 0);
     codec::SeededFiller filler;
-    if (!codec::BuildCodeRecord(RCUModel, eDevice, SourceID, CodeBuffer, BlockCount, StrKeyDown, m_ctx.DBPath,
-                                m_ctx.DBKey, filler))
-        return false;
-    if (m_ctx.waveOut == nullptr || m_ctx.yield == nullptr) return false;
-    audio::PlaybackSink sink(*m_ctx.waveOut, m_ctx.prompt, *m_ctx.yield);
-    ProgressWindow progress(this, m_ctx.LangBase);
+    try {
+        if (!codec::BuildCodeRecord(RCUModel, eDevice, SourceID, CodeBuffer, BlockCount, StrKeyDown, m_ctx.DBPath,
+                                    m_ctx.DBKey, filler))
+            return false;
+    } catch (const std::exception&) {
+        return false; // any error inside the encoder is a refusal: nothing is sent
+    }
+    const std::string device = audio::PcmDeviceFromSettings(m_ctx.settings);
+    std::unique_ptr<audio::WaveOut> out = m_ctx.openWaveOut ? m_ctx.openWaveOut(device) : nullptr;
+    if (out == nullptr) out = std::make_unique<audio::AlsaWaveOut>(device);
     const std::string name = m_ctx.DeviceNames.at(eDevice <= 3 ? eDevice : 3);
-    audio::SendCodeRecord(eDevice, CodeBuffer, BlockCount, name, sink, progress);
+    m_job = new DownloadJob(std::move(out), audio::BuildDownloadSignal(eDevice, CodeBuffer, BlockCount, name), this);
+    connect(m_job, &DownloadJob::ProgressStarted, this, &FrmSASel::OnProgressStarted);
+    connect(m_job, &DownloadJob::ProgressStepped, this, &FrmSASel::OnProgressStepped);
+    connect(m_job, &DownloadJob::Ended, this, &FrmSASel::OnPlaybackEnded);
+    m_job->Start();
     return true;
+}
+
+void FrmSASel::OnProgressStarted(int blockCount, const QString& deviceName) {
+    Step([&] {
+        delete m_progress;
+        m_progress = new FrmProgressBar(this);
+        LocaliseForm(m_progress, m_ctx.LangBase);
+        m_progress->SetMaximum(blockCount);
+        m_progress->SetValue(0);
+        m_progress->SetDeviceCaption(deviceName, m_ctx.LangBase);
+        m_progress->show();
+    });
+}
+
+void FrmSASel::OnProgressStepped() {
+    if (m_progress != nullptr) m_progress->AddOne();
+}
+
+void FrmSASel::OnPlaybackEnded(bool ok, const QString& reason) {
+    delete m_progress;
+    m_progress = nullptr;
+    const QString device = m_job != nullptr ? m_job->DeviceName() : QString();
+    if (m_job != nullptr) m_job->deleteLater();
+    m_job = nullptr;
+    if (ok) {
+        ShowFinish();
+        return;
+    }
+    QString text = T(kTextPlaybackFailed);
+    if (text.isEmpty()) text = QStringLiteral("%1: %2");
+    m_ctx.prompt.Show("Tolbe", Std(text.arg(device, reason)), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    EndDownload(false);
+}
+
+void FrmSASel::ShowFinish() {
+    // The picture may be closed early by the user; whoever closes it, its going ends the download.
+    auto* finish = new FrmFinish(this);
+    finish->setAttribute(Qt::WA_DeleteOnClose);
+    m_finish = finish;
+    connect(finish, &QObject::destroyed, this, [this] {
+        m_finishTimer.stop();
+        EndDownload(true);
+    });
+    finish->show();
+    m_finishTimer.start(kFinishShow_ms);
+}
+
+void FrmSASel::mnuFileSaveWav_Click() {
+    QFileDialog dialog(this, T(kTextWavDialog));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(T(kTextWavFiles) + QStringLiteral(" (*.wav)"));
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    const auto slot = static_cast<std::size_t>(std::clamp<int>(m_ctx.CurDevice, 0, 3));
+    dialog.selectFile(QString::fromStdString(m_ctx.DeviceNames.at(slot)) + QStringLiteral(".wav"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    SaveDownloadAsWav(dialog.selectedFiles().front());
+}
+
+bool FrmSASel::SaveDownloadAsWav(const QString& file) {
+    std::uint8_t s = 0;
+    std::int32_t sourceId = 0;
+    std::string order;
+    if (!ResolveCurrentSlot(s, sourceId, order)) return false;
+    // A buffer of its own: the window's CodeBuffer keeps the last download's bytes.
+    std::vector<std::uint8_t> code(768, 0);
+    std::int16_t blocks = 0;
+    codec::SeededFiller filler;
+    try {
+        if (!codec::BuildCodeRecord(m_ctx.RcuModel, s, sourceId, code, blocks, order, m_ctx.DBPath, m_ctx.DBKey,
+                                    filler))
+            return false;
+    } catch (const std::exception&) {
+        return false; // as for a download: a refusal sends and says nothing
+    }
+    const audio::DownloadSignal signal =
+        audio::BuildDownloadSignal(s, code, blocks, m_ctx.DeviceNames.at(s <= 3 ? s : 3));
+    try {
+        audio::WriteWavFile(std::filesystem::path(file.toStdString()), signal.pcm, audio::kSampleRate,
+                            audio::kChannels);
+    } catch (const std::exception& e) {
+        QString text = T(kTextWavFailed);
+        if (text.isEmpty()) text = QStringLiteral("%1");
+        m_ctx.prompt.Show("Tolbe", Std(text.arg(QString::fromUtf8(e.what()))), Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
+        return false;
+    }
+    return true;
+}
+
+void FrmSASel::FillOutputMenu() {
+    const std::string current = audio::PcmDeviceFromSettings(m_ctx.settings);
+    std::vector<audio::PlaybackDevice> devices;
+    try {
+        devices = m_ctx.playbackDevices ? m_ctx.playbackDevices() : audio::ListPlaybackDevices();
+    } catch (const std::exception&) {
+        devices.clear();
+    }
+    // A device named in the settings but not listed (one the user typed there) still shows, checked.
+    if (std::none_of(devices.begin(), devices.end(), [&](const auto& d) { return d.name == current; }))
+        devices.insert(devices.begin(), audio::PlaybackDevice{current, {}});
+    m_outputMenu->clear();
+    qDeleteAll(m_outputMenu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
+    auto* group = new QActionGroup(m_outputMenu);
+    for (const auto& d : devices) {
+        QString text = QString::fromStdString(d.name);
+        if (!d.description.empty()) text += QStringLiteral(" \u2014 ") + QString::fromStdString(d.description);
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = m_outputMenu->addAction(text);
+        item->setCheckable(true);
+        item->setChecked(d.name == current);
+        item->setData(QString::fromStdString(d.name));
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, name = d.name] { mnuFileOutput_Click(name); });
+    }
+}
+
+void FrmSASel::mnuFileOutput_Click(const std::string& device) {
+    if (m_busy) return;
+    try {
+        m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice, device);
+    } catch (const std::exception& e) {
+        m_ctx.prompt.Show("Tolbe", e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+        // The check goes back to the saved device; not from inside the item's own handler.
+        QTimer::singleShot(0, this, &FrmSASel::FillOutputMenu);
+        return;
+    }
+    if (m_ctx.mixer != nullptr) {
+        // The raised levels follow the output: the old card gets its own back first.
+        const std::string card = audio::MixerCardFor(device);
+        if (m_volumeRaised) audio::RestoreVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
+        m_ctx.mixer->SelectCard(card);
+        if (m_volumeRaised) audio::RaiseVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
+    }
 }
 
 void FrmSASel::CentreDownloadLabel() {

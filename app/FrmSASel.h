@@ -20,6 +20,8 @@ namespace Ui {
 class FrmSASel;
 }
 class QLabel;
+class QMenu;
+class QAction;
 
 namespace tolbe::app {
 
@@ -27,6 +29,12 @@ class DeviceSelector;
 class RecordsetModel;
 class FrmUpdate;
 class ContactLink;
+class DownloadJob;
+class FrmFinish;
+class FrmProgressBar;
+
+// How long the finish picture shows after a download that played to its end.
+inline constexpr int kFinishShow_ms = 3000;
 
 // The main window: search, device slots, download, and the program's start-up and shutdown.
 class FrmSASel : public QMainWindow, public update::MainWindowHooks {
@@ -51,10 +59,20 @@ public:
     void ImageSelDev(std::int16_t slot);
     void ImgSelDev_Click(int index);
     void ImgCombDevSel_Click();
+    // Starts a download of the current slot. It ends, with DownloadFinished, once its stream has played
+    // and the finish picture has gone, or at once when there is nothing to send or the device fails.
     void ImgDownload_Click();
     void LabDownload_Click() { ImgDownload_Click(); }
+    // Encodes the slot's code record into CodeBuffer and starts playing the download's stream off the
+    // window thread; false when the encoder refused (nothing is played then).
     bool CmdDownCodeAPI(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
                         const std::string& StrKeyDown);
+    // Asks for a file and writes the current slot's download into it as a WAV file.
+    void mnuFileSaveWav_Click();
+    // The same without asking: the stream a download would play, lead-in included. True when written.
+    bool SaveDownloadAsWav(const QString& file);
+    // Plays the following downloads on `device` (saved as "AudioDevice"); the mixer levels move to its card.
+    void mnuFileOutput_Click(const std::string& device);
     void mnuLanguageIndex_Click(int index);
     void mnuHelpAbout_Click();
     void mnuFileExit_Click() { close(); }
@@ -71,9 +89,15 @@ public:
     const JobGate& Gate() const { return m_gate; }
     // The window's note on why a job did not start or why it has not closed yet; null when none.
     QMessageBox* Notice() const { return m_notice; }
+    QMenu* OutputMenu() const { return m_outputMenu; }
+    QAction* SaveWavAction() const { return m_saveWav; }
+    // Refreshes the output menu from the system's device list; the saved device is checked.
+    void FillOutputMenu();
 
 signals:
-    // A download ended (true when the encoder succeeded and every packet was handed over).
+    // A download began: from here until DownloadFinished no other download starts.
+    void DownloadStarted();
+    // A download ended: true when its stream played to its end (and the finish picture has gone).
     void DownloadFinished(bool sent);
 
 protected:
@@ -109,6 +133,15 @@ private:
     QString AnnounceRow(int row) const;
     void IRDBGrid_Enter();
     void FitTextAreasToDpi();
+    // The one start and the one end of every download.
+    void BeginDownload();
+    void EndDownload(bool sent);
+    // AddInfo and the checks before a download or a WAV file; false after telling the user why not.
+    bool ResolveCurrentSlot(std::uint8_t& slot, std::int32_t& sourceId, std::string& order);
+    void OnProgressStarted(int blockCount, const QString& deviceName);
+    void OnProgressStepped();
+    void OnPlaybackEnded(bool ok, const QString& reason);
+    void ShowFinish();
 
     AppContext& m_ctx;
     std::unique_ptr<Ui::FrmSASel> ui;
@@ -130,6 +163,12 @@ private:
     QTimer Timer3;
     FrmUpdate* m_update = nullptr;
     ContactLink* m_contact = nullptr;
+    QMenu* m_outputMenu = nullptr;
+    QAction* m_saveWav = nullptr;
+    DownloadJob* m_job = nullptr;
+    FrmProgressBar* m_progress = nullptr;
+    QPointer<FrmFinish> m_finish;
+    QTimer m_finishTimer;
 };
 
 } // namespace tolbe::app

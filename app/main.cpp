@@ -15,6 +15,9 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -68,9 +71,10 @@ int main(int argc, char** argv) {
     app::AppContext ctx(settings, prompt, ProgramPaths::ForRunningProgram());
     ctx.systemLanguageId = i18n::SystemUiLanguageId();
     ctx.yield = &yield;
-    audio::AlsaWaveOut waveOut(settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice, ""));
-    ctx.waveOut = &waveOut;
-    audio::AlsaMixer mixer;
+    ctx.openWaveOut = [](const std::string& device) { return std::make_unique<audio::AlsaWaveOut>(device); };
+    ctx.playbackDevices = [] { return audio::ListPlaybackDevices(); };
+    // The levels are raised on the card that the chosen output plays through.
+    audio::AlsaMixer mixer(audio::MixerCardFor(audio::PcmDeviceFromSettings(settings)));
     ctx.mixer = &mixer;
     // Empty without a home folder: the levels are then not raised, as nothing could bring them back.
     ctx.mixerStateFile = ProgramPaths::MixerLevelsFile();

@@ -40,6 +40,27 @@ AlsaMixer::AlsaMixer(std::string card) : m_card(std::move(card)) {
     std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
 }
 
+std::string MixerCardFor(const std::string& pcmDevice) {
+    const auto colon = pcmDevice.find(':');
+    if (colon == std::string::npos) return pcmDevice.empty() ? std::string("default") : pcmDevice;
+    const std::string args = pcmDevice.substr(colon + 1);
+    std::string card;
+    if (const auto at = args.find("CARD="); at != std::string::npos) {
+        card = args.substr(at + 5, args.find(',', at) - (at + 5));
+    } else {
+        // Positional arguments: the card comes first ("hw:1,0", "plughw:PCH").
+        card = args.substr(0, args.find(','));
+    }
+    // A quoted value or a file name is no card; such a device has no mixer of its own.
+    if (card.empty() || card.find_first_of("'\"/ ") != std::string::npos) return pcmDevice.substr(0, colon);
+    return "hw:" + card;
+}
+
+void AlsaMixer::SelectCard(const std::string& card) {
+    CloseMixer();
+    m_card = card;
+}
+
 AlsaMixer::~AlsaMixer() {
     CloseMixer();
 }

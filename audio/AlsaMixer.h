@@ -7,6 +7,11 @@
 
 namespace tolbe::audio {
 
+// The mixer that goes with a playback device: "hw:X" for a device of card X ("hw:1,0", "plughw:1",
+// "front:CARD=PCH,DEV=0"), and the device's own name otherwise ("default", "pulse", "pipewire"), whose
+// control ALSA then looks up by that name.
+std::string MixerCardFor(const std::string& pcmDevice);
+
 // The mixer over ALSA's simple mixer interface of one card: "PCM" is the wave output line, "Master"
 // the speakers line; muted means the playback switch is off.
 class AlsaMixer final : public Mixer {
@@ -24,6 +29,8 @@ public:
     bool GetMute(bool& muted) override;
     bool SetMute(bool muted) override;
     std::int32_t VolumeMaximum() const override { return m_maximum; }
+    void SelectCard(const std::string& card) override;
+    const std::string& Card() const { return m_card; }
 
 private:
     struct State;

@@ -5,7 +5,9 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -16,13 +18,16 @@ namespace {
 // Enough to ride out scheduling hiccups of a desktop without delaying the first bit noticeably.
 constexpr unsigned kLatencyUs = 100000;
 constexpr int kMaxRecoveries = 4;
+// Written in pieces of 10 ms, so the played position is known to about that and a stop request
+// is heard soon.
+constexpr snd_pcm_uframes_t kPieceFrames = kSampleRate / 100;
 
 struct PcmCloser {
     void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
-// ALSA prints its own diagnostics to stderr; the failure already reaches the user as a message box.
+// ALSA prints its own diagnostics to stderr; the failure already reaches the user as a message.
 void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 void InstallQuietErrorHandler() {
@@ -32,6 +37,14 @@ void InstallQuietErrorHandler() {
 
 WaveResult Failure(int code) {
     return WaveResult{false, GetWaveErrorText(code)};
+}
+
+// Frames the device has played: written less what still waits in its buffer.
+std::size_t PlayedFrames(snd_pcm_t* pcm, snd_pcm_uframes_t written) {
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(pcm, &delay) < 0 || delay < 0) delay = 0;
+    const auto waiting = std::min<snd_pcm_uframes_t>(static_cast<snd_pcm_uframes_t>(delay), written);
+    return written - waiting;
 }
 
 } // namespace
@@ -46,9 +59,9 @@ std::string GetWaveErrorText(int code) {
     return text ? std::string(text) : std::string();
 }
 
-AlsaWaveOut::AlsaWaveOut(std::string device) : m_device(std::move(device)) {}
+AlsaWaveOut::AlsaWaveOut(std::string device) : m_device(device.empty() ? kDefaultPcmDevice : std::move(device)) {}
 
-WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm) {
+WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
     InstallQuietErrorHandler();
     snd_pcm_t* raw = nullptr;
     int rc = snd_pcm_open(&raw, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
@@ -59,25 +72,61 @@ WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm) {
                             1, kLatencyUs);
     if (rc < 0) return Failure(rc);
 
-    // A trailing partial frame cannot be played; the modulator never makes one.
+    // A trailing partial frame cannot be played; the signal never has one.
     const snd_pcm_uframes_t total = pcm.size() / kBytesPerFrame;
     snd_pcm_uframes_t done = 0;
+    std::size_t reported = 0;
     int recoveries = 0;
     while (done < total) {
-        const snd_pcm_sframes_t n = snd_pcm_writei(handle.get(), pcm.data() + done * kBytesPerFrame, total - done);
+        if (observer && observer->StopRequested()) {
+            snd_pcm_drop(handle.get());
+            return WaveResult{false, {}, true};
+        }
+        const snd_pcm_uframes_t piece = std::min(kPieceFrames, total - done);
+        const snd_pcm_sframes_t n = snd_pcm_writei(handle.get(), pcm.data() + done * kBytesPerFrame, piece);
         if (n < 0) {
-            // An underrun or a suspend in the middle of a packet: recover and go on writing, but do
-            // not loop for ever on a device that keeps failing.
+            // An underrun or a suspend: recover and go on writing, but do not loop for ever on a
+            // device that keeps failing.
             rc = ++recoveries > kMaxRecoveries ? static_cast<int>(n)
                                                : snd_pcm_recover(handle.get(), static_cast<int>(n), 1);
             if (rc < 0) return Failure(rc);
             continue;
         }
         done += static_cast<snd_pcm_uframes_t>(n);
+        if (observer) {
+            reported = std::max(reported, PlayedFrames(handle.get(), done));
+            observer->Played(reported);
+        }
     }
     // Drain failures are like the original's failed unprepare: playback is over either way.
     snd_pcm_drain(handle.get());
+    if (observer) observer->Played(total);
     return {};
+}
+
+std::vector<PlaybackDevice> ListPlaybackDevices() {
+    InstallQuietErrorHandler();
+    std::vector<PlaybackDevice> devices;
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0 || hints == nullptr) return devices;
+    const auto text = [](void* hint, const char* id) {
+        char* value = snd_device_name_get_hint(hint, id);
+        std::string s = value ? value : "";
+        std::free(value);
+        return s;
+    };
+    for (void** h = hints; *h != nullptr; ++h) {
+        const std::string io = text(*h, "IOID");
+        if (!io.empty() && io != "Output") continue; // a capture-only device
+        PlaybackDevice d;
+        d.name = text(*h, "NAME");
+        if (d.name.empty()) continue;
+        for (char c : text(*h, "DESC"))
+            d.description += c == '\n' ? std::string(", ") : std::string(1, c);
+        devices.push_back(std::move(d));
+    }
+    snd_device_name_free_hint(hints);
+    return devices;
 }
 
 } // namespace tolbe::audio

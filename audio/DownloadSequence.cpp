@@ -1,6 +1,5 @@
 #include "audio/DownloadSequence.h"
 
-#include "audio/DelayTime.h"
 #include "audio/Modulator.h"
 #include "audio/WaveOut.h"
 #include "codec/CodeRecord.h"
@@ -22,16 +21,6 @@ template <class F> void Carry(F&& step) {
 }
 
 } // namespace
-
-bool PlaybackSink::PlayPacket(std::span<const std::uint8_t> packet) {
-    const bool ok = SendWaveData(packet, m_out, m_prompt);
-    if (!ok) ++m_failures;
-    return ok;
-}
-
-void PlaybackSink::Pause(int pause_ms) {
-    DelayTime(pause_ms, m_yield);
-}
 
 bool PcmCaptureSink::PlayPacket(std::span<const std::uint8_t> packet) {
     const WaveBuffer buffer = BuildWaveBuffer(packet);
@@ -68,6 +57,96 @@ void SendCodeRecord(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuff
     Carry([&] { progress.Finish(); });
 }
 
+std::size_t DownloadSignal::Frames() const {
+    return pcm.size() / kBytesPerFrame;
+}
+
+double DownloadSignal::Seconds() const {
+    return static_cast<double>(Frames()) / kSampleRate;
+}
+
+SignalRecorder::SignalRecorder(int leadIn_ms) {
+    m_capture.Pause(leadIn_ms);
+    m_signal.leadInFrames = m_capture.Pcm().size() / kBytesPerFrame;
+}
+
+bool SignalRecorder::PlayPacket(std::span<const std::uint8_t> packet) {
+    return m_capture.PlayPacket(packet);
+}
+
+void SignalRecorder::Pause(int pause_ms) {
+    m_capture.Pause(pause_ms);
+}
+
+void SignalRecorder::Start(int blockCount, const std::string& deviceName) {
+    m_signal.blockCount = blockCount;
+    m_signal.deviceName = deviceName;
+    Mark(DownloadSignal::MarkKind::Start);
+}
+
+void SignalRecorder::Step() {
+    Mark(DownloadSignal::MarkKind::Step);
+}
+
+void SignalRecorder::Finish() {
+    Mark(DownloadSignal::MarkKind::Finish);
+}
+
+DownloadSignal SignalRecorder::Take() {
+    m_signal.pcm = m_capture.Pcm();
+    return std::move(m_signal);
+}
+
+void SignalRecorder::Mark(DownloadSignal::MarkKind kind) {
+    m_signal.marks.push_back({m_capture.Pcm().size() / kBytesPerFrame, kind});
+}
+
+DownloadSignal BuildDownloadSignal(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuffer,
+                                   std::int16_t BlockCount, const std::string& deviceName, int leadIn_ms) {
+    SignalRecorder recorder(leadIn_ms);
+    SendCodeRecord(eDevice, CodeBuffer, BlockCount, deviceName, recorder, recorder);
+    return recorder.Take();
+}
+
+namespace {
+
+// Calls the progress as the played position passes each mark.
+class MarkFollower final : public PlaybackObserver {
+public:
+    MarkFollower(const DownloadSignal& signal, DownloadProgress& progress, const std::atomic<bool>* stop)
+        : m_signal(signal), m_progress(progress), m_stop(stop) {}
+    void Played(std::size_t frames) override {
+        for (; m_next < m_signal.marks.size() && m_signal.marks[m_next].frame <= frames; ++m_next) {
+            switch (m_signal.marks[m_next].kind) {
+            case DownloadSignal::MarkKind::Start:
+                Carry([&] { m_progress.Start(m_signal.blockCount, m_signal.deviceName); });
+                break;
+            case DownloadSignal::MarkKind::Step:
+                Carry([&] { m_progress.Step(); });
+                break;
+            case DownloadSignal::MarkKind::Finish:
+                Carry([&] { m_progress.Finish(); });
+                break;
+            }
+        }
+    }
+    bool StopRequested() const override { return m_stop != nullptr && m_stop->load(); }
+
+private:
+    const DownloadSignal& m_signal;
+    DownloadProgress& m_progress;
+    const std::atomic<bool>* m_stop;
+    std::size_t m_next = 0;
+};
+
+} // namespace
+
+WaveResult PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
+                              const std::atomic<bool>* stop) {
+    MarkFollower follower(signal, progress, stop);
+    return out.Play(signal.pcm, &follower);
+}
+
 bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
                     DownloadSink& sink, DownloadProgress& progress, std::string* why) {
     CodeBuffer.assign(kMaxBlocks * kBlockBytes, 0);
@@ -84,6 +163,17 @@ bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, st
     if (!encoded) return false;
     SendCodeRecord(request.eDevice, CodeBuffer, BlockCount, request.deviceName, sink, progress);
     return true;
+}
+
+} // namespace tolbe::audio
+
+namespace tolbe::audio {
+
+std::optional<DownloadSignal> PrepareDownload(const DownloadRequest& request, codec::FillerSource& rng,
+                                              std::vector<std::uint8_t>& CodeBuffer, int leadIn_ms, std::string* why) {
+    SignalRecorder recorder(leadIn_ms);
+    if (!CmdDownCodeAPI(request, rng, CodeBuffer, recorder, recorder, why)) return std::nullopt;
+    return recorder.Take();
 }
 
 } // namespace tolbe::audio

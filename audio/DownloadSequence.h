@@ -2,15 +2,13 @@
 
 #include "audio/Packets.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
-
-namespace tolbe {
-class Prompt;
-class Yield;
-} // namespace tolbe
 
 namespace tolbe::codec {
 class FillerSource;
@@ -19,11 +17,18 @@ class FillerSource;
 namespace tolbe::audio {
 
 class WaveOut;
+struct WaveResult;
 
 // Fixed pauses of a download, after the header, after each data packet and after the end packet.
 inline constexpr int kHeaderPause_ms = 400;
 inline constexpr int kBlockPause_ms = 80;
 inline constexpr int kEndPause_ms = 100;
+
+// Silence at the head of every download stream, so that an output that was asleep is awake before the
+// header's first bit. A PulseAudio sink woken from idle dropped the first 87 ms of a stream here (the
+// header of a stream without a lead-in was lost whole); 250 ms leaves room for slower hardware and is
+// short beside the download itself.
+inline constexpr int kLeadIn_ms = 250;
 
 // Watches a download: the GUI shows its progress window, the command line a terminal bar.
 class DownloadProgress {
@@ -53,22 +58,6 @@ public:
     virtual void Pause(int pause_ms) = 0;
 };
 
-// Plays every packet on a wave output device (errors shown through `prompt`) and waits out each pause
-// while processing window events.
-class PlaybackSink final : public DownloadSink {
-public:
-    PlaybackSink(WaveOut& out, Prompt& prompt, Yield& yield) : m_out(out), m_prompt(prompt), m_yield(yield) {}
-    bool PlayPacket(std::span<const std::uint8_t> packet) override;
-    void Pause(int pause_ms) override;
-    int Failures() const { return m_failures; }
-
-private:
-    WaveOut& m_out;
-    Prompt& m_prompt;
-    Yield& m_yield;
-    int m_failures = 0;
-};
-
 // Collects the signal as it would be played: each packet's whole sample buffer, each pause as
 // silence of its exact length (44.1 sample frames per millisecond). No waiting.
 class PcmCaptureSink final : public DownloadSink {
@@ -88,6 +77,54 @@ private:
 void SendCodeRecord(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuffer, std::int16_t BlockCount,
                     const std::string& deviceName, DownloadSink& sink, DownloadProgress& progress);
 
+// A whole download as one continuous stream: `lead-in` silence, then every packet's sample buffer and
+// every pause as exact silence, in sending order. `marks` say where the progress calls fall: the start
+// after the header's pause, a step after each data packet's buffer, the finish at the very end.
+struct DownloadSignal {
+    enum class MarkKind { Start, Step, Finish };
+    struct Mark {
+        std::size_t frame = 0; // sample frames from the stream's start
+        MarkKind kind = MarkKind::Step;
+    };
+    std::vector<std::uint8_t> pcm;
+    std::vector<Mark> marks;
+    std::size_t leadInFrames = 0;
+    int blockCount = 0;
+    std::string deviceName;
+
+    std::size_t Frames() const;
+    double Seconds() const;
+};
+
+// Records SendCodeRecord as a DownloadSignal: packets and pauses into the stream, progress calls as
+// marks. Starts with `leadIn_ms` of silence.
+class SignalRecorder final : public DownloadSink, public DownloadProgress {
+public:
+    explicit SignalRecorder(int leadIn_ms);
+    bool PlayPacket(std::span<const std::uint8_t> packet) override;
+    void Pause(int pause_ms) override;
+    void Start(int blockCount, const std::string& deviceName) override;
+    void Step() override;
+    void Finish() override;
+    // The signal recorded so far; the recorder is spent afterwards.
+    DownloadSignal Take();
+
+private:
+    void Mark(DownloadSignal::MarkKind kind);
+    PcmCaptureSink m_capture;
+    DownloadSignal m_signal;
+};
+
+// The stream of one encoded code record, as SendCodeRecord sends it.
+DownloadSignal BuildDownloadSignal(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuffer,
+                                   std::int16_t BlockCount, const std::string& deviceName, int leadIn_ms = kLeadIn_ms);
+
+// Plays the whole signal as one stream on `out` (opened once, drained and closed once) and calls
+// `progress` as the device's played position passes each mark. Stops early, without a failure, when
+// `stop` turns true. On failure the marks not yet reached are not called.
+WaveResult PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
+                              const std::atomic<bool>* stop = nullptr);
+
 // One download as the main window asks for it.
 struct DownloadRequest {
     std::uint8_t RCUModel = 1; // the remote's model number
@@ -105,5 +142,11 @@ struct DownloadRequest {
 // the encoder refused, in which case nothing is sent and `why` (when given) receives the reason.
 bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
                     DownloadSink& sink, DownloadProgress& progress, std::string* why = nullptr);
+
+// CmdDownCodeAPI into a DownloadSignal: the stream to play or to write as a WAV file; nullopt when the
+// encoder refused (`why` receives the reason).
+std::optional<DownloadSignal> PrepareDownload(const DownloadRequest& request, codec::FillerSource& rng,
+                                              std::vector<std::uint8_t>& CodeBuffer, int leadIn_ms = kLeadIn_ms,
+                                              std::string* why = nullptr);
 
 } // namespace tolbe::audio

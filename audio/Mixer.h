@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace tolbe::audio {
 
@@ -29,6 +30,9 @@ public:
     virtual bool SetMute(bool muted) = 0;
     // The current volume control's own maximum.
     virtual std::int32_t VolumeMaximum() const = 0;
+    // Works on the mixer of another sound card from the next Open call on (a mixer with one card
+    // ignores it).
+    virtual void SelectCard(const std::string& /*card*/) {}
 };
 
 // Saves the mute state and the volume of the wave output line and of the speakers line into

@@ -49,6 +49,7 @@ constexpr double kFullScale = 32768.0;
 
 struct Frame {
     double time_s = 0;
+    int preamble_bits = 0;
     std::array<std::uint8_t, kPacketAirBytes> bytes{};
     std::size_t bytes_read = 0;
 };
@@ -154,6 +155,25 @@ std::vector<double> BitBoundaries(const std::vector<float>& x, const std::vector
     return t;
 }
 
+// Preamble bits heard before the sync bytes, when the 16 that the search needs begin at bits[k]: the
+// alternating bits before those, plus the very first bit, whose start from silence is no boundary.
+// That one counts when the signal swings negative where its trough would lie.
+int PreambleBits(const std::vector<float>& x, const std::vector<float>& env, float sign, const std::vector<double>& t,
+                 const std::vector<std::int8_t>& bits, std::size_t k, double zero_bit) {
+    std::size_t first = k;
+    while (first > 0 && bits[first - 1] == 1 - bits[first])
+        --first;
+    int count = static_cast<int>(k - first) + kPreambleBitsNeeded;
+    const double period = (bits[first] == 1 ? 1.0 : 2.0) * zero_bit; // of the bit before bits[first]
+    const double trough = t[first] - 0.75 * period;
+    if (trough >= 0) {
+        const auto i = static_cast<std::size_t>(std::lround(trough));
+        const float h = std::max(static_cast<float>(kHysteresis) * env[i], kMinHysteresis);
+        if (i < x.size() && sign * x[i] < -h) ++count;
+    }
+    return count;
+}
+
 std::vector<Frame> FindFrames(const std::vector<float>& x, const std::vector<float>& env, float sign, int rate) {
     const std::vector<double> t = BitBoundaries(x, env, sign);
     const double zero_bit = rate / kZeroBitHz;
@@ -184,6 +204,7 @@ std::vector<Frame> FindFrames(const std::vector<float>& x, const std::vector<flo
         const std::size_t start = k + pattern.size();
         Frame f;
         f.time_s = t[start] / rate;
+        f.preamble_bits = PreambleBits(x, env, sign, t, bits, k, zero_bit);
         std::size_t j = 0;
         for (; j < kPacketBits && start + j < bits.size() && bits[start + j] >= 0; ++j)
             f.bytes[j / 8] = static_cast<std::uint8_t>(f.bytes[j / 8] | (bits[start + j] << (7 - j % 8)));
@@ -218,6 +239,7 @@ DecodedPacket Interpret(const Frame& f) {
     p.time_s = f.time_s;
     p.bytes = f.bytes;
     p.bytes_read = f.bytes_read;
+    p.preamble_bits = f.preamble_bits;
     const auto& b = f.bytes;
     if (f.bytes_read < kPacketAirBytes) {
         p.problem = "signal broke off after " + std::to_string(f.bytes_read) + " of 71 bytes";
@@ -366,6 +388,7 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
     SignalCheck check;
     check.sample_rate = sample_rate;
     check.channels = channels;
+    check.duration_s = static_cast<double>(samples.size() / static_cast<std::size_t>(channels)) / sample_rate;
 
     const auto dc_half = static_cast<std::size_t>(kDcWindow_s * sample_rate / 2);
     const auto env_half = static_cast<std::size_t>(kEnvelopeHalfWindow_s * sample_rate);

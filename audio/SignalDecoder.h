@@ -42,6 +42,7 @@ struct DecodedPacket {
     int block_count = -1;      // header: byte 6
     std::uint16_t address = 0; // data: bytes 4 and 5
     std::string problem;       // why the frame could not be read as a packet; empty if it could
+    int preamble_bits = 0;     // preamble bits heard before the sync bytes; a whole one has 64
 };
 
 // Everything a check found, in the order of the signal.
@@ -52,6 +53,7 @@ struct SignalCheck {
     bool inverted = false;   // the signal's polarity was reversed on the way
     double peak_dBFS = -200; // after the DC offset is removed
     double dc_offset = 0;    // mean sample value, in sample units
+    double duration_s = 0;   // length of the recording
 
     std::vector<DecodedPacket> packets;
     int slot = -1;          // from the first good header packet

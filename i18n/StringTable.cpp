@@ -118,6 +118,20 @@ std::optional<std::string> TryLoadText(int lang_base, int k) {
     return std::nullopt;
 }
 
+std::string FormatText(const std::string& text, const std::vector<std::string>& args) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && next >= '1' && next <= '9' && static_cast<std::size_t>(next - '1') < args.size()) {
+            out += args[static_cast<std::size_t>(next - '1')];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 const std::vector<int>& TextNumbers() {
     return TheTable().numbers;
 }

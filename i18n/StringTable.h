@@ -33,6 +33,10 @@ std::string LoadText(int lang_base, int k);
 // As LoadText, but an absent number gives std::nullopt.
 std::optional<std::string> TryLoadText(int lang_base, int k);
 
+// `text` with %1, %2, ... %9 replaced by args[0], args[1], ...; a placeholder without an argument
+// stays as it is. Arguments are inserted as they are, never scanned for placeholders themselves.
+std::string FormatText(const std::string& text, const std::vector<std::string>& args);
+
 // The text numbers k that every language holds, ascending.
 const std::vector<int>& TextNumbers();
 

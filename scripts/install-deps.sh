@@ -14,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   sox xauth
   libsndfile1-dev
-  pulseaudio libasound2-plugins
+  pulseaudio pulseaudio-utils libasound2-plugins
   fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev  # scripts/fuzz.sh: libFuzzer
 )

@@ -14,6 +14,8 @@
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
 #include "db/DatabaseFile.h"
+#include "i18n/Language.h"
+#include "i18n/StringTable.h"
 
 #include <unistd.h>
 
@@ -28,6 +30,8 @@ namespace tolbe::cli {
 namespace {
 
 const std::array<std::string, 4> kDeviceNames{"TV", "SAT", "DVD", "AUX"};
+// "The download could not be played on the sound output "%1": %2", as the window says it.
+constexpr int kTextPlaybackFailed = 312;
 
 using Selection = CodeSelection;
 
@@ -62,7 +66,7 @@ void RunPackets(const CliContext& ctx, const Selection& sel) {
     }
 }
 
-// A progress bar on stderr, drawn only when stderr is a terminal.
+// A progress bar on stderr, drawn only when stderr is a terminal; it moves as the device plays.
 class TerminalProgress final : public audio::DownloadProgress {
 public:
     TerminalProgress() : m_tty(isatty(STDERR_FILENO) == 1) {}
@@ -70,14 +74,18 @@ public:
         m_total = blockCount;
         m_done = 0;
         m_name = deviceName;
+        m_drawn = true;
         Draw();
     }
     void Step() override {
         ++m_done;
         Draw();
     }
-    void Finish() override {
-        if (m_tty) std::fputs("\n", stderr);
+    void Finish() override { EndLine(); }
+    // A failure message starts on a line of its own.
+    void EndLine() {
+        if (m_tty && m_drawn) std::fputs("\n", stderr);
+        m_drawn = false;
     }
 
 private:
@@ -90,42 +98,38 @@ private:
         std::fflush(stderr);
     }
     bool m_tty;
+    bool m_drawn = false;
     int m_total = 0;
     int m_done = 0;
     std::string m_name;
-};
-
-// The wave output's error boxes become lines on stderr.
-class StderrPrompt final : public Prompt {
-public:
-    StderrPrompt() : m_tty(isatty(STDERR_FILENO) == 1) {}
-    Answer Show(const std::string& title, const std::string& text, Buttons, Icon) override {
-        // On a terminal the progress bar holds the line; start a fresh one.
-        std::fprintf(stderr, "%s%s: %s\n", m_tty ? "\n" : "", title.c_str(), text.c_str());
-        return Answer::Ok;
-    }
-
-private:
-    bool m_tty;
 };
 
 struct DownloadArgs {
     Selection sel;
     std::string wav;
     std::string device;
+    int leadIn_ms = audio::kLeadIn_ms;
 };
+
+// The message the window shows for a download that could not be played, in the user's language.
+std::string PlaybackFailureText(const std::string& device, const std::string& reason) {
+    std::int16_t base = 1000;
+    i18n::GetLanguage(IniSettingsStore(), i18n::SystemUiLanguageId(), base);
+    const auto text = i18n::TryLoadText(base, kTextPlaybackFailed);
+    return i18n::FormatText(text.value_or("The download could not be played on the sound output \"%1\": %2"),
+                            {device, reason});
+}
 
 void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
     const audio::DownloadRequest req = Resolve(ctx, a.sel);
     auto rng = MakeFiller(a.sel);
-    TerminalProgress progress;
     std::vector<std::uint8_t> codeBuffer;
     std::string why;
+    const auto signal = audio::PrepareDownload(req, *rng, codeBuffer, a.leadIn_ms, &why);
+    if (!signal) EncoderRefused(req, why);
     if (!a.wav.empty()) {
-        audio::PcmCaptureSink capture;
-        if (!audio::CmdDownCodeAPI(req, *rng, codeBuffer, capture, progress, &why)) EncoderRefused(req, why);
         try {
-            audio::WriteWavFile(a.wav, capture.Pcm(), audio::kSampleRate, audio::kChannels);
+            audio::WriteWavFile(a.wav, signal->pcm, audio::kSampleRate, audio::kChannels);
         } catch (const audio::WavError& e) {
             throw CliFailure{e.what()};
         }
@@ -133,12 +137,12 @@ void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
     }
     const std::string device = a.device.empty() ? audio::PcmDeviceFromSettings(IniSettingsStore()) : a.device;
     audio::AlsaWaveOut out(device);
-    StderrPrompt prompt;
-    NoYield yield;
-    audio::PlaybackSink sink(out, prompt, yield);
-    if (!audio::CmdDownCodeAPI(req, *rng, codeBuffer, sink, progress, &why)) EncoderRefused(req, why);
-    if (sink.Failures() > 0)
-        throw CliFailure{std::to_string(sink.Failures()) + " packet(s) could not be played on \"" + device + "\"", 3};
+    TerminalProgress progress;
+    const audio::WaveResult played = audio::PlayDownloadSignal(*signal, out, progress);
+    if (!played.ok) {
+        progress.EndLine();
+        throw CliFailure{PlaybackFailureText(out.DeviceName(), played.error), 3};
+    }
 }
 
 const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
@@ -151,13 +155,18 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     auto download = std::make_shared<DownloadArgs>();
     CLI::App* d = app.add_subcommand("download", "Run a whole download with its pauses: play it on an ALSA device, "
                                                  "or write it to a WAV file (44100 Hz, 16-bit stereo, pauses as "
-                                                 "silence). Exit status 1 when the encoder refuses, 3 when packets "
-                                                 "could not be played.");
+                                                 "silence). Either way it is one stream: a lead-in of silence, then "
+                                                 "every packet and pause. Exit status 1 when the encoder refuses, 3 "
+                                                 "when the download could not be played.");
     AddCodeSelectors(d, download->sel);
     auto* wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
     d->add_option("--pcm-device", download->device,
                   "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")
         ->excludes(wav);
+    d->add_option("--lead-in-ms", download->leadIn_ms,
+                  "silence before the header, so that a sleeping output is awake when the first bit comes")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 5000));
     d->callback([&ctx, download] { RunDownload(ctx, *download); });
 });
 

@@ -6,6 +6,7 @@
 #include "audio/AlsaCapture.h"
 #include "audio/Packets.h"
 #include "audio/SignalDecoder.h"
+#include "audio/SignalTiming.h"
 #include "audio/WavFile.h"
 
 #include <cmath>
@@ -27,6 +28,7 @@ struct VerifyArgs {
     double min_level = audio::kDefaultMinPeak_dBFS;
     std::string save_wav;
     bool json = false;
+    bool strict = false;
 };
 
 std::string SlotName(int slot) {
@@ -144,7 +146,23 @@ void PrintText(const audio::SignalCheck& check, std::ostream& out) {
         out << "  also: " << check.faults[i] << "\n";
 }
 
-void PrintJson(const audio::SignalCheck& check, const std::string& source, std::ostream& out) {
+void PrintTiming(const audio::TimingCheck& timing, std::ostream& out) {
+    out << "Timing:\n";
+    for (const auto& p : timing.packets) {
+        char line[128];
+        std::snprintf(line, sizeof line, "  %7.2f s  %-10s  preamble %2d bits", p.time_s, audio::PacketKindName(p.kind),
+                      p.preamble_bits);
+        out << line;
+        if (p.pause_ms && p.expected_pause_ms)
+            out << "  pause " << (p.pause_is_lower_bound ? ">= " : "") << Fixed(*p.pause_ms, 2) << " ms (nominal "
+                << *p.expected_pause_ms << ")";
+        out << "\n";
+    }
+    out << "Worst pause error: " << Fixed(timing.worst_pause_error_ms, 2) << " ms\n";
+}
+
+void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing, const std::string& source,
+               std::ostream& out) {
     out << "{\"source\":" << Json(source) << ",\"sample_rate\":" << check.sample_rate
         << ",\"channels\":" << check.channels
         << ",\"channel_used\":" << Json(check.channel_used == 0 ? "left" : "right")
@@ -168,6 +186,14 @@ void PrintJson(const audio::SignalCheck& check, const std::string& source, std::
             break;
         }
         if (p.kind != audio::PacketKind::Unreadable) out << ",\"checksum_ok\":" << (p.checksum_ok ? "true" : "false");
+        if (timing) {
+            const auto& t = timing->packets[i];
+            out << ",\"preamble_bits\":" << t.preamble_bits << ",\"pause_after_ms\":";
+            if (t.pause_ms)
+                out << Fixed(*t.pause_ms, 3);
+            else
+                out << "null";
+        }
         out << "}";
     }
     out << "],\"slot\":";
@@ -198,7 +224,9 @@ void PrintJson(const audio::SignalCheck& check, const std::string& source, std::
         out << (first ? "" : ",") << Json(audio::FormatAddress(static_cast<std::uint16_t>(b * audio::kBlockBytes)));
         first = false;
     }
-    out << "],\"ok\":" << (check.Ok() ? "true" : "false") << ",\"first_fault\":";
+    out << "]";
+    if (timing) out << ",\"worst_pause_error_ms\":" << Fixed(timing->worst_pause_error_ms, 3);
+    out << ",\"ok\":" << (check.Ok() ? "true" : "false") << ",\"first_fault\":";
     if (check.Ok())
         out << "null";
     else
@@ -252,10 +280,17 @@ void RunVerify(const VerifyArgs& a) {
         throw CliFailure{e.what(), 2};
     }
 
-    if (a.json)
-        PrintJson(check, source, std::cout);
-    else
+    std::optional<audio::TimingCheck> timing;
+    if (a.strict) {
+        timing = audio::CheckSignalTiming(check);
+        check.faults.insert(check.faults.end(), timing->faults.begin(), timing->faults.end());
+    }
+    if (a.json) {
+        PrintJson(check, timing ? &*timing : nullptr, source, std::cout);
+    } else {
+        if (timing) PrintTiming(*timing, std::cout);
         PrintText(check, std::cout);
+    }
     std::cout.flush();
     if (!check.Ok()) throw CliFailure{"the download is not complete: " + check.FirstFault(), 1};
 }
@@ -283,6 +318,9 @@ const Registrar kRegistrar([](CLI::App& app, CliContext&) {
     v->add_option("--min-level", args->min_level, "peak level in dBFS below which the signal counts as too quiet")
         ->capture_default_str();
     v->add_flag("--json", args->json, "print one JSON object instead of text");
+    v->add_flag("--strict", args->strict,
+                "also list each packet's preamble bits and the pause after it, and fail when a preamble has fewer "
+                "than 64 bits or a pause is off by more than 1 ms");
     v->callback([args] { RunVerify(*args); });
 });
 

@@ -5,10 +5,12 @@
 #include "app/QtPrompt.h"
 #include "app/QtYield.h"
 #include "app/frmAbout.h"
+#include "audio/DownloadSequence.h"
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
 #include "audio/WaveOut.h"
 #include "i18n/StringTable.h"
+#include "tests/app/RecordingOutput.h"
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"
 
@@ -24,15 +26,6 @@ using namespace tolbe;
 using namespace tolbe::app;
 
 namespace {
-
-class RecordingWaveOut final : public audio::WaveOut {
-public:
-    audio::WaveResult Play(std::span<const std::uint8_t> pcm) override {
-        buffers.emplace_back(pcm.begin(), pcm.end());
-        return {};
-    }
-    std::vector<std::vector<std::uint8_t>> buffers;
-};
 
 struct Fixture {
     test::TempDir dir;
@@ -101,9 +94,9 @@ class KeyboardAccessTest : public QObject {
 private slots:
     void wholeDownloadByKeyboardAlone() {
         Fixture f(1000);
-        RecordingWaveOut wave;
+        test::RecordingOutput out;
         QtYield yield;
-        f.ctx->waveOut = &wave;
+        out.Install(*f.ctx);
         f.ctx->yield = &yield;
         FrmSASel& w = *f.window;
         QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -178,14 +171,14 @@ private slots:
         int finished = 0;
         QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool sent) { finished += sent ? 1 : 100; });
         Press(Qt::Key_Return);
-        QCOMPARE(finished, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(finished, 1, 15000);
         QVERIFY(f.prompt.shown.empty());
         QCOMPARE(w.Slots()[1].SourceID, 102);
         QCOMPARE(w.Slots()[0].SourceID, 101);
         const int blocks = static_cast<int>(w.CodeBufferBytes().size() / 64);
-        QCOMPARE(int(wave.buffers.size()), blocks + 2);
-        const auto header = audio::BuildWaveBuffer(audio::BuildHeaderPacket(1, static_cast<std::uint8_t>(blocks)));
-        QVERIFY(std::equal(header.begin(), header.end(), wave.buffers.front().begin()));
+        QCOMPARE(out.streams.size(), std::size_t(1));
+        QVERIFY(out.streams[0] ==
+                audio::BuildDownloadSignal(1, w.CodeBufferBytes(), static_cast<std::int16_t>(blocks), "SAT").pcm);
         // The progress and finish windows came and went; the window's focus is still on Download
         // when it is active again (a window manager gives it back, offscreen the test does).
         QCOMPARE(w.focusWidget(), f.ui()->LabDownload);

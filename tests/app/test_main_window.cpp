@@ -1,9 +1,15 @@
 #include "app/AppContext.h"
+#include "app/FrmFinish.h"
+#include "app/FrmProgressBar.h"
 #include "app/FrmSASel.h"
-#include "app/QtYield.h"
 #include "app/RecordsetModel.h"
+#include "audio/AlsaWaveOut.h"
+#include "audio/DownloadSequence.h"
+#include "audio/Mixer.h"
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
+#include "audio/SignalDecoder.h"
+#include "audio/WavFile.h"
 #include "audio/WaveOut.h"
 #include "db/DatabaseFile.h"
 #include "i18n/StringTable.h"
@@ -12,10 +18,19 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <limits>
+#include <thread>
 
 using namespace tolbe;
 using namespace tolbe::app;
@@ -38,8 +53,9 @@ struct Fixture {
             test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(deviceTypes) + extraSql, key);
         settings.Set(settings_key::kLanguage, "1000");
     }
-    FrmSASel& Start() {
+    FrmSASel& Start(const std::function<void(AppContext&)>& prepare = {}) {
         ctx = std::make_unique<AppContext>(settings, prompt, paths);
+        if (prepare) prepare(*ctx);
         window = std::make_unique<FrmSASel>(*ctx);
         window->resize(900, 600);
         window->show();
@@ -61,16 +77,86 @@ void AnswerNextMessageBox(QString* seenText) {
     });
 }
 
-// Records what would have been played.
-class RecordingWaveOut final : public audio::WaveOut {
-public:
-    audio::WaveResult Play(std::span<const std::uint8_t> pcm) override {
-        buffers.emplace_back(pcm.begin(), pcm.end());
-        if (fail) return {false, "No such device"};
-        return {};
+// An output device that plays nothing but reports the stream's position in 100 ms steps as a device
+// would, and can hold at a chosen frame until the test releases it.
+struct FakeOutput {
+    std::vector<std::vector<std::uint8_t>> streams;
+    std::vector<std::string> devices;
+    std::size_t holdAt = std::numeric_limits<std::size_t>::max();
+    std::atomic<bool> holding{false};
+    std::atomic<bool> release{false};
+
+    void Install(AppContext& ctx) {
+        ctx.openWaveOut = [this](const std::string& device) {
+            devices.push_back(device); // on the window thread
+            return std::make_unique<Device>(*this, device);
+        };
+        ctx.playbackDevices = [] {
+            return std::vector<audio::PlaybackDevice>{
+                {"default", "Default ALSA Output (currently PulseAudio Sound Server)"},
+                {"pulse", "PulseAudio Sound Server"},
+                {"hw:CARD=PCH,DEV=0", "HDA Intel PCH, ALC892 Analog"}};
+        };
     }
-    std::vector<std::vector<std::uint8_t>> buffers;
-    bool fail = false;
+
+    class Device final : public audio::WaveOut {
+    public:
+        Device(FakeOutput& owner, std::string name) : m_owner(owner), m_name(std::move(name)) {}
+        using audio::WaveOut::Play;
+        audio::WaveResult Play(std::span<const std::uint8_t> pcm, audio::PlaybackObserver* observer) override {
+            m_owner.streams.emplace_back(pcm.begin(), pcm.end());
+            const std::size_t total = pcm.size() / audio::kBytesPerFrame;
+            for (std::size_t at = 0; at < total; at += 4410) {
+                if (observer->StopRequested()) return {false, {}, true};
+                observer->Played(at);
+                if (at >= m_owner.holdAt && !m_owner.release) {
+                    m_owner.holding = true;
+                    while (!m_owner.release && !observer->StopRequested())
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+            observer->Played(total);
+            return {};
+        }
+        std::string DeviceName() const override { return m_name; }
+
+    private:
+        FakeOutput& m_owner;
+        std::string m_name;
+    };
+};
+
+// A mixer of two lines on whichever card is selected, logging every change.
+class LoggingMixer final : public audio::Mixer {
+public:
+    bool OpenVolumeControl(audio::MixerLine) override { return true; }
+    bool OpenMuteControl(audio::MixerLine) override { return true; }
+    bool CloseMixer() override { return true; }
+    bool GetVolume(std::int32_t& left, std::int32_t& right) override {
+        left = right = 40;
+        return true;
+    }
+    bool SetVolume(std::int32_t left, std::int32_t right) override {
+        log.push_back(m_card + ": set volume " + std::to_string(left) + " " + std::to_string(right));
+        return true;
+    }
+    bool GetMute(bool& muted) override {
+        muted = true;
+        return true;
+    }
+    bool SetMute(bool muted) override {
+        log.push_back(m_card + ": set mute " + std::to_string(muted ? 1 : 0));
+        return true;
+    }
+    std::int32_t VolumeMaximum() const override { return 100; }
+    void SelectCard(const std::string& card) override {
+        log.push_back("select " + card);
+        m_card = card;
+    }
+    std::vector<std::string> log;
+
+private:
+    std::string m_card = "default";
 };
 
 } // namespace
@@ -266,54 +352,195 @@ private slots:
         QVERIFY(!w.Busy());
     }
 
-    void downloadPlaysEveryPacketOnceAndIgnoresASecondClick() {
+    void downloadPlaysOneStreamWhoseProgressFollowsThePositionThenShowsTheFinishPicture() {
+        FakeOutput out; // outlives the window, which may still play on it while it closes
         Fixture f;
-        RecordingWaveOut wave;
-        QtYield yield;
-        FrmSASel& w = f.Start();
-        f.ctx->waveOut = &wave;
-        f.ctx->yield = &yield;
+        FrmSASel& w = f.Start([&](AppContext& ctx) { out.Install(ctx); });
         f.ui()->TxtBrandKey->setText("sam");
         w.ImgSelDev_Click(2);
-        QCOMPARE(int(f.ctx->CurDevice), 2);
-        int finished = 0;
-        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool sent) { finished += sent ? 1 : 100; });
-        // A click during the pauses finds the download busy.
-        QTimer::singleShot(200, [&] {
-            QVERIFY(w.Busy());
-            w.ImgDownload_Click();
-        });
+        QSignalSpy started(&w, &FrmSASel::DownloadStarted);
+        QSignalSpy finished(&w, &FrmSASel::DownloadFinished);
+        // Held just after the second block's buffer has played.
+        const std::size_t buffer = audio::kWaveBufferBytes / audio::kBytesPerFrame;
+        out.holdAt = audio::kLeadIn_ms * 441 / 10 + buffer + 400 * 441 / 10 + buffer + 80 * 441 / 10 + buffer + 1;
         w.ImgDownload_Click();
-        QCOMPARE(finished, 1);
+        QCOMPARE(started.count(), 1);
+        QVERIFY(w.Busy());
+        QVERIFY(!w.OutputMenu()->isEnabled());
+        QTRY_VERIFY(out.holding.load());
+        // The window thread runs freely while the device plays: a 10 ms timer keeps ticking.
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(10);
+        QTRY_VERIFY(w.findChild<FrmProgressBar*>() != nullptr);
+        auto* progress = w.findChild<FrmProgressBar*>();
+        QTRY_COMPARE(progress->Value(), 2);
+        QTest::qWait(200);
+        QCOMPARE(progress->Value(), 2); // no timer moves it on while the device stands still
+        QVERIFY(ticks >= 10);
+        w.ImgDownload_Click(); // busy: ignored
+        QCOMPARE(started.count(), 1);
+        out.release = true;
+
+        QTRY_VERIFY(w.findChild<FrmFinish*>() != nullptr);
+        QVERIFY(w.findChild<FrmProgressBar*>() == nullptr);
+        QVERIFY(w.Busy());
+        QVERIFY(finished.wait(app::kFinishShow_ms + 2000));
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished[0][0].toBool(), true);
         QVERIFY(!w.Busy());
+        QTRY_VERIFY(w.findChild<FrmFinish*>() == nullptr);
+        QVERIFY(w.OutputMenu()->isEnabled());
+
+        // One stream on the saved device, exactly the download's timeline.
         QCOMPARE(w.Slots()[2].SourceID, 101);
         const int blocks = static_cast<int>(w.CodeBufferBytes().size() / 64);
-        QVERIFY(blocks >= 1 && blocks <= 12);
-        QCOMPARE(int(wave.buffers.size()), blocks + 2);
-        // The header names the DVD slot and the block count; the end packet closes.
-        const auto header = audio::BuildHeaderPacket(2, static_cast<std::uint8_t>(blocks));
-        const auto expected = audio::BuildWaveBuffer(header);
-        QVERIFY(std::equal(expected.begin(), expected.end(), wave.buffers.front().begin()));
-        const auto end = audio::BuildWaveBuffer(audio::BuildEndPacket());
-        QVERIFY(std::equal(end.begin(), end.end(), wave.buffers.back().begin()));
+        QVERIFY(blocks >= 2 && blocks <= 12);
+        QCOMPARE(out.streams.size(), size_t(1));
+        QCOMPARE(out.devices, std::vector<std::string>{"default"});
+        const auto expected =
+            audio::BuildDownloadSignal(2, w.CodeBufferBytes(), static_cast<std::int16_t>(blocks), "DVD");
+        QVERIFY(out.streams[0] == expected.pcm);
         QVERIFY(f.prompt.shown.empty());
     }
 
-    void downloadWithoutASoundDeviceShowsOneMessagePerPacket() {
+    void closingTheFinishPictureEarlyEndsTheDownloadSafely() {
+        FakeOutput out; // outlives the window, which may still play on it while it closes
         Fixture f;
-        RecordingWaveOut wave;
-        wave.fail = true;
-        QtYield yield;
-        FrmSASel& w = f.Start();
-        f.ctx->waveOut = &wave;
-        f.ctx->yield = &yield;
-        bool sent = false;
-        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool s) { sent = s; });
+        FrmSASel& w = f.Start([&](AppContext& ctx) { out.Install(ctx); });
+        QSignalSpy finished(&w, &FrmSASel::DownloadFinished);
         w.ImgDownload_Click();
-        QVERIFY(sent);
-        const int blocks = static_cast<int>(w.CodeBufferBytes().size() / 64);
-        QCOMPARE(int(f.prompt.shown.size()), blocks + 2);
-        QCOMPARE(f.prompt.shown[0].text, std::string("No such device"));
+        QTRY_VERIFY(w.findChild<FrmFinish*>() != nullptr);
+        QTest::qWait(100);
+        w.findChild<FrmFinish*>()->close();
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(!w.Busy());
+        // The picture's own time runs out later and finds nothing left to close.
+        QTest::qWait(app::kFinishShow_ms);
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(w.findChild<FrmFinish*>() == nullptr);
+        // The next download starts normally.
+        w.ImgDownload_Click();
+        QVERIFY(w.Busy());
+        QTRY_VERIFY(w.findChild<FrmFinish*>() != nullptr);
+        QCOMPARE(out.streams.size(), size_t(2));
+    }
+
+    void downloadThatCannotBePlayedShowsOneLocalisedMessageAndNoFinishPicture() {
+        Fixture f;
+        f.settings.Set(settings_key::kLanguage, "4000");
+        f.settings.Set(settings_key::kAudioDevice, "tolbe_no_such_pcm_device");
+        // No output of the test's own: the window opens the real ALSA device by the saved name.
+        FrmSASel& w = f.Start();
+        QSignalSpy finished(&w, &FrmSASel::DownloadFinished);
+        w.ImgDownload_Click();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished[0][0].toBool(), false);
+        QVERIFY(!w.Busy());
+        QVERIFY(w.OutputMenu()->isEnabled());
+        QVERIFY(w.findChild<FrmFinish*>() == nullptr);
+        QVERIFY(w.findChild<FrmProgressBar*>() == nullptr);
+        QCOMPARE(f.prompt.shown.size(), size_t(1));
+        const std::string reason =
+            audio::AlsaWaveOut("tolbe_no_such_pcm_device").Play(std::vector<std::uint8_t>(4, 0)).error;
+        QVERIFY(!reason.empty());
+        QCOMPARE(f.prompt.shown[0].text,
+                 i18n::FormatText(i18n::LoadText(4000, 312), {"tolbe_no_such_pcm_device", reason}));
+        QCOMPARE(f.prompt.shown[0].title, std::string("Tolbe"));
+        QTest::qWait(200);
+        QCOMPARE(finished.count(), 1);
+    }
+
+    void outputMenuListsTheSystemsDevicesAndTheChoiceTakesTheNextDownloadAndTheMixer() {
+        for (const char* lang : {"1000", "4000"}) {
+            FakeOutput out;
+            LoggingMixer mixer; // the window restores the levels when it closes
+            Fixture f;
+            f.settings.Set(settings_key::kLanguage, lang);
+            FrmSASel& w = f.Start([&](AppContext& ctx) {
+                out.Install(ctx);
+                ctx.mixer = &mixer;
+                ctx.mixerStateFile = f.dir / "mixer-levels";
+            });
+            const int base = std::atoi(lang);
+            QCOMPARE(w.OutputMenu()->title(), QString::fromStdString(i18n::LoadText(base, 310)));
+            QCOMPARE(w.SaveWavAction()->text(), QString::fromStdString(i18n::LoadText(base, 311)));
+            QList<QAction*> items = w.OutputMenu()->actions();
+            QCOMPARE(items.size(), 3);
+            QCOMPARE(items[0]->text(),
+                     QString::fromUtf8("default \u2014 Default ALSA Output (currently PulseAudio Sound Server)"));
+            QCOMPARE(items[2]->text(), QString::fromUtf8("hw:CARD=PCH,DEV=0 \u2014 HDA Intel PCH, ALC892 Analog"));
+            QVERIFY(items[0]->isChecked());
+            QVERIFY(!items[2]->isChecked());
+            if (const char* shots = std::getenv("TOLBE_SCREENSHOT_DIR")) {
+                QDir().mkpath(shots);
+                f.ui()->mnuFile->popup(w.mapToGlobal(QPoint(10, 30)));
+                w.OutputMenu()->popup(w.mapToGlobal(QPoint(10 + f.ui()->mnuFile->width(), 60)));
+                QTest::qWait(50);
+                f.ui()->mnuFile->grab().save(QString("%1/file-menu-%2.png").arg(shots, lang));
+                w.OutputMenu()->grab().save(QString("%1/output-menu-%2.png").arg(shots, lang));
+                w.OutputMenu()->hide();
+                f.ui()->mnuFile->hide();
+            }
+
+            mixer.log.clear();
+            items = w.OutputMenu()->actions(); // opening the menu lists the devices afresh
+            items[2]->trigger();
+            QCOMPARE(f.settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice),
+                     std::string("hw:CARD=PCH,DEV=0"));
+            items = w.OutputMenu()->actions();
+            QVERIFY(items[2]->isChecked());
+            QVERIFY(!items[0]->isChecked());
+            // The default card gets its levels back, then the chosen card is raised.
+            QVERIFY(!mixer.log.empty());
+            QCOMPARE(mixer.log.front(), std::string("default: set mute 1"));
+            QVERIFY(std::find(mixer.log.begin(), mixer.log.end(), "select hw:PCH") != mixer.log.end());
+            QCOMPARE(mixer.log.back(), std::string("hw:PCH: set volume 100 100"));
+
+            w.ImgDownload_Click();
+            QTRY_VERIFY(w.findChild<FrmFinish*>() != nullptr);
+            QCOMPARE(out.devices, std::vector<std::string>{"hw:CARD=PCH,DEV=0"});
+            QVERIFY(f.prompt.shown.empty());
+        }
+    }
+
+    void saveAsWavWritesTheDownloadsStream() {
+        Fixture f;
+        FrmSASel& w = f.Start();
+        f.ui()->TxtBrandKey->setText("sam");
+        w.ImgSelDev_Click(1);
+        const QString file = QString::fromStdString((f.dir / "SAT.wav").string());
+        // Through the menu item and its file dialog, answered as a user would: the slot's name is
+        // offered, the user picks the folder.
+        QTimer::singleShot(200, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->windowTitle(), QString::fromStdString(i18n::LoadText(1000, 314)));
+            dialog->setDirectory(QString::fromStdString(f.dir.Path().string()));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        w.SaveWavAction()->trigger();
+        QVERIFY(f.prompt.shown.empty());
+        QVERIFY(std::filesystem::exists(file.toStdString()));
+        const audio::WavAudio wav = audio::ReadWavFile(file.toStdString());
+        QCOMPARE(wav.sample_rate, 44100);
+        QCOMPARE(wav.channels, 2);
+        const audio::SignalCheck check = audio::CheckDownloadSignal(wav);
+        QVERIFY2(check.Ok(), check.FirstFault().c_str());
+        QCOMPARE(check.slot, 1);
+        // Byte for byte the stream a download of these code bytes plays, lead-in included.
+        std::vector<std::uint8_t> code = check.SlotBytes();
+        const auto expected =
+            audio::BuildDownloadSignal(1, code, static_cast<std::int16_t>(check.header_blocks), "SAT");
+        QVERIFY(wav.pcm == expected.pcm);
+        QVERIFY(!w.Busy());
+
+        // A folder that cannot be written to gives one message naming the cause.
+        QVERIFY(!w.SaveDownloadAsWav(QString::fromStdString((f.dir / "no-such-folder" / "x.wav").string())));
+        QCOMPARE(f.prompt.shown.size(), size_t(1));
+        QVERIFY(f.prompt.shown[0].text.starts_with("The WAV file could not be written: "));
+        QVERIFY(f.prompt.shown[0].text.find("no-such-folder") != std::string::npos);
     }
 
     void reconnectSwapsInTheDeliveredDatabase() {

@@ -1,9 +1,11 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
 #include "app/QtYield.h"
+#include "audio/DownloadSequence.h"
 #include "audio/Mixer.h"
 #include "audio/WaveOut.h"
 #include "db/VersionRecord.h"
+#include "tests/app/RecordingOutput.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
 #include "ui_FrmSASel.h"
@@ -95,15 +97,6 @@ private:
     Line* m_line = nullptr;
 };
 
-class RecordingWaveOut final : public audio::WaveOut {
-public:
-    audio::WaveResult Play(std::span<const std::uint8_t> pcm) override {
-        buffers.emplace_back(pcm.begin(), pcm.end());
-        return {};
-    }
-    std::vector<std::vector<std::uint8_t>> buffers;
-};
-
 // A program folder, an update server, a sound card and a main window on them.
 struct Fixture {
     test::TempDir dir;
@@ -111,7 +104,7 @@ struct Fixture {
     test::MemorySettingsStore settings;
     ReadingPrompt prompt;
     test::HttpTestServer server;
-    RecordingWaveOut wave;
+    test::RecordingOutput out;
     CardMixer mixer;
     QtYield yield;
     std::unique_ptr<AppContext> ctx;
@@ -144,7 +137,7 @@ struct Fixture {
     }
     FrmSASel& Start() {
         ctx = std::make_unique<AppContext>(settings, prompt, paths);
-        ctx->waveOut = &wave;
+        out.Install(*ctx);
         ctx->yield = &yield;
         ctx->mixer = &mixer;
         ctx->mixerStateFile = LevelsFile();
@@ -196,10 +189,15 @@ private slots:
         Fixture f;
         FrmSASel& w = f.Start();
         int requestsAtEnd = -1;
-        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool) { requestsAtEnd = f.UpdateRequests(); });
+        bool ended = false;
+        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool) {
+            requestsAtEnd = f.UpdateRequests();
+            ended = true;
+        });
         bool updateWaited = false;
         QTimer::singleShot(1500, [&] { updateWaited = !f.window->UpdateTimer().isActive(); });
         w.ImgDownload_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 15000);
         QVERIFY(updateWaited); // the timer had fired by then
         QCOMPARE(requestsAtEnd, 0);
         QTRY_VERIFY_WITH_TIMEOUT(f.UpdateRequests() >= 1, 10000);
@@ -225,7 +223,7 @@ private slots:
         });
         poll.start(20);
         QTRY_VERIFY_WITH_TIMEOUT(clicked, 20000);
-        QVERIFY(f.wave.buffers.empty());
+        QVERIFY(f.out.streams.empty());
         QVERIFY(w.Notice() != nullptr && w.Notice()->isVisible());
         QCOMPARE(w.Notice()->text(),
                  QString("A live update is running. Please start the download when it has finished."));
@@ -237,7 +235,7 @@ private slots:
         QCOMPARE(f.Shown()[1].text, std::string("All Files updated!"));
         QTRY_VERIFY(!w.Gate().Running().has_value());
         QCOMPARE(f.ui()->ImgCombDevSel->count(), 12);
-        QVERIFY(f.wave.buffers.empty());
+        QVERIFY(f.out.streams.empty());
     }
 
     // The window is closed in the middle of a download: the download plays to its end packet with
@@ -250,13 +248,22 @@ private slots:
         bool closedAtOnce = true;
         QTimer::singleShot(300, [&] { closedAtOnce = w.close(); });
         bool raisedToTheEnd = false;
-        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool) { raisedToTheEnd = f.mixer.Raised(); });
+        bool ended = false;
+        QString notice;
+        QObject::connect(&w, &FrmSASel::DownloadFinished, [&](bool) {
+            raisedToTheEnd = f.mixer.Raised();
+            if (w.Notice() != nullptr) notice = w.Notice()->text();
+            ended = true;
+        });
         w.ImgDownload_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 15000);
         QVERIFY(!closedAtOnce);
         QVERIFY(raisedToTheEnd);
         const int blocks = static_cast<int>(w.CodeBufferBytes().size() / 64);
-        QCOMPARE(int(f.wave.buffers.size()), blocks + 2);
-        QCOMPARE(w.Notice()->text(), QString("Tolbe will close as soon as the download has finished."));
+        QCOMPARE(f.out.streams.size(), std::size_t(1));
+        QVERIFY(f.out.streams[0] ==
+                audio::BuildDownloadSignal(0, w.CodeBufferBytes(), static_cast<std::int16_t>(blocks), "TV").pcm);
+        QCOMPARE(notice, QString("Tolbe will close as soon as the download has finished."));
         QTRY_VERIFY(!w.isVisible());
         QVERIFY(f.mixer.AsTheUserLeftIt());
         QVERIFY(!std::filesystem::exists(f.LevelsFile()));

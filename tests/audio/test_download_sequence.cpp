@@ -3,12 +3,13 @@
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
 #include "codec/CodeRecord.h"
-#include "common/Prompt.h"
 #include "db/DatabaseFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -175,53 +176,81 @@ TEST_F(DownloadTest, CaptureHoldsEveryBufferAndExactSilences) {
     EXPECT_TRUE(std::equal(block0.begin(), block0.end(), pcm.begin() + static_cast<long>(firstData)));
 }
 
-TEST_F(DownloadTest, WithoutASoundDeviceEveryPacketShowsOneMessageAndTheDownloadStillSucceeds) {
-    AlsaWaveOut out("tolbe_no_such_pcm_device");
-    test::ScriptedPrompt prompt;
-    NoYield yield;
-    PlaybackSink sink(out, prompt, yield);
-    Recorder progress;
-    std::vector<std::uint8_t> codeBuffer;
-    EXPECT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, sink, progress));
-    EXPECT_EQ(prompt.shown.size(), 6u); // header, four blocks, end
-    EXPECT_EQ(sink.Failures(), 6);
-    for (const auto& shown : prompt.shown) {
-        EXPECT_EQ(shown.title, "Tolbe");
-        EXPECT_FALSE(shown.text.empty());
-    }
-    EXPECT_EQ(Kinds(progress.events), (std::vector<std::string>{"start", "step", "step", "step", "step", "finish"}));
-}
-
-// Through the real ALSA backend: every packet opens the device anew, so each one goes to its own file.
+// Through the real ALSA backend: the whole download is one stream, the lead-in's silence followed by
+// exactly the timeline that the capture (and so --wav) holds, and the progress follows the stream.
 namespace {
-class PacketFilesWaveOut final : public WaveOut {
+class PositionLog final : public DownloadProgress {
 public:
-    explicit PacketFilesWaveOut(std::filesystem::path dir) : m_dir(std::move(dir)) {}
-    WaveResult Play(std::span<const std::uint8_t> pcm) override {
-        const auto file = m_dir / ("packet" + std::to_string(files.size()) + ".raw");
-        files.push_back(file);
-        return AlsaWaveOut("file:'" + file.string() + "',raw").Play(pcm);
+    void Start(int blockCount, const std::string& deviceName) override {
+        events.push_back("start " + std::to_string(blockCount) + " " + deviceName);
     }
-    std::vector<std::filesystem::path> files;
-
-private:
-    std::filesystem::path m_dir;
+    void Step() override { events.push_back("step"); }
+    void Finish() override { events.push_back("finish"); }
+    std::vector<std::string> events;
 };
 } // namespace
 
-TEST_F(DownloadTest, PlaysThroughAlsaByteForByte) {
-    PacketFilesWaveOut out(m_dir.Path());
-    test::ScriptedPrompt prompt;
-    NoYield yield;
-    PlaybackSink sink(out, prompt, yield);
+TEST_F(DownloadTest, PlaysAsOneStreamThroughAlsaByteForByte) {
+    PcmCaptureSink capture;
     NoProgress none;
     std::vector<std::uint8_t> codeBuffer;
-    ASSERT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, sink, none));
-    EXPECT_TRUE(prompt.shown.empty());
-    const auto packets = BuildDownloadPackets(0, codeBuffer, 4);
-    ASSERT_EQ(out.files.size(), packets.size());
-    for (std::size_t i = 0; i < packets.size(); ++i) {
-        const WaveBuffer expected = BuildWaveBuffer(packets[i]);
-        EXPECT_EQ(test::ReadFile(out.files[i]), std::string(expected.begin(), expected.end())) << i;
-    }
+    ASSERT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, capture, none));
+
+    codec::SeededFiller rng{1};
+    std::vector<std::uint8_t> again;
+    const auto signal = PrepareDownload(m_request, rng, again);
+    ASSERT_TRUE(signal.has_value());
+    ASSERT_EQ(again, codeBuffer);
+    const std::size_t leadIn = static_cast<std::size_t>(kLeadIn_ms) * kSampleRate / 1000 * kBytesPerFrame;
+    EXPECT_EQ(signal->leadInFrames * kBytesPerFrame, leadIn);
+    ASSERT_EQ(signal->pcm.size(), leadIn + capture.Pcm().size());
+    EXPECT_TRUE(std::all_of(signal->pcm.begin(), signal->pcm.begin() + static_cast<long>(leadIn),
+                            [](auto b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::equal(capture.Pcm().begin(), capture.Pcm().end(), signal->pcm.begin() + static_cast<long>(leadIn)));
+    // Marks: the start after the header and its pause, a step after each block's buffer, the finish at the end.
+    const std::size_t buffer = kWaveBufferBytes / kBytesPerFrame;
+    ASSERT_EQ(signal->marks.size(), 6u);
+    EXPECT_EQ(signal->marks[0].frame, leadIn / kBytesPerFrame + buffer + 400 * 441 / 10);
+    EXPECT_EQ(signal->marks[1].frame, signal->marks[0].frame + buffer);
+    EXPECT_EQ(signal->marks[2].frame, signal->marks[1].frame + 80 * 441 / 10 + buffer);
+    EXPECT_EQ(signal->marks[5].frame, signal->Frames());
+
+    const auto file = m_dir / "stream.raw";
+    AlsaWaveOut out("file:'" + file.string() + "',raw");
+    PositionLog progress;
+    const WaveResult played = PlayDownloadSignal(*signal, out, progress);
+    ASSERT_TRUE(played.ok) << played.error;
+    EXPECT_EQ(test::ReadFile(file), std::string(signal->pcm.begin(), signal->pcm.end()));
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"start 4 TV", "step", "step", "step", "step", "finish"}));
+}
+
+TEST_F(DownloadTest, WithoutASoundDeviceThePlaybackFailsOnceWithTheSystemsReason) {
+    std::vector<std::uint8_t> codeBuffer;
+    const auto signal = PrepareDownload(m_request, m_rng, codeBuffer);
+    ASSERT_TRUE(signal.has_value());
+    AlsaWaveOut out("tolbe_no_such_pcm_device");
+    PositionLog progress;
+    const WaveResult played = PlayDownloadSignal(*signal, out, progress);
+    EXPECT_FALSE(played.ok);
+    EXPECT_FALSE(played.stopped);
+    EXPECT_FALSE(played.error.empty());
+    EXPECT_EQ(out.DeviceName(), "tolbe_no_such_pcm_device");
+    EXPECT_TRUE(progress.events.empty()); // nothing played, nothing counted
+}
+
+TEST_F(DownloadTest, AStopRequestEndsTheStreamEarlyWithoutAFailure) {
+    std::vector<std::uint8_t> codeBuffer;
+    const auto signal = PrepareDownload(m_request, m_rng, codeBuffer);
+    ASSERT_TRUE(signal.has_value());
+    const auto file = m_dir / "stopped.raw";
+    AlsaWaveOut out("file:'" + file.string() + "',raw");
+    std::atomic<bool> stop{true};
+    PositionLog progress;
+    const WaveResult played = PlayDownloadSignal(*signal, out, progress, &stop);
+    EXPECT_FALSE(played.ok);
+    EXPECT_TRUE(played.stopped);
+    EXPECT_TRUE(played.error.empty());
+    EXPECT_LT(test::ReadFile(file).size(), signal->pcm.size());
+    EXPECT_TRUE(progress.events.empty());
 }

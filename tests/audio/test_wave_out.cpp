@@ -1,3 +1,4 @@
+#include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -54,26 +56,59 @@ TEST(AlsaWaveOut, DeviceComesFromTheAudioDeviceSetting) {
     EXPECT_EQ(PcmDeviceFromSettings(settings), "plughw:1,0");
 }
 
-TEST(SendWaveData, PlaysTheModulatedPacket) {
+// Reports positions as the stream goes, and can end it early.
+class Positions final : public PlaybackObserver {
+public:
+    void Played(std::size_t frames) override { seen.push_back(frames); }
+    bool StopRequested() const override { return stopAfter >= 0 && static_cast<int>(seen.size()) > stopAfter; }
+    std::vector<std::size_t> seen;
+    int stopAfter = -1;
+};
+
+TEST(AlsaWaveOut, ReportsTheRisingPlayedPositionAndStopsWhenAsked) {
     test::TempDir dir;
-    AlsaWaveOut out(FileDevice(dir / "packet.raw"));
-    test::ScriptedPrompt prompt;
-    const Packet header = BuildHeaderPacket(2, 5);
-    EXPECT_TRUE(SendWaveData(header, out, prompt));
-    EXPECT_TRUE(prompt.shown.empty());
-    const WaveBuffer expected = BuildWaveBuffer(header);
-    EXPECT_EQ(ReadBytes(dir / "packet.raw"), std::vector<std::uint8_t>(expected.begin(), expected.end()));
+    std::vector<std::uint8_t> pcm(kWaveBufferBytes * 3);
+    std::iota(pcm.begin(), pcm.end(), std::uint8_t{7});
+    Positions positions;
+    AlsaWaveOut out(FileDevice(dir / "whole.raw"));
+    ASSERT_TRUE(out.Play(pcm, &positions).ok);
+    ASSERT_GE(positions.seen.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(positions.seen.begin(), positions.seen.end()));
+    EXPECT_EQ(positions.seen.back(), pcm.size() / kBytesPerFrame);
+    EXPECT_EQ(ReadBytes(dir / "whole.raw"), pcm);
+
+    Positions stopper;
+    stopper.stopAfter = 2;
+    AlsaWaveOut again(FileDevice(dir / "part.raw"));
+    const WaveResult r = again.Play(pcm, &stopper);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(stopper.seen.size(), 3u);
+    const auto part = ReadBytes(dir / "part.raw");
+    EXPECT_LT(part.size(), pcm.size());
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), pcm.begin()));
 }
 
-TEST(SendWaveData, FailureShowsThePlatformTextOnceAndReturnsFalse) {
-    AlsaWaveOut out(kMissingDevice);
-    test::ScriptedPrompt prompt;
-    EXPECT_FALSE(SendWaveData(BuildEndPacket(), out, prompt));
-    ASSERT_EQ(prompt.shown.size(), 1u);
-    EXPECT_EQ(prompt.shown[0].title, "Tolbe");
-    EXPECT_EQ(prompt.shown[0].buttons, Prompt::Buttons::Ok);
-    EXPECT_EQ(prompt.shown[0].icon, Prompt::Icon::None);
-    EXPECT_EQ(prompt.shown[0].text, out.Play(std::vector<std::uint8_t>(kWaveBufferBytes, 0)).error);
+TEST(AlsaWaveOut, MixerCardFollowsThePlaybackDevice) {
+    EXPECT_EQ(MixerCardFor("default"), "default");
+    EXPECT_EQ(MixerCardFor(""), "default");
+    EXPECT_EQ(MixerCardFor("pulse"), "pulse");
+    EXPECT_EQ(MixerCardFor("hw:1,0"), "hw:1");
+    EXPECT_EQ(MixerCardFor("plughw:PCH"), "hw:PCH");
+    EXPECT_EQ(MixerCardFor("front:CARD=PCH,DEV=0"), "hw:PCH");
+    EXPECT_EQ(MixerCardFor("hdmi:DEV=3,CARD=NVidia"), "hw:NVidia");
+    EXPECT_EQ(MixerCardFor("file:'/tmp/x.raw',raw"), "file");
+}
+
+TEST(AlsaWaveOut, ListsPlaybackDevicesAsTheSystemNamesThem) {
+    // ALSA always knows its null device; every listed device has a name to open.
+    const auto devices = ListPlaybackDevices();
+    ASSERT_FALSE(devices.empty());
+    EXPECT_TRUE(std::any_of(devices.begin(), devices.end(), [](const auto& d) { return d.name == "null"; }));
+    for (const auto& d : devices) {
+        EXPECT_FALSE(d.name.empty());
+        EXPECT_EQ(d.description.find('\n'), std::string::npos) << d.name;
+    }
 }
 
 TEST(GetWaveErrorText, GivesAlsaTexts) {

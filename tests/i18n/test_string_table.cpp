@@ -155,6 +155,18 @@ TEST(StringTable, FrenchPunctuationTakesANoBreakSpace) {
     }
 }
 
+TEST(StringTable, PlaceholdersTakeTheirArgumentsInEveryLanguage) {
+    EXPECT_EQ(FormatText(LoadText(kDe, 312), {"pulse", "Connection refused"}),
+              "Die Übertragung konnte auf der Tonausgabe „pulse“ nicht abgespielt werden: Connection refused");
+    EXPECT_EQ(FormatText("%2 %1 %3 100%", {"a%2", "b"}), "b a%2 %3 100%");
+    for (int base : kBases) {
+        const std::string text = FormatText(LoadText(base, 312), {"hw:CARD=X", "Device busy"});
+        EXPECT_NE(text.find("hw:CARD=X"), std::string::npos) << base;
+        EXPECT_NE(text.find("Device busy"), std::string::npos) << base;
+        EXPECT_NE(FormatText(LoadText(base, 313), {"disk full"}).find("disk full"), std::string::npos) << base;
+    }
+}
+
 TEST(StringTable, LookupFailures) {
     EXPECT_THROW(LoadText(kEn, 4999), TextNotFound); // the message box's default title is nowhere
     EXPECT_THROW(LoadText(kZh, 3), TextNotFound);    // a gap between the numbered groups

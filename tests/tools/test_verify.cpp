@@ -99,7 +99,7 @@ TEST_F(CliVerify, TextListsPacketsBlocksAndMemory) {
     const Outcome v = Run({"verify", Path("dvd.wav")});
     ASSERT_EQ(v.status, 0) << v.out << v.err;
     const std::size_t blocks = expected.size() / 128;
-    EXPECT_NE(v.out.find("Signal: 44100 Hz, 2 channels; read from the left channel; peak -0.0 dBFS\n"),
+    EXPECT_NE(v.out.find("Signal: 44100 Hz, 2 channels; read from the left channel; peak -0.1 dBFS\n"),
               std::string::npos)
         << v.out;
     EXPECT_NE(v.out.find("header      slot 2 (DVD), " + std::to_string(blocks) + " blocks"), std::string::npos)
@@ -131,8 +131,8 @@ TEST_F(CliVerify, ResampledQuietNoisySignalStillVerifies) {
 
 TEST_F(CliVerify, FaultsGiveStatusOneAndTheFirstFault) {
     Download("SAT", m_sources[0], "sat.wav");
-    // Cut after the header and its pause: no block arrives, and no end packet.
-    Sox(ShellQuote(Path("sat.wav")) + " " + ShellQuote(Path("cut.wav")) + " trim 0 0.7");
+    // Cut after the lead-in, the header and its pause: no block arrives, and no end packet.
+    Sox(ShellQuote(Path("sat.wav")) + " " + ShellQuote(Path("cut.wav")) + " trim 0 0.95");
     Outcome v = Run({"verify", Path("cut.wav")});
     EXPECT_EQ(v.status, 1);
     EXPECT_NE(v.out.find("FAULT: block at 0x0300 missing\n"), std::string::npos) << v.out;
@@ -192,4 +192,54 @@ TEST_F(CliVerify, CapturesFromAnAlsaDevice) {
     const Outcome again = Run({"verify", "--json", Path("rec.wav")});
     EXPECT_EQ(again.status, 1);
     EXPECT_EQ(JsonField(again.out, "first_fault"), JsonField(v.out, "first_fault"));
+}
+
+TEST_F(CliVerify, StrictCountsPreambleBitsAndTimesEveryPause) {
+    Download("DVD", m_sources[0], "dvd.wav");
+    Outcome v = Run({"verify", "--strict", Path("dvd.wav")});
+    ASSERT_EQ(v.status, 0) << v.out << v.err;
+    EXPECT_NE(v.out.find("Timing:\n"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("header      preamble 64 bits  pause 400.00 ms (nominal 400)\n"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("data        preamble 64 bits  pause 80.00 ms (nominal 80)\n"), std::string::npos) << v.out;
+    // The end's pause is the rest of the file: at least 100 ms, give or take where the last bit is read.
+    EXPECT_NE(v.out.find("end         preamble 64 bits  pause >= 100.0"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("Worst pause error: 0.00 ms\n"), std::string::npos) << v.out;
+    EXPECT_EQ(v.out.find("preamble 63"), std::string::npos);
+    v = Run({"verify", "--strict", "--json", Path("dvd.wav")});
+    EXPECT_NE(v.out.find("\"kind\":\"header\",\"slot\":2"), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("\"preamble_bits\":64,\"pause_after_ms\":400.000}"), std::string::npos) << v.out;
+    EXPECT_EQ(JsonField(v.out, "worst_pause_error_ms"), "0.000");
+
+    // The header's first 5 ms lost, as a waking output loses them: the plain check still reads every
+    // packet, the strict one counts the short preamble.
+    Sox(ShellQuote(Path("dvd.wav")) + " " + ShellQuote(Path("late.wav")) + " trim 0.255");
+    EXPECT_EQ(Run({"verify", Path("late.wav")}).status, 0);
+    v = Run({"verify", "--strict", Path("late.wav")});
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NE(v.out.find("FAULT: preamble of the header packet at 0.02 s: "), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find(" of 64 bits\n"), std::string::npos) << v.out;
+
+    // 2 ms more silence in the pause after the first block, and a trailing pause cut short.
+    Sox(ShellQuote(Path("dvd.wav")) + " " + ShellQuote(Path("slow.wav")) + " pad 0.002@1.30");
+    EXPECT_EQ(Run({"verify", Path("slow.wav")}).status, 0);
+    v = Run({"verify", "--strict", "--json", Path("slow.wav")});
+    EXPECT_EQ(v.status, 1);
+    EXPECT_EQ(JsonField(v.out, "first_fault"), "pause after the data packet at 0.99 s: 82.0 ms, not 80 ms");
+    EXPECT_NEAR(std::stod(JsonField(v.out, "worst_pause_error_ms")), 2.0, 0.02); // sox pads 88 frames
+    Sox(ShellQuote(Path("dvd.wav")) + " " + ShellQuote(Path("short.wav")) + " reverse trim 0.05 reverse");
+    v = Run({"verify", "--strict", Path("short.wav")});
+    EXPECT_EQ(v.status, 1);
+    EXPECT_NE(v.out.find("FAULT: pause after the end packet at "), std::string::npos) << v.out;
+    EXPECT_NE(v.out.find("the recording ends 50.0 ms after it, before the 100 ms pause"), std::string::npos) << v.out;
+}
+
+TEST_F(CliVerify, DownloadThatCannotBePlayedSaysSoOnceAndFails) {
+    const Outcome d = Run({"download", "--db", m_db, "--slot", "TV", "--source-id", m_sources[0], "--pcm-device",
+                           "tolbe_no_such_pcm_device"});
+    EXPECT_EQ(d.status, 3) << d.err;
+    // One message naming the device and the system's reason, whatever the number of packets.
+    const auto first = d.err.find("\"tolbe_no_such_pcm_device\"");
+    ASSERT_NE(first, std::string::npos) << d.err;
+    EXPECT_EQ(d.err.find("tolbe_no_such_pcm_device", first + 30), std::string::npos) << d.err;
+    EXPECT_NE(d.err.find("No such file or directory"), std::string::npos) << d.err;
 }

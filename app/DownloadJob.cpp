@@ -1,0 +1,49 @@
+#include "app/DownloadJob.h"
+
+namespace tolbe::app {
+
+namespace {
+
+// Turns the progress calls of the playing thread into the job's signals.
+class SignalProgress final : public audio::DownloadProgress {
+public:
+    explicit SignalProgress(DownloadJob& job) : m_job(job) {}
+    void Start(int blockCount, const std::string& deviceName) override {
+        emit m_job.ProgressStarted(blockCount, QString::fromStdString(deviceName));
+    }
+    void Step() override { emit m_job.ProgressStepped(); }
+    void Finish() override {} // the end is reported once, by Ended
+
+private:
+    DownloadJob& m_job;
+};
+
+} // namespace
+
+DownloadJob::DownloadJob(std::unique_ptr<audio::WaveOut> out, audio::DownloadSignal signal, QObject* parent)
+    : QObject(parent), m_out(std::move(out)), m_signal(std::move(signal)),
+      m_device(QString::fromStdString(m_out->DeviceName())) {}
+
+DownloadJob::~DownloadJob() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void DownloadJob::Start() {
+    m_thread = std::thread([this] { Run(); });
+}
+
+void DownloadJob::Run() {
+    SignalProgress progress(*this);
+    audio::WaveResult result;
+    try {
+        result = audio::PlayDownloadSignal(m_signal, *m_out, progress, &m_stop);
+    } catch (const std::exception& e) {
+        result = {false, e.what()};
+    }
+    // A stop comes only from the destructor: nobody is left to tell.
+    if (result.stopped) return;
+    emit Ended(result.ok, QString::fromStdString(result.error));
+}
+
+} // namespace tolbe::app

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "audio/DownloadSequence.h"
+#include "audio/WaveOut.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace tolbe::app {
+
+// Plays one download's stream on a thread of its own, so the window never waits on the device.
+// Everything it reports arrives at the window thread through queued signals: the progress as the
+// device's position passes each packet, then exactly one Ended.
+class DownloadJob : public QObject {
+    Q_OBJECT
+public:
+    DownloadJob(std::unique_ptr<audio::WaveOut> out, audio::DownloadSignal signal, QObject* parent = nullptr);
+    // Stops the stream if it still plays and waits for the thread.
+    ~DownloadJob() override;
+    DownloadJob(const DownloadJob&) = delete;
+    DownloadJob& operator=(const DownloadJob&) = delete;
+
+    void Start();
+    const QString& DeviceName() const { return m_device; }
+
+signals:
+    void ProgressStarted(int blockCount, const QString& deviceName);
+    void ProgressStepped();
+    // The stream is over: played to its end (ok), or the device's reason why not.
+    void Ended(bool ok, const QString& reason);
+
+private:
+    void Run();
+
+    std::unique_ptr<audio::WaveOut> m_out;
+    audio::DownloadSignal m_signal;
+    QString m_device;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace tolbe::app
