@@ -15,6 +15,7 @@ packages=(
   libsndfile1-dev
   pulseaudio libasound2-plugins
   fonts-dejavu-core fonts-wqy-microhei
+  help2man desktop-file-utils appstream dpkg-dev file lintian fakeroot debootstrap
 )
 
 missing=()
