@@ -9,6 +9,7 @@
 #include "i18n/Language.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 
 #include <clocale>
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tolbe"));
     // Lets the desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.tolbe_remote.Tolbe"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tolbe")));
     // Dates in the version record follow the user's locale.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");

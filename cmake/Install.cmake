@@ -80,6 +80,7 @@ add_custom_command(
 add_custom_target(debian_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/install/changelog.Debian.gz)
 install(FILES ${_install_src}/copyright ${CMAKE_BINARY_DIR}/install/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tolbe)
+install(FILES ${_install_src}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tolbe)
 
 # The Debian package (scripts/package.sh): cpack -G DEB.
 set(CPACK_GENERATOR DEB)
@@ -89,12 +90,12 @@ set(CPACK_PACKAGE_VENDOR "Tolbe developers")
 set(CPACK_PACKAGE_CONTACT "Tolbe developers <support@tolbe-remote.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "program a universal infrared remote control over an audio cable")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tolbe programs a four-slot universal infrared remote control (slots TV, SAT, DVD\n"
-    "and AUX) from a computer over an audio cable: pick a slot, find the code set of\n"
-    "a device in the local code database by device type, brand and model key words,\n"
-    "and play it to the remote as a sound signal. It checks an update server for a\n"
-    "newer code database and speaks seven languages. tolbe-cli does the same work\n"
-    "without windows.")
+    "Tolbe programs a four-slot universal infrared remote control (slots TV,\n"
+    "SAT, DVD and AUX) from a computer over an audio cable: pick a slot, find\n"
+    "the code set of a device in the local code database by device type, brand\n"
+    "and model key words, and play it to the remote as a sound signal. It checks\n"
+    "an update server for a newer code database and speaks seven languages.\n"
+    "tolbe-cli does the same work without windows.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -14,6 +14,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 # Debian's hardening and optimisation flags; CMake reads CFLAGS, CXXFLAGS and LDFLAGS.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
 
@@ -27,4 +28,4 @@ rm -rf "$out/_cpack"
 deb="$out/$(basename "$deb")"
 echo "package: $deb ($(du -k "$deb" | cut -f1) KiB)"
 # Errors fail the script; warnings are shown.
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
