@@ -13,12 +13,15 @@ out=$(cd "$1" && pwd)
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-# Debian's hardening and optimisation flags; CMake reads CFLAGS, CXXFLAGS and LDFLAGS.
+# Debian's hardening and optimisation flags, given on every run (CMake reads the environment's
+# only when it first configures a build folder).
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-eval "$(dpkg-buildflags --export=sh)"
-export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+cflags="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
 
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=None -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_C_FLAGS="$cflags" -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
   -DTOLBE_BUILD_TESTS=OFF -DTOLBE_BUILD_BENCH=OFF -DTOLBE_UPDATE_URL="${TOLBE_UPDATE_URL:-}"
 cmake --build build-package -j"$(nproc)"
 (cd build-package && cpack -G DEB -B "$out/_cpack")
