@@ -10,12 +10,14 @@
 #include "i18n/Language.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
@@ -30,11 +32,41 @@ void OnTerminationSignal(int signo) {
     [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
 }
 
+constexpr const char* kVersionText =
+    QT_STRINGIFY(TOLBE_VERSION_MAJOR) "." QT_STRINGIFY(TOLBE_VERSION_MINOR) "." QT_STRINGIFY(TOLBE_VERSION_PATCH);
+
+// --help and --version answer without a display, so the manual page can be made from them.
+bool AnsweredWithoutWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tolbe %s\n", kVersionText);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: tolbe [Qt options]\n"
+                        "Program a four-slot universal infrared remote control over an audio cable: pick a slot,\n"
+                        "find the code set of your device in the code database and download it to the remote.\n"
+                        "\n"
+                        "Options:\n"
+                        "  -h, --help     show this help and exit\n"
+                        "  --version      show the version and exit\n"
+                        "\n"
+                        "Qt's own options (for example -platform offscreen) are accepted too.\n");
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (AnsweredWithoutWindow(argc, argv)) return 0;
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolbe"));
+    // Lets the desktop match the window with its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tolbe_remote.Tolbe"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tolbe")));
     // Dates in the version record follow the user's locale.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
@@ -69,6 +101,8 @@ int main(int argc, char** argv) {
     app::ContextPrompt prompt;
     app::QtYield yield;
     app::AppContext ctx(settings, prompt, ProgramPaths::ForRunningProgram());
+    // Without the user's folder the program still runs on the shipped files; only an update fails.
+    if (std::string why; !ctx.paths.PrepareUserData(&why)) std::fprintf(stderr, "tolbe: %s\n", why.c_str());
     ctx.systemLanguageId = i18n::SystemUiLanguageId();
     ctx.yield = &yield;
     ctx.openWaveOut = [](const std::string& device) { return std::make_unique<audio::AlsaWaveOut>(device); };

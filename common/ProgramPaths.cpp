@@ -9,15 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tolbe {
+#ifndef TOLBE_SHIPPED_FROM_BIN
+#define TOLBE_SHIPPED_FROM_BIN "../share/tolbe"
+#endif
 
-ProgramPaths ProgramPaths::ForRunningProgram() {
-    if (const char* dir = std::getenv("TOLBE_PROGRAM_DIR"); dir != nullptr && *dir != '\0') return ProgramPaths(dir);
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return ProgramPaths(std::filesystem::current_path());
-    return ProgramPaths(exe.parent_path());
-}
+namespace tolbe {
 
 namespace {
 
@@ -53,6 +49,56 @@ std::filesystem::path StateFolder() {
 }
 
 } // namespace
+
+ProgramPaths ProgramPaths::Installed(std::filesystem::path shipped_dir, std::filesystem::path user_dir) {
+    return ProgramPaths(std::move(shipped_dir), std::move(user_dir), true);
+}
+
+std::filesystem::path ProgramPaths::UserDataFolder() {
+    if (auto xdg = FromEnvironment("XDG_DATA_HOME"); !xdg.empty()) return xdg / "Tolbe";
+    const auto home = HomeFolder();
+    return home.empty() ? home : home / ".local" / "share" / "Tolbe";
+}
+
+ProgramPaths ProgramPaths::ForRunningProgram() {
+    if (const char* dir = std::getenv("TOLBE_PROGRAM_DIR"); dir != nullptr && *dir != '\0') return ProgramPaths(dir);
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return ProgramPaths(std::filesystem::current_path(ec));
+    const auto exe_dir = exe.parent_path();
+    // A build tree never has this folder beside its program folder; an installation always does.
+    const auto shipped = (exe_dir / TOLBE_SHIPPED_FROM_BIN).lexically_normal();
+    if (std::filesystem::is_directory(shipped, ec)) {
+        // Without any home folder the program runs on the shipped files alone; nothing shared
+        // such as /tmp stands in for the user's folder.
+        const auto user = UserDataFolder();
+        return Installed(shipped, user.empty() ? shipped : user);
+    }
+    return ProgramPaths(exe_dir);
+}
+
+std::filesystem::path ProgramPaths::Database() const {
+    auto own = WritableDatabase();
+    if (!m_installed) return own;
+    std::error_code ec;
+    return std::filesystem::exists(own, ec) ? own : ShippedDatabase();
+}
+
+bool ProgramPaths::PrepareUserData(std::string* why) const {
+    if (!m_installed) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(UpdateFolder(), ec);
+    if (!ec && std::filesystem::exists(DefaultServerIni(), ec) && !std::filesystem::exists(ServerIni(), ec)) {
+        std::filesystem::copy_file(DefaultServerIni(), ServerIni(), ec);
+        // The copy belongs to the user, whatever the shipped file's mode.
+        if (!ec)
+            std::filesystem::permissions(ServerIni(),
+                                         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ec);
+    }
+    if (ec && why != nullptr) *why = ec.message() + ": " + UpdateFolder().string();
+    return !ec;
+}
 
 std::filesystem::path ProgramPaths::MixerLevelsFile() {
     const auto folder = StateFolder();

@@ -76,7 +76,10 @@ void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
 
 bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key) {
     namespace fs = std::filesystem;
-    const fs::path D = paths.Database();
+    // An installed program's user may still be on the shipped file: that one is backed up, and
+    // the new database goes to the user's own folder.
+    const fs::path current = paths.Database();
+    const fs::path D = paths.WritableDatabase();
     const fs::path B = paths.DatabaseBackup();
     const fs::path U = paths.UpdateDatabase();
     std::error_code ec;
@@ -87,10 +90,9 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key) 
 
     fs::create_directories(paths.DatabaseFolder());
     if (fs::is_regular_file(B, ec)) fs::remove(B);
-    const bool had_db = fs::is_regular_file(D, ec);
-    if (had_db) {
-        // Keep D in place while the backup is written, so D is never missing.
-        CopyFileAtomically(D, B);
+    if (fs::is_regular_file(current, ec)) {
+        // Keep the current file in place while the backup is written, so it is never missing.
+        CopyFileAtomically(current, B);
     }
     CopyFileAtomically(U, D);
     return true;

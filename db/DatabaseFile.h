@@ -29,9 +29,10 @@ std::vector<std::string> ReadDeviceTypes(const DbConnection& conn);
 inline constexpr int kSelectedDeviceTypeIndex = 7;
 
 // Puts the delivered database Update/IR_Database.db3 in place of Database/IR_Database.db3,
-// keeping the previous file as Database/IR_Database.db3.bak. Paths come from the program
-// folder whatever "DatabasePath" says. The new file is written next to its target and renamed
-// into place, so at every instant either the old or the new database is complete at its path.
+// keeping the previous file (the database in use, which may be the shipped one) as
+// Database/IR_Database.db3.bak. Paths come from ProgramPaths whatever "DatabasePath" says. The
+// new file is written next to its target and renamed into place, so at every instant either the
+// old or the new database is complete at its path.
 // Returns false, changing nothing, when the delivered file is missing or is not a sound database
 // opening with `key` (VerifyDatabaseFile); throws std::filesystem::filesystem_error when a step
 // fails, the current database still in place.

@@ -17,6 +17,7 @@ packages=(
   pulseaudio pulseaudio-utils libasound2-plugins
   fonts-dejavu-core fonts-wqy-microhei
   clang libclang-rt-14-dev  # scripts/fuzz.sh: libFuzzer
+  help2man desktop-file-utils appstream dpkg-dev file lintian fakeroot debootstrap
 )
 
 missing=()

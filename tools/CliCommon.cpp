@@ -15,7 +15,7 @@ namespace tolbe::cli {
 CliDatabase LocateDatabase(const CliContext& ctx, const std::string& file) {
     if (!file.empty()) return {file, db::BuildDatabaseKey()};
     const IniSettingsStore settings;
-    const db::DatabaseLocation loc = db::CheckDatabase(settings, ProgramPaths(ctx.program_dir));
+    const db::DatabaseLocation loc = db::CheckDatabase(settings, ctx.Paths());
     if (!loc.exists) throw CliFailure{"no code database at " + loc.DBPath};
     return {loc.DBPath, loc.DBKey};
 }

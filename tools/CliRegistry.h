@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ProgramPaths.h"
+
 #include <CLI/CLI.hpp>
 
 #include <functional>
@@ -10,7 +12,11 @@ namespace tolbe::cli {
 
 // Options every subcommand may use.
 struct CliContext {
-    std::string program_dir; // the program folder (defaults to the executable's)
+    std::string program_dir; // --program-dir; empty for the running program's own layout
+
+    ProgramPaths Paths() const {
+        return program_dir.empty() ? ProgramPaths::ForRunningProgram() : ProgramPaths(program_dir);
+    }
 };
 
 // A subcommand group adds its commands to the application. Each cli_*.cpp registers one

@@ -128,9 +128,7 @@ const Registrar kRegisterDb([](CLI::App& app, CliContext& ctx) {
         "export", "Print the whole database as SQL text (tables, rows, indexes) that 'db import' reads back "
                   "into an equal database.");
     e->add_option("--db", *db_file, "database file (default: the program folder's Database/IR_Database.db3)");
-    e->callback([db_file, &ctx] {
-        RunExport(db_file->empty() ? ProgramPaths(ctx.program_dir).Database().string() : *db_file);
-    });
+    e->callback([db_file, &ctx] { RunExport(db_file->empty() ? ctx.Paths().Database().string() : *db_file); });
 });
 
 } // namespace

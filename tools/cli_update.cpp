@@ -142,7 +142,10 @@ struct UpdateArgs {
 void RunUpdateCheck(const CliContext& ctx, const UpdateArgs& args) {
     std::setlocale(LC_TIME, ""); // the version record's date is the user's short date
     IniSettingsStore settings;
-    const ProgramPaths paths(ctx.program_dir);
+    const ProgramPaths paths = ctx.Paths();
+    // An installed program's user gets the shipped Server.ini on the first check.
+    std::string why;
+    if (!paths.PrepareUserData(&why)) std::cerr << "tolbe-cli: " << why << "\n";
     std::int16_t lang_base = 0;
     i18n::GetLanguage(settings, i18n::SystemUiLanguageId(), lang_base);
     auto text = [lang_base](int k) { return i18n::LoadText(lang_base, k); };

@@ -19,9 +19,9 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("tolbe-cli ") + TOLBE_VERSION);
     app.require_subcommand(1);
     CliContext ctx;
-    ctx.program_dir = tolbe::ProgramPaths::ForRunningProgram().Dir().string();
-    app.add_option("--program-dir", ctx.program_dir, "program folder holding Database/, Styles/ and Update/")
-        ->capture_default_str();
+    app.add_option("--program-dir", ctx.program_dir,
+                   "program folder holding Database/, Styles/ and Update/ (default: the executable's folder, or "
+                   "share/tolbe and ~/.local/share/Tolbe when installed)");
     for (auto& add : Registry())
         add(app, ctx);
     try {

@@ -199,6 +199,14 @@ private slots:
             QVERIFY2(SameImage(drawn, app::LoadPicture(name).toImage()),
                      qPrintable(name + " differs from its drawing; run tolbe-make-pictures"));
         }
+        for (int size : app::IconSizes()) {
+            const QString file = QStringLiteral(TOLBE_SOURCE_DIR "/app/resources/icons/tolbe-%1.png").arg(size);
+            const QImage icon(file);
+            QCOMPARE(icon.size(), QSize(size, size));
+            QVERIFY2(SameImage(app::DrawIconImage(size), icon),
+                     qPrintable(file + " differs from its drawing; run tolbe-make-pictures"));
+        }
+        QVERIFY(app::DrawIconImage(20).isNull());
     }
 
     void animatedPictureInTheProgramFolder() {

@@ -634,7 +634,69 @@ QImage DrawAnimationFrame(int frame, qreal scale) {
     return image;
 }
 
+// ---- program icon ------------------------------------------------------------------------
+
+// A remote control with the four slot keys, sending sound waves, on a blue tile. Drawn on a
+// 256-unit grid and scaled; below 32 pixels the waves and the key pad would only blur, so the
+// small icons keep the body, the slot keys and one wave.
+QImage DrawIcon(int size) {
+    QImage image = Canvas(QSize(size, size), 1);
+    QPainter p(&image);
+    Prepare(p);
+    p.scale(size / 256.0, size / 256.0);
+    const bool small = size < 32;
+
+    p.setPen(Qt::NoPen);
+    p.setBrush(Vertical(8, 248, {{0, QColor(0x4F, 0x95, 0xDE)}, {1, QColor(0x1B, 0x57, 0xA3)}}));
+    p.drawRoundedRect(QRectF(8, 8, 240, 240), 44, 44);
+
+    // Waves leaving the remote's top end.
+    p.setBrush(Qt::NoBrush);
+    const int waves = small ? 1 : 3;
+    for (int i = 0; i < waves; ++i) {
+        const qreal r = 30 + i * 21;
+        p.setPen(QPen(QColor(255, 255, 255, 235 - i * 55), small ? 20 : 12, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(QRectF(128 - r, 84 - r, 2 * r, 2 * r), 35 * 16, 110 * 16);
+    }
+
+    // Body.
+    const QRectF body(86, 84, 84, 156);
+    p.setPen(QPen(QColor(0x12, 0x12, 0x14), small ? 6 : 3));
+    p.setBrush(
+        Horizontal(body.left(), body.right(),
+                   {{0, QColor(0x1E, 0x20, 0x24)}, {0.35, QColor(0x5A, 0x60, 0x69)}, {1, QColor(0x1E, 0x20, 0x24)}}));
+    p.drawRoundedRect(body, 22, 22);
+
+    // Sender lamp and the four slot keys in their colours.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0x40, 0x30));
+    p.drawEllipse(QPointF(128, 104), small ? 10 : 7, small ? 10 : 7);
+    const std::array<QColor, 4> keys{QColor(0xE8, 0x4C, 0x3D), QColor(0x2E, 0xCC, 0x71), QColor(0xF1, 0xC4, 0x0F),
+                                     QColor(0x5D, 0xAD, 0xE2)};
+    for (int i = 0; i < 4; ++i) {
+        p.setBrush(keys[i]);
+        const qreal x = i % 2 == 0 ? 98 : 132;
+        const qreal y = i < 2 ? 124 : 154;
+        p.drawRoundedRect(QRectF(x, y, 26, 22), 6, 6);
+    }
+    if (!small) {
+        p.setBrush(QColor(0xC8, 0xCC, 0xD2));
+        for (int row = 0; row < 3; ++row)
+            for (int col = 0; col < 3; ++col)
+                p.drawRoundedRect(QRectF(100 + col * 21, 186 + row * 16, 14, 10), 3, 3);
+    }
+    return image;
+}
+
 } // namespace
+
+QList<int> IconSizes() {
+    return {16, 22, 24, 32, 48, 64, 128, 256};
+}
+
+QImage DrawIconImage(int size) {
+    return IconSizes().contains(size) ? DrawIcon(size) : QImage();
+}
 
 QStringList PictureNames() {
     QStringList names;

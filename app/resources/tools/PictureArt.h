@@ -25,6 +25,11 @@ QImage DrawPicture(const QString& name, qreal scale = 1.0);
 QList<QImage> DrawAnimationFrames(qreal scale = 1.0);
 constexpr int kAnimationFrameDelayCs = 12;
 
+// Edge lengths in pixels of the program's icon, as the desktop's icon theme folders take it.
+QList<int> IconSizes();
+// The program's icon at one of IconSizes(); a null image for any other size.
+QImage DrawIconImage(int size);
+
 // True when the font the pictures are lettered in is available.
 bool PictureFontAvailable();
 

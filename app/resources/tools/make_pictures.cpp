@@ -1,4 +1,5 @@
-// Draws the program's pictures into app/resources/ (PNG files and a1.gif).
+// Draws the program's pictures into app/resources/ (PNG files and a1.gif) and its icon into
+// app/resources/icons/ (tolbe-<size>.png, installed into the desktop's icon theme).
 //
 // The pictures are committed; run this after changing PictureArt.cpp and commit the result:
 //   cmake --build <build> --target tolbe-make-pictures
@@ -33,6 +34,17 @@ int main(int argc, char** argv) {
     for (const QString& name : tolbe::app::PictureNames()) {
         const QString file = out.filePath(name + ".png");
         if (!tolbe::app::DrawPicture(name).save(file, "PNG")) {
+            std::fprintf(stderr, "tolbe-make-pictures: cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    if (!out.mkpath("icons")) {
+        std::fprintf(stderr, "tolbe-make-pictures: cannot create %s\n", qPrintable(out.filePath("icons")));
+        return 1;
+    }
+    for (int size : tolbe::app::IconSizes()) {
+        const QString file = out.filePath(QString("icons/tolbe-%1.png").arg(size));
+        if (!tolbe::app::DrawIconImage(size).save(file, "PNG")) {
             std::fprintf(stderr, "tolbe-make-pictures: cannot write %s\n", qPrintable(file));
             return 1;
         }
