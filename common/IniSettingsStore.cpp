@@ -1,6 +1,7 @@
 #include "common/IniSettingsStore.h"
 
 #include "common/IniFile.h"
+#include "common/ProgramPaths.h"
 
 #include <cstdlib>
 
@@ -11,13 +12,14 @@ IniSettingsStore::IniSettingsStore(std::filesystem::path config_root)
 
 std::filesystem::path IniSettingsStore::DefaultConfigRoot() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') return xdg;
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        return std::filesystem::path(home) / ".config";
-    return std::filesystem::temp_directory_path();
+    // Without a home folder settings are not kept: a shared folder would let others read or
+    // plant them.
+    const auto home = UserHomeFolder();
+    return home.empty() ? home : home / ".config";
 }
 
 std::filesystem::path IniSettingsStore::FileFor(const std::string& app) const {
-    return m_root / app / "settings.ini";
+    return m_root.empty() ? m_root : m_root / app / "settings.ini";
 }
 
 std::string IniSettingsStore::GetSetting(const std::string& app, const std::string& section, const std::string& key,
@@ -29,6 +31,7 @@ std::string IniSettingsStore::GetSetting(const std::string& app, const std::stri
 
 void IniSettingsStore::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                                    const std::string& value) {
+    if (m_root.empty()) return;
     auto doc = IniDocument::Load(FileFor(app));
     doc.Set(section, key, value);
     doc.Save(FileFor(app));

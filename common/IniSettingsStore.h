@@ -20,7 +20,8 @@ public:
 
     std::filesystem::path FileFor(const std::string& app) const;
 
-    // The user's config folder: $XDG_CONFIG_HOME, else $HOME/.config.
+    // The user's config folder: $XDG_CONFIG_HOME, else the home folder's .config; empty (settings
+    // are then not kept) when the user has no home folder.
     static std::filesystem::path DefaultConfigRoot();
 
 private:

@@ -110,6 +110,10 @@ std::filesystem::path ProgramPaths::RuntimeFolder() {
     return StateFolder();
 }
 
+std::filesystem::path UserHomeFolder() {
+    return HomeFolder();
+}
+
 bool MakePrivateFolder(const std::filesystem::path& dir) {
     if (dir.empty() || !dir.is_absolute()) return false;
     std::error_code ec;

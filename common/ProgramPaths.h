@@ -69,6 +69,10 @@ private:
     bool m_installed = false;
 };
 
+// The user's home folder: $HOME, else the account's own entry; empty when there is none. A shared
+// folder such as /tmp never stands in for it.
+std::filesystem::path UserHomeFolder();
+
 // Makes `dir` (and missing parents) readable by its owner only (mode 0700). False when it cannot,
 // or when it is not a real folder of this user, whom nobody else may then trust it to belong to.
 bool MakePrivateFolder(const std::filesystem::path& dir);
