@@ -1,5 +1,7 @@
 #include "common/IniFile.h"
 
+#include "common/SyncToDisk.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -149,11 +151,7 @@ void IniDocument::Save(const std::filesystem::path& file) const {
         std::filesystem::remove(tmp, ec);
         throw std::runtime_error("cannot replace settings file " + file.string());
     }
-    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolderOf(file);
 }
 
 std::string GetIniString(const std::filesystem::path& file, const std::string& section, const std::string& key) {

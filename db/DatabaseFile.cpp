@@ -1,5 +1,7 @@
 #include "db/DatabaseFile.h"
 
+#include "common/SyncToDisk.h"
+
 #include <fcntl.h>
 #include <fstream>
 #include <unistd.h>
@@ -57,17 +59,10 @@ void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
     try {
         std::filesystem::copy_file(from, tmp, std::filesystem::copy_options::overwrite_existing);
         // The data must be on disk before the rename makes it the database.
-        if (std::FILE* f = std::fopen(tmp.c_str(), "rb+")) {
-            ::fsync(fileno(f));
-            std::fclose(f);
-        }
+        SyncToDisk(tmp);
         std::filesystem::rename(tmp, to);
         // The rename itself is on disk only once the folder is.
-        const auto folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
-        if (const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
+        SyncFolderOf(to);
     } catch (...) {
         std::filesystem::remove(tmp, ignored);
         throw;

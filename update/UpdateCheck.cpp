@@ -1,6 +1,7 @@
 #include "update/UpdateCheck.h"
 
 #include "common/IniFile.h"
+#include "common/SyncToDisk.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "update/Minisign.h"
@@ -117,13 +118,6 @@ std::optional<std::string> ReadSmallFile(const fs::path& file, std::uint64_t max
     std::string bytes(static_cast<std::size_t>(size), '\0');
     if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) return std::nullopt;
     return bytes;
-}
-
-void SyncPath(const fs::path& path, bool folder) {
-    const int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 HttpLimits LimitsOf(std::uint64_t max_bytes) {
@@ -471,10 +465,10 @@ bool UpdateCheck::Commit(const fs::path& temp, const fs::path& target) {
     return Aside([temp, target] {
         std::error_code ec;
         if (!fs::is_regular_file(temp, ec)) return false;
-        SyncPath(temp, false);
+        SyncToDisk(temp);
         fs::rename(temp, target, ec);
         if (ec) return false;
-        SyncPath(target.parent_path(), true);
+        SyncFolderOf(target);
         return true;
     });
 }
