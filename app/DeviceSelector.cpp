@@ -1,6 +1,6 @@
 #include "app/DeviceSelector.h"
 
-#include "app/resources/tools/PictureArt.h"
+#include "app/pictures/PictureArt.h"
 #include "i18n/StringTable.h"
 
 #include <QLabel>

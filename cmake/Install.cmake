@@ -32,7 +32,7 @@ if(TARGET tolbe)
                  @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/install/${TOLBE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   foreach(size 16 22 24 32 48 64 128 256)
-    install(FILES ${PROJECT_SOURCE_DIR}/app/resources/icons/tolbe-${size}.png
+    install(FILES ${CMAKE_BINARY_DIR}/app/pictures/icons/tolbe-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME tolbe.png)
   endforeach()
 endif()

@@ -10,7 +10,7 @@ packages=(
   libasound2-dev alsa-utils
   libcurl4-openssl-dev libssl-dev curl
   libsodium-dev minisign
-  libinih-dev libcli11-dev
+  libinih-dev libcli11-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sox xauth
   libsndfile1-dev

@@ -1,7 +1,7 @@
 // The slot buttons, the instruction animation and the pictures they show.
 #include "app/DeviceSelector.h"
-#include "app/resources/tools/GifWriter.h"
-#include "app/resources/tools/PictureArt.h"
+#include "app/pictures/GifWriter.h"
+#include "app/pictures/PictureArt.h"
 #include "codec/SlotTable.h"
 #include "common/ProgramPaths.h"
 
@@ -10,9 +10,12 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMovie>
+#include <QSet>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <memory>
 
 using namespace tolbe;
@@ -57,6 +60,39 @@ struct Controls {
 
 bool SameImage(const QImage& a, const QImage& b) {
     return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+}
+
+int Colours(const QImage& image) {
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            seen.insert(image.pixel(x, y));
+    return static_cast<int>(seen.size());
+}
+
+// Mean difference per channel (alpha included), 0..255; images of different sizes differ fully.
+double MeanDifference(const QImage& first, const QImage& second) {
+    if (first.size() != second.size() || first.isNull()) return 255;
+    const QImage a = first.convertToFormat(QImage::Format_ARGB32), b = second.convertToFormat(QImage::Format_ARGB32);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) +
+                   std::abs(qAlpha(p) - qAlpha(q));
+        }
+    return sum / (4.0 * a.width() * a.height());
+}
+
+// Share of the region's pixels whose colour passes the test.
+template <typename Test> double Share(const QImage& picture, QRect region, Test test) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    region &= image.rect();
+    int hits = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            hits += test(QColor::fromRgba(image.pixel(x, y))) ? 1 : 0;
+    return region.isEmpty() ? 0 : double(hits) / (region.width() * region.height());
 }
 
 } // namespace
@@ -188,24 +224,55 @@ private slots:
         app::ShowPicture(nullptr, "A21"); // no label: nothing happens
     }
 
-    // The committed pictures are what the drawing code makes.
-    void committedPicturesMatchTheirDrawing() {
+    // The pictures are drawn at build time on this machine, so what the program loads is this
+    // machine's drawing; anti-aliased edges may differ elsewhere, so only what a viewer would notice
+    // is checked: each picture is drawn, in its main colours, with its lettering.
+    void builtPicturesAreDrawn() {
         QVERIFY2(app::PictureFontAvailable(), "the DejaVu Sans font is needed to draw the pictures");
         const QStringList names = app::PictureNames();
         QCOMPARE(names.size(), 16);
         for (const QString& name : names) {
-            const QImage drawn = app::DrawPicture(name);
-            QCOMPARE(drawn.size(), app::PictureSize(name));
-            QVERIFY2(SameImage(drawn, app::LoadPicture(name).toImage()),
-                     qPrintable(name + " differs from its drawing; run tolbe-make-pictures"));
+            const QImage loaded = app::LoadPicture(name).toImage();
+            QCOMPARE(loaded.size(), app::PictureSize(name));
+            QVERIFY2(Colours(loaded) > 8, qPrintable(name + " is blank"));
+            QVERIFY2(MeanDifference(loaded, app::DrawPicture(name)) < 2, qPrintable(name + " is another picture"));
         }
+        const auto blue = [](QColor c) { return c.blue() > c.red() + 40; };
+        const auto light_grey = [](QColor c) { return c.red() > 180 && std::abs(c.red() - c.blue()) < 12; };
+        const auto white = [](QColor c) { return c.red() > 235 && c.green() > 235 && c.blue() > 235; };
+        const auto dark = [](QColor c) { return c.alpha() > 128 && c.red() < 100; };
+        const auto red = [](QColor c) { return c.red() > 200 && c.green() < 120; };
+        const auto green = [](QColor c) { return c.green() > c.red() + 60 && c.green() > c.blue() + 40; };
+        for (const QString& slot : QStringList{"TV", "SAT", "DVD", "AUX"}) {
+            const QImage chosen = app::LoadPicture(slot + QString("_BTN2")).toImage();
+            const QImage plain = app::LoadPicture(slot + QString("_BTN")).toImage();
+            const QRect middle(chosen.width() / 4, chosen.height() / 4, chosen.width() / 2, chosen.height() / 2);
+            QVERIFY2(Share(chosen, chosen.rect(), blue) > 0.5, qPrintable(slot));
+            QVERIFY2(Share(plain, plain.rect(), light_grey) > 0.5, qPrintable(slot));
+            QVERIFY2(Share(chosen, middle, white) > 0.02, qPrintable(slot + ": no lettering"));
+            QVERIFY2(Share(plain, middle, dark) > 0.02, qPrintable(slot + ": no lettering"));
+        }
+        const QImage unlit = app::LoadPicture("A41").toImage();
+        const QImage lit = app::LoadPicture("A42").toImage();
+        QVERIFY(Share(lit, lit.rect(), red) > Share(unlit, unlit.rect(), red) + 0.01);
+        QVERIFY(MeanDifference(app::LoadPicture("A31").toImage(), app::LoadPicture("A32").toImage()) > 1);
+        QVERIFY(MeanDifference(app::LoadPicture("A21").toImage(), app::LoadPicture("A22").toImage()) > 1);
+        QVERIFY(MeanDifference(app::LoadPicture("A22").toImage(), app::LoadPicture("A23").toImage()) > 1);
+        const QImage keys = app::LoadPicture("A31").toImage();
+        QVERIFY2(Share(keys, keys.rect(), white) > 0.005, "key pad without lettering");
+        const QImage finish = app::LoadPicture("FINISH").toImage();
+        const int half = finish.width() / 2;
+        QVERIFY(Share(finish, QRect(half, 0, half, finish.height()), green) > 0.15);
+        QVERIFY(Share(finish, QRect(0, 0, half, finish.height()), dark) > 0.15);
+
         for (int size : app::IconSizes()) {
-            const QString file = QStringLiteral(TOLBE_SOURCE_DIR "/app/resources/icons/tolbe-%1.png").arg(size);
-            const QImage icon(file);
+            const QImage icon(QStringLiteral(TOLBE_BINARY_DIR "/app/pictures/icons/tolbe-%1.png").arg(size));
             QCOMPARE(icon.size(), QSize(size, size));
-            QVERIFY2(SameImage(app::DrawIconImage(size), icon),
-                     qPrintable(file + " differs from its drawing; run tolbe-make-pictures"));
+            QCOMPARE(qAlpha(icon.pixel(0, 0)), 0); // rounded corners on any background
+            QVERIFY2(Share(icon, icon.rect(), blue) > 0.3, qPrintable(QString::number(size)));
+            QVERIFY2(Share(icon, icon.rect(), dark) > 0.05, qPrintable(QString::number(size)));
         }
+        QCOMPARE(app::IconSizes(), QList<int>({16, 22, 24, 32, 48, 64, 128, 256}));
         QVERIFY(app::DrawIconImage(20).isNull());
     }
 
@@ -228,10 +295,26 @@ private slots:
             QCOMPARE(movie.currentImage().size(), QSize(300, 60));
         }
 
+        // Drawn by this build on this machine: the file is exactly today's drawing, and each frame
+        // Qt decodes is the drawn frame within half a step of the colour cube, transparent where it is clear.
         QFile gif(path);
         QVERIFY(gif.open(QIODevice::ReadOnly));
         QVERIFY2(gif.readAll() == app::EncodeGif(app::DrawAnimationFrames(), app::kAnimationFrameDelayCs),
-                 "a1.gif differs from its drawing; run tolbe-make-pictures");
+                 "a1.gif differs from its drawing");
+        QImageReader reader(path);
+        const QList<QImage> drawn = app::DrawAnimationFrames();
+        QCOMPARE(reader.imageCount(), int(drawn.size()));
+        for (const QImage& drawn_frame : drawn) {
+            const QImage frame = drawn_frame.convertToFormat(QImage::Format_ARGB32);
+            const QImage decoded = reader.read().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(reader.nextImageDelay(), app::kAnimationFrameDelayCs * 10);
+            for (int y = 0; y < frame.height(); ++y)
+                for (int x = 0; x < frame.width(); ++x) {
+                    const QRgb d = frame.pixel(x, y), g = decoded.pixel(x, y);
+                    const int dr = qRed(d) - qRed(g), dg = qGreen(d) - qGreen(g), db = qBlue(d) - qBlue(g);
+                    QVERIFY(qAlpha(d) < 128 ? qAlpha(g) == 0 : dr * dr + dg * dg + db * db <= 3 * 26 * 26);
+                }
+        }
     }
 
     // Noise that fills the code table several times over, a flat frame whose runs make long codes,

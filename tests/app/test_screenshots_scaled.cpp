@@ -8,7 +8,7 @@
 #include "app/FrmMsgbox.h"
 #include "app/FrmSASel.h"
 #include "app/frmAbout.h"
-#include "app/resources/tools/PictureArt.h"
+#include "app/pictures/PictureArt.h"
 #include "i18n/StringTable.h"
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"

@@ -1,4 +1,4 @@
-#include "app/resources/tools/PictureArt.h"
+#include "app/pictures/PictureArt.h"
 
 #include <QFont>
 #include <QFontDatabase>

@@ -1,12 +1,8 @@
-// Draws the program's pictures into app/resources/ (PNG files and a1.gif) and its icon into
-// app/resources/icons/ (tolbe-<size>.png, installed into the desktop's icon theme).
-//
-// The pictures are committed; run this after changing PictureArt.cpp and commit the result:
-//   cmake --build <build> --target tolbe-make-pictures
-//   QT_QPA_PLATFORM=offscreen <build>/app/tolbe-make-pictures app/resources
-// The window tests draw the pictures again and compare them with the committed files.
-#include "app/resources/tools/GifWriter.h"
-#include "app/resources/tools/PictureArt.h"
+// Draws the program's pictures into a folder (PNG files and a1.gif) and its icon into its icons/
+// folder (tolbe-<size>.png, installed into the desktop's icon theme). The build runs it; the
+// pictures are build products, drawn on the machine that builds the program.
+#include "app/pictures/GifWriter.h"
+#include "app/pictures/PictureArt.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +15,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: tolbe-make-pictures <app/resources folder>\n");
+        std::fprintf(stderr, "usage: tolbe-make-pictures <output folder>\n");
         return 2;
     }
     if (!tolbe::app::PictureFontAvailable()) {
