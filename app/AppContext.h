@@ -3,6 +3,7 @@
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
 #include "common/SettingsStore.h"
+#include "common/Slot.h"
 #include "db/Database.h"
 
 #include <array>
@@ -34,7 +35,8 @@ struct AppContext {
     std::string DBPath;
     std::string DBKey;
     std::int16_t CurDevice = 0; // 0 TV, 1 SAT, 2 DVD, 3 AUX
-    std::array<std::string, 4> DeviceNames{"TV", "SAT", "DVD", "AUX"};
+    std::array<std::string, Slot::kCount> DeviceNames{Slot::TV().Name(), Slot::SAT().Name(), Slot::DVD().Name(),
+                                                      Slot::AUX().Name()};
     std::uint8_t RcuModel = 1; // the remote's model number
 
     std::uint16_t systemLanguageId = 0x0409; // the user's interface language, Windows numbering

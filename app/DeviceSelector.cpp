@@ -1,6 +1,7 @@
 #include "app/DeviceSelector.h"
 
 #include "app/pictures/PictureArt.h"
+#include "common/Slot.h"
 #include "i18n/StringTable.h"
 
 #include <QLabel>
@@ -22,7 +23,7 @@ const std::array<QString, 4> kButtonPictures{"TV_BTN", "SAT_BTN", "DVD_BTN", "AU
 
 // Slot numbers outside 0..3 are shown as AUX, so the labels follow the marked button.
 int ShownSlot(int slot) {
-    return slot >= 0 && slot <= 2 ? slot : 3;
+    return Slot::FromNumber(slot).Index();
 }
 
 } // namespace

@@ -202,7 +202,10 @@ void FrmSASel::Form_Load() {
     Step([&] { ShowLanguageOwnNames(); });
     Step([&] { CentreDownloadLabel(); });
     Step([&] { FillOutputMenu(); });
-    Step([&] { m_ctx.DeviceNames = {"TV", "SAT", "DVD", "AUX"}; });
+    Step([&] {
+        for (const Slot slot : Slot::All())
+            m_ctx.DeviceNames[static_cast<std::size_t>(slot.Index())] = slot.Name();
+    });
     Step([&] {
         m_ctx.CurDevice = 0;
         ImageSelDev(0);
@@ -331,7 +334,7 @@ std::int16_t FrmSASel::Get_Database_Ver() {
 bool FrmSASel::ResolveCurrentSlot(std::uint8_t& slot, std::int32_t& sourceId, std::string& order) {
     AddInfo(m_ctx.CurDevice);
     slot = static_cast<std::uint8_t>(m_ctx.CurDevice);
-    sourceId = SlotTable.at(slot <= 3 ? slot : 3).SourceID;
+    sourceId = SlotTable.at(static_cast<std::size_t>(Slot::FromNumber(slot).Index())).SourceID;
     if (sourceId < 1) {
         m_ctx.prompt.Show("Tolbe", Std(T(161)), Prompt::Buttons::Ok, Prompt::Icon::None);
         return false;
@@ -395,7 +398,7 @@ bool FrmSASel::CmdDownCodeAPI(std::uint8_t RCUModel, std::uint8_t eDevice, std::
     const std::string device = audio::PcmDeviceFromSettings(m_ctx.settings);
     std::unique_ptr<audio::WaveOut> out = m_ctx.openWaveOut ? m_ctx.openWaveOut(device) : nullptr;
     if (out == nullptr) out = std::make_unique<audio::AlsaWaveOut>(device);
-    const std::string name = m_ctx.DeviceNames.at(eDevice <= 3 ? eDevice : 3);
+    const std::string name = Slot::FromNumber(eDevice).Name();
     m_job = new DownloadJob(std::move(out), audio::BuildDownloadSignal(eDevice, CodeBuffer, BlockCount, name), this);
     connect(m_job, &DownloadJob::ProgressStarted, this, &FrmSASel::OnProgressStarted);
     connect(m_job, &DownloadJob::ProgressStepped, this, &FrmSASel::OnProgressStepped);
@@ -454,8 +457,7 @@ void FrmSASel::mnuFileSaveWav_Click() {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(T(kTextWavFiles) + QStringLiteral(" (*.wav)"));
     dialog.setDefaultSuffix(QStringLiteral("wav"));
-    const auto slot = static_cast<std::size_t>(std::clamp<int>(m_ctx.CurDevice, 0, 3));
-    dialog.selectFile(QString::fromStdString(m_ctx.DeviceNames.at(slot)) + QStringLiteral(".wav"));
+    dialog.selectFile(QString::fromStdString(Slot::FromNumber(m_ctx.CurDevice).Name()) + QStringLiteral(".wav"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     SaveDownloadAsWav(dialog.selectedFiles().front());
 }
@@ -476,8 +478,7 @@ bool FrmSASel::SaveDownloadAsWav(const QString& file) {
     } catch (const std::exception&) {
         return false; // as for a download: a refusal sends and says nothing
     }
-    const audio::DownloadSignal signal =
-        audio::BuildDownloadSignal(s, code, blocks, m_ctx.DeviceNames.at(s <= 3 ? s : 3));
+    const audio::DownloadSignal signal = audio::BuildDownloadSignal(s, code, blocks, Slot::FromNumber(s).Name());
     try {
         audio::WriteWavFile(std::filesystem::path(file.toStdString()), signal.pcm, audio::kSampleRate,
                             audio::kChannels);
@@ -885,7 +886,7 @@ void FrmSASel::UpdateAccessibleState() {
                 : T(363);
         slotButtons[i]->setAccessibleDescription(held);
         // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
-        const int shown = m_ctx.CurDevice >= 0 && m_ctx.CurDevice <= 2 ? m_ctx.CurDevice : 3;
+        const int shown = Slot::FromNumber(m_ctx.CurDevice).Index();
         SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == shown);
     }
 }

@@ -42,7 +42,7 @@ void SendCodeRecord(std::uint8_t eDevice, std::span<const std::uint8_t> CodeBuff
     Carry([&] { sink.Pause(kHeaderPause_ms); });
     Carry([&] { progress.Start(blocks, deviceName); });
 
-    std::uint16_t address = SlotBaseAddress(eDevice);
+    std::uint16_t address = Slot::FromNumber(eDevice).BaseAddress();
     for (int k = 0; k < blocks; ++k) {
         const std::size_t from = std::min(static_cast<std::size_t>(k) * kBlockBytes, CodeBuffer.size());
         const auto block = CodeBuffer.subspan(from, std::min(kBlockBytes, CodeBuffer.size() - from));

@@ -11,19 +11,6 @@ std::uint8_t GetCheckSum(std::span<const std::uint8_t> bytes, std::size_t n) {
     return static_cast<std::uint8_t>(sum & 0xFFu);
 }
 
-std::uint16_t SlotBaseAddress(int slot) {
-    switch (slot) {
-    case 0:
-        return 0x0000;
-    case 1:
-        return 0x0300;
-    case 2:
-        return 0x0600;
-    default:
-        return 0x0900;
-    }
-}
-
 Packet BuildHeaderPacket(std::uint8_t slot, std::uint8_t blockCount) {
     Packet p(kHeaderPacketBytes, 0);
     p[0] = kPacketMark1;
@@ -64,7 +51,7 @@ std::vector<Packet> BuildDownloadPackets(std::uint8_t slot, std::span<const std:
     std::vector<Packet> packets;
     packets.reserve(blockCount + 2u);
     packets.push_back(BuildHeaderPacket(slot, blockCount));
-    std::uint16_t address = SlotBaseAddress(slot);
+    std::uint16_t address = Slot::FromNumber(slot).BaseAddress();
     for (std::size_t k = 0; k < blockCount; ++k) {
         const std::size_t from = std::min(k * kBlockBytes, codeBuffer.size());
         const std::size_t len = std::min(kBlockBytes, codeBuffer.size() - from);

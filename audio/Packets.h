@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Slot.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,11 +14,11 @@ using Packet = std::vector<std::uint8_t>;
 
 // Only a packet's first 71 bytes are sent, whatever its length.
 inline constexpr std::size_t kPacketAirBytes = 71;
-inline constexpr std::size_t kBlockBytes = 64;
+inline constexpr std::size_t kBlockBytes = Slot::kBlockBytes;
 inline constexpr std::size_t kHeaderPacketBytes = 71;
 inline constexpr std::size_t kDataPacketBytes = 71;
 inline constexpr std::size_t kEndPacketBytes = 101;
-inline constexpr int kMaxBlocks = 12; // one slot owns 768 bytes of the remote's memory
+inline constexpr int kMaxBlocks = Slot::kMaxBlocks;
 
 inline constexpr std::uint8_t kPacketMark1 = 0x55;
 inline constexpr std::uint8_t kPacketMark2 = 0xAA;
@@ -26,10 +28,6 @@ inline constexpr std::uint8_t kKindEnd = 0x02;
 
 // Sum of the first n bytes, modulo 256. n larger than the array counts only the bytes there are.
 std::uint8_t GetCheckSum(std::span<const std::uint8_t> bytes, std::size_t n);
-
-// Where a slot's region starts in the remote's code memory: 0x0000, 0x0300, 0x0600, and 0x0900
-// for slot 3 and for any other value.
-std::uint16_t SlotBaseAddress(int slot);
 
 // Header: 55 AA 06 00 slot checksum blockCount, zeros to byte 70. The block count stands behind the
 // checksum and is covered by neither checksum nor length.
@@ -43,7 +41,7 @@ Packet BuildDataPacket(std::uint16_t address, std::span<const std::uint8_t> bloc
 Packet BuildEndPacket();
 
 // Every packet of one download, in sending order: the header, block k of `codeBuffer` addressed at
-// SlotBaseAddress(slot) + 64 k for k = 0 to blockCount - 1, and the end packet.
+// the slot's base address + 64 k for k = 0 to blockCount - 1, and the end packet.
 std::vector<Packet> BuildDownloadPackets(std::uint8_t slot, std::span<const std::uint8_t> codeBuffer,
                                          std::uint8_t blockCount);
 

@@ -305,7 +305,7 @@ void CheckSequence(SignalCheck& check) {
             state = State::InDownload;
             check.slot = p.slot;
             check.header_blocks = p.block_count;
-            base = SlotBaseAddress(p.slot);
+            base = Slot::FromNumber(p.slot).BaseAddress();
             if (!p.checksum_ok) faults.push_back("checksum wrong in header packet");
             if (p.slot > 3) faults.push_back("header names slot " + std::to_string(p.slot) + ", not 0 to 3");
             if (p.block_count < 1 || p.block_count > kMaxBlocks)
@@ -363,7 +363,7 @@ void CheckSequence(SignalCheck& check) {
 
 std::vector<std::uint8_t> SignalCheck::SlotBytes() const {
     if (slot < 0 || header_blocks < 1 || header_blocks > kMaxBlocks) return {};
-    const std::size_t base = SlotBaseAddress(slot);
+    const std::size_t base = Slot::FromNumber(slot).BaseAddress();
     const auto first = memory.begin() + static_cast<std::ptrdiff_t>(base);
     return {first, first + static_cast<std::ptrdiff_t>(kBlockBytes) * header_blocks};
 }

@@ -18,8 +18,8 @@ namespace tolbe::audio {
 struct WavAudio;
 
 // The remote's whole code memory: four slot regions of 768 bytes.
-inline constexpr std::size_t kRemoteMemoryBytes = 3072;
-inline constexpr std::size_t kSlotRegionBytes = 768;
+inline constexpr std::size_t kSlotRegionBytes = Slot::kRegionBytes;
+inline constexpr std::size_t kRemoteMemoryBytes = kSlotRegionBytes * Slot::kCount;
 
 // Below this peak level a cable or volume problem is reported even when the signal still decodes.
 inline constexpr double kDefaultMinPeak_dBFS = -33.0;

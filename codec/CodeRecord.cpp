@@ -163,14 +163,14 @@ void PutAddress(std::vector<std::uint8_t>& buf, std::size_t offset, int address)
 
 std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, const std::string& StrKeyDown,
                                  const std::string& DBPath, const std::string& DBKey, FillerSource& rng) {
-    if (eDevice >= kSlotCount) throw Refusal("device slot " + std::to_string(eDevice) + " does not exist");
+    if (eDevice >= Slot::kCount) throw Refusal("device slot " + std::to_string(eDevice) + " does not exist");
     const std::vector<std::string> order =
         SplitKeepingEmpty(StrKeyDown.empty() ? DefaultKeyOrder(eDevice) : StrKeyDown);
     const std::size_t K = order.size();
     std::vector<std::int32_t> keyMap(K);
     for (std::size_t c = 0; c < K; ++c)
         keyMap[c] = EntryNumber(order[c]);
-    const int B = SlotBaseAddress(eDevice);
+    const int B = Slot::FromNumber(eDevice).BaseAddress();
 
     // A connection of its own, so the encoding never disturbs the window's recordsets. Whether
     // the open succeeded shows in the first query.
@@ -222,7 +222,7 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
     for (std::size_t j = 0; j < K; ++j) {
         keyAddress[j] = A;
         A += keys[j].hasCode ? static_cast<int>(keys[j].code.size()) + 5 : 2;
-        if (A - B > kSlotRegionBytes) throw Refusal("the key records alone do not fit into 768 bytes");
+        if (A - B > Slot::kRegionBytes) throw Refusal("the key records alone do not fit into 768 bytes");
     }
     for (ProtocolEntry& p : protocols.Entries()) {
         p.address = A;
@@ -231,9 +231,9 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
     const int trailerAddress = A;
     const int L = trailerAddress - B + kMarkerBytes;
     // The region's last byte is never part of a record: 767 bytes at most.
-    if (L >= kSlotRegionBytes) throw Refusal("the code record needs " + std::to_string(L) + " bytes, more than 767");
+    if (L >= Slot::kRegionBytes) throw Refusal("the code record needs " + std::to_string(L) + " bytes, more than 767");
 
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(kSlotRegionBytes), 0);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(Slot::kRegionBytes), 0);
     std::fill_n(buf.begin(), kMarkerBytes, kMarker);
     PutAddress(buf, 4, trailerAddress);
     for (std::size_t j = 0; j < K; ++j)
@@ -259,7 +259,7 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
     }
     std::fill_n(buf.begin() + static_cast<std::ptrdiff_t>(w), kMarkerBytes, kMarker);
 
-    const int T = (L + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
+    const int T = (L + Slot::kBlockBytes - 1) / Slot::kBlockBytes * Slot::kBlockBytes;
     for (int i = L; i < T; ++i) {
         const double f = std::clamp(rng.NextFraction(), 0.0, 1.0);
         buf[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(std::lround(f * 255.0));
@@ -278,19 +278,19 @@ double SeededFiller::NextFraction() {
 const std::string& DefaultKeyOrder(std::uint8_t eDevice) {
     static const std::string tvSat = kOrderFirst + kOrderMiddle + kOrderLastTvSat;
     static const std::string dvdAux = kOrderFirst + kOrderMiddle + kOrderLastDvdAux;
-    return eDevice == kSlotTV || eDevice == kSlotSAT ? tvSat : dvdAux;
+    return Slot::FromNumber(eDevice).IsTelevisionKind() ? tvSat : dvdAux;
 }
 
 bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
                      std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
                      const std::string& DBPath, const std::string& DBKey, FillerSource& rng, std::string* why) {
-    CodeBuffer.assign(static_cast<std::size_t>(kSlotRegionBytes), 0);
+    CodeBuffer.assign(static_cast<std::size_t>(Slot::kRegionBytes), 0);
     std::string reason;
     try {
         if (RCUModel != kSupportedRcuModel)
             throw Refusal("remote model " + std::to_string(RCUModel) + " is not supported");
         std::vector<std::uint8_t> record = Encode(eDevice, SourceID, StrKeyDown, DBPath, DBKey, rng);
-        BlockCount = static_cast<std::int16_t>(record.size() / kBlockBytes);
+        BlockCount = static_cast<std::int16_t>(record.size() / Slot::kBlockBytes);
         CodeBuffer = std::move(record);
         return true;
     } catch (const Refusal& e) {
@@ -298,7 +298,7 @@ bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t S
     } catch (const db::DbError& e) {
         reason = std::string("database: ") + e.what();
     }
-    CodeBuffer.assign(static_cast<std::size_t>(kSlotRegionBytes), 0);
+    CodeBuffer.assign(static_cast<std::size_t>(Slot::kRegionBytes), 0);
     if (why != nullptr) *why = reason;
     return false;
 }

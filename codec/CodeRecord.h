@@ -29,8 +29,6 @@ private:
 
 // The one remote model whose code memory layout the encoder knows.
 inline constexpr std::uint8_t kSupportedRcuModel = 1;
-// A code record is sent in blocks of this size.
-inline constexpr int kBlockBytes = 64;
 
 // The default key orders (46 key-map numbers) for TV/SAT and for DVD/AUX.
 const std::string& DefaultKeyOrder(std::uint8_t eDevice);

@@ -1,6 +1,7 @@
 #include "tools/CliCommon.h"
 
 #include "codec/DownOrder.h"
+#include "common/Slot.h"
 
 #include "common/IniSettingsStore.h"
 #include "common/ProgramPaths.h"
@@ -26,10 +27,7 @@ void OpenCodeDatabase(db::DbConnection& conn, const CliDatabase& where) {
 }
 
 std::uint8_t ParseSlot(std::string text) {
-    static const std::array<const char*, 4> kNames{"TV", "SAT", "DVD", "AUX"};
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    for (std::uint8_t s = 0; s < kNames.size(); ++s)
-        if (text == kNames[s] || text == std::to_string(s)) return s;
+    if (const auto slot = Slot::Parse(text)) return slot->Number();
     throw CliFailure{"unknown slot \"" + text + "\": use TV, SAT, DVD, AUX or 0 to 3", 2};
 }
 

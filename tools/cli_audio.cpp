@@ -13,6 +13,7 @@
 #include "common/IniSettingsStore.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
+#include "common/Slot.h"
 #include "db/DatabaseFile.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
@@ -29,7 +30,6 @@
 namespace tolbe::cli {
 namespace {
 
-const std::array<std::string, 4> kDeviceNames{"TV", "SAT", "DVD", "AUX"};
 // "The download could not be played on the sound output "%1": %2", as the window says it.
 constexpr int kTextPlaybackFailed = 312;
 
@@ -42,7 +42,7 @@ audio::DownloadRequest Resolve(const CliContext& ctx, const Selection& sel) {
     req.RCUModel = kRcuModel;
     req.eDevice = code.slot;
     req.SourceID = code.sourceId;
-    req.deviceName = kDeviceNames[code.slot];
+    req.deviceName = Slot::FromNumber(code.slot).Name();
     req.DBPath = code.where.path;
     req.DBKey = code.where.key;
     req.StrKeyDown = code.order;

@@ -8,6 +8,7 @@
 #include "codec/SlotTable.h"
 #include "common/IniSettingsStore.h"
 #include "common/ProgramPaths.h"
+#include "common/Slot.h"
 #include "db/CodeSearch.h"
 #include "db/DatabaseFile.h"
 #include "i18n/Language.h"
@@ -97,7 +98,7 @@ void RunEncode(const CliContext& ctx, const CodeSelection& a) {
     std::printf("%d\n", blocks);
     for (std::size_t i = 0; i < buffer.size(); ++i) {
         std::printf("%02X", buffer[i]);
-        if (i % codec::kBlockBytes == codec::kBlockBytes - 1) std::printf("\n");
+        if (i % Slot::kBlockBytes == Slot::kBlockBytes - 1) std::printf("\n");
     }
 }
 

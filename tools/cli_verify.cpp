@@ -8,6 +8,7 @@
 #include "audio/SignalDecoder.h"
 #include "audio/SignalTiming.h"
 #include "audio/WavFile.h"
+#include "common/Slot.h"
 
 #include <cmath>
 #include <cstdio>
@@ -32,8 +33,8 @@ struct VerifyArgs {
 };
 
 std::string SlotName(int slot) {
-    static const char* const kNames[] = {"TV", "SAT", "DVD", "AUX"};
-    return slot >= 0 && slot < 4 ? kNames[slot] : "slot " + std::to_string(slot);
+    // A decoded header may name a slot the remote does not have: say which number it was.
+    return slot >= 0 && slot < Slot::kCount ? Slot::FromNumber(slot).Name() : "slot " + std::to_string(slot);
 }
 
 std::string Fixed(double v, int decimals) {
@@ -124,7 +125,7 @@ void PrintText(const audio::SignalCheck& check, std::ostream& out) {
 
     const std::vector<std::uint8_t> bytes = check.SlotBytes();
     if (!bytes.empty()) {
-        const std::size_t base = audio::SlotBaseAddress(check.slot);
+        const std::size_t base = Slot::FromNumber(check.slot).BaseAddress();
         out << "Memory of slot " << check.slot << " (" << SlotName(check.slot) << "), "
             << audio::FormatAddress(static_cast<std::uint16_t>(base)) << " to "
             << audio::FormatAddress(static_cast<std::uint16_t>(base + bytes.size() - 1))
@@ -211,7 +212,7 @@ void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing
     const std::vector<std::uint8_t> bytes = check.SlotBytes();
     out << ",\"slot_base\":";
     if (!bytes.empty())
-        out << Json(audio::FormatAddress(audio::SlotBaseAddress(check.slot)));
+        out << Json(audio::FormatAddress(Slot::FromNumber(check.slot).BaseAddress()));
     else
         out << "null";
     std::string hex;

@@ -1,5 +1,7 @@
 #include "app/pictures/PictureArt.h"
 
+#include "common/Slot.h"
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QLinearGradient>
@@ -15,7 +17,12 @@ namespace tolbe::app {
 namespace {
 
 constexpr auto kFontFamily = "DejaVu Sans";
-const std::array<QString, 4> kSlotNames{"TV", "SAT", "DVD", "AUX"};
+const std::array<QString, Slot::kCount> kSlotNames = [] {
+    std::array<QString, Slot::kCount> names;
+    for (const Slot slot : Slot::All())
+        names[static_cast<std::size_t>(slot.Index())] = QString::fromStdString(slot.Name());
+    return names;
+}();
 constexpr QSize kButtonSize{72, 31};
 constexpr QSize kPlugSize{212, 100};
 constexpr QSize kKeyPadSize{100, 88};

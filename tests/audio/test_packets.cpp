@@ -5,6 +5,7 @@
 #include <numeric>
 #include <vector>
 
+using tolbe::Slot;
 using namespace tolbe::audio;
 
 namespace {
@@ -58,13 +59,14 @@ TEST(Packets, DataPacketLayoutAndChecksum) {
 }
 
 TEST(Packets, SlotBaseAddresses) {
-    EXPECT_EQ(SlotBaseAddress(0), 0x0000);
-    EXPECT_EQ(SlotBaseAddress(1), 0x0300);
-    EXPECT_EQ(SlotBaseAddress(2), 0x0600);
-    EXPECT_EQ(SlotBaseAddress(3), 0x0900);
-    EXPECT_EQ(SlotBaseAddress(4), 0x0900);
-    EXPECT_EQ(SlotBaseAddress(-1), 0x0900);
-    EXPECT_EQ(SlotBaseAddress(255), 0x0900);
+    const auto base = [](int n) { return Slot::FromNumber(n).BaseAddress(); };
+    EXPECT_EQ(base(0), 0x0000);
+    EXPECT_EQ(base(1), 0x0300);
+    EXPECT_EQ(base(2), 0x0600);
+    EXPECT_EQ(base(3), 0x0900);
+    EXPECT_EQ(base(4), 0x0900);
+    EXPECT_EQ(base(-1), 0x0900);
+    EXPECT_EQ(base(255), 0x0900);
 }
 
 TEST(Packets, TwelveAuxBlocksAddressedUpTo0x0BC0) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+using tolbe::Slot;
 using namespace tolbe;
 using namespace tolbe::audio;
 using test::DownloadSamples;
@@ -52,7 +53,7 @@ TEST_P(SignalRoundTrip, DecodesEveryPacketAndTheSlotBytes) {
     }
 
     // Only the slot's own blocks of the remote's memory were written.
-    const std::size_t first = SlotBaseAddress(slot) / kBlockBytes;
+    const std::size_t first = Slot::FromNumber(slot).BaseAddress() / kBlockBytes;
     for (std::size_t b = 0; b < check.block_written.size(); ++b)
         EXPECT_EQ(check.block_written[b], b >= first && b < first + static_cast<std::size_t>(blocks)) << "block " << b;
     EXPECT_EQ(std::count(check.memory.begin(), check.memory.end(), 0) +

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+using tolbe::Slot;
 using namespace tolbe;
 
 TEST(SignalDecoderCodes, DecodedMemoryEqualsTheEncodersBytesForManyCodeSets) {
@@ -55,7 +56,7 @@ TEST(SignalDecoderCodes, DecodedMemoryEqualsTheEncodersBytesForManyCodeSets) {
         EXPECT_EQ(check.header_blocks, blocks);
         EXPECT_EQ(check.SlotBytes(), buffer) << "source " << source << " slot " << int{slot};
         // Nothing outside the slot's region was touched.
-        const std::size_t base = audio::SlotBaseAddress(slot);
+        const std::size_t base = Slot::FromNumber(slot).BaseAddress();
         EXPECT_EQ(std::count(check.memory.begin(), check.memory.begin() + static_cast<std::ptrdiff_t>(base), 0),
                   static_cast<std::ptrdiff_t>(base));
         ++decoded;

@@ -6,6 +6,7 @@
 
 #include <deque>
 
+using tolbe::Slot;
 using namespace tolbe;
 using namespace tolbe::codec;
 using Bytes = std::vector<std::uint8_t>;
@@ -100,7 +101,7 @@ const std::string kWorkedRows = Protocol(1, "P1", "A0A1A2") + Code(500, 13, "P1"
 
 TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
     test::CodecDb db(kWorkedRows);
-    for (std::uint8_t slot : {kSlotTV, kSlotSAT}) {
+    for (std::uint8_t slot : {Slot::TV().Number(), Slot::SAT().Number()}) {
         ScriptedFiller rng({0.0, 0.5, 0.999, 0.2});
         const Result r = Build(db, slot, "", rng);
         ASSERT_TRUE(r.ok) << r.why;
@@ -114,7 +115,7 @@ TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
         for (std::size_t i = 202; i < 256; ++i)
             EXPECT_EQ(r.buffer[i], fill[(i - 202) % 4]) << i;
     }
-    const Result sat = Build(db, kSlotSAT);
+    const Result sat = Build(db, Slot::SAT().Number());
     EXPECT_EQ(Word(sat.buffer, 6), 0x0362);
     EXPECT_EQ(Word(sat.buffer, 4), 0x03C6);
 }
@@ -122,9 +123,9 @@ TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
 TEST(CodeRecord, SeededFillerRepeatsForTheSameSeed) {
     test::CodecDb db(kWorkedRows);
     SeededFiller a(42), b(42), c(43);
-    const Result ra = Build(db, kSlotTV, "", a);
-    const Result rb = Build(db, kSlotTV, "", b);
-    const Result rc = Build(db, kSlotTV, "", c);
+    const Result ra = Build(db, Slot::TV().Number(), "", a);
+    const Result rb = Build(db, Slot::TV().Number(), "", b);
+    const Result rc = Build(db, Slot::TV().Number(), "", c);
     EXPECT_EQ(ra.buffer, rb.buffer);
     EXPECT_NE(ra.buffer, rc.buffer);
     EXPECT_TRUE(std::equal(ra.buffer.begin(), ra.buffer.begin() + 202, rc.buffer.begin()));
@@ -157,7 +158,7 @@ TEST(CodeRecord, SharedProtocolsShareABlockAndCaseVariantsGetTheirOwn) {
     // so "nec1" finds the NEC1 row, yet the list tells names apart by their exact text.
     test::CodecDb db(Protocol(1, "NEC1", "AA") + Code(500, 13, "NEC1", "", "01") + Code(500, 3, "NEC1", "", "02") +
                      Code(500, 4, "nec1", "", "03"));
-    const Result r = Build(db, kSlotTV, "13,3,4");
+    const Result r = Build(db, Slot::TV().Number(), "13,3,4");
     ASSERT_TRUE(r.ok) << r.why;
     const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x20, // header, trailer address 32
                             0x00, 0x0C, 0x00, 0x12, 0x00, 0x18, // key records at 12, 18, 24
@@ -171,7 +172,7 @@ TEST(CodeRecord, SharedProtocolsShareABlockAndCaseVariantsGetTheirOwn) {
 
 TEST(CodeRecord, SecondProtocolAddressAndRepeatedKeyMapNumbers) {
     test::CodecDb db(Protocol(1, "P1", "A1") + Protocol(2, "P2", "B1B2") + Code(500, 7, "P1", "P2", "0708"));
-    const Result r = Build(db, kSlotDVD, "7,7,0");
+    const Result r = Build(db, Slot::DVD().Number(), "7,7,0");
     ASSERT_TRUE(r.ok) << r.why;
     const int b = 0x600;
     // Records at 12 and 19 (7 bytes each), the empty key at 26, P1 at 28, P2 at 29, trailer at 31.
@@ -191,7 +192,7 @@ TEST(CodeRecord, LengthLimitIs767Bytes) {
     // block of p, the trailer: L = 21 + n + p.
     auto build = [](std::size_t n, std::size_t p, ScriptedFiller& rng) {
         test::CodecDb db(Protocol(1, "P1", Hex(p)) + Code(500, 13, "P1", "", Hex(n)));
-        return Build(db, kSlotAUX, "13,0", rng);
+        return Build(db, Slot::AUX().Number(), "13,0", rng);
     };
     ScriptedFiller rng({0.5});
     const Result longest = build(250, 496, rng); // L = 767
@@ -219,8 +220,8 @@ TEST(CodeRecord, AuxEqualsTvWithAddresses0x900Higher) {
     test::CodecDb db(Protocol(1, "P1", "A0A1") + Protocol(2, "P2", "B0") + Code(500, 40, "P1", "P2", "0102") +
                      Code(500, 13, "P2", "", "03"));
     const std::string order = "13,40,5,40";
-    const Result tv = Build(db, kSlotTV, order);
-    const Result aux = Build(db, kSlotAUX, order);
+    const Result tv = Build(db, Slot::TV().Number(), order);
+    const Result aux = Build(db, Slot::AUX().Number(), order);
     ASSERT_TRUE(tv.ok && aux.ok) << tv.why << aux.why;
     ASSERT_EQ(tv.buffer.size(), aux.buffer.size());
     // Where the addresses sit: trailer, table of 4, P1/P2 in the records at 14 (13), 20 (40), 29 (40).
@@ -240,8 +241,8 @@ TEST(CodeRecord, AuxEqualsTvWithAddresses0x900Higher) {
 TEST(CodeRecord, DefaultOrdersDifferFromPosition28) {
     // Key-map 40 sits at position 42 of the TV/SAT order and at position 28 of the DVD/AUX order.
     test::CodecDb db(Protocol(1, "P1", "A0") + Code(500, 40, "P1", "", "0102"));
-    const Result tv = Build(db, kSlotTV);
-    const Result aux = Build(db, kSlotAUX);
+    const Result tv = Build(db, Slot::TV().Number());
+    const Result aux = Build(db, Slot::AUX().Number());
     ASSERT_TRUE(tv.ok && aux.ok);
     auto recordLength = [](const Result& r, int j) {
         return Word(r.buffer, 6 + 2 * (j + 1)) - Word(r.buffer, 6 + 2 * j);
@@ -250,14 +251,16 @@ TEST(CodeRecord, DefaultOrdersDifferFromPosition28) {
     EXPECT_EQ(recordLength(tv, 28), 2);
     EXPECT_EQ(recordLength(aux, 28), 7);
     EXPECT_EQ(recordLength(aux, 42), 2);
-    EXPECT_EQ(DefaultKeyOrder(kSlotSAT), DefaultKeyOrder(kSlotTV));
-    EXPECT_EQ(DefaultKeyOrder(kSlotDVD), DefaultKeyOrder(kSlotAUX));
-    EXPECT_EQ(std::count(DefaultKeyOrder(kSlotDVD).begin(), DefaultKeyOrder(kSlotDVD).end(), ','), 45);
+    EXPECT_EQ(DefaultKeyOrder(Slot::SAT().Number()), DefaultKeyOrder(Slot::TV().Number()));
+    EXPECT_EQ(DefaultKeyOrder(Slot::DVD().Number()), DefaultKeyOrder(Slot::AUX().Number()));
+    EXPECT_EQ(
+        std::count(DefaultKeyOrder(Slot::DVD().Number()).begin(), DefaultKeyOrder(Slot::DVD().Number()).end(), ','),
+        45);
 }
 
 TEST(CodeRecord, EmptyCodeDataLeavesKeyEmptyButKeepsItsProtocolBlock) {
     test::CodecDb db(Protocol(1, "P1", "C0C1") + Code(500, 13, "P1", "", ""));
-    const Result r = Build(db, kSlotTV, "13,3");
+    const Result r = Build(db, Slot::TV().Number(), "13,3");
     ASSERT_TRUE(r.ok) << r.why;
     const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x10, 0x00, 0x0A, 0x00, 0x0C,
                             0x00, 0x00, 0x00, 0x00, 0xC0, 0xC1, 0x55, 0x55, 0x55, 0x55};
@@ -268,7 +271,7 @@ TEST(CodeRecord, CodeWithoutUsableFirstProtocolIsAnEmptyKey) {
     // Missing protocol, empty first protocol, and a name that matches two rows (LIKE ignores case).
     test::CodecDb db(Protocol(1, "Sharp", "D0") + Protocol(2, "SHARP", "D1") + Protocol(3, "P2", "E0") +
                      Code(500, 13, "Nope", "", "01") + Code(500, 3, "", "P2", "02") + Code(500, 4, "sharp", "", "03"));
-    const Result r = Build(db, kSlotTV, "13,3,4");
+    const Result r = Build(db, Slot::TV().Number(), "13,3,4");
     ASSERT_TRUE(r.ok) << r.why;
     // Three empty records at 12, 14, 16; P2 (found for key 3) keeps its block at 18.
     const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x13, 0x00, 0x0C, 0x00, 0x0E, 0x00, 0x10,
@@ -279,7 +282,7 @@ TEST(CodeRecord, CodeWithoutUsableFirstProtocolIsAnEmptyKey) {
 TEST(CodeRecord, ProtocolNamesWithQuotesAndWildcardsMatchThemselves) {
     test::CodecDb db(Protocol(1, "O''Neil", "A5") + Protocol(2, "RCX5", "B5") + Protocol(3, "RC_5", "C5") +
                      Code(500, 13, "O''Neil", "", "01") + Code(500, 3, "RC_5", "", "02"));
-    const Result r = Build(db, kSlotTV, "13,3,0");
+    const Result r = Build(db, Slot::TV().Number(), "13,3,0");
     ASSERT_TRUE(r.ok) << r.why;
     EXPECT_EQ(r.buffer[12], 0x05);
     EXPECT_EQ(r.buffer[18], 0x05);
@@ -289,48 +292,50 @@ TEST(CodeRecord, ProtocolNamesWithQuotesAndWildcardsMatchThemselves) {
 
 TEST(CodeRecord, KeyOrderEntriesAndSlots) {
     test::CodecDb db(kWorkedRows);
-    const Result gaps = Build(db, kSlotTV, "13,, 13 ");
+    const Result gaps = Build(db, Slot::TV().Number(), "13,, 13 ");
     ASSERT_TRUE(gaps.ok) << gaps.why;
     EXPECT_EQ(Word(gaps.buffer, 6), 12);
     EXPECT_EQ(Word(gaps.buffer, 8), 19);
     EXPECT_EQ(Word(gaps.buffer, 10), 21);
     EXPECT_EQ(gaps.buffer[21], 0x06);
 
-    ExpectRefused(Build(db, kSlotTV, "13,x"));
-    ExpectRefused(Build(db, kSlotTV, "13,3.5"));
-    ExpectRefused(Build(db, kSlotTV, "13,99999999999"));
+    ExpectRefused(Build(db, Slot::TV().Number(), "13,x"));
+    ExpectRefused(Build(db, Slot::TV().Number(), "13,3.5"));
+    ExpectRefused(Build(db, Slot::TV().Number(), "13,99999999999"));
     ExpectRefused(Build(db, 4));
     // 381 entries: the address table and the empty records alone need 768 bytes.
     std::string many = "0";
     for (int i = 1; i < 381; ++i)
         many += ",0";
-    ExpectRefused(Build(db, kSlotTV, many));
+    ExpectRefused(Build(db, Slot::TV().Number(), many));
 }
 
 TEST(CodeRecord, BadDataIsRefused) {
-    ExpectRefused(Build(
-        test::CodecDb(kWorkedRows.substr(0, kWorkedRows.find('\n') + 1) + Code(500, 13, "P1", "", "012")), kSlotTV));
-    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A0") + Code(500, 13, "P1", "", "0G")), kSlotTV));
-    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "ABC") + Code(500, 13, "P1", "", "01")), kSlotTV));
-    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A 0") + Code(500, 13, "P1", "", "01")), kSlotTV));
+    ExpectRefused(
+        Build(test::CodecDb(kWorkedRows.substr(0, kWorkedRows.find('\n') + 1) + Code(500, 13, "P1", "", "012")),
+              Slot::TV().Number()));
+    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A0") + Code(500, 13, "P1", "", "0G")), Slot::TV().Number()));
+    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "ABC") + Code(500, 13, "P1", "", "01")), Slot::TV().Number()));
+    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A 0") + Code(500, 13, "P1", "", "01")), Slot::TV().Number()));
     // A length byte counts at most 255: 252 code bytes would wrap it.
-    ExpectRefused(Build(test::CodecDb(Protocol(1, "P1", "A0") + Code(500, 13, "P1", "", Hex(252))), kSlotTV, "13"));
+    ExpectRefused(
+        Build(test::CodecDb(Protocol(1, "P1", "A0") + Code(500, 13, "P1", "", Hex(252))), Slot::TV().Number(), "13"));
 }
 
 TEST(CodeRecord, MoreThanKMinusOneProtocolsAreRefused) {
     const std::string rows = Protocol(1, "P1", "A0") + Protocol(2, "P2", "B0") + Protocol(3, "P3", "C0") +
                              Code(500, 13, "P1", "P2", "01") + Code(500, 3, "P3", "", "02");
     test::CodecDb db(rows);
-    ExpectRefused(Build(db, kSlotTV, "13,3,0"));
-    EXPECT_TRUE(Build(db, kSlotTV, "13,3,0,0").ok);
-    ExpectRefused(Build(db, kSlotTV, "13"));
+    ExpectRefused(Build(db, Slot::TV().Number(), "13,3,0"));
+    EXPECT_TRUE(Build(db, Slot::TV().Number(), "13,3,0,0").ok);
+    ExpectRefused(Build(db, Slot::TV().Number(), "13"));
 }
 
 TEST(CodeRecord, RefusesOtherModelsMissingCodesAndUnreadableDatabases) {
     test::CodecDb db(kWorkedRows);
     ScriptedFiller rng;
-    ExpectRefused(Build(db, kSlotTV, "", rng, 500, 2));
-    ExpectRefused(Build(db, kSlotTV, "", rng, 501));
+    ExpectRefused(Build(db, Slot::TV().Number(), "", rng, 500, 2));
+    ExpectRefused(Build(db, Slot::TV().Number(), "", rng, 501));
     Result r;
     r.ok = BuildCodeRecord(1, 0, 500, r.buffer, r.blocks, "", (db.dir / "none.db3").string(), db.key, rng, &r.why);
     ExpectRefused(r);
@@ -339,5 +344,5 @@ TEST(CodeRecord, RefusesOtherModelsMissingCodesAndUnreadableDatabases) {
     ExpectRefused(r);
     // A database without the code tables.
     test::CodecDb empty("DROP TABLE M_CodeLink;");
-    ExpectRefused(Build(empty, kSlotTV));
+    ExpectRefused(Build(empty, Slot::TV().Number()));
 }

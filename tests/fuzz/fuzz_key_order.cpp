@@ -17,6 +17,7 @@ namespace {
 
 namespace db = tolbe::db;
 namespace codec = tolbe::codec;
+using tolbe::Slot;
 
 constexpr std::int32_t kSourceId = 10;
 constexpr std::int32_t kSetOfCodeId = 1;
@@ -64,10 +65,10 @@ void CheckRecord(bool ok, const std::vector<std::uint8_t>& buf, std::int16_t blo
         return;
     }
     FUZZ_CHECK(blocks >= 1 && blocks <= 12);
-    FUZZ_CHECK(buf.size() == static_cast<std::size_t>(blocks) * codec::kBlockBytes);
+    FUZZ_CHECK(buf.size() == static_cast<std::size_t>(blocks) * Slot::kBlockBytes);
     for (int i = 0; i < 4; ++i)
         FUZZ_CHECK(buf[static_cast<std::size_t>(i)] == 0x55);
-    const int trailer = (buf[4] << 8 | buf[5]) - codec::SlotBaseAddress(slot);
+    const int trailer = (buf[4] << 8 | buf[5]) - Slot::FromNumber(slot).BaseAddress();
     FUZZ_CHECK(trailer >= 6 && trailer + 4 <= static_cast<int>(buf.size()) && trailer + 4 <= 767);
     for (int i = 0; i < 4; ++i)
         FUZZ_CHECK(buf[static_cast<std::size_t>(trailer + i)] == 0x55);
