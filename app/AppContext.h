@@ -4,7 +4,7 @@
 #include "common/Prompt.h"
 #include "common/SettingsStore.h"
 #include "common/Slot.h"
-#include "db/Database.h"
+#include "db/CodeDatabase.h"
 
 #include <array>
 #include <cstdint>
@@ -30,10 +30,8 @@ struct AppContext {
     Prompt& prompt;
     ProgramPaths paths;
 
-    std::int16_t LangBase = 0;                // language index x 1000
-    std::unique_ptr<db::DbConnection> DBConn; // null when start-up could not open the database
-    std::string DBPath;
-    std::string DBKey;
+    std::int16_t LangBase = 0;  // language index x 1000
+    db::CodeDatabase database;  // closed when start-up could not open it
     std::int16_t CurDevice = 0; // 0 TV, 1 SAT, 2 DVD, 3 AUX
     std::array<std::string, Slot::kCount> DeviceNames{Slot::TV().Name(), Slot::SAT().Name(), Slot::DVD().Name(),
                                                       Slot::AUX().Name()};
@@ -49,7 +47,7 @@ struct AppContext {
     std::filesystem::path mixerStateFile; // saved levels until they are restored
     Yield* yield = nullptr;               // lets window events run during waits
 
-    bool HasDatabase() const { return DBConn && DBConn->IsOpen(); }
+    bool HasDatabase() const { return database.IsOpen(); }
 };
 
 } // namespace tolbe::app

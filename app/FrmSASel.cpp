@@ -68,6 +68,9 @@ constexpr int kTextWavFailed = 313;
 constexpr int kTextWavDialog = 314;
 constexpr int kTextWavFiles = 315;
 
+// Position (from 0) of the device type selected after every fill: the eighth item.
+constexpr int kSelectedDeviceTypeIndex = 7;
+
 } // namespace
 
 FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ctx(ctx), ui(new Ui::FrmSASel) {
@@ -173,7 +176,7 @@ void FrmSASel::Form_Load() {
     Step([&] {
         if (m_ctx.mixer != nullptr) audio::RestorePendingVolume(*m_ctx.mixer, m_ctx.mixerStateFile, &m_levelsSetAside);
     });
-    m_ctx.DBConn = std::make_unique<db::DbConnection>();
+    m_ctx.database.Close();
     Step([&] {
         QFile qss(QString::fromStdString(m_ctx.paths.StyleSheet().string()));
         if (qss.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(qss.readAll()));
@@ -217,24 +220,14 @@ void FrmSASel::Form_Load() {
     m_ctx.RcuModel = 1;
     Step([&] { audio::InitWaveTable(); });
 
-    const db::DatabaseLocation loc = db::CheckDatabase(m_ctx.settings, m_ctx.paths);
-    m_ctx.DBPath = loc.DBPath;
-    m_ctx.DBKey = loc.DBKey;
-    if (!loc.exists) {
+    const db::CodeDatabase::State state = m_ctx.database.Open(m_ctx.settings, m_ctx.paths);
+    if (state == db::CodeDatabase::State::Missing) {
         m_ctx.prompt.Show("Tolbe", Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
-        m_ctx.DBConn.reset();
         StartupEnded();
         return;
     }
-    bool opened = false;
-    try {
-        opened = m_ctx.DBConn->OpenDatabase(m_ctx.DBPath, m_ctx.DBKey, true);
-    } catch (const std::exception&) {
-        opened = false;
-    }
-    if (!opened) {
+    if (state != db::CodeDatabase::State::Open) {
         ShowMessage(T(141), T(137));
-        m_ctx.DBConn.reset();
         StartupEnded();
         return;
     }
@@ -308,14 +301,7 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
 
     m_model->SetRecordset(nullptr);
     m_codeRecordset.reset();
-    m_ctx.DBConn.reset();
-
-    m_ctx.DBConn = std::make_unique<db::DbConnection>();
-    const db::DatabaseLocation loc = db::CheckDatabase(m_ctx.settings, m_ctx.paths);
-    m_ctx.DBPath = loc.DBPath;
-    m_ctx.DBKey = loc.DBKey;
-    if (!loc.exists) return false;
-    if (!m_ctx.DBConn->OpenDatabase(m_ctx.DBPath, m_ctx.DBKey, true)) return false;
+    if (m_ctx.database.Open(m_ctx.settings, m_ctx.paths) != db::CodeDatabase::State::Open) return false;
     try {
         FillDeviceTypes();
     } catch (const std::exception&) {
@@ -328,28 +314,32 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
 }
 
 std::int16_t FrmSASel::Get_Database_Ver() {
-    return db::Get_Database_Ver(m_ctx.DBConn.get(), m_ctx.DBPath, m_ctx.DBKey);
+    return m_ctx.database.Version();
 }
 
-bool FrmSASel::ResolveCurrentSlot(std::uint8_t& slot, std::int32_t& sourceId, std::string& order) {
+std::optional<core::PreparedDownload> FrmSASel::PrepareCurrentSlot() {
     AddInfo(m_ctx.CurDevice);
-    slot = static_cast<std::uint8_t>(m_ctx.CurDevice);
-    sourceId = SlotTable.at(static_cast<std::size_t>(Slot::FromNumber(slot).Index())).SourceID;
-    if (sourceId < 1) {
+    const Slot slot = Slot::FromNumber(m_ctx.CurDevice);
+    core::DownloadRequest request;
+    request.RCUModel = m_ctx.RcuModel;
+    request.slot = slot;
+    request.SourceID = SlotTable.at(static_cast<std::size_t>(slot.Index())).SourceID;
+    codec::SeededFiller filler;
+    core::PreparedDownload prepared = core::PrepareDownload(m_ctx.database, request, filler);
+    switch (prepared.refusal) {
+    case core::Refusal::None:
+        return prepared;
+    case core::Refusal::NotAssigned:
         m_ctx.prompt.Show("Tolbe", Std(T(161)), Prompt::Buttons::Ok, Prompt::Icon::None);
-        return false;
-    }
-    if (!m_ctx.HasDatabase()) {
+        return std::nullopt;
+    case core::Refusal::NoDatabase:
+    case core::Refusal::DatabaseFailed:
         ShowMessage(T(141), T(137));
-        return false;
+        return std::nullopt;
+    case core::Refusal::EncoderRefused:
+        break;
     }
-    try {
-        order = codec::DownloadOrderFor(*m_ctx.DBConn, sourceId, m_ctx.RcuModel);
-    } catch (const std::exception&) {
-        ShowMessage(T(141), T(137));
-        return false;
-    }
-    return true;
+    return std::nullopt; // the encoder refused: nothing is sent and nothing is said
 }
 
 void FrmSASel::BeginDownload() {
@@ -376,35 +366,26 @@ void FrmSASel::ImgDownload_Click() {
         return;
     }
     BeginDownload();
-    std::uint8_t s = 0;
-    std::int32_t sourceId = 0;
-    std::string order;
-    if (!ResolveCurrentSlot(s, sourceId, order) || !CmdDownCodeAPI(m_ctx.RcuModel, s, sourceId, order))
+    std::optional<core::PreparedDownload> prepared = PrepareCurrentSlot();
+    if (!prepared) {
         EndDownload(false);
-    // Otherwise the stream plays on, and OnPlaybackEnded ends the download.
+        return;
+    }
+    CmdDownCodeAPI(std::move(*prepared));
+    // The stream plays on, and OnPlaybackEnded ends the download.
 }
 
-bool FrmSASel::CmdDownCodeAPI(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
-                              const std::string& StrKeyDown) {
-    CodeBuffer.assign(768, 0);
-    codec::SeededFiller filler;
-    try {
-        if (!codec::BuildCodeRecord(RCUModel, eDevice, SourceID, CodeBuffer, BlockCount, StrKeyDown, m_ctx.DBPath,
-                                    m_ctx.DBKey, filler))
-            return false;
-    } catch (const std::exception&) {
-        return false; // any error inside the encoder is a refusal: nothing is sent
-    }
+void FrmSASel::CmdDownCodeAPI(core::PreparedDownload download) {
+    CodeBuffer = std::move(download.CodeBuffer);
+    BlockCount = download.BlockCount;
     const std::string device = audio::PcmDeviceFromSettings(m_ctx.settings);
     std::unique_ptr<audio::WaveOut> out = m_ctx.openWaveOut ? m_ctx.openWaveOut(device) : nullptr;
     if (out == nullptr) out = std::make_unique<audio::AlsaWaveOut>(device);
-    const std::string name = Slot::FromNumber(eDevice).Name();
-    m_job = new DownloadJob(std::move(out), audio::BuildDownloadSignal(eDevice, CodeBuffer, BlockCount, name), this);
+    m_job = new DownloadJob(std::move(out), std::move(download.signal), this);
     connect(m_job, &DownloadJob::ProgressStarted, this, &FrmSASel::OnProgressStarted);
     connect(m_job, &DownloadJob::ProgressStepped, this, &FrmSASel::OnProgressStepped);
     connect(m_job, &DownloadJob::Ended, this, &FrmSASel::OnPlaybackEnded);
     m_job->Start();
-    return true;
 }
 
 void FrmSASel::OnProgressStarted(int blockCount, const QString& deviceName) {
@@ -463,22 +444,10 @@ void FrmSASel::mnuFileSaveWav_Click() {
 }
 
 bool FrmSASel::SaveDownloadAsWav(const QString& file) {
-    std::uint8_t s = 0;
-    std::int32_t sourceId = 0;
-    std::string order;
-    if (!ResolveCurrentSlot(s, sourceId, order)) return false;
-    // A buffer of its own: the window's CodeBuffer keeps the last download's bytes.
-    std::vector<std::uint8_t> code(768, 0);
-    std::int16_t blocks = 0;
-    codec::SeededFiller filler;
-    try {
-        if (!codec::BuildCodeRecord(m_ctx.RcuModel, s, sourceId, code, blocks, order, m_ctx.DBPath, m_ctx.DBKey,
-                                    filler))
-            return false;
-    } catch (const std::exception&) {
-        return false; // as for a download: a refusal sends and says nothing
-    }
-    const audio::DownloadSignal signal = audio::BuildDownloadSignal(s, code, blocks, Slot::FromNumber(s).Name());
+    // A download of its own: the window's CodeBuffer keeps the last download's bytes.
+    const std::optional<core::PreparedDownload> prepared = PrepareCurrentSlot();
+    if (!prepared) return false;
+    const audio::DownloadSignal& signal = prepared->signal;
     try {
         audio::WriteWavFile(std::filesystem::path(file.toStdString()), signal.pcm, audio::kSampleRate,
                             audio::kChannels);
@@ -548,17 +517,17 @@ void FrmSASel::CentreDownloadLabel() {
 
 void FrmSASel::FillDeviceTypes() {
     ui->ImgCombDevSel->clear();
-    for (const auto& name : db::ReadDeviceTypes(*m_ctx.DBConn))
+    for (const auto& name : m_ctx.database.DeviceTypes())
         ui->ImgCombDevSel->addItem(QString::fromStdString(name));
     // The eighth item is selected; with fewer items nothing is.
-    ui->ImgCombDevSel->setCurrentIndex(
-        ui->ImgCombDevSel->count() > db::kSelectedDeviceTypeIndex ? db::kSelectedDeviceTypeIndex : -1);
+    ui->ImgCombDevSel->setCurrentIndex(ui->ImgCombDevSel->count() > kSelectedDeviceTypeIndex ? kSelectedDeviceTypeIndex
+                                                                                             : -1);
 }
 
 void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, const QString& model) {
     if (!m_ctx.HasDatabase()) return;
-    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(*m_ctx.DBConn, Std(device), Std(brand), Std(model),
-                                                                     Std(T(155)), Std(T(156)), Std(T(157))));
+    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(
+        m_ctx.database.DBConn(), Std(device), Std(brand), Std(model), Std(T(155)), Std(T(156)), Std(T(157))));
     m_codeRecordset.reset();
     m_model->SetRecordset(nullptr);
     m_codeRecordset = rs;

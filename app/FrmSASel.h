@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/JobGate.h"
 #include "codec/SlotTable.h"
+#include "core/Download.h"
 #include "db/Database.h"
 #include "update/UpdateCheck.h"
 
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Ui {
@@ -49,7 +51,7 @@ public:
 
     // Database swap after a live update; true when the new file is open and listed.
     bool Reconnect_Database(std::int16_t offered_version) override;
-    // Version of the open database (0 without one); creates the version record when missing.
+    // Version of the open database (0 without one, 1 when it records none); writes nothing.
     std::int16_t Get_Database_Ver() override;
     // Ends the program after a fetched setup program was started (once the update check is over).
     void RequestQuit() override { close(); }
@@ -63,10 +65,9 @@ public:
     // and the finish picture has gone, or at once when there is nothing to send or the device fails.
     void ImgDownload_Click();
     void LabDownload_Click() { ImgDownload_Click(); }
-    // Encodes the slot's code record into CodeBuffer and starts playing the download's stream off the
-    // window thread; false when the encoder refused (nothing is played then).
-    bool CmdDownCodeAPI(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
-                        const std::string& StrKeyDown);
+    // Starts playing a prepared download's stream off the window thread; its code record stays in
+    // CodeBuffer.
+    void CmdDownCodeAPI(core::PreparedDownload download);
     // Asks for a file and writes the current slot's download into it as a WAV file.
     void mnuFileSaveWav_Click();
     // The same without asking: the stream a download would play, lead-in included. True when written.
@@ -136,8 +137,9 @@ private:
     // The one start and the one end of every download.
     void BeginDownload();
     void EndDownload(bool sent);
-    // AddInfo and the checks before a download or a WAV file; false after telling the user why not.
-    bool ResolveCurrentSlot(std::uint8_t& slot, std::int32_t& sourceId, std::string& order);
+    // AddInfo, then the current slot's download made ready; nothing after telling the user why not
+    // (an encoder's refusal is not told, as the download always had it).
+    std::optional<core::PreparedDownload> PrepareCurrentSlot();
     void OnProgressStarted(int blockCount, const QString& deviceName);
     void OnProgressStepped();
     void OnPlaybackEnded(bool ok, const QString& reason);

@@ -2,7 +2,6 @@
 
 #include "audio/Modulator.h"
 #include "audio/WaveOut.h"
-#include "codec/CodeRecord.h"
 
 #include <algorithm>
 
@@ -145,35 +144,6 @@ WaveResult PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, Downlo
                               const std::atomic<bool>* stop) {
     MarkFollower follower(signal, progress, stop);
     return out.Play(signal.pcm, &follower);
-}
-
-bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
-                    DownloadSink& sink, DownloadProgress& progress, std::string* why) {
-    CodeBuffer.assign(kMaxBlocks * kBlockBytes, 0);
-    std::int16_t BlockCount = 0;
-    bool encoded = false;
-    try {
-        encoded = codec::BuildCodeRecord(request.RCUModel, request.eDevice, request.SourceID, CodeBuffer, BlockCount,
-                                         request.StrKeyDown, request.DBPath, request.DBKey, rng, why);
-    } catch (const std::exception& e) {
-        // Any error inside the encoder counts as a refusal: nothing may be sent.
-        if (why) *why = e.what();
-        encoded = false;
-    }
-    if (!encoded) return false;
-    SendCodeRecord(request.eDevice, CodeBuffer, BlockCount, request.deviceName, sink, progress);
-    return true;
-}
-
-} // namespace tolbe::audio
-
-namespace tolbe::audio {
-
-std::optional<DownloadSignal> PrepareDownload(const DownloadRequest& request, codec::FillerSource& rng,
-                                              std::vector<std::uint8_t>& CodeBuffer, int leadIn_ms, std::string* why) {
-    SignalRecorder recorder(leadIn_ms);
-    if (!CmdDownCodeAPI(request, rng, CodeBuffer, recorder, recorder, why)) return std::nullopt;
-    return recorder.Take();
 }
 
 } // namespace tolbe::audio

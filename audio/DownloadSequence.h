@@ -5,14 +5,9 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
-
-namespace tolbe::codec {
-class FillerSource;
-}
 
 namespace tolbe::audio {
 
@@ -124,29 +119,5 @@ DownloadSignal BuildDownloadSignal(std::uint8_t eDevice, std::span<const std::ui
 // `stop` turns true. On failure the marks not yet reached are not called.
 WaveResult PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
                               const std::atomic<bool>* stop = nullptr);
-
-// One download as the main window asks for it.
-struct DownloadRequest {
-    std::uint8_t RCUModel = 1; // the remote's model number
-    std::uint8_t eDevice = 0;  // slot 0 TV, 1 SAT, 2 DVD, 3 AUX
-    std::int32_t SourceID = 0; // code source of the slot's code set
-    std::string StrKeyDown;    // key order text; empty selects the encoder's default
-    std::string DBPath;        // code database and its key, read by the encoder
-    std::string DBKey;
-    std::string deviceName; // the slot's name for the progress display ("TV", ...)
-};
-
-// One download: makes `CodeBuffer` 768 zero bytes, has the encoder build the slot's code record into
-// it and, only when that succeeded, sends it with SendCodeRecord. True when the encoder succeeded
-// and every packet was handed to the sink (whether the sink managed to play it or not); false when
-// the encoder refused, in which case nothing is sent and `why` (when given) receives the reason.
-bool CmdDownCodeAPI(const DownloadRequest& request, codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
-                    DownloadSink& sink, DownloadProgress& progress, std::string* why = nullptr);
-
-// CmdDownCodeAPI into a DownloadSignal: the stream to play or to write as a WAV file; nullopt when the
-// encoder refused (`why` receives the reason).
-std::optional<DownloadSignal> PrepareDownload(const DownloadRequest& request, codec::FillerSource& rng,
-                                              std::vector<std::uint8_t>& CodeBuffer, int leadIn_ms = kLeadIn_ms,
-                                              std::string* why = nullptr);
 
 } // namespace tolbe::audio

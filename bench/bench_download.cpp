@@ -7,6 +7,8 @@
 #include "audio/Modulator.h"
 #include "audio/WavFile.h"
 #include "codec/CodeRecord.h"
+#include "core/Download.h"
+#include "db/CodeDatabase.h"
 #include "db/DatabaseFile.h"
 #include "db/SampleDatabase.h"
 
@@ -63,39 +65,41 @@ BenchDatabase& Database() {
     return db;
 }
 
-audio::DownloadRequest Request() {
-    audio::DownloadRequest req;
-    req.eDevice = 3;
+const db::CodeDatabase& OpenDatabase() {
+    static const db::CodeDatabase database = [] {
+        db::CodeDatabase d;
+        d.OpenFile(Database().path);
+        return d;
+    }();
+    return database;
+}
+
+core::DownloadRequest Request() {
+    core::DownloadRequest req;
+    req.slot = Slot::AUX();
     req.SourceID = kSource;
     req.StrKeyDown = Database().order;
-    req.DBPath = Database().path;
-    req.DBKey = db::BuildDatabaseKey();
-    req.deviceName = "AUX";
     return req;
 }
 
 // The encoder's input for `blocks` blocks: code source 7 with the first keys of the order. More keys
 // make a longer record; the count that gives each block count is found once.
-audio::DownloadRequest RequestFor(int blocks) {
+core::DownloadRequest RequestFor(int blocks) {
     static std::map<int, std::string> orders;
     auto found = orders.find(blocks);
     if (found == orders.end()) {
         std::string order;
         for (int k = 1; k <= 46; ++k) {
             order += (k > 1 ? "," : "") + std::to_string(k);
-            audio::DownloadRequest req = Request();
+            core::DownloadRequest req = Request();
             req.StrKeyDown = order;
             codec::SeededFiller rng(1);
-            std::vector<std::uint8_t> code;
-            audio::NoProgress none;
-            audio::PcmCaptureSink sink;
-            if (audio::CmdDownCodeAPI(req, rng, code, sink, none) && static_cast<int>(code.size() / 64) == blocks)
-                break;
+            if (core::PrepareDownload(OpenDatabase(), req, rng, 0).BlockCount == blocks) break;
             if (k == 46) order.clear();
         }
         found = orders.emplace(blocks, order).first;
     }
-    audio::DownloadRequest req = Request();
+    core::DownloadRequest req = Request();
     req.StrKeyDown = found->second;
     return req;
 }
@@ -107,9 +111,9 @@ void BM_DownloadToWav(benchmark::State& state) {
     double signal_s = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
-        std::vector<std::uint8_t> code;
-        const auto signal = audio::PrepareDownload(Request(), rng, code);
-        if (!signal || code.size() != kBlocks * 64u) {
+        const core::PreparedDownload prepared = core::PrepareDownload(OpenDatabase(), Request(), rng);
+        const audio::DownloadSignal* signal = &prepared.signal;
+        if (!prepared.Ready() || prepared.BlockCount != kBlocks) {
             state.SkipWithError("the encoder refused the benchmark code set");
             break;
         }
@@ -125,8 +129,8 @@ void BM_DownloadToWav(benchmark::State& state) {
 // n + 2 buffers of 13600 frames, the fixed pauses and the lead-in. Encoding is outside the timing.
 void PlayOn(benchmark::State& state, const std::string& device) {
     const int blocks = static_cast<int>(state.range(0));
-    const audio::DownloadRequest req = RequestFor(blocks);
-    if (req.StrKeyDown.empty()) {
+    const core::DownloadRequest req = RequestFor(blocks);
+    if (req.StrKeyDown->empty()) {
         state.SkipWithError("no key order gives that many blocks");
         for (auto _ : state) {
         }
@@ -140,9 +144,9 @@ void PlayOn(benchmark::State& state, const std::string& device) {
     double signal_s = 0;
     int failures = 0;
     for (auto _ : state) {
-        std::vector<std::uint8_t> code;
-        const auto signal = audio::PrepareDownload(req, rng, code);
-        if (!signal || static_cast<int>(code.size() / 64) != blocks) {
+        const core::PreparedDownload prepared = core::PrepareDownload(OpenDatabase(), req, rng);
+        const audio::DownloadSignal* signal = &prepared.signal;
+        if (!prepared.Ready() || prepared.BlockCount != blocks) {
             state.SkipWithError("the encoder refused the benchmark code set");
             break;
         }

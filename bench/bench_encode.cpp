@@ -3,6 +3,7 @@
 #include "bench/LargeDatabase.h"
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
+#include "db/CodeSet.h"
 #include "db/DatabaseFile.h"
 
 #include <benchmark/benchmark.h>
@@ -29,7 +30,8 @@ std::vector<Source> PickSources(const std::string& file, const std::string& key)
     for (int r = 0; r < rs.RecordCount(); r += step) {
         const std::int32_t id = rs.ValueAt(r, 0).ToInt32();
         Source s{id, tolbe::codec::DownloadOrderFor(conn, id, 1)};
-        if (tolbe::codec::BuildCodeRecord(1, 0, id, buffer, blocks, s.order, file, key, rng)) out.push_back(s);
+        if (tolbe::codec::BuildCodeRecord(1, 0, tolbe::db::LoadCodeSet(conn, id), buffer, blocks, s.order, rng))
+            out.push_back(s);
     }
     return out;
 }
@@ -54,7 +56,7 @@ void Encode(benchmark::State& state, bool withOrderLookup) {
         const auto start = tolbe::bench::Clock::now();
         const std::string order = withOrderLookup ? tolbe::codec::DownloadOrderFor(main, s.id, 1) : s.order;
         std::int16_t blocks = 0;
-        if (!tolbe::codec::BuildCodeRecord(1, 0, s.id, buffer, blocks, order, file, key, rng)) {
+        if (!tolbe::codec::BuildCodeRecord(1, 0, tolbe::db::LoadCodeSet(main, s.id), buffer, blocks, order, rng)) {
             state.SkipWithError("a code source that encoded before was refused");
             return;
         }

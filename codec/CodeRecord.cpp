@@ -1,13 +1,11 @@
 #include "codec/CodeRecord.h"
 
 #include "codec/SlotTable.h"
-#include "db/Database.h"
+#include "db/CodeSet.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <map>
-#include <optional>
 #include <stdexcept>
 
 namespace tolbe::codec {
@@ -79,27 +77,6 @@ std::vector<std::uint8_t> HexBytes(const std::string& text, const std::string& w
     return bytes;
 }
 
-// The name as a LIKE pattern. Quotes are doubled so a name cannot break the statement, and
-// wildcard characters are escaped so a name matches only itself (letter case aside, as LIKE has it).
-std::string ProtocolStatement(const std::string& name) {
-    std::string pattern;
-    bool escaped = false;
-    for (char c : name) {
-        if (c == '\'') {
-            pattern += "''";
-        } else if (c == '%' || c == '_' || c == '\\') {
-            pattern += '\\';
-            pattern += c;
-            escaped = true;
-        } else {
-            pattern += c;
-        }
-    }
-    std::string sql = "Select * From M_Protocol where ProtocolName like '" + pattern + "'";
-    if (escaped) sql += " ESCAPE '\\'";
-    return sql;
-}
-
 struct KeySlot {
     std::string protocol1, protocol2; // names as the code row gives them
     std::vector<std::uint8_t> code;
@@ -116,19 +93,13 @@ struct ProtocolEntry {
 
 class ProtocolList {
 public:
-    ProtocolList(const db::DbConnection& conn, std::size_t keyCount) : m_conn(conn), m_keyCount(keyCount) {}
+    ProtocolList(const db::CodeSet& codes, std::size_t keyCount) : m_codes(codes), m_keyCount(keyCount) {}
 
     // Resolves one protocol name of a code row: true when it names exactly one M_Protocol row,
     // in which case the protocol list holds it (one entry per exact, case-sensitive name).
     bool UseProtocol(const std::string& name) {
-        auto cached = m_lookups.find(name);
-        if (cached == m_lookups.end()) {
-            const db::DbRecordset rs = m_conn.OpenRecordset(ProtocolStatement(name), false);
-            std::optional<std::string> data;
-            if (rs.RecordCount() == 1) data = rs.ValueAt(0, 2).Text();
-            cached = m_lookups.emplace(name, std::move(data)).first;
-        }
-        if (!cached->second) return false;
+        const auto found = m_codes.protocols.find(name);
+        if (found == m_codes.protocols.end()) return false;
         const bool listed =
             std::any_of(m_protocols.begin(), m_protocols.end(), [&](const ProtocolEntry& p) { return p.name == name; });
         if (!listed) {
@@ -136,7 +107,7 @@ public:
             // of K entries can name at most K - 1 protocols.
             if (m_protocols.size() + 1 >= m_keyCount)
                 throw Refusal("the code set uses more than " + std::to_string(m_keyCount - 1) + " protocols");
-            m_protocols.push_back({name, HexBytes(*cached->second, "protocol data of " + name), 0});
+            m_protocols.push_back({name, HexBytes(found->second, "protocol data of " + name), 0});
         }
         return true;
     }
@@ -150,10 +121,9 @@ public:
     }
 
 private:
-    const db::DbConnection& m_conn;
+    const db::CodeSet& m_codes;
     std::size_t m_keyCount;
     std::vector<ProtocolEntry> m_protocols;
-    std::map<std::string, std::optional<std::string>> m_lookups; // within one encoding only
 };
 
 void PutAddress(std::vector<std::uint8_t>& buf, std::size_t offset, int address) {
@@ -161,8 +131,8 @@ void PutAddress(std::vector<std::uint8_t>& buf, std::size_t offset, int address)
     buf[offset + 1] = static_cast<std::uint8_t>(address & 0xFF);
 }
 
-std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, const std::string& StrKeyDown,
-                                 const std::string& DBPath, const std::string& DBKey, FillerSource& rng) {
+std::vector<std::uint8_t> Encode(std::uint8_t eDevice, const db::CodeSet& codes, const std::string& StrKeyDown,
+                                 FillerSource& rng) {
     if (eDevice >= Slot::kCount) throw Refusal("device slot " + std::to_string(eDevice) + " does not exist");
     const std::vector<std::string> order =
         SplitKeepingEmpty(StrKeyDown.empty() ? DefaultKeyOrder(eDevice) : StrKeyDown);
@@ -172,32 +142,20 @@ std::vector<std::uint8_t> Encode(std::uint8_t eDevice, std::int32_t SourceID, co
         keyMap[c] = EntryNumber(order[c]);
     const int B = Slot::FromNumber(eDevice).BaseAddress();
 
-    // A connection of its own, so the encoding never disturbs the window's recordsets. Whether
-    // the open succeeded shows in the first query.
-    db::DbConnection conn;
-    conn.OpenDatabase(DBPath, DBKey, true);
-    const db::DbRecordset codes =
-        conn.OpenRecordset("Select * From M_CodeLink where SourceID =" + std::to_string(SourceID), false);
-    if (codes.RecordCount() <= 0) throw Refusal("code source " + std::to_string(SourceID) + " has no codes");
+    if (codes.codes.empty()) throw Refusal("code source " + std::to_string(codes.SourceID) + " has no codes");
 
-    ProtocolList protocols(conn, K);
+    ProtocolList protocols(codes, K);
     std::vector<KeySlot> keys(K);
     for (std::size_t c = 0; c < K; ++c) {
         if (keyMap[c] <= 0) continue;
-        int row = -1;
-        for (int r = 0; r < codes.RecordCount(); ++r) {
-            if (codes.ValueAt(r, 2).Number() == static_cast<double>(keyMap[c])) {
-                row = r;
-                break;
-            }
-        }
-        if (row < 0) continue;
+        const auto row = std::find_if(codes.codes.begin(), codes.codes.end(), [&](const db::CodeSet::Code& code) {
+            return code.keyMapId == static_cast<double>(keyMap[c]);
+        });
+        if (row == codes.codes.end()) continue;
         KeySlot& key = keys[c];
-        const std::string p1 = codes.ValueAt(row, 3).Text();
-        if (!p1.empty() && protocols.UseProtocol(p1)) key.protocol1 = p1;
-        const std::string p2 = codes.ValueAt(row, 4).Text();
-        if (!p2.empty() && protocols.UseProtocol(p2)) key.protocol2 = p2;
-        const std::string data = codes.ValueAt(row, 6).Text();
+        if (!row->protocol1.empty() && protocols.UseProtocol(row->protocol1)) key.protocol1 = row->protocol1;
+        if (!row->protocol2.empty() && protocols.UseProtocol(row->protocol2)) key.protocol2 = row->protocol2;
+        const std::string& data = row->data;
         if (data.empty()) {
             key.Clear(); // its protocols keep their blocks
             continue;
@@ -281,22 +239,20 @@ const std::string& DefaultKeyOrder(std::uint8_t eDevice) {
     return Slot::FromNumber(eDevice).IsTelevisionKind() ? tvSat : dvdAux;
 }
 
-bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
+bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::CodeSet& codes,
                      std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
-                     const std::string& DBPath, const std::string& DBKey, FillerSource& rng, std::string* why) {
+                     FillerSource& rng, std::string* why) {
     CodeBuffer.assign(static_cast<std::size_t>(Slot::kRegionBytes), 0);
     std::string reason;
     try {
         if (RCUModel != kSupportedRcuModel)
             throw Refusal("remote model " + std::to_string(RCUModel) + " is not supported");
-        std::vector<std::uint8_t> record = Encode(eDevice, SourceID, StrKeyDown, DBPath, DBKey, rng);
+        std::vector<std::uint8_t> record = Encode(eDevice, codes, StrKeyDown, rng);
         BlockCount = static_cast<std::int16_t>(record.size() / Slot::kBlockBytes);
         CodeBuffer = std::move(record);
         return true;
     } catch (const Refusal& e) {
         reason = e.what();
-    } catch (const db::DbError& e) {
-        reason = std::string("database: ") + e.what();
     }
     CodeBuffer.assign(static_cast<std::size_t>(Slot::kRegionBytes), 0);
     if (why != nullptr) *why = reason;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/CodeSet.h"
+
 #include <cstdint>
 #include <random>
 #include <string>
@@ -33,16 +35,14 @@ inline constexpr std::uint8_t kSupportedRcuModel = 1;
 // The default key orders (46 key-map numbers) for TV/SAT and for DVD/AUX.
 const std::string& DefaultKeyOrder(std::uint8_t eDevice);
 
-// Encodes the codes of `SourceID` into the code record of slot `eDevice` (0 TV .. 3 AUX), laid
+// Encodes the loaded code set `codes` into the code record of slot `eDevice` (0 TV .. 3 AUX), laid
 // out as the remote reads its code memory region at 768 x eDevice. `StrKeyDown` is the key order
-// ("13,3,..."; empty selects the slot's default order). Reads the database at DBPath with DBKey
-// on a connection of its own. On success `CodeBuffer` holds 64 x BlockCount bytes (the record,
-// then filler bytes from `rng`) and the result is true. On any failure the result is false,
-// `CodeBuffer` is 768 zero bytes and `BlockCount` is untouched; nothing must then be sent.
-// `why`, when given, receives the reason of a failure (for tools and logs; the window shows none).
-bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, std::int32_t SourceID,
+// ("13,3,..."; empty selects the slot's default order). Reads no database. On success `CodeBuffer` holds 64 x
+// BlockCount bytes (the record, then filler bytes from `rng`) and the result is true. On any failure the result is
+// false, `CodeBuffer` is 768 zero bytes and `BlockCount` is untouched; nothing must then be sent. `why`, when given,
+// receives the reason of a failure (for tools and logs; the window shows none).
+bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::CodeSet& codes,
                      std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
-                     const std::string& DBPath, const std::string& DBKey, FillerSource& rng,
-                     std::string* why = nullptr);
+                     FillerSource& rng, std::string* why = nullptr);
 
 } // namespace tolbe::codec

@@ -251,8 +251,21 @@ bool DbConnection::IsOpen() const {
 }
 
 DbRecordset DbConnection::OpenRecordset(const std::string& sql, bool /*flag*/) const {
+    return OpenRecordset(sql, std::vector<DbParam>{});
+}
+
+DbRecordset DbConnection::OpenRecordset(const std::string& sql, const std::vector<DbParam>& params) const {
     sqlite3* db = m_handle ? m_handle->db : nullptr;
     StmtPtr stmt = Prepare(db, sql);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const int n = static_cast<int>(i) + 1;
+        const int rc =
+            std::holds_alternative<std::int64_t>(params[i])
+                ? sqlite3_bind_int64(stmt.get(), n, std::get<std::int64_t>(params[i]))
+                : sqlite3_bind_text(stmt.get(), n, std::get<std::string>(params[i]).data(),
+                                    static_cast<int>(std::get<std::string>(params[i]).size()), SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK) Throw(db, "cannot bind a value");
+    }
     DbRecordset rs;
     const int n = sqlite3_column_count(stmt.get());
     for (int c = 0; c < n; ++c) {

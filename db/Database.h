@@ -87,6 +87,9 @@ private:
     int m_current = 0;
 };
 
+// A value bound to a statement's ? mark.
+using DbParam = std::variant<std::int64_t, std::string>;
+
 struct ConnectionHandle; // owns the sqlite3 handle; shared with the commands made from it
 
 // A prepared statement with ? parameters; parameters not bound stay NULL.
@@ -124,6 +127,8 @@ public:
 
     // Runs a query and returns all its rows in the statement's order.
     DbRecordset OpenRecordset(const std::string& sql, bool flag = false) const;
+    // The same with the ? marks bound to `params` in order, so no value is ever spliced into SQL text.
+    DbRecordset OpenRecordset(const std::string& sql, const std::vector<DbParam>& params) const;
     DbCommand CreateCommand(const std::string& sql) const;
     // Runs statements that return no rows.
     void ExecuteSql(const std::string& sql) const;

@@ -25,9 +25,6 @@ DatabaseLocation CheckDatabase(const SettingsStore& settings, const ProgramPaths
 // Device-type names in the table's stored order (second column of M_DeviceTypes).
 std::vector<std::string> ReadDeviceTypes(const DbConnection& conn);
 
-// Position (from 0) of the device type selected after every fill: the eighth item.
-inline constexpr int kSelectedDeviceTypeIndex = 7;
-
 // Puts the delivered database Update/IR_Database.db3 in place of Database/IR_Database.db3,
 // keeping the previous file (the database in use, which may be the shipped one) as
 // Database/IR_Database.db3.bak. Paths come from ProgramPaths whatever "DatabasePath" says. The

@@ -73,16 +73,20 @@ std::int16_t Get_Database_Ver(DbConnection* DBConn, const std::string& DBPath, c
     return Get_Database_Ver(DBConn, DBPath, DBKey, TodayShortDate());
 }
 
+std::optional<std::int16_t> RecordedVersion(const DbConnection& conn) {
+    const DbRecordset tables =
+        conn.OpenRecordset("select count(*) from sqlite_master where type='table' and name = 'M_Version'", false);
+    if (tables.Fields().Item(0).Number() <= 0) return std::nullopt;
+    const DbRecordset rs = conn.OpenRecordset("Select * From M_Version", false);
+    if (rs.RecordCount() < 1) return std::nullopt;
+    return WholeVersion(rs.Fields().Item(1));
+}
+
 std::optional<std::int16_t> ReadRecordedVersion(const std::string& file, const std::string& key) {
     DbConnection conn;
     if (!conn.OpenDatabase(file, key, true)) return std::nullopt;
     try {
-        const DbRecordset tables =
-            conn.OpenRecordset("select count(*) from sqlite_master where type='table' and name = 'M_Version'", false);
-        if (tables.Fields().Item(0).Number() <= 0) return std::nullopt;
-        const DbRecordset rs = conn.OpenRecordset("Select * From M_Version", false);
-        if (rs.RecordCount() < 1) return std::nullopt;
-        return WholeVersion(rs.Fields().Item(1));
+        return RecordedVersion(conn);
     } catch (const DbError&) {
         return std::nullopt;
     }

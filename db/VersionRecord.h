@@ -25,6 +25,10 @@ std::int16_t Get_Database_Ver(DbConnection* DBConn, const std::string& DBPath, c
                               const std::string& today);
 std::int16_t Get_Database_Ver(DbConnection* DBConn, const std::string& DBPath, const std::string& DBKey);
 
+// The version recorded in the open database, read without writing: nothing when it has no
+// M_Version table or no row in it; throws DbError when the version is not a whole 16-bit number.
+std::optional<std::int16_t> RecordedVersion(const DbConnection& conn);
+
 // The version recorded in the database file `file`, read without changing the file: nothing
 // when it does not open with `key`, has no M_Version table or no whole 16-bit version in it.
 std::optional<std::int16_t> ReadRecordedVersion(const std::string& file, const std::string& key);

@@ -43,20 +43,14 @@ void AddCodeSelectors(CLI::App* cmd, CodeSelection& sel) {
 
 ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& sel) {
     ResolvedCode code;
-    code.slot = ParseSlot(sel.slot);
-    code.sourceId = sel.sourceId;
-    code.where = LocateDatabase(ctx, sel.db);
-    if (sel.orderOpt != nullptr && sel.orderOpt->count() > 0) {
-        code.order = sel.order;
-        return code;
-    }
-    db::DbConnection conn;
-    OpenCodeDatabase(conn, code.where);
-    try {
-        code.order = codec::DownloadOrderFor(conn, code.sourceId, kRcuModel);
-    } catch (const db::DbError& e) {
-        throw CliFailure{std::string("cannot read the key order: ") + e.what()};
-    }
+    code.request.RCUModel = kRcuModel;
+    code.request.slot = Slot::FromNumber(ParseSlot(sel.slot));
+    code.request.SourceID = sel.sourceId;
+    if (sel.orderOpt != nullptr && sel.orderOpt->count() > 0) code.request.StrKeyDown = sel.order;
+    const CliDatabase where = LocateDatabase(ctx, sel.db);
+    code.database = std::make_shared<db::CodeDatabase>();
+    if (code.database->OpenFile(where.path) != db::CodeDatabase::State::Open)
+        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
     return code;
 }
 
@@ -65,12 +59,14 @@ std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel) {
                                                               : std::make_unique<codec::SeededFiller>();
 }
 
-void EncodeOrFail(const ResolvedCode& code, codec::FillerSource& rng, std::vector<std::uint8_t>& buffer,
-                  std::int16_t& blocks) {
-    std::string why;
-    if (!codec::BuildCodeRecord(kRcuModel, code.slot, code.sourceId, buffer, blocks, code.order, code.where.path,
-                                code.where.key, rng, &why))
-        throw CliFailure{"the encoder refused code source " + std::to_string(code.sourceId) + ": " + why};
+core::PreparedDownload PrepareOrFail(const ResolvedCode& code, codec::FillerSource& rng, int leadIn_ms) {
+    core::PreparedDownload prepared = core::PrepareDownload(*code.database, code.request, rng, leadIn_ms);
+    if (prepared.refusal == core::Refusal::DatabaseFailed)
+        throw CliFailure{"cannot read the code set: " + prepared.why};
+    if (!prepared.Ready())
+        throw CliFailure{"the encoder refused code source " + std::to_string(code.request.SourceID) + ": " +
+                         prepared.why};
+    return prepared;
 }
 
 } // namespace tolbe::cli

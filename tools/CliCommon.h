@@ -1,6 +1,8 @@
 #pragma once
 
 #include "codec/CodeRecord.h"
+#include "core/Download.h"
+#include "db/CodeDatabase.h"
 #include "db/Database.h"
 #include "tools/CliRegistry.h"
 
@@ -44,19 +46,19 @@ void AddCodeSelectors(CLI::App* cmd, CodeSelection& sel);
 // A selection made concrete the way a download in the main window takes it: without --order the
 // key order of the code source's first valid code set; --order "" forces the slot's default.
 struct ResolvedCode {
-    std::uint8_t slot = 0;
-    std::int32_t sourceId = 0;
-    CliDatabase where;
-    std::string order;
+    std::shared_ptr<db::CodeDatabase> database; // open
+    core::DownloadRequest request;
 };
 
+// Opens the database; throws CliFailure when it is missing, damaged or not ours.
 ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& sel);
 
 // Filler bytes from --seed, or random ones.
 std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel);
 
-// Encodes the selection; throws CliFailure (status 1) with the encoder's reason when it refuses.
-void EncodeOrFail(const ResolvedCode& code, codec::FillerSource& rng, std::vector<std::uint8_t>& buffer,
-                  std::int16_t& blocks);
+// The download of the selection, through the same path as the window's; throws CliFailure
+// (status 1) with the reason when there is nothing to send.
+core::PreparedDownload PrepareOrFail(const ResolvedCode& code, codec::FillerSource& rng,
+                                     int leadIn_ms = audio::kLeadIn_ms);
 
 } // namespace tolbe::cli

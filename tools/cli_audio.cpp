@@ -35,31 +35,12 @@ constexpr int kTextPlaybackFailed = 312;
 
 using Selection = CodeSelection;
 
-// Database, key order and filler as a download in the main window takes them.
-audio::DownloadRequest Resolve(const CliContext& ctx, const Selection& sel) {
-    const ResolvedCode code = ResolveCodeSelection(ctx, sel);
-    audio::DownloadRequest req;
-    req.RCUModel = kRcuModel;
-    req.eDevice = code.slot;
-    req.SourceID = code.sourceId;
-    req.deviceName = Slot::FromNumber(code.slot).Name();
-    req.DBPath = code.where.path;
-    req.DBKey = code.where.key;
-    req.StrKeyDown = code.order;
-    return req;
-}
-
-[[noreturn]] void EncoderRefused(const audio::DownloadRequest& req, const std::string& why) {
-    throw CliFailure{"the encoder refused code source " + std::to_string(req.SourceID) + ": " + why};
-}
-
 void RunPackets(const CliContext& ctx, const Selection& sel) {
     const ResolvedCode code = ResolveCodeSelection(ctx, sel);
     auto rng = MakeFiller(sel);
-    std::vector<std::uint8_t> buffer;
-    std::int16_t blocks = 0;
-    EncodeOrFail(code, *rng, buffer, blocks);
-    for (const audio::Packet& p : audio::BuildDownloadPackets(code.slot, buffer, static_cast<std::uint8_t>(blocks))) {
+    const core::PreparedDownload prepared = PrepareOrFail(code, *rng, 0);
+    for (const audio::Packet& p : audio::BuildDownloadPackets(code.request.slot.Number(), prepared.CodeBuffer,
+                                                              static_cast<std::uint8_t>(prepared.BlockCount))) {
         for (std::size_t i = 0; i < audio::kPacketAirBytes; ++i)
             std::printf("%02X", p[i]);
         std::printf("\n");
@@ -121,12 +102,10 @@ std::string PlaybackFailureText(const std::string& device, const std::string& re
 }
 
 void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
-    const audio::DownloadRequest req = Resolve(ctx, a.sel);
+    const ResolvedCode code = ResolveCodeSelection(ctx, a.sel);
     auto rng = MakeFiller(a.sel);
-    std::vector<std::uint8_t> codeBuffer;
-    std::string why;
-    const auto signal = audio::PrepareDownload(req, *rng, codeBuffer, a.leadIn_ms, &why);
-    if (!signal) EncoderRefused(req, why);
+    const core::PreparedDownload prepared = PrepareOrFail(code, *rng, a.leadIn_ms);
+    const audio::DownloadSignal* signal = &prepared.signal;
     if (!a.wav.empty()) {
         try {
             audio::WriteWavFile(a.wav, signal->pcm, audio::kSampleRate, audio::kChannels);

@@ -92,10 +92,9 @@ void RunOrder(const CliContext& ctx, const OrderArgs& a) {
 void RunEncode(const CliContext& ctx, const CodeSelection& a) {
     const ResolvedCode code = ResolveCodeSelection(ctx, a);
     auto rng = MakeFiller(a);
-    std::vector<std::uint8_t> buffer;
-    std::int16_t blocks = 0;
-    EncodeOrFail(code, *rng, buffer, blocks);
-    std::printf("%d\n", blocks);
+    const core::PreparedDownload prepared = PrepareOrFail(code, *rng, 0);
+    const std::vector<std::uint8_t>& buffer = prepared.CodeBuffer;
+    std::printf("%d\n", prepared.BlockCount);
     for (std::size_t i = 0; i < buffer.size(); ++i) {
         std::printf("%02X", buffer[i]);
         if (i % Slot::kBlockBytes == Slot::kBlockBytes - 1) std::printf("\n");

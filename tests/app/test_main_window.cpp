@@ -225,7 +225,7 @@ private slots:
             std::string("The database have been deleted or renamed, the program cannot be used, please reinstall."));
         QCOMPARE(f.prompt.shown[0].title, std::string("Tolbe"));
         QVERIFY(f.prompt.shown[0].icon == Prompt::Icon::Question);
-        QVERIFY(f.ctx->DBConn == nullptr);
+        QVERIFY(!f.ctx->HasDatabase());
         QCOMPARE(f.ui()->ImgCombDevSel->count(), 0);
         QCOMPARE(f.Rows(), 0);
         // Typing and downloading find no connection and do nothing.
@@ -243,7 +243,7 @@ private slots:
             AnswerNextMessageBox(&seen);
             f.Start();
             QCOMPARE(seen, QString("Error connecting database! database conrruption or invalid database."));
-            QVERIFY(f.ctx->DBConn == nullptr);
+            QVERIFY(!f.ctx->HasDatabase());
             QCOMPARE(f.ui()->ImgCombDevSel->count(), 0);
             QVERIFY(f.prompt.shown.empty());
         }

@@ -3,6 +3,8 @@
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
 #include "codec/CodeRecord.h"
+#include "core/Download.h"
+#include "db/CodeDatabase.h"
 #include "db/DatabaseFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -77,14 +79,22 @@ protected:
         s_dir = nullptr;
     }
     void SetUp() override {
-        m_request.DBPath = (*s_dir / "IR_Database.db3").string();
-        m_request.DBKey = db::BuildDatabaseKey();
+        ASSERT_EQ(m_db.OpenFile((*s_dir / "IR_Database.db3").string()), db::CodeDatabase::State::Open);
+        m_request.slot = Slot::TV();
         m_request.SourceID = 101;
-        m_request.deviceName = "TV";
+        m_request.StrKeyDown = ""; // the slot's default order
+    }
+    // A download into any sink; true when every packet was handed to it.
+    bool Send(DownloadSink& sink, DownloadProgress& progress, std::vector<std::uint8_t>& codeBuffer,
+              std::string* why = nullptr, const db::CodeDatabase* database = nullptr) {
+        std::int16_t blocks = 0;
+        return core::CmdDownCodeAPI(database ? *database : m_db, m_request, m_rng, codeBuffer, blocks, sink, progress,
+                                    why) == core::Refusal::None;
     }
     static inline test::TempDir* s_dir = nullptr;
     test::TempDir m_dir;
-    DownloadRequest m_request;
+    db::CodeDatabase m_db;
+    core::DownloadRequest m_request;
     codec::SeededFiller m_rng{1};
 };
 
@@ -124,7 +134,7 @@ TEST_F(DownloadTest, EncodesAndSendsTheWholeRecord) {
     Recorder rec;
     std::vector<std::uint8_t> codeBuffer;
     std::string why;
-    ASSERT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, rec, rec, &why)) << why;
+    ASSERT_TRUE(Send(rec, rec, codeBuffer, &why)) << why;
     ASSERT_EQ(codeBuffer.size(), 256u);
     ASSERT_EQ(Kinds(rec.events), ExpectedKinds(4));
     EXPECT_EQ(rec.events[0].packet, BuildHeaderPacket(0, 4));
@@ -147,16 +157,19 @@ TEST_F(DownloadTest, EncoderRefusalSendsNothing) {
     std::vector<std::uint8_t> codeBuffer{1, 2, 3};
     std::string why;
     m_request.SourceID = 999; // no codes
-    EXPECT_FALSE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, rec, rec, &why));
+    EXPECT_FALSE(Send(rec, rec, codeBuffer, &why));
     EXPECT_TRUE(rec.events.empty());
     EXPECT_FALSE(why.empty());
 
     m_request.SourceID = 101;
     m_request.RCUModel = 2; // unknown remote
-    EXPECT_FALSE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, rec, rec));
+    EXPECT_FALSE(Send(rec, rec, codeBuffer));
     m_request.RCUModel = 1;
-    m_request.DBKey = "wrong key"; // unreadable database
-    EXPECT_FALSE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, rec, rec));
+    db::CodeDatabase missing;
+    missing.OpenFile((m_dir / "none.db3").string());
+    EXPECT_FALSE(Send(rec, rec, codeBuffer, nullptr, &missing));
+    m_request.SourceID = 0; // nothing assigned
+    EXPECT_EQ(core::PrepareDownload(m_db, m_request, m_rng).refusal, core::Refusal::NotAssigned);
     EXPECT_TRUE(rec.events.empty());
 }
 
@@ -164,7 +177,7 @@ TEST_F(DownloadTest, CaptureHoldsEveryBufferAndExactSilences) {
     PcmCaptureSink capture;
     NoProgress none;
     std::vector<std::uint8_t> codeBuffer;
-    ASSERT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, capture, none));
+    ASSERT_TRUE(Send(capture, none, codeBuffer));
     const auto& pcm = capture.Pcm();
     // 6 buffers and 400 + 4 x 80 + 100 ms of silence at 176.4 bytes per millisecond.
     ASSERT_EQ(pcm.size(), 6 * kWaveBufferBytes + (400 + 4 * 80 + 100) * 1764 / 10);
@@ -194,13 +207,13 @@ TEST_F(DownloadTest, PlaysAsOneStreamThroughAlsaByteForByte) {
     PcmCaptureSink capture;
     NoProgress none;
     std::vector<std::uint8_t> codeBuffer;
-    ASSERT_TRUE(CmdDownCodeAPI(m_request, m_rng, codeBuffer, capture, none));
+    ASSERT_TRUE(Send(capture, none, codeBuffer));
 
     codec::SeededFiller rng{1};
-    std::vector<std::uint8_t> again;
-    const auto signal = PrepareDownload(m_request, rng, again);
-    ASSERT_TRUE(signal.has_value());
-    ASSERT_EQ(again, codeBuffer);
+    const core::PreparedDownload again = core::PrepareDownload(m_db, m_request, rng);
+    ASSERT_TRUE(again.Ready());
+    ASSERT_EQ(again.CodeBuffer, codeBuffer);
+    const audio::DownloadSignal* signal = &again.signal;
     const std::size_t leadIn = static_cast<std::size_t>(kLeadIn_ms) * kSampleRate / 1000 * kBytesPerFrame;
     EXPECT_EQ(signal->leadInFrames * kBytesPerFrame, leadIn);
     ASSERT_EQ(signal->pcm.size(), leadIn + capture.Pcm().size());
@@ -226,9 +239,9 @@ TEST_F(DownloadTest, PlaysAsOneStreamThroughAlsaByteForByte) {
 }
 
 TEST_F(DownloadTest, WithoutASoundDeviceThePlaybackFailsOnceWithTheSystemsReason) {
-    std::vector<std::uint8_t> codeBuffer;
-    const auto signal = PrepareDownload(m_request, m_rng, codeBuffer);
-    ASSERT_TRUE(signal.has_value());
+    const core::PreparedDownload prepared = core::PrepareDownload(m_db, m_request, m_rng);
+    ASSERT_TRUE(prepared.Ready());
+    const audio::DownloadSignal* signal = &prepared.signal;
     AlsaWaveOut out("tolbe_no_such_pcm_device");
     PositionLog progress;
     const WaveResult played = PlayDownloadSignal(*signal, out, progress);
@@ -240,9 +253,9 @@ TEST_F(DownloadTest, WithoutASoundDeviceThePlaybackFailsOnceWithTheSystemsReason
 }
 
 TEST_F(DownloadTest, AStopRequestEndsTheStreamEarlyWithoutAFailure) {
-    std::vector<std::uint8_t> codeBuffer;
-    const auto signal = PrepareDownload(m_request, m_rng, codeBuffer);
-    ASSERT_TRUE(signal.has_value());
+    const core::PreparedDownload prepared = core::PrepareDownload(m_db, m_request, m_rng);
+    ASSERT_TRUE(prepared.Ready());
+    const audio::DownloadSignal* signal = &prepared.signal;
     const auto file = m_dir / "stopped.raw";
     AlsaWaveOut out("file:'" + file.string() + "',raw");
     std::atomic<bool> stop{true};

@@ -4,6 +4,7 @@
 #include "audio/SignalDecoder.h"
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
+#include "db/CodeSet.h"
 #include "db/Database.h"
 #include "db/DatabaseFile.h"
 #include "db/SampleDatabase.h"
@@ -45,7 +46,7 @@ TEST(SignalDecoderCodes, DecodedMemoryEqualsTheEncodersBytesForManyCodeSets) {
         codec::SeededFiller filler(static_cast<std::uint32_t>(source));
         const std::string order = codec::DownloadOrderFor(conn, source, 1);
         // Some generated sources are too long for a slot on purpose; the encoder refuses those.
-        if (!codec::BuildCodeRecord(1, slot, source, buffer, blocks, order, file, key, filler)) continue;
+        if (!codec::BuildCodeRecord(1, slot, db::LoadCodeSet(conn, source), buffer, blocks, order, filler)) continue;
 
         audio::PcmCaptureSink sink;
         audio::NoProgress progress;

@@ -53,7 +53,15 @@ Result Build(const test::CodecDb& db, std::uint8_t slot, const std::string& orde
              std::int32_t source = 500, std::uint8_t model = 1) {
     Result r;
     r.buffer.assign(5, 0xEE);
-    r.ok = BuildCodeRecord(model, slot, source, r.buffer, r.blocks, order, db.file.string(), db.key, rng, &r.why);
+    db::DbConnection conn;
+    EXPECT_TRUE(conn.OpenDatabase(db.file.string(), db.key));
+    db::CodeSet codes;
+    try {
+        codes = db::LoadCodeSet(conn, source);
+    } catch (const db::DbError&) {
+        codes.SourceID = source; // a database without the code tables has no codes to give
+    }
+    r.ok = BuildCodeRecord(model, slot, codes, r.buffer, r.blocks, order, rng, &r.why);
     return r;
 }
 
@@ -336,13 +344,10 @@ TEST(CodeRecord, RefusesOtherModelsMissingCodesAndUnreadableDatabases) {
     ScriptedFiller rng;
     ExpectRefused(Build(db, Slot::TV().Number(), "", rng, 500, 2));
     ExpectRefused(Build(db, Slot::TV().Number(), "", rng, 501));
-    Result r;
-    r.ok = BuildCodeRecord(1, 0, 500, r.buffer, r.blocks, "", (db.dir / "none.db3").string(), db.key, rng, &r.why);
-    ExpectRefused(r);
-    r = Result{};
-    r.ok = BuildCodeRecord(1, 0, 500, r.buffer, r.blocks, "", db.file.string(), db.key + "x", rng, &r.why);
-    ExpectRefused(r);
-    // A database without the code tables.
+    // A database without the code tables fails to load: nothing reaches the encoder.
     test::CodecDb empty("DROP TABLE M_CodeLink;");
+    db::DbConnection conn;
+    ASSERT_TRUE(conn.OpenDatabase(empty.file.string(), empty.key));
+    EXPECT_THROW(db::LoadCodeSet(conn, 500), db::DbError);
     ExpectRefused(Build(empty, Slot::TV().Number()));
 }

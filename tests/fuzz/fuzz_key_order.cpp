@@ -7,6 +7,7 @@
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
 #include "codec/SlotTable.h"
+#include "db/CodeSet.h"
 #include "db/DatabaseFile.h"
 #include "db/SampleDatabase.h"
 
@@ -79,8 +80,8 @@ void Encode(const std::string& order, std::uint8_t slot, const Fixture& fx) {
     std::int16_t blocks = -1;
     std::string why;
     codec::SeededFiller filler(1);
-    const bool ok = codec::BuildCodeRecord(codec::kSupportedRcuModel, slot, kSourceId, buf, blocks, order, fx.file,
-                                           db::BuildDatabaseKey(), filler, &why);
+    const bool ok = codec::BuildCodeRecord(codec::kSupportedRcuModel, slot, db::LoadCodeSet(fx.conn, kSourceId), buf,
+                                           blocks, order, filler, &why);
     CheckRecord(ok, buf, blocks, why, slot);
 }
 

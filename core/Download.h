@@ -1,0 +1,57 @@
+#pragma once
+
+#include "audio/DownloadSequence.h"
+#include "codec/CodeRecord.h"
+#include "common/Slot.h"
+#include "db/CodeDatabase.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolbe::core {
+
+// One download: which slot gets which code source, and with which key order.
+struct DownloadRequest {
+    std::uint8_t RCUModel = 1; // the remote's model number
+    Slot slot;
+    std::int32_t SourceID = 0; // code source of the slot's code set; below 1 nothing is assigned
+    // Key order text; nothing takes the order of the source's first valid code set, as the main
+    // window does, and "" the encoder's default order for the slot.
+    std::optional<std::string> StrKeyDown;
+};
+
+// Why a download has nothing to send.
+enum class Refusal {
+    None,
+    NotAssigned,    // the slot holds no code set
+    NoDatabase,     // no code database is open
+    DatabaseFailed, // reading the key order or the code set failed
+    EncoderRefused, // the code set does not make a record for this slot
+};
+
+// A download made ready: the slot's code record and the stream that carries it.
+struct PreparedDownload {
+    Refusal refusal = Refusal::None;
+    std::string why;                      // the reason of a refusal, for tools and logs
+    std::vector<std::uint8_t> CodeBuffer; // the record and its filler; 768 zero bytes when refused
+    std::int16_t BlockCount = 0;
+    audio::DownloadSignal signal; // lead-in silence, every packet and every pause
+
+    bool Ready() const { return refusal == Refusal::None; }
+};
+
+// The one path from a slot's code source to the sound of its download, shared by the window's
+// download and Save as WAV, tolbe-cli and the benchmarks: key order, code set, encoder, packets.
+PreparedDownload PrepareDownload(const db::CodeDatabase& database, const DownloadRequest& request,
+                                 codec::FillerSource& rng, int leadIn_ms = audio::kLeadIn_ms);
+
+// The same into any sink, step by step as the sound would play: makes `CodeBuffer` 768 zero bytes,
+// has the encoder build the record into it and, only when that succeeded, sends it with
+// audio::SendCodeRecord. `Refusal::None` when every packet was handed to the sink.
+Refusal CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
+                       std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, audio::DownloadSink& sink,
+                       audio::DownloadProgress& progress, std::string* why = nullptr);
+
+} // namespace tolbe::core

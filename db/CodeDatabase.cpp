@@ -1,0 +1,71 @@
+#include "db/CodeDatabase.h"
+
+#include "db/DatabaseFile.h"
+#include "db/VersionRecord.h"
+
+#include <filesystem>
+
+namespace tolbe::db {
+
+CodeDatabase::State CodeDatabase::Open(const SettingsStore& settings, const ProgramPaths& paths) {
+    const DatabaseLocation loc = CheckDatabase(settings, paths);
+    return OpenAt(loc.DBPath, loc.DBKey, loc.exists);
+}
+
+CodeDatabase::State CodeDatabase::OpenFile(const std::string& path) {
+    std::error_code ec;
+    return OpenAt(path, BuildDatabaseKey(), std::filesystem::exists(path, ec));
+}
+
+CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool exists) {
+    Close();
+    m_path = std::move(path);
+    m_key = std::move(key);
+    if (!exists) return m_state = State::Missing;
+    auto conn = std::make_unique<DbConnection>();
+    bool opened = false;
+    try {
+        opened = conn->OpenDatabase(m_path, m_key, true);
+    } catch (const DbError&) {
+        opened = false;
+    }
+    if (!opened) return m_state = State::Unreadable;
+    m_conn = std::move(conn);
+    return m_state = State::Open;
+}
+
+void CodeDatabase::Close() {
+    m_conn.reset();
+    m_state = State::Closed;
+}
+
+const DbConnection& CodeDatabase::DBConn() const {
+    if (!m_conn) throw DbError("the code database is not open");
+    return *m_conn;
+}
+
+std::int16_t CodeDatabase::Version() const {
+    if (!IsOpen()) return 0;
+    return RecordedVersion(*m_conn).value_or(1);
+}
+
+std::vector<std::string> CodeDatabase::DeviceTypes() const {
+    return ReadDeviceTypes(DBConn());
+}
+
+CodeSet CodeDatabase::LoadCodeSet(std::int32_t SourceID) const {
+    return db::LoadCodeSet(DBConn(), SourceID);
+}
+
+bool CodeDatabase::SwapIn(const SettingsStore& settings, const ProgramPaths& paths) {
+    bool swapped = false;
+    try {
+        swapped = SwapInDeliveredDatabase(paths, BuildDatabaseKey());
+    } catch (const std::exception&) {
+        swapped = false; // the swap never removes the current file, so it is reopened below
+    }
+    // A rename over the open file leaves its data alone, so the connection is only now replaced.
+    return Open(settings, paths) == State::Open && swapped;
+}
+
+} // namespace tolbe::db

@@ -1,0 +1,48 @@
+#include "db/CodeSet.h"
+
+#include <set>
+
+namespace tolbe::db {
+namespace {
+
+// The name as a LIKE pattern that matches only itself (letter case aside, as LIKE has it).
+std::string LiteralPattern(const std::string& name, bool& escaped) {
+    std::string pattern;
+    for (char c : name) {
+        if (c == '%' || c == '_' || c == '\\') {
+            pattern += '\\';
+            escaped = true;
+        }
+        pattern += c;
+    }
+    return pattern;
+}
+
+} // namespace
+
+CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID) {
+    CodeSet set;
+    set.SourceID = SourceID;
+    std::set<std::string> looked_up;
+    const DbRecordset rows =
+        conn.OpenRecordset("Select * From M_CodeLink where SourceID = ?", std::vector<DbParam>{std::int64_t{SourceID}});
+    for (int r = 0; r < rows.RecordCount(); ++r) {
+        CodeSet::Code code{rows.ValueAt(r, 2).Number(), rows.ValueAt(r, 3).Text(), rows.ValueAt(r, 4).Text(),
+                           rows.ValueAt(r, 6).Text()};
+        for (const std::string* name : {&code.protocol1, &code.protocol2}) {
+            if (name->empty() || !looked_up.insert(*name).second) continue;
+            bool escaped = false;
+            const std::string pattern = LiteralPattern(*name, escaped);
+            // ESCAPE only where needed: without it the name index serves the lookup.
+            const DbRecordset found =
+                conn.OpenRecordset(escaped ? "Select * From M_Protocol where ProtocolName like ? ESCAPE '\\'"
+                                           : "Select * From M_Protocol where ProtocolName like ?",
+                                   std::vector<DbParam>{pattern});
+            if (found.RecordCount() == 1) set.protocols.emplace(*name, found.ValueAt(0, 2).Text());
+        }
+        set.codes.push_back(std::move(code));
+    }
+    return set;
+}
+
+} // namespace tolbe::db

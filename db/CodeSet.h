@@ -1,0 +1,32 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tolbe::db {
+
+// One code source as the encoder reads it, loaded in one go so that encoding needs no database.
+struct CodeSet {
+    // An M_CodeLink row of the source, in stored order.
+    struct Code {
+        double keyMapId = 0; // KeyMapID as a number (a text value reads as its leading number)
+        std::string protocol1, protocol2;
+        std::string data; // hexadecimal text; empty for a key without code
+    };
+    std::int32_t SourceID = 0;
+    std::vector<Code> codes;
+    // Protocol data by the name the code rows give, for each name that matches exactly one
+    // M_Protocol row (letter case aside, wildcard characters standing for themselves). A name
+    // that matches none or several is absent.
+    std::map<std::string, std::string> protocols;
+};
+
+// Loads code source `SourceID` with bound statements. An unknown source gives no codes.
+// Throws DbError when a query fails.
+CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID);
+
+} // namespace tolbe::db
