@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -54,6 +55,32 @@ public:
 
 private:
     int m_fd;
+};
+
+// A private folder, removed at exit: files a target writes never land on the system's own.
+class TempFolder {
+public:
+    // In memory where the system offers it to this user, else in the temporary folder.
+    TempFolder() {
+        for (const char* base : {"/dev/shm", "/tmp"}) {
+            std::string pattern = std::string(base) + "/tolbe-fuzz-XXXXXX";
+            if (::mkdtemp(pattern.data()) != nullptr) {
+                m_path = pattern;
+                return;
+            }
+        }
+        std::abort();
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
 };
 
 } // namespace tolbe::fuzz

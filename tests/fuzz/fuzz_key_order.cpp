@@ -24,16 +24,12 @@ constexpr std::int32_t kSourceId = 10;
 constexpr std::int32_t kSetOfCodeId = 1;
 
 struct Fixture {
-    std::filesystem::path dir;
+    tolbe::fuzz::TempFolder dir;
     std::string file;
     db::DbConnection conn;
 
     Fixture() {
-        const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/tolbe-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        dir = pattern;
-        file = (dir / "codes.db3").string();
+        file = (dir.Path() / "codes.db3").string();
         db::DbConnection::CreateDatabase(file, db::BuildDatabaseKey());
         if (!conn.OpenDatabase(file, db::BuildDatabaseKey())) std::abort();
         conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
@@ -49,10 +45,6 @@ struct Fixture {
             conn.ExecuteSql("INSERT INTO M_CodeLink VALUES(" + std::to_string(k) + ", 10, " + std::to_string(k + 2) +
                             ", 'P1', " + (k % 3 == 0 ? "'P2'" : "NULL") + ", 'F', '0A0B0C0D');");
         }
-    }
-    ~Fixture() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 

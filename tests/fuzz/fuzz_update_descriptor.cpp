@@ -58,7 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t body_size = f[2].size();
     up::Download tg(yield, [&] { return std::make_unique<BlockSession>(f[1], f[2]); });
     tg.URL("http://127.0.0.1/Update.txt");
-    tg.SaveFile("/dev/null");
+    // A file of the target's own: renamed over /dev/null, a run as root would replace the device.
+    static const tolbe::fuzz::TempFolder folder;
+    tg.SaveFile((folder.Path() / "Update.txt").string());
     tg.Execute();
     for (const char* name : {"Content-Length", "content-type", "DATE", "Last-Modified", "Server", "Via"}) {
         const std::string v = tg.GetHeader(name);
