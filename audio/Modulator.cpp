@@ -1,5 +1,7 @@
 #include "audio/Modulator.h"
 
+#include "common/HexText.h"
+
 #include <algorithm>
 #include <mutex>
 #include <stdexcept>
@@ -21,13 +23,6 @@ ToneTables& Tables() {
 }
 
 std::once_flag g_tables_once;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 void FillTables() {
     ToneTables& t = Tables();
@@ -54,17 +49,10 @@ void RequirePacket(std::span<const std::uint8_t> packet) {
 } // namespace
 
 std::vector<std::uint8_t> ParseToneTable(std::string_view text) {
-    // Each byte takes three characters; the highest index is length / 3 - 1.
-    const std::size_t count = text.size() / 3;
-    std::vector<std::uint8_t> bytes(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const int hi = HexDigit(text[3 * i]);
-        const int lo = HexDigit(text[3 * i + 1]);
-        if (hi < 0 || lo < 0)
-            throw std::invalid_argument("tone table text is not hexadecimal at character " + std::to_string(3 * i));
-        bytes[i] = static_cast<std::uint8_t>(hi * 16 + lo);
-    }
-    return bytes;
+    // Each byte takes three characters, its two digits and a separator.
+    auto bytes = ParseHex(text.substr(0, text.size() / 3 * 3), 3);
+    if (!bytes) throw std::invalid_argument("tone table text is not hexadecimal");
+    return std::move(*bytes);
 }
 
 void InitWaveTable() {

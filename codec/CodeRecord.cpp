@@ -1,6 +1,7 @@
 #include "codec/CodeRecord.h"
 
 #include "codec/SlotTable.h"
+#include "common/HexText.h"
 #include "db/CodeSet.h"
 
 #include <algorithm>
@@ -56,25 +57,12 @@ std::int32_t EntryNumber(const std::string& entry) {
     return value;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Two digits a byte. An odd digit count would leave half a byte the layout cannot place.
 std::vector<std::uint8_t> HexBytes(const std::string& text, const std::string& what) {
     if (text.size() % 2 != 0) throw Refusal(what + " has an odd number of hexadecimal digits");
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int hi = HexDigit(text[i]);
-        const int lo = HexDigit(text[i + 1]);
-        if (hi < 0 || lo < 0) throw Refusal(what + " is not hexadecimal text");
-        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
-    }
-    return bytes;
+    auto bytes = ParseHex(text);
+    if (!bytes) throw Refusal(what + " is not hexadecimal text");
+    return std::move(*bytes);
 }
 
 struct KeySlot {

@@ -1,5 +1,6 @@
 #include "db/DatabaseFile.h"
 
+#include "common/HexText.h"
 #include "common/SyncToDisk.h"
 
 #include <fcntl.h>
@@ -13,23 +14,13 @@ namespace {
 constexpr const char* kKeyDigits = "0E3536383F7913083E3874113F2375686A686A7B2C6822";
 constexpr unsigned char kKeyMask = 0x5A;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-}
-
 } // namespace
 
 std::string BuildDatabaseKey() {
+    const std::vector<std::uint8_t> bytes = ParseHex(kKeyDigits).value_or(std::vector<std::uint8_t>{});
     std::string key;
-    std::string_view rest = kKeyDigits;
-    while (!rest.empty()) {
-        const int byte = HexValue(rest[0]) * 16 + (rest.size() > 1 ? HexValue(rest[1]) : 0);
+    for (const std::uint8_t byte : bytes)
         key += static_cast<char>(byte ^ kKeyMask);
-        rest.remove_prefix(std::min<std::size_t>(2, rest.size()));
-    }
     return key;
 }
 
