@@ -225,7 +225,9 @@ void FrmSASel::Form_Load() {
     }
     bool opened = false;
     try {
-        opened = m_ctx.DBConn->OpenDatabase(m_ctx.DBPath, m_ctx.DBKey, true);
+        // Only a code database is used: a file with views, triggers or the wrong tables gets the
+        // message of a bad database.
+        opened = db::OpenCodeDatabase(*m_ctx.DBConn, m_ctx.DBPath, m_ctx.DBKey);
     } catch (const std::exception&) {
         opened = false;
     }
@@ -292,9 +294,9 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     // The file work (checking the delivered file, copying and syncing megabytes) runs beside the
     // window. The connection stays open on the old file meanwhile: a rename over it leaves the
     // open file's data alone, so the window never sees a missing database.
-    auto swap = std::async(std::launch::async, [paths = m_ctx.paths] {
+    auto swap = std::async(std::launch::async, [paths = m_ctx.paths, chosen = db::ChosenDatabasePath(m_ctx.settings)] {
         try {
-            return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey());
+            return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey(), chosen);
         } catch (const std::exception&) {
             return false; // the swap never removes the current file, so it is reopened below
         }
@@ -312,7 +314,7 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     m_ctx.DBPath = loc.DBPath;
     m_ctx.DBKey = loc.DBKey;
     if (!loc.exists) return false;
-    if (!m_ctx.DBConn->OpenDatabase(m_ctx.DBPath, m_ctx.DBKey, true)) return false;
+    if (!db::OpenCodeDatabase(*m_ctx.DBConn, m_ctx.DBPath, m_ctx.DBKey)) return false;
     try {
         FillDeviceTypes();
     } catch (const std::exception&) {

@@ -21,14 +21,16 @@ public:
     // The "RW..." line for a PublicKey= entry.
     const std::string& PublicKey() const { return m_public; }
 
-    // The .minisig text for `bytes`; `legacy` signs the file itself instead of its BLAKE2b hash.
-    std::string Sign(const std::string& bytes, bool legacy = false) const {
-        const auto file = m_dir / "message";
+    // The .minisig text for `bytes` as the publisher signs Update.txt; `legacy` signs the file
+    // itself instead of its BLAKE2b hash; a `comment` replaces minisign's own trusted comment.
+    std::string Sign(const std::string& bytes, bool legacy = false, const std::string& comment = {}) const {
+        const auto file = m_dir / "Update.txt";
         WriteFile(file, bytes);
         std::vector<std::string> args = {"-S", "-s", (m_dir / "k.key").string(), "-m", file.string()};
         if (legacy) args.push_back("-l");
+        if (!comment.empty()) args.insert(args.end(), {"-t", comment});
         Minisign(args);
-        return ReadFile(m_dir / "message.minisig");
+        return ReadFile(m_dir / "Update.txt.minisig");
     }
 
 private:
