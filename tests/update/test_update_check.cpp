@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -824,4 +825,140 @@ TEST(Minisign, TrustedKeysComeFromTheBuildAndFromServerIni) {
     ASSERT_EQ(keys.size(), 2u);
     EXPECT_EQ(keys[0], *BuiltInPublisherKey());
     EXPECT_EQ(keys[1], *ParseMinisignKey(k.PublicKey()));
+}
+
+// ---- An attacker who also controls timing, files and the database ----
+
+TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOrStarted) {
+    const std::string good = "#!/bin/sh\nexit 0\n";
+    const std::string evil = "#!/bin/sh\nrm -rf ~\n";
+    server.Route("/good.sh", ScriptedResponse::Ok(good));
+    server.Route("/evil.sh", ScriptedResponse::Ok(evil));
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/good.sh") + "\r\nAPP_SHA256=" + Sha256Of(good) +
+                     "\r\n");
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    // While run A waits at its first question, run B (a cron job, another session) gets an
+    // unsigned descriptor naming another program with its hash.
+    test::ScriptedPrompt other_prompt;
+    RecordingView other_view;
+    bool once = true;
+    prompt.while_open = [&](const test::ScriptedPrompt::Shown&) {
+        if (!std::exchange(once, false)) return;
+        server.Route("/srv/Update.txt.minisig", ScriptedResponse{"HTTP/1.1 404 Not Found\r\n\r\n", ""});
+        server.Route("/srv/Update.txt",
+                     ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/evil.sh") +
+                                          "\r\nAPP_SHA256=" + Sha256Of(evil) + "\r\n"));
+        UpdateContext ctx{paths, settings, other_prompt, yield, Text};
+        ctx.start_program = [this](const fs::path& p, std::string*) { return started.push_back(p), true; };
+        UpdateCheck(std::move(ctx), other_view, main).RunStartupCheck();
+    };
+    MakeCheck()->RunStartupCheck();
+    EXPECT_EQ(server.RequestsFor("/evil.sh"), 0);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(test::ReadFile(started[0]), good);
+    EXPECT_TRUE(other_prompt.shown.empty());
+}
+
+TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
+    const std::string good = "#!/bin/sh\nexit 0\n";
+    server.Route("/setup.sh", ScriptedResponse::Ok(good));
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.sh") + "\r\nAPP_SHA256=" + Sha256Of(good) +
+                     "\r\n");
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    std::string ran;
+    UpdateContext ctx{paths, settings, prompt, yield, Text};
+    ctx.private_folder = dir / "run";
+    ctx.start_program = [&](const fs::path& p, std::string*) {
+        // The name in the Update folder is swapped by a rename after the check, before the start.
+        test::WriteFile(dir / "evil", "#!/bin/sh\nrm -rf ~\n");
+        fs::rename(dir / "evil", paths.UpdateFolder() / "setup.sh");
+        ran = test::ReadFile(p);
+        return true;
+    };
+    UpdateCheck(std::move(ctx), view, main).RunStartupCheck();
+    EXPECT_EQ(ran, good);
+    EXPECT_EQ(main.quit_requests, 1);
+}
+
+TEST_F(UpdateCheckTest, PlantedLinksAreNeverFollowedAndOnlyOwnLeftoversGo) {
+    const std::string offered = OfferedDatabase(9);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    const std::string pid = ".part" + std::to_string(::getpid());
+    const fs::path victims[] = {dir / "victim1", dir / "victim2", dir / "victim3"};
+    for (const auto& v : victims)
+        test::WriteFile(v, "precious");
+    // Files the program never wrote, whatever their names look like.
+    test::WriteFile(paths.DatabaseFolder() / "IR_Database.db3.part0", "mine");
+    test::WriteFile(paths.UpdateFolder() / "notes.part2147483646", "mine");
+    prompt.answers = {Answer::Yes};
+    bool once = true;
+    prompt.while_open = [&](const test::ScriptedPrompt::Shown&) {
+        if (!std::exchange(once, false)) return;
+        // During the question: links at the names of the transfer, the backup and its temporary.
+        fs::create_symlink(victims[0], paths.UpdateDatabase().string() + pid);
+        fs::create_symlink(victims[1], paths.DatabaseBackup());
+        fs::create_symlink(victims[2], paths.DatabaseBackup().string() + pid);
+    };
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    for (const auto& v : victims)
+        EXPECT_EQ(test::ReadFile(v), "precious") << v;
+    EXPECT_EQ(test::ReadFile(paths.Database()), offered);
+    EXPECT_FALSE(fs::is_symlink(paths.DatabaseBackup()));
+    EXPECT_EQ(test::ReadFile(paths.DatabaseBackup()), user_db_bytes);
+    EXPECT_TRUE(fs::exists(paths.DatabaseFolder() / "IR_Database.db3.part0"));
+    EXPECT_TRUE(fs::exists(paths.UpdateFolder() / "notes.part2147483646"));
+}
+
+TEST_F(UpdateCheckTest, OnlyCurrentSignedDescriptorsOfferADatabase) {
+    // An unsigned descriptor with a copy at the highest version: not offered, not taken.
+    const std::string top = OfferedDatabase(32767);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(top));
+    const std::string lines = "DB_Version=32767\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n";
+    Descriptor(lines + "DB_SHA256=" + Sha256Of(top) + "\r\n");
+    MakeCheck()->CheckUpdate();
+    // Signed but without DB_SHA256, or by a signature naming another file: not offered either.
+    SignedDescriptor(lines);
+    MakeCheck()->CheckUpdate();
+    const std::string now = std::to_string(std::time(nullptr));
+    SignedDescriptor(lines + "DB_SHA256=" + Sha256Of(top) + "\r\n", Publisher(),
+                     "timestamp:" + now + "\tfile:Other.txt");
+    MakeCheck()->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(UserDatabaseUnchanged());
+
+    // A current signed descriptor is offered (declined here); one signed earlier is a replay.
+    const std::string seven = OfferedDatabase(7);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(seven));
+    const std::string offer =
+        "DB_Version=7\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + Sha256Of(seven) + "\r\n";
+    SignedDescriptor(offer, Publisher(), "timestamp:" + now + "\tfile:Update.txt");
+    prompt.answers = {Answer::No};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191"}));
+    SignedDescriptor(offer, Publisher(), "timestamp:" + std::to_string(std::stoll(now) - 3600) + "\tfile:Update.txt");
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191"}));
+    EXPECT_TRUE(UserDatabaseUnchanged());
+}
+
+TEST_F(UpdateCheckTest, ADatabaseInUseThatCannotBeReplacedIsNotOffered) {
+    const std::string offered = OfferedDatabase(9);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    const fs::path mine = dir / "ro" / "mine.db3";
+    fs::create_directories(mine.parent_path());
+    fs::copy_file(paths.Database(), mine);
+    settings.Set(settings_key::kDatabasePath, mine.string());
+    fs::permissions(mine.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        WithoutFileOverride as_user;
+        MakeCheck()->CheckUpdate();
+    }
+    fs::permissions(mine.parent_path(), fs::perms::owner_all);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].text, "T196\nthe folder " + mine.parent_path().string() + " cannot be written");
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
 }
