@@ -341,8 +341,6 @@ const char* ActionName(int action) {
         return "DROP";
     case SQLITE_ALTER_TABLE:
         return "ALTER TABLE";
-    case SQLITE_REINDEX:
-        return "REINDEX";
     case SQLITE_SAVEPOINT:
         return "SAVEPOINT";
     default:
@@ -382,6 +380,7 @@ int ConfineToMain(void* user, int action, const char* a, const char* b, const ch
     case SQLITE_READ:
     case SQLITE_TRANSACTION:
     case SQLITE_ANALYZE:
+    case SQLITE_REINDEX:
         break;
     case SQLITE_UPDATE:
         // SQLite records a new table or index in its catalogue; ANALYZE writes statistics.
