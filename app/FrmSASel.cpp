@@ -754,6 +754,11 @@ void FrmSASel::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void FrmSASel::EndOnSignal() {
+    if (m_update != nullptr) m_update->Check().CmdCancel_Click();
+    close();
+}
+
 void FrmSASel::ShowNotice(int k) {
     if (m_unloaded) return;
     // Not modal: the running job goes on while the note is up.
