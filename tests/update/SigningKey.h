@@ -1,6 +1,9 @@
 #pragma once
 
 #include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+
+#include <openssl/evp.h>
 
 #include <stdexcept>
 #include <string>
@@ -42,5 +45,23 @@ private:
     TempDir m_dir;
     std::string m_public;
 };
+
+// Serves the descriptor "[LiveUpdate]" + `lines` at `path`, with DB_SHA256 of `db` when given,
+// and its signature by `key` beside it.
+inline void ServeSignedDescriptor(HttpTestServer& server, const std::string& path, const SigningKey& key,
+                                  const std::string& lines, const std::string& db = {}) {
+    std::string text = "[LiveUpdate]\r\n" + lines;
+    if (!db.empty()) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int len = 0;
+        EVP_Digest(db.data(), db.size(), digest, &len, EVP_sha256(), nullptr);
+        std::string hex;
+        for (unsigned int i = 0; i < len; ++i)
+            hex += "0123456789abcdef"[digest[i] >> 4], hex += "0123456789abcdef"[digest[i] & 15];
+        text += "DB_SHA256=" + hex + "\r\n";
+    }
+    server.Route(path, ScriptedResponse::Ok(text));
+    server.Route(path + ".minisig", ScriptedResponse::Ok(key.Sign(text)));
+}
 
 } // namespace tolbe::test
