@@ -13,7 +13,11 @@ public:
         m_ctx = ctx;
         m_parent = parent;
     }
+    // Once the program is told to end, every later question is answered No and every message
+    // skipped, so nothing waits for a user who is gone.
+    void RefuseFromNowOn() { m_refused = true; }
     Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon = Icon::None) override {
+        if (m_refused) return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
         QtPrompt box(m_ctx != nullptr ? m_ctx->LangBase : 1000, m_parent);
         return box.Show(title, text, buttons, icon);
     }
@@ -21,6 +25,7 @@ public:
 private:
     const AppContext* m_ctx = nullptr;
     QWidget* m_parent = nullptr;
+    bool m_refused = false;
 };
 
 } // namespace tolbe::app

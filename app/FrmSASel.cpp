@@ -288,9 +288,9 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     // The file work (checking the delivered file, copying and syncing megabytes) runs beside the
     // window. The connection stays open on the old file meanwhile: a rename over it leaves the
     // open file's data alone, so the window never sees a missing database.
-    auto swap = std::async(std::launch::async, [paths = m_ctx.paths] {
+    auto swap = std::async(std::launch::async, [paths = m_ctx.paths, chosen = db::ChosenDatabasePath(m_ctx.settings)] {
         try {
-            return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey());
+            return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey(), chosen);
         } catch (const std::exception&) {
             return false; // the swap never removes the current file, so it is reopened below
         }
@@ -720,6 +720,11 @@ void FrmSASel::closeEvent(QCloseEvent* event) {
     }
     Form_Unload();
     event->accept();
+}
+
+void FrmSASel::EndOnSignal() {
+    if (m_update != nullptr) m_update->Check().CmdCancel_Click();
+    close();
 }
 
 void FrmSASel::ShowNotice(int k) {

@@ -103,6 +103,13 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+
+public:
+    // SIGTERM or SIGINT: a running transfer of the update is cancelled (its partial file goes),
+    // and the window closes as soon as the running job has ended.
+    void EndOnSignal();
+
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <clocale>
 #include <csignal>
@@ -128,11 +129,23 @@ int main(int argc, char** argv) {
 
     if (signalsCaught) {
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        auto* ending = new QTimer(&window);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, &prompt, ending] {
             char c;
             [[maybe_unused]] auto n = ::read(g_signalPipe[0], &c, 1);
-            // A running download or update check ends first; the window then closes by itself.
-            if (window.close()) QApplication::quit();
+            // An open question is answered No, an open message closed, later ones not shown; a
+            // running transfer is cancelled; a download plays to its end. The window then closes
+            // the normal way, so the mixer levels come back.
+            prompt.RefuseFromNowOn();
+            auto end = [&window] {
+                if (QWidget* box = QApplication::activeModalWidget(); box != nullptr && box != &window) box->close();
+                window.EndOnSignal();
+                if (!window.isVisible()) QApplication::quit();
+            };
+            end();
+            // Whatever opens while the running job winds down is closed too.
+            QObject::connect(ending, &QTimer::timeout, &window, end);
+            ending->start(100);
         });
     }
 

@@ -178,6 +178,13 @@ bool RestoreVolume(Mixer& mixer, const std::filesystem::path& stateFile, std::fi
     if (setAside != nullptr) setAside->clear();
     std::error_code ec;
     if (!std::filesystem::exists(stateFile, ec)) return true;
+    // A few lines of levels: anything larger is not ours, and is set aside without being read.
+    constexpr std::uintmax_t kMaxStateBytes = 64 * 1024;
+    if (const auto size = std::filesystem::file_size(stateFile, ec); !ec && size > kMaxStateBytes) {
+        const auto aside = SetAside(stateFile);
+        if (setAside != nullptr) *setAside = aside.empty() ? stateFile : aside;
+        return false;
+    }
     std::string text;
     {
         std::ifstream in(stateFile, std::ios::binary);

@@ -155,7 +155,10 @@ void IniDocument::Save(const std::filesystem::path& file) const {
 }
 
 std::string GetIniString(const std::filesystem::path& file, const std::string& section, const std::string& key) {
-    const auto doc = IniDocument::Load(file);
+    return GetIniString(IniDocument::Load(file), section, key);
+}
+
+std::string GetIniString(const IniDocument& doc, const std::string& section, const std::string& key) {
     const std::string* v = doc.Find(section, key);
     if (v == nullptr) return {};
     std::string value = v->substr(0, kMaxValueChars);

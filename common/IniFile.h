@@ -41,4 +41,7 @@ private:
     std::vector<Section> m_sections;
 };
 
+// GetIniString on a document already in memory: the same rules, no file read.
+std::string GetIniString(const IniDocument& doc, const std::string& section, const std::string& key);
+
 } // namespace tolbe

@@ -106,8 +106,17 @@ std::filesystem::path ProgramPaths::MixerLevelsFile() {
 }
 
 std::filesystem::path ProgramPaths::RuntimeFolder() {
-    if (auto runtime = FromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) return runtime / "Tolbe";
-    return StateFolder();
+    // Only a runtime folder that is the user's own and closed to others can hold the one-copy
+    // lock; otherwise the state folder, then a private folder under /tmp, whichever can be made
+    // the user's own. The choice depends only on the environment, so every copy agrees.
+    if (auto runtime = FromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) {
+        struct stat st {};
+        if (::lstat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+            (st.st_mode & 077) == 0 && MakePrivateFolder(runtime / "Tolbe"))
+            return runtime / "Tolbe";
+    }
+    if (const auto state = StateFolder(); !state.empty() && MakePrivateFolder(state)) return state;
+    return std::filesystem::path("/tmp") / ("tolbe-" + std::to_string(::getuid()));
 }
 
 std::filesystem::path UserHomeFolder() {

@@ -49,6 +49,8 @@ public:
     // The Server.ini an installation ships, copied to the user's Update folder.
     std::filesystem::path DefaultServerIni() const { return m_shipped / "Update" / "Server.ini"; }
     std::filesystem::path UpdateDescriptor() const { return m_dir / "Update" / "Update.txt"; }
+    // The signing time of the newest descriptor accepted, so an older one cannot be replayed.
+    std::filesystem::path SignedStamp() const { return m_dir / "Update" / "LastSigned.txt"; }
 
     // Per-user places, the same for every program folder; empty when the user has no home folder.
     // Mixer levels waiting to be restored: $XDG_STATE_HOME/Tolbe/mixer-levels.

@@ -25,7 +25,8 @@ CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool
     auto conn = std::make_unique<DbConnection>();
     bool opened = false;
     try {
-        opened = conn->OpenDatabase(m_path, m_key, true);
+        // Only a code database is used: views, triggers or the wrong tables count as unreadable.
+        opened = OpenCodeDatabase(*conn, m_path, m_key);
     } catch (const DbError&) {
         opened = false;
     }
@@ -60,7 +61,7 @@ CodeSet CodeDatabase::LoadCodeSet(std::int32_t SourceID) const {
 bool CodeDatabase::SwapIn(const SettingsStore& settings, const ProgramPaths& paths) {
     bool swapped = false;
     try {
-        swapped = SwapInDeliveredDatabase(paths, BuildDatabaseKey());
+        swapped = SwapInDeliveredDatabase(paths, BuildDatabaseKey(), ChosenDatabasePath(settings));
     } catch (const std::exception&) {
         swapped = false; // the swap never removes the current file, so it is reopened below
     }

@@ -19,7 +19,7 @@ public:
     enum class State {
         Closed,     // not opened yet, or closed
         Missing,    // no file where the settings or the program folder say
-        Unreadable, // a file is there but does not open with the key
+        Unreadable, // a file is there but is not a code database opening with the key
         Open,
     };
 
@@ -43,8 +43,8 @@ public:
     std::vector<std::string> DeviceTypes() const;
     CodeSet LoadCodeSet(std::int32_t SourceID) const;
 
-    // Puts the live update's delivered database in place of the program folder's one (the
-    // previous kept as .bak) and reopens from the settings. False, with the database in use
+    // Puts the live update's delivered database in place of the one in use ("DatabasePath" or
+    // the program folder's; the previous kept as .bak) and reopens it. False, with the database in use
     // reopened unchanged, when the delivered file is missing or not a sound database of ours.
     bool SwapIn(const SettingsStore& settings, const ProgramPaths& paths);
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <string_view>
 
@@ -303,8 +304,67 @@ bool StartsWithNoCase(const char* text, std::string_view prefix) {
     return text != nullptr && sqlite3_strnicmp(text, prefix.data(), static_cast<int>(prefix.size())) == 0;
 }
 
-// Decides every action of a confined text; the first refusal's reason is kept for the message,
-// because SQLite itself only says "not authorized".
+// Core scalar functions a code database's INSERT statements may use. Everything else (the
+// cipher's own functions, extension modules such as rtree's, random or formatting functions that
+// can allocate without bound) is refused.
+bool AllowedFunction(const char* name) {
+    static constexpr std::string_view kAllowed[] = {"abs",       "char",   "coalesce", "hex",   "ifnull",  "iif",
+                                                    "instr",     "length", "lower",    "ltrim", "max",     "min",
+                                                    "nullif",    "quote",  "replace",  "round", "rtrim",   "substr",
+                                                    "substring", "trim",   "typeof",   "unhex", "unicode", "upper"};
+    if (name == nullptr) return false;
+    for (const auto f : kAllowed)
+        if (sqlite3_stricmp(name, std::string(f).c_str()) == 0) return true;
+    return false;
+}
+
+bool IsOneOf(const char* name, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (name != nullptr && sqlite3_stricmp(name, n) == 0) return true;
+    return false;
+}
+
+bool IsStatisticsTable(const char* name) {
+    return StartsWithNoCase(name, "sqlite_stat");
+}
+
+const char* ActionName(int action) {
+    switch (action) {
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TEMP_VIEW:
+        return "CREATE VIEW";
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+        return "CREATE TRIGGER";
+    case SQLITE_CREATE_VTABLE:
+        return "CREATE VIRTUAL TABLE";
+    case SQLITE_SELECT:
+        return "SELECT";
+    case SQLITE_RECURSIVE:
+        return "WITH RECURSIVE";
+    case SQLITE_UPDATE:
+        return "UPDATE";
+    case SQLITE_DELETE:
+        return "DELETE";
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_VTABLE:
+        return "DROP";
+    case SQLITE_ALTER_TABLE:
+        return "ALTER TABLE";
+    case SQLITE_SAVEPOINT:
+        return "SAVEPOINT";
+    default:
+        return "this statement";
+    }
+}
+
+// Decides every action of a confined text against what building a code database needs: CREATE
+// TABLE and CREATE INDEX, INSERT with values, a transaction, the statistics an export carries,
+// and the core scalar functions. The first refusal's reason is kept for the message, because
+// SQLite itself only says "not authorized".
 int ConfineToMain(void* user, int action, const char* a, const char* b, const char* database, const char*) {
     auto* why = static_cast<std::string*>(user);
     const auto deny = [&](std::string reason) {
@@ -316,18 +376,35 @@ int ConfineToMain(void* user, int action, const char* a, const char* b, const ch
         return deny("ATTACH is not allowed");
     case SQLITE_DETACH:
         return deny("DETACH is not allowed");
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_INDEX:
+        return deny("the database \"temp\" may not be used, only the one being written");
     case SQLITE_PRAGMA:
-        // Keying pragmas would leave a file the program's key no longer opens.
-        if (sqlite3_stricmp(a, "key") == 0 || sqlite3_stricmp(a, "rekey") == 0 || StartsWithNoCase(a, "hex") ||
-            StartsWithNoCase(a, "cipher") || StartsWithNoCase(a, "kdf") || StartsWithNoCase(a, "fast_kdf") ||
-            sqlite3_stricmp(a, "temp_store_directory") == 0 || sqlite3_stricmp(a, "data_store_directory") == 0)
-            return deny(std::string("PRAGMA ") + a + " is not allowed");
-        break;
+        // An export turns foreign keys off first; no other setting belongs in a code database's text.
+        if (sqlite3_stricmp(a, "foreign_keys") == 0 && b != nullptr) break;
+        return deny(std::string("PRAGMA ") + (a != nullptr ? a : "") + " is not allowed");
     case SQLITE_FUNCTION:
-        if (StartsWithNoCase(b, "sqlcipher")) return deny(std::string("the function ") + b + " is not allowed");
+        if (!AllowedFunction(b))
+            return deny(std::string("the function ") + (b != nullptr ? b : "") + " is not allowed");
+        return SQLITE_OK;
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_INSERT:
+    case SQLITE_READ:
+    case SQLITE_TRANSACTION:
+    case SQLITE_ANALYZE:
+    case SQLITE_REINDEX:
         break;
+    case SQLITE_UPDATE:
+        // SQLite records a new table or index in its catalogue; ANALYZE writes statistics.
+        if (IsOneOf(a, {"sqlite_master", "sqlite_schema", "sqlite_sequence"}) || IsStatisticsTable(a)) break;
+        return deny("UPDATE is not allowed");
+    case SQLITE_DELETE:
+        // An export rewrites the AUTOINCREMENT counters and statistics it carries.
+        if (IsOneOf(a, {"sqlite_sequence"}) || IsStatisticsTable(a)) break;
+        return deny("DELETE is not allowed");
     default:
-        break;
+        return deny(std::string(ActionName(action)) + " is not allowed");
     }
     // Only the database being written may be named: temporary objects vanish at the end and
     // would silently lose what the text put into them.
@@ -344,10 +421,16 @@ void DbConnection::ExecuteConfinedSql(const std::string& sql) const {
     sqlite3* db = m_handle->db;
     std::string why;
     sqlite3_set_authorizer(db, &ConfineToMain, &why);
+    // No value of a code database comes near this; a text building huge ones is cut short.
+    constexpr int kMaxValueBytes = 16 * 1024 * 1024;
     struct Restore {
         sqlite3* db;
-        ~Restore() { sqlite3_set_authorizer(db, nullptr, nullptr); }
-    } restore{db};
+        int length;
+        ~Restore() {
+            sqlite3_set_authorizer(db, nullptr, nullptr);
+            sqlite3_limit(db, SQLITE_LIMIT_LENGTH, length);
+        }
+    } restore{db, sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes)};
     try {
         Exec(db, sql);
     } catch (const DbError& e) {

@@ -2,9 +2,16 @@
 
 #include "common/HexText.h"
 #include "common/SyncToDisk.h"
+#include "db/SampleDatabase.h"
 
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tolbe::db {
@@ -43,14 +50,47 @@ std::vector<std::string> ReadDeviceTypes(const DbConnection& conn) {
     return names;
 }
 
+namespace {
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+[[noreturn]] void ThrowErrno(const std::string& what, const std::filesystem::path& file) {
+    throw std::filesystem::filesystem_error(what, file, std::error_code(errno, std::generic_category()));
+}
+
+} // namespace
+
 void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
     auto tmp = to;
     tmp += ".part" + std::to_string(::getpid());
     std::error_code ignored;
     try {
-        std::filesystem::copy_file(from, tmp, std::filesystem::copy_options::overwrite_existing);
+        Fd in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
+        if (in.fd < 0) ThrowErrno("cannot open", from);
+        // A name already there is removed, never followed: a planted link must not redirect the copy.
+        if (::unlink(tmp.c_str()) != 0 && errno != ENOENT) ThrowErrno("cannot remove", tmp);
+        Fd out{::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+        if (out.fd < 0) ThrowErrno("cannot create", tmp);
+        char buf[64 * 1024];
+        for (;;) {
+            const ssize_t n = ::read(in.fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ThrowErrno("cannot read", from);
+            if (n == 0) break;
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w = ::write(out.fd, buf + done, static_cast<std::size_t>(n - done));
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) ThrowErrno("cannot write", tmp);
+                done += w;
+            }
+        }
         // The data must be on disk before the rename makes it the database.
-        SyncToDisk(tmp);
+        if (::fsync(out.fd) != 0) ThrowErrno("cannot flush", tmp);
         std::filesystem::rename(tmp, to);
         // The rename itself is on disk only once the folder is.
         SyncFolderOf(to);
@@ -60,22 +100,50 @@ void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
     }
 }
 
-bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key) {
+std::filesystem::path ChosenDatabasePath(const SettingsStore& settings) {
+    return settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kDatabasePath, "");
+}
+
+std::filesystem::path DatabaseUpdateTarget(const SettingsStore& settings, const ProgramPaths& paths) {
+    const std::filesystem::path chosen = ChosenDatabasePath(settings);
+    return chosen.empty() ? paths.WritableDatabase() : chosen;
+}
+
+bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why) {
+    namespace fs = std::filesystem;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::error_code ec;
+    // The program's own folder may not exist yet: the swap makes it.
+    if (!fs::exists(folder, ec)) return true;
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        if (why != nullptr) *why = "the folder " + folder.string() + " cannot be written";
+        return false;
+    }
+    if (fs::exists(fs::symlink_status(target, ec)) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        if (why != nullptr) *why = "the file " + target.string() + " is read-only";
+        return false;
+    }
+    return true;
+}
+
+bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, const std::filesystem::path& target) {
+    // `target` is the "DatabasePath" setting.
     namespace fs = std::filesystem;
     // An installed program's user may still be on the shipped file: that one is backed up, and
-    // the new database goes to the user's own folder.
-    const fs::path current = paths.Database();
-    const fs::path D = paths.WritableDatabase();
+    // the new database goes to the user's own folder. A database chosen with "DatabasePath" is
+    // both the one in use and the one replaced.
+    const fs::path D = target.empty() ? paths.WritableDatabase() : target;
+    const fs::path current = target.empty() ? paths.Database() : target;
     const fs::path B = paths.DatabaseBackup();
     const fs::path U = paths.UpdateDatabase();
     std::error_code ec;
     // Without a delivered file the swap would only lose the current database.
-    if (!fs::is_regular_file(U, ec)) return false;
-    // Only a complete database that opens with the program's key may replace the user's.
+    if (!fs::is_regular_file(fs::symlink_status(U, ec))) return false;
+    // Only a code database that opens with the program's key may replace the user's.
     if (!VerifyDatabaseFile(U.string(), key)) return false;
 
     fs::create_directories(paths.DatabaseFolder());
-    if (fs::is_regular_file(B, ec)) fs::remove(B);
+    if (D.has_parent_path()) fs::create_directories(D.parent_path());
     if (fs::is_regular_file(current, ec)) {
         // Keep the current file in place while the backup is written, so it is never missing.
         CopyFileAtomically(current, B);
@@ -90,6 +158,33 @@ const std::vector<std::string>& RequiredTables() {
     return tables;
 }
 
+namespace {
+
+// Column names of each required table, as the shipped schema defines them.
+const std::map<std::string, std::vector<std::string>>& ExpectedColumns() {
+    static const auto columns = [] {
+        std::map<std::string, std::vector<std::string>> out;
+        sqlite3* mem = nullptr;
+        if (sqlite3_open_v2(":memory:", &mem, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+            sqlite3_exec(mem, std::string(CodeDatabaseSchema()).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
+            for (const auto& t : RequiredTables()) {
+                sqlite3_stmt* st = nullptr;
+                if (sqlite3_prepare_v2(mem, ("PRAGMA table_info(\"" + t + "\")").c_str(), -1, &st, nullptr) !=
+                    SQLITE_OK)
+                    continue;
+                while (sqlite3_step(st) == SQLITE_ROW)
+                    out[t].emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+                sqlite3_finalize(st);
+            }
+        }
+        sqlite3_close(mem);
+        return out;
+    }();
+    return columns;
+}
+
+} // namespace
+
 bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why) {
     auto fail = [&](const std::string& reason) {
         if (why != nullptr) *why = reason;
@@ -98,16 +193,46 @@ bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::st
     DbConnection conn;
     if (!conn.OpenDatabase(file, key, true)) return fail("the file does not open with the program's key");
     try {
+        // The schema first, from the catalogue alone: nothing the file defines runs before it is
+        // known to be plain tables and indexes.
+        const DbRecordset objects =
+            conn.OpenRecordset("select type, name, coalesce(sql, '') from sqlite_master", false);
+        for (int r = 0; r < objects.RecordCount(); ++r) {
+            const std::string type = objects.ValueAt(r, 0).Text();
+            const std::string name = objects.ValueAt(r, 1).Text();
+            if (type == "view" || type == "trigger") return fail("the database holds the " + type + " " + name);
+            if (type == "table" && sqlite3_strnicmp(objects.ValueAt(r, 2).Text().c_str(), "create virtual", 14) == 0)
+                return fail("the database holds the virtual table " + name);
+        }
+        for (const auto& t : RequiredTables()) {
+            const DbRecordset rs = conn.OpenRecordset(
+                "select count(*) from sqlite_master where type='table' and name='" + t + "' collate nocase", false);
+            if (rs.ValueAt(0, 0).ToInt32() < 1) return fail("table " + t + " is missing");
+            const DbRecordset info = conn.OpenRecordset("PRAGMA table_info(\"" + t + "\")", false);
+            const auto found = ExpectedColumns().find(t);
+            if (found == ExpectedColumns().end()) return fail("the program's own schema cannot be read");
+            const auto& expected = found->second;
+            if (info.RecordCount() < static_cast<int>(expected.size()))
+                return fail("table " + t + " lacks columns the program reads");
+            for (std::size_t c = 0; c < expected.size(); ++c)
+                if (sqlite3_stricmp(info.ValueAt(static_cast<int>(c), 1).Text().c_str(), expected[c].c_str()) != 0)
+                    return fail("table " + t + " has " + info.ValueAt(static_cast<int>(c), 1).Text() + " where " +
+                                expected[c] + " belongs");
+        }
         const DbRecordset ic = conn.OpenRecordset("PRAGMA integrity_check", false);
         if (ic.RecordCount() < 1 || ic.ValueAt(0, 0).Text() != "ok")
             return fail("integrity check failed: " + (ic.RecordCount() > 0 ? ic.ValueAt(0, 0).Text() : ""));
-        for (const auto& t : RequiredTables()) {
-            const DbRecordset rs =
-                conn.OpenRecordset("select count(*) from sqlite_master where type='table' and name='" + t + "'", false);
-            if (rs.ValueAt(0, 0).ToInt32() < 1) return fail("table " + t + " is missing");
-        }
     } catch (const DbError& e) {
         return fail(e.what());
+    }
+    return true;
+}
+
+bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why) {
+    if (!VerifyDatabaseFile(file, key, why)) return false;
+    if (!conn.OpenDatabase(file, key, true)) {
+        if (why != nullptr) *why = "the file does not open with the program's key";
+        return false;
     }
     return true;
 }

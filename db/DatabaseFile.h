@@ -25,22 +25,37 @@ DatabaseLocation CheckDatabase(const SettingsStore& settings, const ProgramPaths
 // Device-type names in the table's stored order (second column of M_DeviceTypes).
 std::vector<std::string> ReadDeviceTypes(const DbConnection& conn);
 
-// Puts the delivered database Update/IR_Database.db3 in place of Database/IR_Database.db3,
-// keeping the previous file (the database in use, which may be the shipped one) as
-// Database/IR_Database.db3.bak. Paths come from ProgramPaths whatever "DatabasePath" says. The
-// new file is written next to its target and renamed into place, so at every instant either the
-// old or the new database is complete at its path.
-// Returns false, changing nothing, when the delivered file is missing or is not a sound database
-// opening with `key` (VerifyDatabaseFile); throws std::filesystem::filesystem_error when a step
-// fails, the current database still in place.
-bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key);
+// The file an update replaces: the one "DatabasePath" names, else Database/IR_Database.db3 in
+// the writable folder.
+std::filesystem::path DatabaseUpdateTarget(const SettingsStore& settings, const ProgramPaths& paths);
+// The "DatabasePath" setting (empty when the program folder's database is used).
+std::filesystem::path ChosenDatabasePath(const SettingsStore& settings);
 
-// Copies `from` to `to` through a temporary file in `to`'s folder and a rename.
+// True when `target` can be replaced by a rename in its folder; `why` says what stops it.
+bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why = nullptr);
+
+// Puts the delivered database Update/IR_Database.db3 in place of `chosen` (the "DatabasePath"
+// setting; when empty, Database/IR_Database.db3 in the writable folder), keeping the previous file (the database in
+// use, which may be the shipped one) as Database/IR_Database.db3.bak. The new file is written next to its target and
+// renamed into place, so at every instant either the old or the new database is complete at its path. Returns false,
+// changing nothing, when the delivered file is missing or is not a sound database opening with `key`
+// (VerifyDatabaseFile); throws std::filesystem::filesystem_error when a step fails, the current database still in
+// place.
+bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key,
+                             const std::filesystem::path& chosen = {});
+
+// Copies `from` to `to` through a temporary file in `to`'s folder (made afresh, never through a
+// link) and a rename.
 void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// True when `file` opens with `key`, passes SQLite's integrity check and holds every table
-// the program reads. `why` receives the reason when it does not.
+// True when `file` is a code database: it opens with `key`, holds every table the program reads
+// as a table with the columns the program expects, no views, triggers or virtual tables, and
+// passes SQLite's integrity check. `why` receives the reason when it is not.
 bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why = nullptr);
+
+// Opens `file` on `conn` only when VerifyDatabaseFile accepts it: every database the program
+// uses comes in this way.
+bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why = nullptr);
 
 // Tables the program reads.
 const std::vector<std::string>& RequiredTables();

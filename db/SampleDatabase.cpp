@@ -405,7 +405,8 @@ void RemoveQuietly(const std::string& path) {
 
 // Builds a new keyed database beside `out_path` with `fill`, then moves it into place.
 template <class Fill>
-void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::string& key, Fill fill) {
+void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::string& key, Fill fill,
+                       bool code_database = false) {
     std::error_code ec;
     if (!overwrite && std::filesystem::exists(out_path, ec))
         throw DbError("the file exists (use overwrite to replace it): " + out_path);
@@ -425,6 +426,9 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
         // Whatever the filling ran, only a file that opens with the key may take the name.
         if (!DbConnection().OpenDatabase(part, k, true))
             throw DbError("the new database does not open with the key; nothing written");
+        // A file from outside becomes a database only when it is a code database the program can use.
+        if (std::string why; code_database && !VerifyDatabaseFile(part, k, &why))
+            throw DbError("the SQL text does not make a code database (" + why + "); nothing written");
         std::filesystem::rename(part, out_path);
     } catch (const std::filesystem::filesystem_error& e) {
         RemoveQuietly(part);
@@ -740,19 +744,23 @@ void ExportDatabaseSql(const DbConnection& conn, std::ostream& out) {
 
 void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool overwrite, const std::string& key) {
     if (const auto refusal = CheckImportSqlText(sql)) throw DbError(*refusal);
-    BuildDatabaseFile(out_path, overwrite, key, [&](DbConnection& conn) {
-        conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;");
-        conn.ExecuteConfinedSql(sql);
-        // A text that opens a transaction and never commits it is cut short: closing would roll
-        // it back and leave a database that looks fine but lacks its rows.
-        bool open_transaction = true;
-        try {
-            conn.ExecuteSql("ROLLBACK");
-        } catch (const DbError&) {
-            open_transaction = false;
-        }
-        if (open_transaction) throw DbError("the SQL text ends inside a transaction (no COMMIT): it may be cut short");
-    });
+    BuildDatabaseFile(
+        out_path, overwrite, key,
+        [&](DbConnection& conn) {
+            conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;");
+            conn.ExecuteConfinedSql(sql);
+            // A text that opens a transaction and never commits it is cut short: closing would roll
+            // it back and leave a database that looks fine but lacks its rows.
+            bool open_transaction = true;
+            try {
+                conn.ExecuteSql("ROLLBACK");
+            } catch (const DbError&) {
+                open_transaction = false;
+            }
+            if (open_transaction)
+                throw DbError("the SQL text ends inside a transaction (no COMMIT): it may be cut short");
+        },
+        true);
 }
 
 } // namespace tolbe::db

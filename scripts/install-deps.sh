@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libsqlcipher-dev sqlcipher sqlite3
+  sqlite3
   libasound2-dev alsa-utils
   libcurl4-openssl-dev libssl-dev curl
   libsodium-dev minisign
@@ -20,14 +20,26 @@ packages=(
   help2man desktop-file-utils appstream dpkg-dev file lintian fakeroot debootstrap
 )
 
+# SQLCipher 4.6 (SQLite of 2024) comes from bookworm-backports: bookworm's own 3.4.1 carries the
+# SQLite of 2016 with published faults.
+backports=(libsqlcipher-dev sqlcipher)
+backports_min=4.6.1
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
 done
+missing_bpo=()
+for p in "${backports[@]}"; do
+  v=$(dpkg-query -W -f='${Status} ${Version}' "$p" 2>/dev/null | sed -n 's/^install ok installed //p')
+  if [ -z "$v" ] || dpkg --compare-versions "$v" lt "$backports_min"; then
+    missing_bpo+=("$p")
+  fi
+done
 
-if [ ${#missing[@]} -eq 0 ]; then
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_bpo[@]} -eq 0 ]; then
   exit 0
 fi
 
@@ -36,10 +48,22 @@ if [ "$(id -u)" -eq 0 ]; then
 elif command -v sudo >/dev/null 2>&1; then
   as_root=(sudo)
 else
-  echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+  echo "install-deps: need root or sudo to install: ${missing[*]} ${missing_bpo[*]}" >&2
   exit 1
 fi
 
 export DEBIAN_FRONTEND=noninteractive
+sources=/etc/apt/sources.list.d/debian-backports.sources
+if [ ${#missing_bpo[@]} -gt 0 ] && ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+    'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+    "${as_root[@]}" tee "$sources" >/dev/null
+fi
 "${as_root[@]}" apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ ${#missing_bpo[@]} -gt 0 ]; then
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    -t bookworm-backports "${missing_bpo[@]}"
+fi

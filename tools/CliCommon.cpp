@@ -22,8 +22,9 @@ CliDatabase LocateDatabase(const CliContext& ctx, const std::string& file) {
 }
 
 void OpenCodeDatabase(db::DbConnection& conn, const CliDatabase& where) {
-    if (!conn.OpenDatabase(where.path, where.key, true))
-        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
+    if (std::string why; !db::OpenCodeDatabase(conn, where.path, where.key, &why))
+        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours: " + why +
+                         ")"};
 }
 
 std::uint8_t ParseSlot(std::string text) {

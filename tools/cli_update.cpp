@@ -79,7 +79,7 @@ public:
 
     Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon) override {
         m_view.EndBar();
-        if (text == m_failed_text) failed = true;
+        if (text.rfind(m_failed_text, 0) == 0) failed = true;
         if (buttons == Buttons::Ok) {
             std::printf("%s: %s\n", title.c_str(), text.c_str());
             std::fflush(stdout);
@@ -111,7 +111,7 @@ public:
     CliMainWindow(const SettingsStore& settings, ProgramPaths paths) : m_settings(settings), m_paths(std::move(paths)) {
         const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
         m_conn = std::make_unique<db::DbConnection>();
-        if (!loc.exists || !m_conn->OpenDatabase(loc.DBPath, loc.DBKey, true)) m_conn.reset();
+        if (!loc.exists || !db::OpenCodeDatabase(*m_conn, loc.DBPath, loc.DBKey)) m_conn.reset();
     }
     std::int16_t Get_Database_Ver() override {
         const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
@@ -119,10 +119,11 @@ public:
     }
     bool Reconnect_Database(std::int16_t) override {
         m_conn.reset();
-        const bool swapped = db::SwapInDeliveredDatabase(m_paths, db::BuildDatabaseKey());
+        const bool swapped =
+            db::SwapInDeliveredDatabase(m_paths, db::BuildDatabaseKey(), db::ChosenDatabasePath(m_settings));
         m_conn = std::make_unique<db::DbConnection>();
         const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
-        return swapped && loc.exists && m_conn->OpenDatabase(loc.DBPath, loc.DBKey, true);
+        return swapped && loc.exists && db::OpenCodeDatabase(*m_conn, loc.DBPath, loc.DBKey);
     }
     void RequestQuit() override { quit = true; }
 

@@ -20,8 +20,13 @@ std::string Upper(std::string s) {
 // Owns the target file's descriptor for one transfer.
 class OutputFile {
 public:
+    // Whatever stands at the name (a leftover, or a link planted to redirect the bytes) is
+    // removed, never followed, and the file is made afresh: if anything takes the name again
+    // in between, the open fails instead of writing through it.
     explicit OutputFile(const std::string& path) {
-        if (!path.empty()) m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (path.empty()) return;
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return;
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     }
     ~OutputFile() { Close(); }
     OutputFile(const OutputFile&) = delete;

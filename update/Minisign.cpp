@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <fstream>
 #include <sstream>
 
@@ -75,7 +76,7 @@ std::optional<MinisignKey> ParseMinisignKey(std::string_view text) {
 }
 
 bool VerifyMinisign(std::string_view message, std::string_view signature_file, const std::vector<MinisignKey>& keys,
-                    std::string* why) {
+                    std::string* why, std::string* trusted_comment) {
     auto fail = [&](const char* reason) {
         if (why != nullptr) *why = reason;
         return false;
@@ -114,7 +115,32 @@ bool VerifyMinisign(std::string_view message, std::string_view signature_file, c
     signed_comment.insert(signed_comment.end(), comment.begin(), comment.end());
     if (crypto_sign_verify_detached(global->data(), signed_comment.data(), signed_comment.size(), key->key.data()) != 0)
         return fail("the trusted comment does not match its signature");
+    if (trusted_comment != nullptr) *trusted_comment = std::string(comment);
     return true;
+}
+
+std::optional<SignedStamp> ParseTrustedComment(std::string_view comment) {
+    std::optional<std::int64_t> timestamp;
+    std::optional<std::string> file;
+    while (true) {
+        const std::size_t tab = comment.find('\t');
+        const std::string_view field = comment.substr(0, tab);
+        if (field.substr(0, 10) == "timestamp:") {
+            const std::string_view digits = field.substr(10);
+            std::int64_t v = 0;
+            const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+            if (timestamp || digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || v < 0)
+                return std::nullopt;
+            timestamp = v;
+        } else if (field.substr(0, 5) == "file:") {
+            if (file) return std::nullopt;
+            file = std::string(field.substr(5));
+        }
+        if (tab == std::string_view::npos) break;
+        comment.remove_prefix(tab + 1);
+    }
+    if (!timestamp || !file || file->empty()) return std::nullopt;
+    return SignedStamp{*timestamp, *file};
 }
 
 std::optional<MinisignKey> BuiltInPublisherKey() {

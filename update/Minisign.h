@@ -23,9 +23,19 @@ std::optional<MinisignKey> ParseMinisignKey(std::string_view text);
 
 // True when `signature_file` (the text of a .minisig file) is a valid signature of `message` by
 // one of `keys`: both the file signature (plain "Ed" or BLAKE2b-prehashed "ED") and the global
-// signature over the trusted comment must verify. `why` receives the reason when it is not.
+// signature over the trusted comment must verify. `why` receives the reason when it is not;
+// `trusted_comment` receives the verified comment when it is.
 bool VerifyMinisign(std::string_view message, std::string_view signature_file, const std::vector<MinisignKey>& keys,
-                    std::string* why = nullptr);
+                    std::string* why = nullptr, std::string* trusted_comment = nullptr);
+
+// What minisign's default trusted comment says: "timestamp:<unix time>\tfile:<name>", possibly
+// followed by more tab-separated fields ("hashed"). Nothing when either field is missing or
+// malformed.
+struct SignedStamp {
+    std::int64_t timestamp = 0;
+    std::string file;
+};
+std::optional<SignedStamp> ParseTrustedComment(std::string_view comment);
 
 // The publisher key built into the program (none when the build left it empty).
 std::optional<MinisignKey> BuiltInPublisherKey();

@@ -19,11 +19,14 @@
 #include <fcntl.h>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <limits>
 #include <memory>
 #include <regex>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -110,8 +113,31 @@ fs::path TempFor(const fs::path& target) {
     return t;
 }
 
+// The setup program is written under a fixed name of its own until it is verified, so the
+// leftover clean-up knows every temporary name the program uses.
+constexpr const char* kSetupTempName = "setup";
+
+// Creates `file` afresh with `bytes` and renames it over `target`: never through a planted link.
+bool WriteFileAtomically(const fs::path& target, const std::string& bytes) {
+    const fs::path temp = TempFor(target);
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return false;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    std::error_code ec;
+    if (ok) fs::rename(temp, target, ec);
+    if (!ok || ec) {
+        fs::remove(temp, ec);
+        return false;
+    }
+    SyncFolderOf(target);
+    return true;
+}
+
 std::optional<std::string> ReadSmallFile(const fs::path& file, std::uint64_t max_bytes) {
     std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
     const auto size = fs::file_size(file, ec);
     if (ec || size > max_bytes) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
@@ -188,7 +214,7 @@ bool IsSetupFileName(const std::string& name) {
                      [](unsigned char c) { return std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-'; }))
         return false;
     const std::string lower = Lower(name);
-    for (const char* reserved : {"server.ini", "update.txt", "update.txt.minisig", "ir_database.db3"})
+    for (const char* reserved : {"server.ini", "update.txt", "update.txt.minisig", "ir_database.db3", "lastsigned.txt"})
         if (lower == reserved) return false;
     return lower.find(".part") == std::string::npos;
 }
@@ -234,7 +260,7 @@ bool StartDetached(const fs::path& program, std::string* why) {
         return false;
     };
     std::error_code ec;
-    if (!fs::is_regular_file(program, ec)) return fail(program.string() + " does not exist");
+    if (!fs::is_regular_file(fs::symlink_status(program, ec))) return fail(program.string() + " does not exist");
     // A fetched file arrives without execute permission.
     fs::permissions(program, fs::perms::owner_exec, fs::perm_options::add, ec);
     if (ec) return fail("cannot make " + program.string() + " executable: " + ec.message());
@@ -249,6 +275,74 @@ bool StartDetached(const fs::path& program, std::string* why) {
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return fail("cannot start " + path + ": " + std::strerror(rc));
     return true;
+}
+
+std::optional<fs::path> PrivateCopyMatching(const fs::path& file, const std::string& expected_sha256,
+                                            const fs::path& parent) {
+    const int in = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) return std::nullopt;
+    std::unique_ptr<int, void (*)(int*)> in_guard(new int(in), [](int* fd) {
+        ::close(*fd);
+        delete fd;
+    });
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (!MakePrivateFolder(parent)) return std::nullopt;
+    std::string dir_template = (parent / "setup-XXXXXX").string();
+    if (::mkdtemp(dir_template.data()) == nullptr) return std::nullopt;
+    const fs::path dir = dir_template;
+    const fs::path copy = dir / file.filename();
+    auto discard = [&] {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        return std::nullopt;
+    };
+    const int out = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    if (out < 0) return discard();
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    bool ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+    char buf[64 * 1024];
+    while (ok) {
+        const ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = EVP_DigestUpdate(ctx.get(), buf, static_cast<std::size_t>(n)) == 1 &&
+             ::write(out, buf, static_cast<std::size_t>(n)) == n;
+    }
+    ok = ::fsync(out) == 0 && ok;
+    ok = ::close(out) == 0 && ok;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (!ok || EVP_DigestFinal_ex(ctx.get(), digest, &len) != 1) return discard();
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < len; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0x0F];
+    }
+    if (hex != Lower(Trim(expected_sha256))) return discard();
+    return copy;
+}
+
+UpdateFolderLock::UpdateFolderLock(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    int rc = -1;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
+}
+
+UpdateFolderLock::~UpdateFolderLock() {
+    if (m_fd >= 0) ::close(m_fd);
 }
 
 bool AllowUpdateUnload() {
@@ -271,6 +365,17 @@ UpdateCheck::UpdateCheck(UpdateContext ctx, UpdateView& view, MainWindowHooks& m
     m_tg.WhileWaiting([this] { m_ctx.yield.DoEvents(); });
     m_sig.WhileWaiting([this] { m_ctx.yield.DoEvents(); });
     m_sig.Limits(LimitsOf(kSignatureMaxBytes));
+}
+
+void UpdateCheck::Log(const std::string& text) const {
+    if (m_ctx.log)
+        m_ctx.log(text);
+    else
+        std::cerr << "tolbe: " << text << std::endl;
+}
+
+std::string UpdateCheck::Offered(const char* key) const {
+    return m_trusted ? GetIniString(m_descriptor, kDescriptorSection, key) : std::string();
 }
 
 std::string UpdateCheck::Text(int k) const {
@@ -301,16 +406,30 @@ template <typename F> auto UpdateCheck::Aside(F work) {
 }
 
 void UpdateCheck::RunStartupCheck() {
+    // The lock is held from the check to the start of a setup program, so no other check can
+    // change the Update folder in between.
+    m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
     SetAllowUpdateUnload(false);
     CheckUpdate();
     SetAllowUpdateUnload(true);
     m_view.SetWindowVisible(false);
     if (AppUpdated) OfferSetupStart();
+    m_lock.reset();
 }
 
 void UpdateCheck::CheckUpdate() {
+    std::unique_ptr<UpdateFolderLock> own_lock;
+    if (!m_lock) own_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
+    const UpdateFolderLock& lock = m_lock ? *m_lock : *own_lock;
     try {
-        RunCheck();
+        std::error_code ec;
+        if (!lock.Held()) {
+            AppUpdated = false;
+            if (fs::exists(m_ctx.paths.ServerIni(), ec))
+                Log("another update check is running for this user; this one is skipped");
+        } else {
+            RunCheck();
+        }
     } catch (const std::exception&) {
         // A broken version record or an unreadable Update folder ends the check like any
         // other missing piece; the transfers report their own failures.
@@ -323,18 +442,35 @@ void UpdateCheck::CheckUpdate() {
 }
 
 void UpdateCheck::RemoveLeftovers() {
-    // Temporaries of runs that died (kill -9, power loss) in the Update and Database folders.
-    static const std::regex kTemp(R"(.*\.part([0-9]+))");
-    for (const fs::path& folder : {m_ctx.paths.UpdateFolder(), m_ctx.paths.DatabaseFolder()}) {
+    // Temporaries of runs that died (kill -9, power loss): only the program's own names with
+    // ".part" and the process id of a run that is gone. Nothing else in these folders is ours.
+    const fs::path update = m_ctx.paths.UpdateFolder();
+    const fs::path database = m_ctx.paths.DatabaseFolder();
+    const std::pair<fs::path, std::vector<std::string>> owned[] = {
+        {update,
+         {m_ctx.paths.UpdateDescriptor().filename().string(),
+          m_ctx.paths.UpdateDescriptor().filename().string() + ".minisig",
+          m_ctx.paths.UpdateDatabase().filename().string(), m_ctx.paths.SignedStamp().filename().string(),
+          kSetupTempName}},
+        {database,
+         {m_ctx.paths.WritableDatabase().filename().string(), m_ctx.paths.DatabaseBackup().filename().string()}},
+    };
+    static const std::regex kPid(R"([1-9][0-9]{0,9})");
+    for (const auto& [folder, names] : owned) {
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string name = it->path().filename().string();
-            std::smatch m;
-            if (!std::regex_match(name, m, kTemp)) continue;
-            const long pid = std::strtol(m[1].str().c_str(), nullptr, 10);
-            const bool alive =
-                pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-            if (!alive) RemoveIfPresent(it->path());
+            for (const std::string& own : names) {
+                const std::string prefix = own + ".part";
+                if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+                const std::string digits = name.substr(prefix.size());
+                if (!std::regex_match(digits, kPid)) continue;
+                const long long pid = std::stoll(digits);
+                const bool alive = pid > INT32_MAX
+                                       ? false
+                                       : pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+                if (!alive) RemoveIfPresent(it->path());
+            }
         }
     }
 }
@@ -343,6 +479,7 @@ void UpdateCheck::RunCheck() {
     SetupFile.clear();
     AppUpdated = false;
     m_trusted = false;
+    m_descriptor = IniDocument();
     m_setup_sha256.clear();
     DbVersion = m_main.Get_Database_Ver();
 
@@ -355,13 +492,12 @@ void UpdateCheck::RunCheck() {
     if (!IsPlainFileName(FileName)) return;
     RemoveLeftovers();
     if (!FetchDescriptor(FileURL)) return;
+    // Every offer needs a descriptor signed by a key the user trusts; the values come from the
+    // very bytes that were verified, never from the file on disk.
+    if (!m_trusted) return;
 
-    const fs::path descriptor = m_ctx.paths.UpdateDescriptor();
-    const auto offered_app = OfferedProgramVersion(GetIniString(descriptor, kDescriptorSection, "APP_Version"));
-    // A program is only ever taken from a signed descriptor that names its checksum; any other
-    // program offer is ignored as if it were not there.
-    const bool program_offer = m_trusted && offered_app && OwnProgramVersion() < *offered_app &&
-                               IsSha256Hex(GetIniString(descriptor, kDescriptorSection, "APP_SHA256"));
+    const auto offered_app = OfferedProgramVersion(Offered("APP_Version"));
+    const bool program_offer = offered_app && OwnProgramVersion() < *offered_app && IsSha256Hex(Offered("APP_SHA256"));
     if (program_offer) {
         // Whatever the answer, the database waits for the next run.
         if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
@@ -373,23 +509,69 @@ void UpdateCheck::RunCheck() {
         return;
     }
 
-    const auto offered_db = OfferedDatabaseVersion(GetIniString(descriptor, kDescriptorSection, "DB_Version"));
+    const auto offered_db = OfferedDatabaseVersion(Offered("DB_Version"));
     if (!offered_db || *offered_db <= DbVersion) return;
+    if (!IsSha256Hex(Offered("DB_SHA256"))) {
+        Log("the database offer names no DB_SHA256 and is ignored");
+        return;
+    }
+    // The update replaces the database in use; one that cannot be replaced is not offered.
+    const fs::path target = db::DatabaseUpdateTarget(m_ctx.settings, m_ctx.paths);
+    if (std::string why; !db::CanReplaceDatabase(target, &why)) {
+        m_ctx.prompt.Show(kProductTitle, Text(kTextUpdateFailed) + "\n" + why, Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
+        return;
+    }
     if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
         Prompt::Answer::Yes)
         return;
     m_view.SetWindowVisible(true);
+    m_offered_db = *offered_db;
     if (!CmdUpdateDBFile()) {
         ShowMessage(kTextUpdateFailed);
         return;
     }
-    bool swapped = false;
+    bool updated = false;
     try {
-        swapped = m_main.Reconnect_Database(*offered_db);
+        // Done only when the database now in use is the one offered.
+        updated = m_main.Reconnect_Database(*offered_db) && m_main.Get_Database_Ver() == *offered_db;
     } catch (const std::exception&) {
-        swapped = false;
+        updated = false;
     }
-    ShowMessage(swapped ? kTextAllUpdated : kTextUpdateFailed);
+    ShowMessage(updated ? kTextAllUpdated : kTextUpdateFailed);
+}
+
+bool UpdateCheck::AcceptSignature(const std::string& bytes, const std::string& signature) {
+    std::string why;
+    std::string comment;
+    if (!VerifyMinisign(bytes, signature, TrustedUpdateKeys(m_ctx.paths.ServerIni()), &why, &comment)) {
+        Log("update descriptor ignored: " + why);
+        return false;
+    }
+    // The trusted comment binds the signature to this file and to its signing time, so neither
+    // another signed file nor an older descriptor can be passed off as this one.
+    const auto stamp = ParseTrustedComment(comment);
+    const std::string own_name = m_ctx.paths.UpdateDescriptor().filename().string();
+    if (!stamp || stamp->file != own_name) {
+        Log("update descriptor ignored: its signature does not name " + own_name + " and a signing time");
+        return false;
+    }
+    std::int64_t newest = 0;
+    if (const auto text = ReadSmallFile(m_ctx.paths.SignedStamp(), 64)) {
+        const std::string t = Trim(text->substr(0, text->find_first_of("\r\n")));
+        std::from_chars(t.data(), t.data() + t.size(), newest);
+    }
+    if (stamp->timestamp < newest) {
+        Log("update descriptor ignored: signed at " + std::to_string(stamp->timestamp) +
+            ", before the newest one accepted (" + std::to_string(newest) + ")");
+        return false;
+    }
+    if (stamp->timestamp > newest &&
+        !WriteFileAtomically(m_ctx.paths.SignedStamp(), std::to_string(stamp->timestamp) + "\n")) {
+        Log("update descriptor ignored: its signing time cannot be recorded");
+        return false;
+    }
+    return true;
 }
 
 bool UpdateCheck::FetchDescriptor(const std::string& url) {
@@ -430,14 +612,19 @@ bool UpdateCheck::FetchDescriptor(const std::string& url) {
     } else {
         m_sig.Cancel();
     }
-    m_trusted = sig_text && VerifyMinisign(*bytes, *sig_text, TrustedUpdateKeys(m_ctx.paths.ServerIni()));
+    if (!sig_text) Log("update descriptor ignored: it comes without a signature");
+    m_trusted = sig_text && AcceptSignature(*bytes, *sig_text);
+    if (m_trusted) m_descriptor = IniDocument::Parse(*bytes);
 
     const bool kept = Commit(m_temp_file, LocalFile);
     if (m_trusted && kept) Commit(sig_temp, signature);
     RemoveIfPresent(sig_temp);
     RemoveIfPresent(m_temp_file);
     m_temp_file.clear();
-    if (!kept) m_trusted = false;
+    if (!kept) {
+        m_trusted = false;
+        m_descriptor = IniDocument();
+    }
     return kept;
 }
 
@@ -453,18 +640,19 @@ bool UpdateCheck::DatabaseAcceptable(const fs::path& file) {
     // Whoever sent it, a database must open with the key, be sound, and be newer than the
     // user's: a server cannot hand back an older one and call it an update.
     const std::int16_t current = DbVersion;
-    return Aside([file, current] {
+    const std::int16_t offered = m_offered_db;
+    return Aside([file, current, offered] {
         const std::string key = db::BuildDatabaseKey();
         if (!db::VerifyDatabaseFile(file.string(), key)) return false;
         const auto version = db::ReadRecordedVersion(file.string(), key);
-        return version && *version > current;
+        return version && *version > current && *version == offered;
     });
 }
 
 bool UpdateCheck::Commit(const fs::path& temp, const fs::path& target) {
     return Aside([temp, target] {
         std::error_code ec;
-        if (!fs::is_regular_file(temp, ec)) return false;
+        if (!fs::is_regular_file(fs::symlink_status(temp, ec))) return false;
         SyncToDisk(temp);
         fs::rename(temp, target, ec);
         if (ec) return false;
@@ -477,15 +665,15 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
     try {
         m_view.SetUpdateEnabled(false);
         ClearLog();
-        const fs::path descriptor = m_ctx.paths.UpdateDescriptor();
-        FileURL = GetIniString(descriptor, kDescriptorSection, url_key);
+        FileURL = Offered(url_key);
         if (FileURL.empty()) return false;
         FileName = FileNameFromUrl(FileURL);
-        const std::string expected_hash = GetIniString(descriptor, kDescriptorSection, hash_key);
+        const std::string expected_hash = Offered(hash_key);
+        if (!IsSha256Hex(expected_hash)) return false;
         std::error_code ec;
         if (is_setup) {
             // Only from a signed descriptor, under a plain name of its own, with its checksum.
-            if (!m_trusted || !IsSetupFileName(FileName) || !IsSha256Hex(expected_hash)) return false;
+            if (!m_trusted || !IsSetupFileName(FileName)) return false;
             LocalFile = (m_ctx.paths.UpdateFolder() / FileName).string();
             SetupFile = LocalFile;
             m_setup_sha256 = expected_hash;
@@ -498,7 +686,6 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         } else {
             // The swap takes the database from its one fixed place and nowhere else.
             if (FileName != m_ctx.paths.UpdateDatabase().filename().string()) return false;
-            if (!expected_hash.empty() && !IsSha256Hex(expected_hash)) return false;
             LocalFile = m_ctx.paths.UpdateDatabase().string();
             // A file that cannot be removed is held by someone else and must not be replaced
             // under them.
@@ -509,7 +696,7 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         AppendLog(Text(kTextUpdate) + " " + PrintableText(FileName) + "...");
         m_ctx.yield.DoEvents();
 
-        m_temp_file = TempFor(LocalFile).string();
+        m_temp_file = (is_setup ? TempFor(m_ctx.paths.UpdateFolder() / kSetupTempName) : TempFor(LocalFile)).string();
         m_tg.URL(FileURL);
         m_tg.SaveFile(m_temp_file);
         m_tg.Limits(LimitsOf(kFileMaxBytes));
@@ -526,9 +713,9 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         m_tg.StartDownLoad();
 
         const fs::path temp = m_temp_file;
-        bool ok = FileLength == m_tg.DownloadedBytes && fs::is_regular_file(temp, ec);
-        if (ok && !expected_hash.empty())
-            ok = Aside([temp, expected_hash] { return MatchesHash(temp, expected_hash); });
+        bool ok = FileLength == m_tg.DownloadedBytes && fs::is_regular_file(fs::symlink_status(temp, ec));
+        // The hash before anything opens the file as a database.
+        if (ok) ok = Aside([temp, expected_hash] { return MatchesHash(temp, expected_hash); });
         if (ok && !is_setup) ok = DatabaseAcceptable(temp);
         ok = ok && Commit(temp, LocalFile);
         RemoveIfPresent(temp);
@@ -546,15 +733,23 @@ void UpdateCheck::OfferSetupStart() {
     if (m_ctx.prompt.Show(kProductTitle, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
         Prompt::Answer::Yes)
         return;
-    // The file waited in the Update folder while the question was open: it must still be the
-    // one the signed descriptor announced.
+    // The file waited in the Update folder while the question was open: it is opened once, and
+    // what starts is a private copy of exactly the bytes that hashed to the signed checksum.
     const fs::path setup = SetupFile;
     const std::string expected = m_setup_sha256;
+    const fs::path parent = m_ctx.private_folder;
+    std::optional<fs::path> copy;
+    if (!expected.empty() && !parent.empty())
+        copy = Aside([setup, expected, parent] { return PrivateCopyMatching(setup, expected, parent); });
     std::string why;
-    if (!expected.empty() && Aside([setup, expected] { return MatchesHash(setup, expected); }) && m_ctx.start_program &&
-        m_ctx.start_program(SetupFile, &why)) {
+    if (copy && m_ctx.start_program && m_ctx.start_program(*copy, &why)) {
         m_main.RequestQuit();
         return;
+    }
+    if (!copy) Log("the setup program " + setup.string() + " is not the one the descriptor announced");
+    if (copy) {
+        std::error_code ec;
+        fs::remove_all(copy->parent_path(), ec);
     }
     ShowMessage(kTextUpdateFailed);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/IniFile.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
 #include "common/SettingsStore.h"
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -48,6 +50,13 @@ inline constexpr std::uint64_t kFileMaxBytes = 512ull * 1024 * 1024;
 int ProgressPercent(std::int32_t total, std::int32_t length);
 // Lower-case hexadecimal SHA-256 of a file's bytes; nothing when it cannot be read.
 std::optional<std::string> FileSha256(const std::filesystem::path& file);
+// Copies `file` into a new private (0700) folder under `parent`, reading it through one open
+// descriptor and hashing exactly the bytes copied; the copy's path when they hash to
+// `expected_sha256`, nothing otherwise (no copy is left then). What is started is then the file
+// that was checked, whatever happens to the original's name meanwhile.
+std::optional<std::filesystem::path> PrivateCopyMatching(const std::filesystem::path& file,
+                                                         const std::string& expected_sha256,
+                                                         const std::filesystem::path& parent);
 // Starts `program` as a detached process in a session of its own, without waiting for it; it
 // is made executable for its owner first. False (with the reason) when it cannot be started.
 bool StartDetached(const std::filesystem::path& program, std::string* why = nullptr);
@@ -95,6 +104,24 @@ struct UpdateContext {
     TextSource text;
     Download::SessionFactory sessions = {};
     std::function<bool(const std::filesystem::path&, std::string*)> start_program = StartDetached;
+    // Where a setup program is copied before it is started (a private folder of the user's).
+    std::filesystem::path private_folder = ProgramPaths::RuntimeFolder();
+    // Why a descriptor or an offer was ignored; standard error by default.
+    std::function<void(const std::string&)> log = {};
+};
+
+// The exclusive lock on the user's Update folder: one check or apply at a time, across the
+// window and tolbe-cli of every session.
+class UpdateFolderLock {
+public:
+    explicit UpdateFolderLock(const std::filesystem::path& folder);
+    ~UpdateFolderLock();
+    UpdateFolderLock(const UpdateFolderLock&) = delete;
+    UpdateFolderLock& operator=(const UpdateFolderLock&) = delete;
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
 };
 
 // The update check and apply of the live-update window, without the window.
@@ -132,6 +159,9 @@ public:
 
 private:
     void RunCheck();
+    bool AcceptSignature(const std::string& bytes, const std::string& signature);
+    std::string Offered(const char* key) const;
+    void Log(const std::string& text) const;
     bool FetchDescriptor(const std::string& url);
     bool FetchFile(const char* url_key, const char* hash_key, bool is_setup);
     bool DatabaseAcceptable(const std::filesystem::path& file);
@@ -150,8 +180,12 @@ private:
     Download m_sig; // the descriptor's signature, fetched without events
     std::string m_log;
     bool m_trusted = false;
+    IniDocument m_descriptor; // the verified descriptor, as it arrived; read for the whole run
+    std::unique_ptr<UpdateFolderLock> m_lock;
     std::string m_setup_sha256; // what the setup program must hash to before it is started
     std::string m_temp_file;    // where the current transfer writes until it is verified
+
+    std::int16_t m_offered_db = 0; // the database version the descriptor offers
 
     std::int32_t FileLength = 0;
     std::string FileURL;

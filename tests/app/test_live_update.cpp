@@ -5,6 +5,7 @@
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
 #include "ui_FrmSASel.h"
 
 #include <QElapsedTimer>
@@ -27,6 +28,7 @@ struct LiveUpdateFixture {
     test::MemorySettingsStore settings;
     test::ScriptedPrompt prompt;
     test::HttpTestServer server;
+    test::SigningKey key;
     std::unique_ptr<AppContext> ctx;
     std::unique_ptr<FrmSASel> window;
 
@@ -35,12 +37,14 @@ struct LiveUpdateFixture {
         std::filesystem::create_directories(paths.UpdateFolder());
         test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10));
         settings.Set(settings_key::kLanguage, "1000");
-        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") + "\r\n");
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") +
+                                               "\r\nPublicKey=" + key.PublicKey() + "\r\n");
     }
     void Offer(const std::string& databaseBytes) {
-        server.Route("/srv/Update.txt",
-                     ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" +
-                                          server.Url("/files/IR_Database.db3") + "\r\n"));
+        test::ServeSignedDescriptor(
+            server, "/srv/Update.txt", key,
+            "APP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" + server.Url("/files/IR_Database.db3") + "\r\n",
+            databaseBytes);
         server.Route("/files/IR_Database.db3", ScriptedResponse::Ok(databaseBytes));
     }
     FrmSASel& Start() {

@@ -1,5 +1,8 @@
 #include "app/SingleInstance.h"
 #include "tests/support/TestSupport.h"
+#include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
+#include "update/UpdateCheck.h"
 
 #include <QLocalSocket>
 #include <QProcess>
@@ -7,6 +10,8 @@
 #include <QTest>
 
 #include <memory>
+#include <signal.h>
+#include <unistd.h>
 
 using namespace tolbe;
 using namespace tolbe::app;
@@ -104,6 +109,53 @@ private slots:
         QVERIFY(second->waitForFinished(30000));
         QCOMPARE(second->exitCode(), 0);
         QTRY_COMPARE(asked.count(), 1);
+    }
+
+    // SIGTERM ends the program whatever it shows: the update question, a start-up message; and
+    // the one-copy guard holds with a runtime folder that is not the user's own.
+    void aSignalEndsTheProgramWhateverIsOpen() {
+        Copies c;
+        test::HttpTestServer server;
+        test::SigningKey key;
+        std::filesystem::create_directories(c.dir / "program" / "Update");
+        test::WriteFile(c.dir / "program" / "Update" / "Server.ini",
+                        "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\nPublicKey=" + key.PublicKey() +
+                            "\n");
+        const std::string text = "[LiveUpdate]\r\nDB_Version=7\r\nDB_WEB=" + server.Url("/IR_Database.db3") +
+                                 "\r\nDB_SHA256=" + std::string(64, 'a') + "\r\n";
+        server.Route("/Update.txt", test::ScriptedResponse::Ok(text));
+        server.Route("/Update.txt.minisig", test::ScriptedResponse::Ok(key.Sign(text)));
+        auto terminated = [](QProcess& p) {
+            ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+            return p.waitForFinished(15000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        };
+
+        auto asked = c.Launch();
+        QTRY_VERIFY_WITH_TIMEOUT(server.RequestsFor("/Update.txt.minisig") > 0, 30000);
+        QTest::qWait(1500); // the question is open now
+        QVERIFY(terminated(*asked));
+        QCOMPARE(server.RequestsFor("/IR_Database.db3"), 0);
+
+        // An oversized levels file is set aside unread, and its warning is open at start-up.
+        std::filesystem::remove(c.dir / "program" / "Update" / "Server.ini");
+        std::filesystem::create_directories(c.Levels().parent_path());
+        test::WriteFile(c.Levels(), std::string(100 * 1024, '#'));
+        auto warned = c.Launch();
+        QTRY_VERIFY_WITH_TIMEOUT(!std::filesystem::exists(c.Levels()), 30000);
+        QTest::qWait(1500);
+        QVERIFY(terminated(*warned));
+
+        // A runtime folder owned by someone else: a second start still hands over.
+        std::filesystem::remove_all(c.dir / "run");
+        std::filesystem::create_directories(c.dir / "run");
+        QCOMPARE(::chown((c.dir / "run").c_str(), 65534, 65534), 0);
+        auto first = c.Launch();
+        QTest::qWait(3000);
+        auto second = c.Launch();
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(terminated(*first));
     }
 };
 

@@ -8,6 +8,7 @@
 #include "tests/app/RecordingOutput.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
 #include "ui_FrmSASel.h"
 
 #include <QDir>
@@ -104,6 +105,7 @@ struct Fixture {
     test::MemorySettingsStore settings;
     ReadingPrompt prompt;
     test::HttpTestServer server;
+    test::SigningKey key;
     test::RecordingOutput out;
     CardMixer mixer;
     QtYield yield;
@@ -115,7 +117,8 @@ struct Fixture {
         std::filesystem::create_directories(paths.UpdateFolder());
         if (withDatabase) test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10));
         settings.Set(settings_key::kLanguage, "1000");
-        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") + "\r\n");
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") +
+                                               "\r\nPublicKey=" + key.PublicKey() + "\r\n");
         server.Route("/srv/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\n"));
     }
     std::filesystem::path LevelsFile() const { return dir / "state" / "Tolbe" / "mixer-levels"; }
@@ -125,14 +128,15 @@ struct Fixture {
         const auto file = dir / "offered.db3";
         test::MakeKeyedDatabase(file, test::MiniDatabaseSql(12) + db::VersionTableStatement("d") +
                                           ";insert into M_Version values(1, 7, 'd', null);");
-        ScriptedResponse body = ScriptedResponse::Ok(test::ReadFile(file));
+        const std::string bytes = test::ReadFile(file);
+        ScriptedResponse body = ScriptedResponse::Ok(bytes);
         if (slow) {
             body.chunk_bytes = 4096;
             body.chunk_delay = std::chrono::milliseconds(60);
         }
-        server.Route("/srv/Update.txt",
-                     ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" +
-                                          server.Url("/files/IR_Database.db3") + "\r\n"));
+        test::ServeSignedDescriptor(
+            server, "/srv/Update.txt", key,
+            "APP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" + server.Url("/files/IR_Database.db3") + "\r\n", bytes);
         server.Route("/files/IR_Database.db3", body);
     }
     FrmSASel& Start() {

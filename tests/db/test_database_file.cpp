@@ -123,7 +123,7 @@ TEST_F(DatabaseFileTest, VerifyRejectsForeignCorruptAndIncompleteFiles) {
     EXPECT_TRUE(VerifyDatabaseFile(paths.UpdateDatabase().string(), BuildDatabaseKey(), &why)) << why;
     EXPECT_FALSE(VerifyDatabaseFile(paths.UpdateDatabase().string(), "another key", &why));
 
-    test::MakeKeyedDatabase(dir / "partial.db3", "CREATE TABLE M_DeviceTypes(a,b);");
+    test::MakeKeyedDatabase(dir / "partial.db3", "CREATE TABLE M_DeviceTypes(DeviceTypeID, DeviceTypeName);");
     EXPECT_FALSE(VerifyDatabaseFile((dir / "partial.db3").string(), BuildDatabaseKey(), &why));
     EXPECT_NE(why.find("missing"), std::string::npos);
 

@@ -4,6 +4,7 @@
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +143,9 @@ TEST_F(InstalledProgramTest, RunsFromAReadOnlyTreeAndUpdatesTheUsersDatabase) {
     CommandOutcome check = Run("tolbe-cli", {"update-check", "--no"});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
     EXPECT_EQ(test::ReadFile(data / "Update/Server.ini"), test::ReadFile(shipped / "Update/Server.ini"));
-    test::WriteFile(data / "Update/Server.ini", "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+    const test::SigningKey key;
+    test::WriteFile(data / "Update/Server.ini",
+                    "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\nPublicKey=" + key.PublicKey() + "\n");
 
 #ifdef TOLBE_HAS_GUI
     // The window starts, reaches its update check one second later and ends cleanly on SIGTERM.
@@ -188,9 +191,9 @@ TEST_F(InstalledProgramTest, RunsFromAReadOnlyTreeAndUpdatesTheUsersDatabase) {
                                                ";insert into M_Version values(1, 32000, 'd', null);");
     const std::string offered = test::ReadFile(t / "new.db3");
     server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
-    server.Route("/Update.txt",
-                 ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=0.0.1\r\nDB_Version=32000\r\nDB_WEB=" +
-                                      server.Url("/IR_Database.db3") + "\r\n"));
+    test::ServeSignedDescriptor(
+        server, "/Update.txt", key,
+        "APP_Version=0.0.1\r\nDB_Version=32000\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
     check = Run("tolbe-cli", {"update-check", "--yes"});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
     EXPECT_NE(check.out.find("Tolbe: All Files updated!"), std::string::npos) << check.out << check.err;

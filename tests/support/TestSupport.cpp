@@ -43,6 +43,7 @@ void MemorySettingsStore::SaveSetting(const std::string& app, const std::string&
 
 Prompt::Answer ScriptedPrompt::Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) {
     shown.push_back({title, text, buttons, icon});
+    if (while_open) while_open(shown.back());
     if (!answers.empty()) {
         Answer a = answers.front();
         answers.pop_front();

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <tuple>
@@ -52,6 +53,8 @@ public:
     Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) override;
     std::deque<Answer> answers; // taken in order; when empty, Ok or No is answered
     std::vector<Shown> shown;
+    // Runs while a box is open, before it is answered: what happens while the user reads it.
+    std::function<void(const Shown&)> while_open;
 };
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);

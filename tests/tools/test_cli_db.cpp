@@ -138,3 +138,36 @@ TEST_F(CliDb, HelpExplainsEachCommand) {
     EXPECT_NE(Run({"db", "sample", "--help"}).out.find("--codes-per-source"), std::string::npos);
     EXPECT_NE(Run({"db", "import", "--help"}).out.find("--sql"), std::string::npos);
 }
+
+TEST_F(CliDb, OnlyCodeDatabasesAreImportedOrUsed) {
+    const std::string schema = ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql");
+    // Texts that crashed the importer or made a database that crashed every start, and texts
+    // that do not make a code database: each refused with its reason, nothing written.
+    const std::pair<std::string, std::string> cases[] = {
+        {"SELECT rtreenode(2, x'0000ffff');", "SELECT is not allowed"},
+        {schema + "INSERT INTO M_Protocol VALUES(9, 'x', rtreenode(2, x'0000ffff'));", "rtreenode is not allowed"},
+        {"CREATE VIEW M_DeviceTypes AS SELECT 1, 2;", "CREATE VIEW is not allowed"},
+        {schema + "CREATE TRIGGER t AFTER INSERT ON M_Protocol BEGIN DELETE FROM M_Protocol; END;",
+         "CREATE TRIGGER is not allowed"},
+        {schema + "CREATE VIRTUAL TABLE r USING rtree(id, a, b);", "CREATE VIRTUAL TABLE is not allowed"},
+        {"CREATE TABLE M_DeviceTypes(a, b);", "not make a code database"},
+        {schema + "INSERT INTO M_Protocol VALUES(9, 'x', randomblob(1000000000));", "randomblob is not allowed"},
+    };
+    for (const auto& [sql, reason] : cases) {
+        WriteFile(m_dir / "in.sql", sql);
+        const Outcome o = Run({"db", "import", "--sql", Path("in.sql"), "--out", Path("out.db3")});
+        EXPECT_EQ(o.status, 1) << sql << "\n" << o.err;
+        EXPECT_NE(o.err.find(reason), std::string::npos) << o.err;
+        EXPECT_FALSE(std::filesystem::exists(m_dir / "out.db3")) << sql;
+    }
+
+    // A database with a view in place of a table, made outside the program: refused where it is
+    // opened, with the message for a database that is not ours.
+    tolbe::test::MakeKeyedDatabase(m_dir / "view.db3", "CREATE TABLE Base(a, b); CREATE VIEW M_DeviceTypes AS "
+                                                       "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
+                                                       "FROM c) SELECT x, x FROM c;" +
+                                                           schema.substr(schema.find("CREATE TABLE M_SetOfCodes")));
+    const Outcome o = Run({"search", "--db", Path("view.db3"), "--device", "TV"});
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_NE(o.err.find("view M_DeviceTypes"), std::string::npos) << o.err;
+}

@@ -5,6 +5,7 @@
 #include "i18n/StringTable.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
+#include "tests/update/SigningKey.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,7 @@ protected:
 
     TempDir dir;
     HttpTestServer server;
+    test::SigningKey key;
     test::MemorySettingsStore settings;
     test::ScriptedPrompt prompt;
     app::AppContext ctx{settings, prompt, ProgramPaths(dir.Path())};
@@ -73,7 +75,7 @@ protected:
         fs::create_directories(ctx.paths.DatabaseFolder());
         test::MakeKeyedDatabase(ctx.paths.Database(), test::MiniDatabaseSql(10) + VersionSql(2));
         user_db = test::ReadFile(ctx.paths.Database());
-        test::WriteFile(ctx.paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+        test::WriteFile(ctx.paths.ServerIni(), ServerIni());
         update::SetAllowUpdateUnload(false);
     }
     void TearDown() override { update::SetAllowUpdateUnload(true); }
@@ -82,11 +84,15 @@ protected:
         return db::VersionTableStatement("d") + ";insert into M_Version values(1, " + std::to_string(v) +
                ", 'd', null);";
     }
+    std::string ServerIni() const {
+        return "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\nPublicKey=" + key.PublicKey() + "\n";
+    }
     void OfferDatabase(ScriptedResponse r) {
+        const std::string body = r.body;
         server.Route("/IR_Database.db3", std::move(r));
-        server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=6\r\n"
-                                                         "DB_WEB=" +
-                                                         server.Url("/IR_Database.db3") + "\r\n"));
+        test::ServeSignedDescriptor(
+            server, "/Update.txt", key,
+            "APP_Version=2.0.9\r\nDB_Version=6\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", body);
     }
     std::string NewDatabase() {
         TempDir t;
@@ -275,6 +281,6 @@ TEST_F(FrmUpdateTest, WindowStaysLiveAndCancelIsPromptWhateverTheNetworkDoes) {
         } else {
             EXPECT_TRUE(prompt.shown.empty()) << c.name;
         }
-        test::WriteFile(ctx.paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+        test::WriteFile(ctx.paths.ServerIni(), ServerIni());
     }
 }

@@ -30,21 +30,36 @@ protected:
     TempDir dir;
     ProgramPaths paths{dir / "program"};
     HttpTestServer server;
+    test::SigningKey publisher;
 
     void SetUp() override {
         fs::create_directories(paths.UpdateFolder());
         fs::create_directories(paths.DatabaseFolder());
         test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10));
-        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") + "\n");
+        test::WriteFile(paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") +
+                                               "\nPublicKey=" + publisher.PublicKey() + "\n");
         // English texts, and settings kept away from the user's own.
         fs::create_directories(dir / "config" / "Marvo");
         test::WriteFile(dir / "config" / "Marvo" / "settings.ini", "[MarvoState]\nLanguage=1000\n");
     }
 
+    // A descriptor signed by the publisher the Server.ini trusts, offering `db` when it is given.
+    void SignedOffer(const std::string& lines, const std::string& db = {}) {
+        std::string text = "[LiveUpdate]\r\n" + lines;
+        if (!db.empty()) {
+            TempDir t;
+            test::WriteFile(t / "db", db);
+            text += "DB_SHA256=" + *update::FileSha256(t / "db") + "\r\n";
+        }
+        server.Route("/Update.txt", ScriptedResponse::Ok(text));
+        server.Route("/Update.txt.minisig", ScriptedResponse::Ok(publisher.Sign(text)));
+    }
+
     CliRun Cli(const std::string& args) {
         const std::string cli = TOLBE_CLI_PATH;
-        const std::string cmd = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' '" + cli + "' --program-dir '" +
-                                paths.Dir().string() + "' " + args + " 2>&1 </dev/null";
+        const std::string cmd = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_RUNTIME_DIR='" +
+                                dir.Path().string() + "' '" + cli + "' --program-dir '" + paths.Dir().string() + "' " +
+                                args + " 2>&1 </dev/null";
         CliRun r;
         FILE* p = ::popen(cmd.c_str(), "r");
         if (p == nullptr) return r;
@@ -66,8 +81,7 @@ TEST_F(CliUpdateTest, AcceptedDatabaseUpdateIsSwappedIn) {
                                                ";insert into M_Version values(1, 5, 'd', null);");
     const std::string offered = test::ReadFile(t / "new.db3");
     server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
-    server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=" +
-                                                     server.Url("/IR_Database.db3") + "\r\n"));
+    SignedOffer("APP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
     const CliRun r = Cli("update-check --yes");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Tolbe: Found a new version, is it updated? yes\n"), std::string::npos) << r.out;
@@ -81,8 +95,7 @@ TEST_F(CliUpdateTest, AcceptedDatabaseUpdateIsSwappedIn) {
 
 TEST_F(CliUpdateTest, DeclinedOrFailedUpdatesKeepTheDatabase) {
     server.Route("/IR_Database.db3", ScriptedResponse::Ok(std::string(4096, 'z')));
-    server.Route("/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\nDB_Version=5\r\nDB_WEB=" +
-                                                     server.Url("/IR_Database.db3") + "\r\n"));
+    SignedOffer("DB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", std::string(4096, 'z'));
     CliRun r = Cli("update-check --no");
     EXPECT_EQ(r.status, 0) << r.out;
     // The first check gave the database its version record; nothing changes it after that.
@@ -116,7 +129,7 @@ TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
     const std::string text = "[LiveUpdate]\r\nAPP_Version=9.9.9\r\nAPP_WEB=" + server.Url("/setup.sh") +
                              "\r\nAPP_SHA256=" + *update::FileSha256(t / "s") + "\r\n";
     server.Route("/Update.txt", ScriptedResponse::Ok(text));
-    const test::SigningKey publisher;
+    server.Route("/Update.txt.minisig", ScriptedResponse{"HTTP/1.1 404 Not Found\r\n\r\n", ""});
 
     // Unsigned, then signed by a key the user does not trust: no offer, nothing fetched or run.
     for (const bool signed_by_stranger : {false, true}) {
@@ -140,4 +153,34 @@ TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
     for (int i = 0; i < 200 && !fs::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(fs::exists(marker)) << run.out;
+}
+
+TEST_F(CliUpdateTest, TheDatabaseInUseIsTheOneUpdated) {
+    // The user keeps the code database elsewhere and names it with DatabasePath.
+    const fs::path mine = dir / "mine" / "codes.db3";
+    fs::create_directories(mine.parent_path());
+    test::MakeKeyedDatabase(mine, test::MiniDatabaseSql(10) + db::VersionTableStatement("d") +
+                                      ";insert into M_Version values(1, 3, 'd', null);");
+    test::WriteFile(dir / "config" / "Marvo" / "settings.ini",
+                    "[MarvoState]\nLanguage=1000\nDatabasePath=" + mine.string() + "\n");
+    const std::string program_db = test::ReadFile(paths.Database());
+    TempDir t;
+    test::MakeKeyedDatabase(t / "new.db3", test::MiniDatabaseSql(8) + db::VersionTableStatement("d") +
+                                               ";insert into M_Version values(1, 5, 'd', null);");
+    const std::string offered = test::ReadFile(t / "new.db3");
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    SignedOffer("DB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+
+    CliRun r = Cli("update-check --yes");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Tolbe: All Files updated!\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(test::ReadFile(mine) == offered) << "the file in use was not replaced";
+    EXPECT_TRUE(test::ReadFile(paths.Database()) == program_db) << "the program folder's database was replaced";
+    db::DbConnection conn;
+    EXPECT_EQ(db::Get_Database_Ver(&conn, mine.string(), db::BuildDatabaseKey(), "d"), 5);
+
+    // The next start finds nothing newer: no second offer.
+    r = Cli("update-check --yes");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find("Found a new version"), std::string::npos) << r.out;
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -246,6 +247,7 @@ protected:
 
     std::unique_ptr<UpdateCheck> MakeCheck() {
         UpdateContext ctx{paths, settings, prompt, yield, Text};
+        ctx.private_folder = dir / "run";
         ctx.start_program = [this](const fs::path& p, std::string*) {
             started.push_back(p);
             return fs::exists(p);
@@ -257,10 +259,15 @@ protected:
         server.Route("/srv/Update.txt", ScriptedResponse::Ok("[LiveUpdate]\r\n" + lines));
     }
     // The descriptor with its signature beside it.
-    void SignedDescriptor(const std::string& lines, const test::SigningKey& key = Publisher()) {
+    void SignedDescriptor(const std::string& lines, const test::SigningKey& key = Publisher(),
+                          const std::string& comment = {}) {
         const std::string text = "[LiveUpdate]\r\n" + lines;
         server.Route("/srv/Update.txt", ScriptedResponse::Ok(text));
-        server.Route("/srv/Update.txt.minisig", ScriptedResponse::Ok(key.Sign(text)));
+        server.Route("/srv/Update.txt.minisig", ScriptedResponse::Ok(key.Sign(text, false, comment)));
+    }
+    // A signed database offer naming the checksum of `body`.
+    void DbOffer(const std::string& lines, const std::string& body) {
+        SignedDescriptor(lines + "DB_SHA256=" + Sha256Of(body) + "\r\n");
     }
 
     // A complete database at version `version` for the server to offer.
@@ -312,7 +319,7 @@ TEST_F(UpdateCheckTest, EqualProgramAndDatabaseVersionsOfferNothing) {
 TEST_F(UpdateCheckTest, TwoAndFourPartProgramVersionsFallThroughToTheDatabase) {
     for (const char* app : {"2.1", "2.1.0.0", "abc.1.2", "999.9.9"}) {
         prompt.shown.clear();
-        Descriptor(std::string("APP_Version=") + app + "\r\nDB_Version=4\r\n");
+        DbOffer(std::string("APP_Version=") + app + "\r\nDB_Version=4\r\n", "x");
         prompt.answers = {Answer::No};
         auto check = MakeCheck();
         check->CheckUpdate();
@@ -351,7 +358,10 @@ TEST_F(UpdateCheckTest, AcceptedProgramUpdateFetchesStartsAndQuits) {
     EXPECT_EQ(settings.GetSetting(kSettingsApp, kSettingsSection, "SetupPath"), "Setup.EXE");
     EXPECT_EQ(Shown(), (Texts{"T191", "T192"}));
     ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0], paths.UpdateFolder() / "Setup.EXE");
+    // What starts is a private copy of the checked file, outside the Update folder.
+    EXPECT_EQ(started[0].filename(), "Setup.EXE");
+    EXPECT_EQ(started[0].parent_path().parent_path(), dir / "run");
+    EXPECT_EQ(test::ReadFile(started[0]), setup);
     EXPECT_EQ(main.quit_requests, 1);
     EXPECT_EQ(check->Log(), "T181 Setup.EXE...\r\nHTTP/1.1 200 OK" + std::string("T185\r\n"));
     EXPECT_EQ(view.progress.back(), 100);
@@ -412,7 +422,7 @@ TEST_F(UpdateCheckTest, HigherDatabaseIsFetchedVerifiedAndSwappedIn) {
     const std::string offered = OfferedDatabase(7);
     ASSERT_EQ(offered.size() % 512, 0u) << "a database is whole pages, so the body ends with an empty read";
     server.Route("/db/IR_Database.db3", ScriptedResponse::Ok(offered));
-    Descriptor("APP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" + server.Url("/db/IR_Database.db3") + "\r\n");
+    DbOffer("APP_Version=2.0.9\r\nDB_Version=7\r\nDB_WEB=" + server.Url("/db/IR_Database.db3") + "\r\n", offered);
     prompt.answers = {Answer::Yes};
     auto check = MakeCheck();
     check->RunStartupCheck();
@@ -434,7 +444,7 @@ TEST_F(UpdateCheckTest, DatabaseWithItsChecksumIsAcceptedAndAMismatchIsNot) {
     std::string bad = good;
     bad[0] = bad[0] == '0' ? '1' : '0';
 
-    Descriptor("DB_Version=8\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + bad + "\r\n");
+    SignedDescriptor("DB_Version=8\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + bad + "\r\n");
     prompt.answers = {Answer::Yes};
     MakeCheck()->CheckUpdate();
     EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
@@ -443,7 +453,7 @@ TEST_F(UpdateCheckTest, DatabaseWithItsChecksumIsAcceptedAndAMismatchIsNot) {
     EXPECT_TRUE(UserDatabaseUnchanged());
 
     prompt.shown.clear();
-    Descriptor("DB_Version=8\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + good + "\r\n");
+    SignedDescriptor("DB_Version=8\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + good + "\r\n");
     prompt.answers = {Answer::Yes};
     MakeCheck()->CheckUpdate();
     EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
@@ -458,7 +468,7 @@ TEST_F(UpdateCheckTest, CorruptOrForeignDatabasesNeverReplaceTheUsersOne) {
     for (const auto& body : bodies) {
         prompt.shown.clear();
         server.Route("/IR_Database.db3", ScriptedResponse::Ok(body));
-        Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+        DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", body);
         prompt.answers = {Answer::Yes};
         MakeCheck()->CheckUpdate();
         EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
@@ -476,7 +486,7 @@ TEST_F(UpdateCheckTest, DatabaseTransferThatFailsLeavesNothingBehind) {
     for (const auto& r : cases) {
         prompt.shown.clear();
         server.Route("/IR_Database.db3", r);
-        Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+        DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", r.body);
         prompt.answers = {Answer::Yes};
         MakeCheck()->CheckUpdate();
         EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
@@ -490,7 +500,7 @@ TEST_F(UpdateCheckTest, CancelDuringTheStartupCheckStopsTheTransferButNotTheWind
     slow.chunk_bytes = 2048;
     slow.chunk_delay = std::chrono::milliseconds(2);
     server.Route("/IR_Database.db3", slow);
-    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", slow.body);
     prompt.answers = {Answer::Yes};
     auto check = MakeCheck();
     UpdateCheck* c = check.get();
@@ -519,7 +529,7 @@ TEST_F(UpdateCheckTest, CancelDuringTheStartupCheckStopsTheTransferButNotTheWind
 TEST_F(UpdateCheckTest, UrlsThatNameNoPlainFileAreRefused) {
     for (const std::string& tail : {std::string("/db/"), std::string("/db/.."), std::string("/..")}) {
         prompt.shown.clear();
-        Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url(tail) + "\r\n");
+        DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url(tail) + "\r\n", "x");
         prompt.answers = {Answer::Yes};
         MakeCheck()->CheckUpdate();
         EXPECT_EQ(Shown(), (Texts{"T191", "T196"})) << tail;
@@ -572,7 +582,7 @@ TEST_F(UpdateCheckTest, TargetsThatCannotBeDeletedEndTheUpdateInOrder) {
     // The database's place likewise: the accepted update fails.
     fs::create_directories(paths.UpdateDatabase() / "inside");
     server.Route("/IR_Database.db3", ScriptedResponse::Ok(OfferedDatabase(9)));
-    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", "x");
     prompt.answers = {Answer::Yes};
     MakeCheck()->CheckUpdate();
     EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
@@ -581,8 +591,9 @@ TEST_F(UpdateCheckTest, TargetsThatCannotBeDeletedEndTheUpdateInOrder) {
 }
 
 TEST_F(UpdateCheckTest, UnwritableUpdateFolderReportsTheFileAndFails) {
-    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
-    server.Route("/IR_Database.db3", ScriptedResponse::Ok(OfferedDatabase(9)));
+    const std::string offered = OfferedDatabase(9);
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
     auto check = MakeCheck();
     check->CheckUpdate(); // fetches the descriptor while the folder is still writable
     prompt.shown.clear();
@@ -691,7 +702,7 @@ TEST_F(UpdateCheckTest, ServerNeverChoosesTheFoldersOwnFiles) {
     const std::string offered = OfferedDatabase(9);
     for (const char* name : {"Server.ini", "Update.txt", "Update.txt.minisig", "IR_Database.db3.part1", "x.sh"}) {
         server.Route(std::string("/f/") + name, ScriptedResponse::Ok(offered));
-        // As a database, unsigned; and as a setup program, signed.
+        // As a database and as a setup program, signed.
         for (const bool as_program : {false, true}) {
             prompt.shown.clear();
             const std::string url = server.Url(std::string("/f/") + name);
@@ -699,7 +710,7 @@ TEST_F(UpdateCheckTest, ServerNeverChoosesTheFoldersOwnFiles) {
                 SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + url + "\r\nAPP_SHA256=" + Sha256Of(offered) +
                                  "\r\n");
             else
-                Descriptor("DB_Version=9\r\nDB_WEB=" + url + "\r\n");
+                DbOffer("DB_Version=9\r\nDB_WEB=" + url + "\r\n", offered);
             prompt.answers = {Answer::Yes, Answer::No};
             MakeCheck()->RunStartupCheck();
             const bool allowed = as_program && std::string(name) == "x.sh";
@@ -736,10 +747,11 @@ TEST_F(UpdateCheckTest, DatabaseOlderThanTheUsersIsRefusedWhateverTheDescriptorS
             prompt.shown.clear();
             server.Route("/IR_Database.db3", ScriptedResponse::Ok(body));
             const std::string lines = "DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n";
-            signed_descriptor ? SignedDescriptor(lines) : Descriptor(lines);
+            // Unsigned, it is not even offered.
+            signed_descriptor ? DbOffer(lines, body) : Descriptor(lines);
             prompt.answers = {Answer::Yes};
             MakeCheck()->CheckUpdate();
-            EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+            EXPECT_EQ(Shown(), (signed_descriptor ? Texts{"T191", "T196"} : Texts{}));
             EXPECT_TRUE(main.reconnected_with.empty());
             EXPECT_TRUE(UserDatabaseUnchanged());
             EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
@@ -781,7 +793,7 @@ TEST_F(UpdateCheckTest, EndlessAndOversizedAnswersAreCutOff) {
     big_db.body = std::string(4096, 'd');
     big_db.endless = true;
     server.Route("/IR_Database.db3", big_db);
-    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", "x");
     prompt.answers = {Answer::Yes};
     MakeCheck()->CheckUpdate();
     EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
@@ -794,7 +806,7 @@ TEST_F(UpdateCheckTest, ServerTextReachesTheLogOnlyAsPrintableCharacters) {
              "31m\r\nContent-Length: " +
              std::to_string(r.body.size()) + "\r\n\r\n";
     server.Route("/IR_Database.db3", r);
-    Descriptor("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n");
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", r.body);
     prompt.answers = {Answer::Yes};
     auto check = MakeCheck();
     check->CheckUpdate();
@@ -813,4 +825,140 @@ TEST(Minisign, TrustedKeysComeFromTheBuildAndFromServerIni) {
     ASSERT_EQ(keys.size(), 2u);
     EXPECT_EQ(keys[0], *BuiltInPublisherKey());
     EXPECT_EQ(keys[1], *ParseMinisignKey(k.PublicKey()));
+}
+
+// ---- An attacker who also controls timing, files and the database ----
+
+TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOrStarted) {
+    const std::string good = "#!/bin/sh\nexit 0\n";
+    const std::string evil = "#!/bin/sh\nrm -rf ~\n";
+    server.Route("/good.sh", ScriptedResponse::Ok(good));
+    server.Route("/evil.sh", ScriptedResponse::Ok(evil));
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/good.sh") + "\r\nAPP_SHA256=" + Sha256Of(good) +
+                     "\r\n");
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    // While run A waits at its first question, run B (a cron job, another session) gets an
+    // unsigned descriptor naming another program with its hash.
+    test::ScriptedPrompt other_prompt;
+    RecordingView other_view;
+    bool once = true;
+    prompt.while_open = [&](const test::ScriptedPrompt::Shown&) {
+        if (!std::exchange(once, false)) return;
+        server.Route("/srv/Update.txt.minisig", ScriptedResponse{"HTTP/1.1 404 Not Found\r\n\r\n", ""});
+        server.Route("/srv/Update.txt",
+                     ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/evil.sh") +
+                                          "\r\nAPP_SHA256=" + Sha256Of(evil) + "\r\n"));
+        UpdateContext ctx{paths, settings, other_prompt, yield, Text};
+        ctx.start_program = [this](const fs::path& p, std::string*) { return started.push_back(p), true; };
+        UpdateCheck(std::move(ctx), other_view, main).RunStartupCheck();
+    };
+    MakeCheck()->RunStartupCheck();
+    EXPECT_EQ(server.RequestsFor("/evil.sh"), 0);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(test::ReadFile(started[0]), good);
+    EXPECT_TRUE(other_prompt.shown.empty());
+}
+
+TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
+    const std::string good = "#!/bin/sh\nexit 0\n";
+    server.Route("/setup.sh", ScriptedResponse::Ok(good));
+    SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.sh") + "\r\nAPP_SHA256=" + Sha256Of(good) +
+                     "\r\n");
+    prompt.answers = {Answer::Yes, Answer::Yes};
+    std::string ran;
+    UpdateContext ctx{paths, settings, prompt, yield, Text};
+    ctx.private_folder = dir / "run";
+    ctx.start_program = [&](const fs::path& p, std::string*) {
+        // The name in the Update folder is swapped by a rename after the check, before the start.
+        test::WriteFile(dir / "evil", "#!/bin/sh\nrm -rf ~\n");
+        fs::rename(dir / "evil", paths.UpdateFolder() / "setup.sh");
+        ran = test::ReadFile(p);
+        return true;
+    };
+    UpdateCheck(std::move(ctx), view, main).RunStartupCheck();
+    EXPECT_EQ(ran, good);
+    EXPECT_EQ(main.quit_requests, 1);
+}
+
+TEST_F(UpdateCheckTest, PlantedLinksAreNeverFollowedAndOnlyOwnLeftoversGo) {
+    const std::string offered = OfferedDatabase(9);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    const std::string pid = ".part" + std::to_string(::getpid());
+    const fs::path victims[] = {dir / "victim1", dir / "victim2", dir / "victim3"};
+    for (const auto& v : victims)
+        test::WriteFile(v, "precious");
+    // Files the program never wrote, whatever their names look like.
+    test::WriteFile(paths.DatabaseFolder() / "IR_Database.db3.part0", "mine");
+    test::WriteFile(paths.UpdateFolder() / "notes.part2147483646", "mine");
+    prompt.answers = {Answer::Yes};
+    bool once = true;
+    prompt.while_open = [&](const test::ScriptedPrompt::Shown&) {
+        if (!std::exchange(once, false)) return;
+        // During the question: links at the names of the transfer, the backup and its temporary.
+        fs::create_symlink(victims[0], paths.UpdateDatabase().string() + pid);
+        fs::create_symlink(victims[1], paths.DatabaseBackup());
+        fs::create_symlink(victims[2], paths.DatabaseBackup().string() + pid);
+    };
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    for (const auto& v : victims)
+        EXPECT_EQ(test::ReadFile(v), "precious") << v;
+    EXPECT_EQ(test::ReadFile(paths.Database()), offered);
+    EXPECT_FALSE(fs::is_symlink(paths.DatabaseBackup()));
+    EXPECT_EQ(test::ReadFile(paths.DatabaseBackup()), user_db_bytes);
+    EXPECT_TRUE(fs::exists(paths.DatabaseFolder() / "IR_Database.db3.part0"));
+    EXPECT_TRUE(fs::exists(paths.UpdateFolder() / "notes.part2147483646"));
+}
+
+TEST_F(UpdateCheckTest, OnlyCurrentSignedDescriptorsOfferADatabase) {
+    // An unsigned descriptor with a copy at the highest version: not offered, not taken.
+    const std::string top = OfferedDatabase(32767);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(top));
+    const std::string lines = "DB_Version=32767\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n";
+    Descriptor(lines + "DB_SHA256=" + Sha256Of(top) + "\r\n");
+    MakeCheck()->CheckUpdate();
+    // Signed but without DB_SHA256, or by a signature naming another file: not offered either.
+    SignedDescriptor(lines);
+    MakeCheck()->CheckUpdate();
+    const std::string now = std::to_string(std::time(nullptr));
+    SignedDescriptor(lines + "DB_SHA256=" + Sha256Of(top) + "\r\n", Publisher(),
+                     "timestamp:" + now + "\tfile:Other.txt");
+    MakeCheck()->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(UserDatabaseUnchanged());
+
+    // A current signed descriptor is offered (declined here); one signed earlier is a replay.
+    const std::string seven = OfferedDatabase(7);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(seven));
+    const std::string offer =
+        "DB_Version=7\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + Sha256Of(seven) + "\r\n";
+    SignedDescriptor(offer, Publisher(), "timestamp:" + now + "\tfile:Update.txt");
+    prompt.answers = {Answer::No};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191"}));
+    SignedDescriptor(offer, Publisher(), "timestamp:" + std::to_string(std::stoll(now) - 3600) + "\tfile:Update.txt");
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191"}));
+    EXPECT_TRUE(UserDatabaseUnchanged());
+}
+
+TEST_F(UpdateCheckTest, ADatabaseInUseThatCannotBeReplacedIsNotOffered) {
+    const std::string offered = OfferedDatabase(9);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    const fs::path mine = dir / "ro" / "mine.db3";
+    fs::create_directories(mine.parent_path());
+    fs::copy_file(paths.Database(), mine);
+    settings.Set(settings_key::kDatabasePath, mine.string());
+    fs::permissions(mine.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        WithoutFileOverride as_user;
+        MakeCheck()->CheckUpdate();
+    }
+    fs::permissions(mine.parent_path(), fs::perms::owner_all);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].text, "T196\nthe folder " + mine.parent_path().string() + " cannot be written");
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
 }

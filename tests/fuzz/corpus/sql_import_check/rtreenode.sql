@@ -1,0 +1,1 @@
+SELECT rtreenode(2, x'0000ffff');
