@@ -2,7 +2,7 @@
 
 // Shared by the search and encode benchmarks: the large benchmark database and per-iteration
 // percentiles, which Google Benchmark does not report by itself.
-#include "db/SampleDatabase.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include <benchmark/benchmark.h>
 

@@ -10,7 +10,7 @@
 #include "core/Download.h"
 #include "db/CodeDatabase.h"
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include <benchmark/benchmark.h>
 

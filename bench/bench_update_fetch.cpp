@@ -2,9 +2,9 @@
 // and the swap into the Database folder, against the curl command fetching the same file from
 // the same server in the same run.
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
 #include "db/VersionRecord.h"
 #include "tests/update/HttpTestServer.h"
+#include "tools/devtools/SampleDatabase.h"
 #include "update/UpdateCheck.h"
 
 #include <benchmark/benchmark.h>

@@ -2,7 +2,7 @@
 
 #include "common/HexText.h"
 #include "common/SyncToDisk.h"
-#include "db/SampleDatabase.h"
+#include "db/Schema.h"
 
 #include <sqlite3.h>
 

@@ -3,7 +3,7 @@
 
 #include "common/ProgramPaths.h"
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include <chrono>
 #include <cstdio>

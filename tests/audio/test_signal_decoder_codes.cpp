@@ -7,8 +7,8 @@
 #include "db/CodeSet.h"
 #include "db/Database.h"
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
 #include "tests/support/TestSupport.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include <gtest/gtest.h>
 

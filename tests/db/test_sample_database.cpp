@@ -1,7 +1,7 @@
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "codec/SlotTable.h"
 #include "db/CodeSet.h"
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
+#include "db/Schema.h"
 
 #include <charconv>
 #include <filesystem>

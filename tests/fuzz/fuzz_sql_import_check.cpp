@@ -2,7 +2,7 @@
 #include "tests/fuzz/FuzzSupport.h"
 
 #include "db/DatabaseFile.h"
-#include "db/SampleDatabase.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include <filesystem>
 #include <unistd.h>

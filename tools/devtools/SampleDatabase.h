@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/Database.h"
+#include "db/Schema.h"
 
 #include <cstdint>
 #include <iosfwd>
@@ -8,13 +9,10 @@
 #include <string>
 #include <string_view>
 
-// The sample code database and the maintenance of database files: a deterministic generator,
-// and a dump to SQL text that reads back into an equal database.
+// Developer tooling, not part of the program: the sample code database's deterministic generator,
+// and a dump to SQL text and an import of it for maintaining database files. Linked by tolbe-cli,
+// the tests and the benchmarks.
 namespace tolbe::db {
-
-// The CREATE statements of the code database's tables and indexes (data/schema.sql), without
-// M_Version, which is made with its own statement (VersionTableStatement).
-std::string_view CodeDatabaseSchema();
 
 struct SampleOptions {
     int code_sets = 3000;     // rows of M_SetOfCodes

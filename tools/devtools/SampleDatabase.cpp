@@ -1,4 +1,4 @@
-#include "db/SampleDatabase.h"
+#include "tools/devtools/SampleDatabase.h"
 
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
