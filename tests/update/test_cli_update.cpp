@@ -55,6 +55,16 @@ protected:
         server.Route("/Update.txt.minisig", ScriptedResponse::Ok(publisher.Sign(text)));
     }
 
+    // A code database recording version 5, served as /IR_Database.db3; its bytes.
+    std::string ServeDatabaseVersion5() {
+        TempDir t;
+        test::MakeKeyedDatabase(t / "new.db3", test::MiniDatabaseSql(8) + db::VersionTableStatement("d") +
+                                                   ";insert into M_Version values(1, 5, 'd', null);");
+        std::string offered = test::ReadFile(t / "new.db3");
+        server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+        return offered;
+    }
+
     CliRun Cli(const std::string& args) {
         const std::string cli = TOLBE_CLI_PATH;
         const std::string cmd = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_RUNTIME_DIR='" +
@@ -76,18 +86,13 @@ protected:
 } // namespace
 
 TEST_F(CliUpdateTest, AcceptedDatabaseUpdateIsSwappedIn) {
-    TempDir t;
-    test::MakeKeyedDatabase(t / "new.db3", test::MiniDatabaseSql(8) + db::VersionTableStatement("d") +
-                                               ";insert into M_Version values(1, 5, 'd', null);");
-    const std::string offered = test::ReadFile(t / "new.db3");
-    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    const std::string offered = ServeDatabaseVersion5();
     SignedOffer("APP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
     const CliRun r = Cli("update-check --yes");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Tolbe: Found a new version, is it updated? yes\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Update IR_Database.db3...\nHTTP/1.1 200 OK\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("100%\n[Finished]\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("100%"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Tolbe: All Files updated!\n"), std::string::npos) << r.out;
     EXPECT_TRUE(test::ReadFile(paths.Database()) == offered);
     EXPECT_TRUE(fs::exists(paths.DatabaseBackup()));
@@ -164,11 +169,7 @@ TEST_F(CliUpdateTest, TheDatabaseInUseIsTheOneUpdated) {
     test::WriteFile(dir / "config" / "Marvo" / "settings.ini",
                     "[MarvoState]\nLanguage=1000\nDatabasePath=" + mine.string() + "\n");
     const std::string program_db = test::ReadFile(paths.Database());
-    TempDir t;
-    test::MakeKeyedDatabase(t / "new.db3", test::MiniDatabaseSql(8) + db::VersionTableStatement("d") +
-                                               ";insert into M_Version values(1, 5, 'd', null);");
-    const std::string offered = test::ReadFile(t / "new.db3");
-    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    const std::string offered = ServeDatabaseVersion5();
     SignedOffer("DB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
 
     CliRun r = Cli("update-check --yes");

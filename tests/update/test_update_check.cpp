@@ -277,6 +277,15 @@ protected:
         return test::ReadFile(t / "new.db3");
     }
 
+    // A signed offer of a database recording `version`, served as /IR_Database.db3; its bytes.
+    std::string ServeDatabaseOffer(int version) {
+        std::string offered = OfferedDatabase(version);
+        server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+        const std::string v = std::to_string(version);
+        DbOffer("DB_Version=" + v + "\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+        return offered;
+    }
+
     std::vector<std::string> Shown() const {
         std::vector<std::string> t;
         for (const auto& s : prompt.shown)
@@ -591,9 +600,7 @@ TEST_F(UpdateCheckTest, TargetsThatCannotBeDeletedEndTheUpdateInOrder) {
 }
 
 TEST_F(UpdateCheckTest, UnwritableUpdateFolderReportsTheFileAndFails) {
-    const std::string offered = OfferedDatabase(9);
-    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
-    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    const std::string offered = ServeDatabaseOffer(9);
     auto check = MakeCheck();
     check->CheckUpdate(); // fetches the descriptor while the folder is still writable
     prompt.shown.clear();
@@ -881,9 +888,7 @@ TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
 }
 
 TEST_F(UpdateCheckTest, PlantedLinksAreNeverFollowedAndOnlyOwnLeftoversGo) {
-    const std::string offered = OfferedDatabase(9);
-    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
-    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    const std::string offered = ServeDatabaseOffer(9);
     const std::string pid = ".part" + std::to_string(::getpid());
     const fs::path victims[] = {dir / "victim1", dir / "victim2", dir / "victim3"};
     for (const auto& v : victims)
@@ -945,9 +950,7 @@ TEST_F(UpdateCheckTest, OnlyCurrentSignedDescriptorsOfferADatabase) {
 }
 
 TEST_F(UpdateCheckTest, ADatabaseInUseThatCannotBeReplacedIsNotOffered) {
-    const std::string offered = OfferedDatabase(9);
-    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
-    DbOffer("DB_Version=9\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    const std::string offered = ServeDatabaseOffer(9);
     const fs::path mine = dir / "ro" / "mine.db3";
     fs::create_directories(mine.parent_path());
     fs::copy_file(paths.Database(), mine);
