@@ -3,6 +3,7 @@
 
 #include "common/IniSettingsStore.h"
 #include "common/ProgramPaths.h"
+#include "db/CodeDatabase.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "i18n/Language.h"
@@ -109,22 +110,10 @@ private:
 class CliMainWindow final : public update::MainWindowHooks {
 public:
     CliMainWindow(const SettingsStore& settings, ProgramPaths paths) : m_settings(settings), m_paths(std::move(paths)) {
-        const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
-        m_conn = std::make_unique<db::DbConnection>();
-        if (!loc.exists || !db::OpenCodeDatabase(*m_conn, loc.DBPath, loc.DBKey)) m_conn.reset();
+        m_database.Open(m_settings, m_paths);
     }
-    std::int16_t Get_Database_Ver() override {
-        const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
-        return db::Get_Database_Ver(m_conn.get(), loc.DBPath, loc.DBKey);
-    }
-    bool Reconnect_Database(std::int16_t) override {
-        m_conn.reset();
-        const bool swapped =
-            db::SwapInDeliveredDatabase(m_paths, db::BuildDatabaseKey(), db::ChosenDatabasePath(m_settings));
-        m_conn = std::make_unique<db::DbConnection>();
-        const db::DatabaseLocation loc = db::CheckDatabase(m_settings, m_paths);
-        return swapped && loc.exists && db::OpenCodeDatabase(*m_conn, loc.DBPath, loc.DBKey);
-    }
+    std::int16_t Get_Database_Ver() override { return m_database.Version(); }
+    bool Reconnect_Database(std::int16_t) override { return m_database.SwapIn(m_settings, m_paths); }
     void RequestQuit() override { quit = true; }
 
     bool quit = false;
@@ -132,7 +121,7 @@ public:
 private:
     const SettingsStore& m_settings;
     ProgramPaths m_paths;
-    std::unique_ptr<db::DbConnection> m_conn;
+    db::CodeDatabase m_database;
 };
 
 struct UpdateArgs {
