@@ -1,16 +1,13 @@
 #include "common/IniFile.h"
 
-#include "common/SyncToDisk.h"
+#include "common/AtomicFile.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
-#include <unistd.h>
 
 namespace tolbe {
 namespace {
@@ -125,33 +122,11 @@ std::string IniDocument::Serialize() const {
 void IniDocument::Save(const std::filesystem::path& file) const {
     std::error_code ec;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-    auto tmp = file;
-    tmp += ".tmp" + std::to_string(::getpid());
-    const std::string text = Serialize();
-    // Written, flushed to the disk, then renamed over the old file and the rename made durable too:
-    // a power cut leaves either the old file or the new one, never an empty one.
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) throw std::runtime_error("cannot write settings file " + tmp.string());
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
+    try {
+        WriteFileAtomically(file, Serialize());
+    } catch (const std::filesystem::filesystem_error& e) {
+        throw std::runtime_error("cannot write settings file " + file.string() + ": " + e.code().message());
     }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        std::filesystem::remove(tmp, ec);
-        throw std::runtime_error("cannot write settings file " + tmp.string());
-    }
-    std::filesystem::rename(tmp, file, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        throw std::runtime_error("cannot replace settings file " + file.string());
-    }
-    SyncFolderOf(file);
 }
 
 std::string GetIniString(const std::filesystem::path& file, const std::string& section, const std::string& key) {

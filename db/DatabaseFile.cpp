@@ -1,7 +1,7 @@
 #include "db/DatabaseFile.h"
 
+#include "common/AtomicFile.h"
 #include "common/HexText.h"
-#include "common/SyncToDisk.h"
 #include "db/Schema.h"
 
 #include <sqlite3.h>
@@ -48,56 +48,6 @@ std::vector<std::string> ReadDeviceTypes(const DbConnection& conn) {
     for (int r = 0; r < rs.RecordCount(); ++r)
         names.push_back(rs.ValueAt(r, 1).Text());
     return names;
-}
-
-namespace {
-
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-[[noreturn]] void ThrowErrno(const std::string& what, const std::filesystem::path& file) {
-    throw std::filesystem::filesystem_error(what, file, std::error_code(errno, std::generic_category()));
-}
-
-} // namespace
-
-void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {
-    auto tmp = to;
-    tmp += ".part" + std::to_string(::getpid());
-    std::error_code ignored;
-    try {
-        Fd in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
-        if (in.fd < 0) ThrowErrno("cannot open", from);
-        // A name already there is removed, never followed: a planted link must not redirect the copy.
-        if (::unlink(tmp.c_str()) != 0 && errno != ENOENT) ThrowErrno("cannot remove", tmp);
-        Fd out{::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-        if (out.fd < 0) ThrowErrno("cannot create", tmp);
-        char buf[64 * 1024];
-        for (;;) {
-            const ssize_t n = ::read(in.fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) ThrowErrno("cannot read", from);
-            if (n == 0) break;
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(out.fd, buf + done, static_cast<std::size_t>(n - done));
-                if (w < 0 && errno == EINTR) continue;
-                if (w <= 0) ThrowErrno("cannot write", tmp);
-                done += w;
-            }
-        }
-        // The data must be on disk before the rename makes it the database.
-        if (::fsync(out.fd) != 0) ThrowErrno("cannot flush", tmp);
-        std::filesystem::rename(tmp, to);
-        // The rename itself is on disk only once the folder is.
-        SyncFolderOf(to);
-    } catch (...) {
-        std::filesystem::remove(tmp, ignored);
-        throw;
-    }
 }
 
 std::filesystem::path ChosenDatabasePath(const SettingsStore& settings) {

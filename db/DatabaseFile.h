@@ -44,10 +44,6 @@ bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why = 
 bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key,
                              const std::filesystem::path& chosen = {});
 
-// Copies `from` to `to` through a temporary file in `to`'s folder (made afresh, never through a
-// link) and a rename.
-void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
-
 // True when `file` is a code database: it opens with `key`, holds every table the program reads
 // as a table with the columns the program expects, no views, triggers or virtual tables, and
 // passes SQLite's integrity check. `why` receives the reason when it is not.

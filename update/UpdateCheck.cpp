@@ -1,7 +1,7 @@
 #include "update/UpdateCheck.h"
 
+#include "common/AtomicFile.h"
 #include "common/IniFile.h"
-#include "common/SyncToDisk.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "update/Minisign.h"
@@ -105,34 +105,18 @@ bool IsSha256Hex(const std::string& text) {
     return t.size() == 64 && std::all_of(t.begin(), t.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
 }
 
-// Where a transfer to `target` writes until it is complete and verified; the process id tells a
-// leftover of a dead run from the file of one still running.
-fs::path TempFor(const fs::path& target) {
-    fs::path t = target;
-    t += ".part" + std::to_string(::getpid());
-    return t;
-}
-
 // The setup program is written under a fixed name of its own until it is verified, so the
 // leftover clean-up knows every temporary name the program uses.
 constexpr const char* kSetupTempName = "setup";
 
-// Creates `file` afresh with `bytes` and renames it over `target`: never through a planted link.
-bool WriteFileAtomically(const fs::path& target, const std::string& bytes) {
-    const fs::path temp = TempFor(target);
-    if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return false;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    std::error_code ec;
-    if (ok) fs::rename(temp, target, ec);
-    if (!ok || ec) {
-        fs::remove(temp, ec);
+// The signing-time record is small and replaced whole; false when it cannot be.
+bool ReplaceSmallFile(const fs::path& target, const std::string& bytes) {
+    try {
+        WriteFileAtomically(target, bytes);
+        return true;
+    } catch (const fs::filesystem_error&) {
         return false;
     }
-    SyncFolderOf(target);
-    return true;
 }
 
 std::optional<std::string> ReadSmallFile(const fs::path& file, std::uint64_t max_bytes) {
@@ -567,7 +551,7 @@ bool UpdateCheck::AcceptSignature(const std::string& bytes, const std::string& s
         return false;
     }
     if (stamp->timestamp > newest &&
-        !WriteFileAtomically(m_ctx.paths.SignedStamp(), std::to_string(stamp->timestamp) + "\n")) {
+        !ReplaceSmallFile(m_ctx.paths.SignedStamp(), std::to_string(stamp->timestamp) + "\n")) {
         Log("update descriptor ignored: its signing time cannot be recorded");
         return false;
     }
@@ -578,7 +562,7 @@ bool UpdateCheck::FetchDescriptor(const std::string& url) {
     // The descriptor always lands at its fixed name, whatever the address ends in.
     LocalFile = m_ctx.paths.UpdateDescriptor().string();
     const fs::path signature = fs::path(LocalFile + ".minisig");
-    m_temp_file = TempFor(LocalFile).string();
+    m_temp_file = TempPathFor(LocalFile).string();
     m_tg.URL(url);
     m_tg.SaveFile(m_temp_file);
     m_tg.Limits(LimitsOf(kDescriptorMaxBytes));
@@ -599,7 +583,7 @@ bool UpdateCheck::FetchDescriptor(const std::string& url) {
     }
 
     // The signature beside it, when the server has one.
-    const fs::path sig_temp = TempFor(signature);
+    const fs::path sig_temp = TempPathFor(signature);
     m_sig.URL(url + ".minisig");
     m_sig.SaveFile(sig_temp.string());
     m_sig.Execute();
@@ -650,15 +634,12 @@ bool UpdateCheck::DatabaseAcceptable(const fs::path& file) {
 }
 
 bool UpdateCheck::Commit(const fs::path& temp, const fs::path& target) {
-    return Aside([temp, target] {
-        std::error_code ec;
-        if (!fs::is_regular_file(fs::symlink_status(temp, ec))) return false;
-        SyncToDisk(temp);
-        fs::rename(temp, target, ec);
-        if (ec) return false;
-        SyncFolderOf(target);
+    try {
+        CommitFile(temp, target);
         return true;
-    });
+    } catch (const fs::filesystem_error&) {
+        return false;
+    }
 }
 
 bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_setup) {
@@ -696,7 +677,8 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         AppendLog(Text(kTextUpdate) + " " + PrintableText(FileName) + "...");
         m_ctx.yield.DoEvents();
 
-        m_temp_file = (is_setup ? TempFor(m_ctx.paths.UpdateFolder() / kSetupTempName) : TempFor(LocalFile)).string();
+        m_temp_file =
+            (is_setup ? TempPathFor(m_ctx.paths.UpdateFolder() / kSetupTempName) : TempPathFor(LocalFile)).string();
         m_tg.URL(FileURL);
         m_tg.SaveFile(m_temp_file);
         m_tg.Limits(LimitsOf(kFileMaxBytes));

@@ -1,4 +1,5 @@
 #include "common/IniFile.h"
+#include "common/AtomicFile.h"
 #include "common/IniSettingsStore.h"
 #include "tests/support/TestSupport.h"
 
@@ -67,8 +68,7 @@ TEST(IniSettingsStore, UnwritableFolderReportsAnError) {
     IniSettingsStore store(dir.Path());
     store.SaveSetting("Marvo", "MarvoState", "Language", "4000");
     // A folder in place of the temporary file makes the write fail, for any user.
-    auto blocker = store.FileFor("Marvo");
-    blocker += ".tmp" + std::to_string(::getpid());
+    const auto blocker = TempPathFor(store.FileFor("Marvo"));
     std::filesystem::create_directories(blocker / "x");
     EXPECT_THROW(store.SaveSetting("Marvo", "MarvoState", "Language", "1000"), std::runtime_error);
     EXPECT_EQ(store.GetSetting("Marvo", "MarvoState", "Language"), "4000") << "the old file survives";

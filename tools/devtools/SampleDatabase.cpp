@@ -1,5 +1,6 @@
 #include "tools/devtools/SampleDatabase.h"
 
+#include "common/AtomicFile.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 
@@ -429,7 +430,7 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
         // A file from outside becomes a database only when it is a code database the program can use.
         if (std::string why; code_database && !VerifyDatabaseFile(part, k, &why))
             throw DbError("the SQL text does not make a code database (" + why + "); nothing written");
-        std::filesystem::rename(part, out_path);
+        CommitFile(part, out_path);
     } catch (const std::filesystem::filesystem_error& e) {
         RemoveQuietly(part);
         throw DbError(e.what());
