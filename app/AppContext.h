@@ -45,7 +45,6 @@ struct AppContext {
     std::function<std::vector<audio::PlaybackDevice>()> playbackDevices;
     audio::Mixer* mixer = nullptr;        // levels raised for a download, restored at the end
     std::filesystem::path mixerStateFile; // saved levels until they are restored
-    Yield* yield = nullptr;               // lets window events run during waits
 
     bool HasDatabase() const { return database.IsOpen(); }
 };

@@ -11,6 +11,7 @@
 #include "app/RecordsetModel.h"
 #include "app/ShowMessage.h"
 #include "app/Twips.h"
+#include "app/WindowThread.h"
 #include "app/frmAbout.h"
 #include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
@@ -43,7 +44,6 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <future>
 
 namespace tolbe::app {
 namespace {
@@ -145,6 +145,10 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
 }
 
 FrmSASel::~FrmSASel() {
+    // A worker of the update may be waiting for this window: it is let go before it is joined.
+    m_gone = true;
+    delete m_update;
+    m_update = nullptr;
     // A stream still playing is stopped before anything it reports to is gone.
     if (m_job != nullptr) {
         m_job->disconnect(this);
@@ -285,20 +289,23 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(delivered, ec)) return false;
 
-    // The file work (checking the delivered file, copying and syncing megabytes) runs beside the
-    // window. The connection stays open on the old file meanwhile: a rename over it leaves the
-    // open file's data alone, so the window never sees a missing database.
-    auto swap = std::async(std::launch::async, [paths = m_ctx.paths, chosen = db::ChosenDatabasePath(m_ctx.settings)] {
-        try {
-            return db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey(), chosen);
-        } catch (const std::exception&) {
-            return false; // the swap never removes the current file, so it is reopened below
-        }
-    });
-    while (swap.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        if (m_ctx.yield != nullptr) m_ctx.yield->DoEvents();
-    const bool swapped = swap.get();
+    // The file work (checking the delivered file, copying and syncing megabytes) runs on the
+    // caller's thread, the update's worker. The window's connection stays open on the old file
+    // meanwhile: a rename over it leaves the open file's data alone, so the window never sees a
+    // missing database.
+    bool swapped = false;
+    try {
+        swapped =
+            db::SwapInDeliveredDatabase(m_ctx.paths, db::BuildDatabaseKey(), db::ChosenDatabasePath(m_ctx.settings));
+    } catch (const std::exception&) {
+        // The swap never removes the current file, so it is reopened below.
+    }
+    return OnThreadOf(
+               this, [this] { return ReopenDatabase(); }, m_gone) &&
+           swapped;
+}
 
+bool FrmSASel::ReopenDatabase() {
     m_model->SetRecordset(nullptr);
     m_codeRecordset.reset();
     if (m_ctx.database.Open(m_ctx.settings, m_ctx.paths) != db::CodeDatabase::State::Open) return false;
@@ -310,11 +317,16 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     SearchFromControls();
     // Start-up found no usable database: this one completes it, so the program is ready at once.
     if (!m_startedWithDatabase) StartWithDatabase();
-    return swapped;
+    return true;
 }
 
 std::int16_t FrmSASel::Get_Database_Ver() {
-    return m_ctx.database.Version();
+    return OnThreadOf(
+        this, [this] { return m_ctx.database.Version(); }, m_gone);
+}
+
+void FrmSASel::RequestQuit() {
+    PostToThreadOf(this, [this] { close(); });
 }
 
 std::optional<core::PreparedDownload> FrmSASel::PrepareCurrentSlot() {
@@ -624,9 +636,11 @@ void FrmSASel::Timer3_Timer() {
                 Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         return;
     }
-    if (m_update == nullptr) m_update = new FrmUpdate(m_ctx, *this, this);
+    if (m_update == nullptr) {
+        m_update = new FrmUpdate(m_ctx, *this, this);
+        connect(m_update, &FrmUpdate::StartupCheckEnded, this, [this] { m_gate.Finish(Job::UpdateCheck); });
+    }
     m_update->RunStartupCheck();
-    m_gate.Finish(Job::UpdateCheck);
 }
 
 void FrmSASel::mnuLanguageIndex_Click(int index) {

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -49,12 +50,13 @@ public:
     // that a missing or unopenable database ends it with a message.
     void Form_Load();
 
-    // Database swap after a live update; true when the new file is open and listed.
+    // The live update's calls, from its worker or from the window thread. Database swap after a
+    // live update; true when the new file is open and listed.
     bool Reconnect_Database(std::int16_t offered_version) override;
     // Version of the open database (0 without one, 1 when it records none); writes nothing.
     std::int16_t Get_Database_Ver() override;
     // Ends the program after a fetched setup program was started (once the update check is over).
-    void RequestQuit() override { close(); }
+    void RequestQuit() override;
 
     void SearchSetOfCodes(const QString& device, const QString& brand, const QString& model);
     void AddInfo(std::int16_t slot);
@@ -128,6 +130,8 @@ private:
     void Form_Unload();
     void StartWithDatabase();
     void StartupEnded();
+    // Opens the database in use again and lists it; true when it is open.
+    bool ReopenDatabase();
     void ShowNotice(int k);
 
     // Keyboard and screen readers: Tab order, keys and focus rings (once, at construction); field
@@ -153,6 +157,7 @@ private:
     void ShowFinish();
 
     AppContext& m_ctx;
+    std::atomic<bool> m_gone{false}; // set when the window is being destroyed
     std::unique_ptr<Ui::FrmSASel> ui;
     codec::SlotTable SlotTable{};
     std::shared_ptr<const db::DbRecordset> m_codeRecordset;

@@ -1,7 +1,6 @@
 #include "app/AppContext.h"
 #include "app/ContextPrompt.h"
 #include "app/FrmSASel.h"
-#include "app/QtYield.h"
 #include "app/SingleInstance.h"
 #include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
@@ -100,12 +99,10 @@ int main(int argc, char** argv) {
 
     IniSettingsStore settings;
     app::ContextPrompt prompt;
-    app::QtYield yield;
     app::AppContext ctx(settings, prompt, ProgramPaths::ForRunningProgram());
     // Without the user's folder the program still runs on the shipped files; only an update fails.
     if (std::string why; !ctx.paths.PrepareUserData(&why)) std::fprintf(stderr, "tolbe: %s\n", why.c_str());
     ctx.systemLanguageId = i18n::SystemUiLanguageId();
-    ctx.yield = &yield;
     ctx.openWaveOut = [](const std::string& device) { return std::make_unique<audio::AlsaWaveOut>(device); };
     ctx.playbackDevices = [] { return audio::ListPlaybackDevices(); };
     // The levels are raised on the card that the chosen output plays through.

@@ -1,14 +1,12 @@
 #pragma once
 
-namespace tolbe {
-class Yield;
-}
+#include <functional>
 
 namespace tolbe::audio {
 
-// Waits `ms` milliseconds on a monotonic clock, processing window events through `yield` while it
-// waits. Sleeps about a millisecond between polls so that the wait does not spin a core. Zero or
-// a negative count returns at once.
-void DelayTime(int ms, Yield& yield);
+// Waits `ms` milliseconds on a monotonic clock, calling `between` (when given) at every poll.
+// Sleeps about a millisecond between polls so that the wait does not spin a core. Zero or a
+// negative count returns at once.
+void DelayTime(int ms, const std::function<void()>& between = {});
 
 } // namespace tolbe::audio

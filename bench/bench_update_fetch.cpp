@@ -119,11 +119,9 @@ void BM_UpdateFetchAndSwap(benchmark::State& state) {
         std::ofstream(f.paths.Database(), std::ios::binary | std::ios::trunc) << f.user_db;
         Yes prompt;
         Settings settings;
-        NoYield yield;
         View view;
         Main main(f.paths);
-        update::UpdateCheck check({f.paths, settings, prompt, yield, [](int k) { return std::to_string(k); }}, view,
-                                  main);
+        update::UpdateCheck check({f.paths, settings, prompt, {}, [](int k) { return std::to_string(k); }}, view, main);
         const auto start = Clock::now();
         check.CheckUpdate();
         total += std::chrono::duration<double>(Clock::now() - start).count();

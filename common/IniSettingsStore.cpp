@@ -24,6 +24,7 @@ std::filesystem::path IniSettingsStore::FileFor(const std::string& app) const {
 
 std::string IniSettingsStore::GetSetting(const std::string& app, const std::string& section, const std::string& key,
                                          const std::string& fallback) const {
+    const std::lock_guard lock(m_mutex);
     const auto doc = IniDocument::Load(FileFor(app));
     const std::string* v = doc.Find(section, key);
     return v != nullptr ? *v : fallback;
@@ -32,6 +33,7 @@ std::string IniSettingsStore::GetSetting(const std::string& app, const std::stri
 void IniSettingsStore::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
                                    const std::string& value) {
     if (m_root.empty()) return;
+    const std::lock_guard lock(m_mutex);
     auto doc = IniDocument::Load(FileFor(app));
     doc.Set(section, key, value);
     doc.Save(FileFor(app));

@@ -3,11 +3,13 @@
 #include "common/SettingsStore.h"
 
 #include <filesystem>
+#include <mutex>
 
 namespace tolbe {
 
 // Settings kept as one INI file per application in the user's XDG config folder:
-// $XDG_CONFIG_HOME/<app>/settings.ini (default ~/.config), sections and keys as given.
+// $XDG_CONFIG_HOME/<app>/settings.ini (default ~/.config), sections and keys as given. Safe to
+// use from several threads (the window and the live update's worker).
 class IniSettingsStore final : public SettingsStore {
 public:
     // `config_root` overrides the XDG folder (tests); empty means the user's own.
@@ -26,6 +28,7 @@ public:
 
 private:
     std::filesystem::path m_root;
+    mutable std::mutex m_mutex; // a save reads, changes and replaces the whole file
 };
 
 } // namespace tolbe

@@ -15,17 +15,4 @@ public:
     virtual Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon = Icon::None) = 0;
 };
 
-// Processes pending window events; long waits call it so the window stays alive.
-class Yield {
-public:
-    virtual ~Yield() = default;
-    virtual void DoEvents() = 0;
-};
-
-// For front ends without an event loop.
-class NoYield final : public Yield {
-public:
-    void DoEvents() override {}
-};
-
 } // namespace tolbe

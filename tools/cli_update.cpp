@@ -145,10 +145,9 @@ void RunUpdateCheck(const CliContext& ctx, const UpdateArgs& args) {
     if (args.no) answer = false;
     TerminalUpdateView view;
     TerminalPrompt prompt(view, answer, text(kTextUpdateFailed));
-    NoYield yield;
     CliMainWindow main_window(settings, paths);
 
-    update::UpdateContext uctx{paths, settings, prompt, yield, text};
+    update::UpdateContext uctx{paths, settings, prompt, {}, text};
     update::UpdateCheck check(std::move(uctx), view, main_window);
     check.RunStartupCheck();
     view.EndBar();

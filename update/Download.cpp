@@ -61,12 +61,13 @@ bool IsWebUrl(const std::string& url) {
     return u.rfind("HTTP://", 0) == 0 || u.rfind("HTTPS://", 0) == 0;
 }
 
-Download::Download(Yield& yield, SessionFactory sessions) : m_yield(yield), m_sessions(std::move(sessions)) {
+Download::Download(SessionFactory sessions) : m_sessions(std::move(sessions)) {
     if (!m_sessions) m_sessions = [] { return std::make_unique<CurlHttpSession>(); };
 }
 
 void Download::Execute() {
     m_running = true;
+    m_cancel_requested = false;
     m_session.reset();
     if (IsWebUrl(m_url)) m_session = m_sessions();
     if (!m_session) {
@@ -74,11 +75,12 @@ void Download::Execute() {
         return;
     }
     m_session->SetLimits(m_limits);
-    if (m_while_waiting) m_session->SetIdle(m_while_waiting);
-    ++m_session_calls;
+    // Runs on this thread while the session waits: a cancel asked from elsewhere ends the wait.
+    m_session->SetIdle([this] {
+        if (m_cancel_requested) m_session->Abort();
+    });
     const bool opened = m_session->Open(m_url, kUserAgent);
-    --m_session_calls;
-    if (!opened || !m_running) {
+    if (!opened || !m_running || m_cancel_requested) {
         Cancel();
         return;
     }
@@ -100,15 +102,13 @@ std::string Download::HeaderValue(const std::string& header) const {
 
 HttpSession::ReadResult Download::ReadBody(char* buffer, std::size_t size) {
     if (!m_session) return {0, false};
-    ++m_session_calls;
-    const HttpSession::ReadResult r = m_session->Read(buffer, size);
-    --m_session_calls;
-    DropCancelledSession();
-    return r;
+    return m_session->Read(buffer, size);
 }
 
-void Download::DropCancelledSession() {
-    if (!m_running && m_session_calls == 0) m_session.reset();
+bool Download::Continues() {
+    if (m_after_read) m_after_read();
+    if (m_cancel_requested) Cancel();
+    return m_running;
 }
 
 std::string Download::GetHeader(const std::string& name) {
@@ -145,9 +145,9 @@ void Download::StartDownLoad() {
         while (!failed) {
             const HttpSession::ReadResult r = ReadBody(block, kReadBlockBytes);
             const std::size_t n = r.ok ? r.bytes : 0;
-            m_yield.DoEvents();
+            const bool goes_on = Continues();
             if (n == kReadBlockBytes) {
-                if (!m_running) break; // cancelled during the yield: this block is dropped
+                if (!goes_on) break; // cancelled after the read: this block is dropped
                 if (!file.Write(block, n)) {
                     failed = true;
                     break;
@@ -155,7 +155,7 @@ void Download::StartDownLoad() {
             } else {
                 for (std::size_t i = 0; i < n && !failed; ++i) {
                     failed = !file.Write(block + i, 1);
-                    m_yield.DoEvents();
+                    Continues();
                 }
                 if (failed) break;
             }
@@ -166,7 +166,7 @@ void Download::StartDownLoad() {
             }
             DownloadedBytes = static_cast<std::int32_t>(total);
             if (GetData) GetData(DownloadedBytes);
-            m_yield.DoEvents();
+            Continues();
             if (n < kReadBlockBytes) {
                 if (DownLoadOver) DownLoadOver();
                 break;
@@ -179,12 +179,9 @@ void Download::StartDownLoad() {
 }
 
 void Download::Cancel() {
+    // Never called inside a call on the session (its idle hook only aborts), so it may go at once.
     m_running = false;
-    if (!m_session) return;
-    // Cancel may come from the idle hook of a call still waiting on the session: that call
-    // returns at once and drops the session afterwards.
-    m_session->Abort();
-    DropCancelledSession();
+    m_session.reset();
 }
 
 } // namespace tolbe::update

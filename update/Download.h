@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/Prompt.h"
 #include "update/HttpSession.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,12 +10,11 @@
 
 namespace tolbe::update {
 
-// Fetches one file from an http or https URL into a local file, 512 bytes at a time, yielding
-// to the event loop after every read so the window stays alive. Callers set URL and SaveFile,
-// call Execute, ask GetHeader("Content-Length") and then StartDownLoad; completeness is
-// judged by comparing DownloadedBytes with that announced length. The network itself runs off
-// the caller's thread; while Execute or a read waits for it, the WhileWaiting hook runs every
-// few milliseconds, and Cancel from there ends the wait at once.
+// Fetches one file from an http or https URL into a local file, 512 bytes at a time. Callers set
+// URL and SaveFile, call Execute, ask GetHeader("Content-Length") and then StartDownLoad;
+// completeness is judged by comparing DownloadedBytes with that announced length. The calls
+// block their thread (the live update runs them on a worker); RequestCancel, from any thread,
+// ends a waiting call at once.
 class Download {
 public:
     using SessionFactory = std::function<std::unique_ptr<HttpSession>()>;
@@ -24,15 +23,16 @@ public:
     static constexpr std::size_t kHeaderBufferBytes = 1024;
     static constexpr std::size_t kReadBlockBytes = 512;
 
-    // `yield` is called after every read; `sessions` makes the HTTP request (libcurl when empty).
-    explicit Download(Yield& yield, SessionFactory sessions = {});
+    // `sessions` makes the HTTP request (libcurl when empty).
+    explicit Download(SessionFactory sessions = {});
 
     void URL(const std::string& url) { m_url = url; }
     void SaveFile(const std::string& path) { m_save_file = path; }
     // Size cap and deadline of the following requests.
     void Limits(const HttpLimits& limits) { m_limits = limits; }
-    // Runs while Execute or StartDownLoad waits for the network (none by default).
-    void WhileWaiting(std::function<void()> hook) { m_while_waiting = std::move(hook); }
+    // Runs after every read, after every byte of the body's last, short block and after every
+    // GetData event: the points where a transfer can be stopped (none by default).
+    void AfterRead(std::function<void()> hook) { m_after_read = std::move(hook); }
 
     // Opens the request and reads the response headers. A URL that is not http or https, or a
     // request that cannot be made, leaves the object idle without a word.
@@ -44,8 +44,11 @@ public:
     std::string GetHeader(const std::string& name);
     // Writes the response body into SaveFile (created or emptied) and raises the events.
     void StartDownLoad();
-    // Stops a transfer; safe from inside an event or a yield.
+    // Stops a transfer, on the transfer's own thread (from an event or the AfterRead hook).
     void Cancel();
+    // Stops the running transfer from any thread: a waiting call returns at once, and the
+    // transfer ends at its next read. A transfer started later runs normally.
+    void RequestCancel() { m_cancel_requested = true; }
 
     bool Running() const { return m_running; }
     const std::string& HeaderText() const { return m_header_text; }
@@ -65,18 +68,17 @@ public:
 private:
     std::string HeaderValue(const std::string& header) const;
     HttpSession::ReadResult ReadBody(char* buffer, std::size_t size);
-    // Drops a session that Cancel could only abort because a call on it was still running.
-    void DropCancelledSession();
+    // Runs the AfterRead hook; true when the transfer goes on.
+    bool Continues();
 
-    Yield& m_yield;
     SessionFactory m_sessions;
     std::string m_url;
     std::string m_save_file;
     bool m_running = false;
     std::unique_ptr<HttpSession> m_session; // the open request; null when idle
-    int m_session_calls = 0;                // calls on m_session in progress (Cancel may come from inside)
+    std::atomic<bool> m_cancel_requested{false};
     HttpLimits m_limits;
-    std::function<void()> m_while_waiting;
+    std::function<void()> m_after_read;
     std::string m_header_text;
     bool m_header_ok = false;
 };

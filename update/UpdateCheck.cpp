@@ -18,7 +18,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <future>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -46,8 +45,6 @@ constexpr int kTextFinished = 185;
 constexpr int kTextFoundNewVersion = 191;
 constexpr int kTextStartSetup = 192;
 constexpr int kTextUpdateFailed = 196;
-
-std::atomic<bool> g_allow_update_unload{false};
 
 // A decimal number as a text-to-number conversion accepts it: blanks around, an optional
 // sign, digits with an optional fraction and exponent. Anything else is not a number.
@@ -329,25 +326,15 @@ UpdateFolderLock::~UpdateFolderLock() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
-bool AllowUpdateUnload() {
-    return g_allow_update_unload.load();
-}
-
-void SetAllowUpdateUnload(bool allow) {
-    g_allow_update_unload.store(allow);
-}
-
 // ---- The check ----
 
 UpdateCheck::UpdateCheck(UpdateContext ctx, UpdateView& view, MainWindowHooks& main)
-    : m_ctx(std::move(ctx)), m_view(view), m_main(main), m_tg(m_ctx.yield, m_ctx.sessions),
-      m_sig(m_ctx.yield, m_ctx.sessions) {
+    : m_ctx(std::move(ctx)), m_view(view), m_main(main), m_tg(m_ctx.sessions), m_sig(m_ctx.sessions) {
     m_tg.GetData = [this](std::int32_t total) { tg_GetData(total); };
     m_tg.ErrMassage = [this](const std::string& message) { tg_ErrMassage(message); };
     m_tg.DownLoadOver = [this] { tg_DownLoadOver(); };
-    // The window stays alive while the network is slow.
-    m_tg.WhileWaiting([this] { m_ctx.yield.DoEvents(); });
-    m_sig.WhileWaiting([this] { m_ctx.yield.DoEvents(); });
+    m_tg.AfterRead(m_ctx.after_read);
+    m_sig.AfterRead(m_ctx.after_read);
     m_sig.Limits(LimitsOf(kSignatureMaxBytes));
 }
 
@@ -380,49 +367,113 @@ void UpdateCheck::AppendLog(const std::string& text) {
     m_view.SetLog(m_log);
 }
 
-// Runs file work (hashing, the database check, fsync) on a thread of its own while the window
-// keeps processing events.
-template <typename F> auto UpdateCheck::Aside(F work) {
-    auto result = std::async(std::launch::async, std::move(work));
-    while (result.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        m_ctx.yield.DoEvents();
-    return result.get();
-}
-
 void UpdateCheck::RunStartupCheck() {
-    // The lock is held from the check to the start of a setup program, so no other check can
-    // change the Update folder in between.
-    m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
-    SetAllowUpdateUnload(false);
+    BeginStartupCheck();
     CheckUpdate();
-    SetAllowUpdateUnload(true);
-    m_view.SetWindowVisible(false);
+    EndStartupCheck();
     if (AppUpdated) OfferSetupStart();
-    m_lock.reset();
+    FinishStartupCheck();
 }
 
 void UpdateCheck::CheckUpdate() {
-    std::unique_ptr<UpdateFolderLock> own_lock;
-    if (!m_lock) own_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
-    const UpdateFolderLock& lock = m_lock ? *m_lock : *own_lock;
+    BeginCheck();
+    UpdateOffer offer = FindOffer();
+    if (AskToUpdate(offer)) {
+        ApplyOffer(offer);
+        ReportOutcome(offer);
+    }
+    EndCheck();
+}
+
+void UpdateCheck::BeginStartupCheck() {
+    // The lock is held from the check to the start of a setup program, so no other check can
+    // change the Update folder in between.
+    m_startup_running = true;
+    m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
+    m_startup_lock = true;
+}
+
+void UpdateCheck::EndStartupCheck() {
+    m_startup_running = false;
+    m_view.SetWindowVisible(false);
+}
+
+void UpdateCheck::FinishStartupCheck() {
+    m_startup_lock = false;
+    m_lock.reset();
+}
+
+void UpdateCheck::BeginCheck() {
+    if (!m_lock) m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
+}
+
+void UpdateCheck::EndCheck() {
+    m_temp_file.clear();
+    m_view.SetUpdateEnabled(true);
+    if (!m_startup_lock) m_lock.reset();
+}
+
+// A broken version record or an unreadable Update folder ends the step like any other missing
+// piece; the transfers report their own failures.
+template <typename F> void UpdateCheck::Guarded(F work) {
     try {
-        std::error_code ec;
-        if (!lock.Held()) {
-            AppUpdated = false;
-            if (fs::exists(m_ctx.paths.ServerIni(), ec))
-                Log("another update check is running for this user; this one is skipped");
-        } else {
-            RunCheck();
-        }
+        work();
     } catch (const std::exception&) {
-        // A broken version record or an unreadable Update folder ends the check like any
-        // other missing piece; the transfers report their own failures.
         m_tg.Cancel();
         m_sig.Cancel();
         if (!m_temp_file.empty()) RemoveIfPresent(m_temp_file);
+        m_temp_file.clear();
     }
-    m_temp_file.clear();
-    m_view.SetUpdateEnabled(true);
+}
+
+UpdateOffer UpdateCheck::FindOffer() {
+    UpdateOffer offer;
+    if (!m_lock || !m_lock->Held()) {
+        AppUpdated = false;
+        std::error_code ec;
+        if (fs::exists(m_ctx.paths.ServerIni(), ec))
+            Log("another update check is running for this user; this one is skipped");
+        return offer;
+    }
+    Guarded([&] { offer = Find(); });
+    return offer;
+}
+
+bool UpdateCheck::AskToUpdate(UpdateOffer& offer) {
+    if (offer.kind == UpdateOffer::Kind::Unreplaceable)
+        m_ctx.prompt.Show(kProductTitle, Text(kTextUpdateFailed) + "\n" + offer.why, Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
+    if (offer.kind != UpdateOffer::Kind::Program && offer.kind != UpdateOffer::Kind::Database) return false;
+    offer.accepted = m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo,
+                                       Prompt::Icon::None) == Prompt::Answer::Yes;
+    if (offer.accepted) m_view.SetWindowVisible(true);
+    return offer.accepted;
+}
+
+void UpdateCheck::ApplyOffer(UpdateOffer& offer) {
+    offer.applied = false;
+    Guarded([&] {
+        if (offer.kind == UpdateOffer::Kind::Program) {
+            AppUpdated = CmdUpdateExeFile();
+            offer.applied = AppUpdated;
+            return;
+        }
+        m_offered_db = offer.db_version;
+        if (!CmdUpdateDBFile()) return;
+        try {
+            // Done only when the database now in use is the one offered.
+            offer.applied =
+                m_main.Reconnect_Database(offer.db_version) && m_main.Get_Database_Ver() == offer.db_version;
+        } catch (const std::exception&) {
+            offer.applied = false;
+        }
+    });
+}
+
+void UpdateCheck::ReportOutcome(const UpdateOffer& offer) {
+    // A setup program that arrived is offered to be started instead.
+    if (offer.kind == UpdateOffer::Kind::Program && offer.applied) return;
+    ShowMessage(offer.applied ? kTextAllUpdated : kTextUpdateFailed);
 }
 
 void UpdateCheck::RemoveLeftovers() {
@@ -459,7 +510,8 @@ void UpdateCheck::RemoveLeftovers() {
     }
 }
 
-void UpdateCheck::RunCheck() {
+UpdateOffer UpdateCheck::Find() {
+    UpdateOffer offer;
     SetupFile.clear();
     AppUpdated = false;
     m_trusted = false;
@@ -469,60 +521,36 @@ void UpdateCheck::RunCheck() {
 
     const fs::path server_ini = m_ctx.paths.ServerIni();
     std::error_code ec;
-    if (!fs::exists(server_ini, ec)) return;
+    if (!fs::exists(server_ini, ec)) return offer;
     FileURL = GetIniString(server_ini, kDescriptorSection, "IP_Address");
-    if (FileURL.empty()) return;
+    if (FileURL.empty()) return offer;
     FileName = FileNameFromUrl(FileURL);
-    if (!IsPlainFileName(FileName)) return;
+    if (!IsPlainFileName(FileName)) return offer;
     RemoveLeftovers();
-    if (!FetchDescriptor(FileURL)) return;
+    if (!FetchDescriptor(FileURL)) return offer;
     // Every offer needs a descriptor signed by a key the user trusts; the values come from the
     // very bytes that were verified, never from the file on disk.
-    if (!m_trusted) return;
+    if (!m_trusted) return offer;
 
     const auto offered_app = OfferedProgramVersion(Offered("APP_Version"));
-    const bool program_offer = offered_app && OwnProgramVersion() < *offered_app && IsSha256Hex(Offered("APP_SHA256"));
-    if (program_offer) {
+    if (offered_app && OwnProgramVersion() < *offered_app && IsSha256Hex(Offered("APP_SHA256"))) {
         // Whatever the answer, the database waits for the next run.
-        if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
-            Prompt::Answer::Yes) {
-            m_view.SetWindowVisible(true);
-            AppUpdated = CmdUpdateExeFile();
-            if (!AppUpdated) ShowMessage(kTextUpdateFailed);
-        }
-        return;
+        offer.kind = UpdateOffer::Kind::Program;
+        return offer;
     }
 
     const auto offered_db = OfferedDatabaseVersion(Offered("DB_Version"));
-    if (!offered_db || *offered_db <= DbVersion) return;
+    if (!offered_db || *offered_db <= DbVersion) return offer;
     if (!IsSha256Hex(Offered("DB_SHA256"))) {
         Log("the database offer names no DB_SHA256 and is ignored");
-        return;
+        return offer;
     }
+    offer.db_version = *offered_db;
     // The update replaces the database in use; one that cannot be replaced is not offered.
     const fs::path target = db::DatabaseUpdateTarget(m_ctx.settings, m_ctx.paths);
-    if (std::string why; !db::CanReplaceDatabase(target, &why)) {
-        m_ctx.prompt.Show(kProductTitle, Text(kTextUpdateFailed) + "\n" + why, Prompt::Buttons::Ok,
-                          Prompt::Icon::Warning);
-        return;
-    }
-    if (m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
-        Prompt::Answer::Yes)
-        return;
-    m_view.SetWindowVisible(true);
-    m_offered_db = *offered_db;
-    if (!CmdUpdateDBFile()) {
-        ShowMessage(kTextUpdateFailed);
-        return;
-    }
-    bool updated = false;
-    try {
-        // Done only when the database now in use is the one offered.
-        updated = m_main.Reconnect_Database(*offered_db) && m_main.Get_Database_Ver() == *offered_db;
-    } catch (const std::exception&) {
-        updated = false;
-    }
-    ShowMessage(updated ? kTextAllUpdated : kTextUpdateFailed);
+    offer.kind =
+        db::CanReplaceDatabase(target, &offer.why) ? UpdateOffer::Kind::Database : UpdateOffer::Kind::Unreplaceable;
+    return offer;
 }
 
 bool UpdateCheck::AcceptSignature(const std::string& bytes, const std::string& signature) {
@@ -625,12 +653,10 @@ bool UpdateCheck::DatabaseAcceptable(const fs::path& file) {
     // user's: a server cannot hand back an older one and call it an update.
     const std::int16_t current = DbVersion;
     const std::int16_t offered = m_offered_db;
-    return Aside([file, current, offered] {
-        const std::string key = db::BuildDatabaseKey();
-        if (!db::VerifyDatabaseFile(file.string(), key)) return false;
-        const auto version = db::ReadRecordedVersion(file.string(), key);
-        return version && *version > current && *version == offered;
-    });
+    const std::string key = db::BuildDatabaseKey();
+    if (!db::VerifyDatabaseFile(file.string(), key)) return false;
+    const auto version = db::ReadRecordedVersion(file.string(), key);
+    return version && *version > current && *version == offered;
 }
 
 bool UpdateCheck::Commit(const fs::path& temp, const fs::path& target) {
@@ -660,8 +686,7 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
             m_setup_sha256 = expected_hash;
             // A setup program fetched earlier is used again when it is the one announced.
             if (fs::exists(fs::symlink_status(LocalFile, ec))) {
-                const fs::path existing = LocalFile;
-                if (Aside([existing, expected_hash] { return MatchesHash(existing, expected_hash); })) return true;
+                if (MatchesHash(LocalFile, expected_hash)) return true;
                 if (!RemoveIfPresent(LocalFile)) return false;
             }
         } else {
@@ -675,7 +700,6 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
 
         m_view.SetProgress(0);
         AppendLog(Text(kTextUpdate) + " " + PrintableText(FileName) + "...");
-        m_ctx.yield.DoEvents();
 
         m_temp_file =
             (is_setup ? TempPathFor(m_ctx.paths.UpdateFolder() / kSetupTempName) : TempPathFor(LocalFile)).string();
@@ -697,7 +721,7 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
         const fs::path temp = m_temp_file;
         bool ok = FileLength == m_tg.DownloadedBytes && fs::is_regular_file(fs::symlink_status(temp, ec));
         // The hash before anything opens the file as a database.
-        if (ok) ok = Aside([temp, expected_hash] { return MatchesHash(temp, expected_hash); });
+        if (ok) ok = MatchesHash(temp, expected_hash);
         if (ok && !is_setup) ok = DatabaseAcceptable(temp);
         ok = ok && Commit(temp, LocalFile);
         RemoveIfPresent(temp);
@@ -712,23 +736,28 @@ bool UpdateCheck::FetchFile(const char* url_key, const char* hash_key, bool is_s
 }
 
 void UpdateCheck::OfferSetupStart() {
-    if (m_ctx.prompt.Show(kProductTitle, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) !=
-        Prompt::Answer::Yes)
-        return;
+    if (AskToStartSetup()) StartSetup(CopySetup());
+}
+
+bool UpdateCheck::AskToStartSetup() {
+    return m_ctx.prompt.Show(kProductTitle, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
+           Prompt::Answer::Yes;
+}
+
+std::optional<fs::path> UpdateCheck::CopySetup() const {
     // The file waited in the Update folder while the question was open: it is opened once, and
     // what starts is a private copy of exactly the bytes that hashed to the signed checksum.
-    const fs::path setup = SetupFile;
-    const std::string expected = m_setup_sha256;
-    const fs::path parent = m_ctx.private_folder;
-    std::optional<fs::path> copy;
-    if (!expected.empty() && !parent.empty())
-        copy = Aside([setup, expected, parent] { return PrivateCopyMatching(setup, expected, parent); });
+    if (m_setup_sha256.empty() || m_ctx.private_folder.empty()) return std::nullopt;
+    return PrivateCopyMatching(SetupFile, m_setup_sha256, m_ctx.private_folder);
+}
+
+void UpdateCheck::StartSetup(const std::optional<fs::path>& copy) {
     std::string why;
     if (copy && m_ctx.start_program && m_ctx.start_program(*copy, &why)) {
         m_main.RequestQuit();
         return;
     }
-    if (!copy) Log("the setup program " + setup.string() + " is not the one the descriptor announced");
+    if (!copy) Log("the setup program " + SetupFile + " is not the one the descriptor announced");
     if (copy) {
         std::error_code ec;
         fs::remove_all(copy->parent_path(), ec);
@@ -751,7 +780,6 @@ void UpdateCheck::tg_ErrMassage(const std::string& message) {
 void UpdateCheck::tg_DownLoadOver() {
     m_view.SetProgress(UpdateView::kProgressMax);
     AppendLog(Text(kTextFinished) + "\r\n");
-    m_ctx.yield.DoEvents();
     const std::string lower = Lower(FileName);
     if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0) {
         try {
@@ -765,9 +793,9 @@ void UpdateCheck::tg_DownLoadOver() {
 }
 
 void UpdateCheck::CmdCancel_Click() {
-    m_tg.Cancel();
-    m_sig.Cancel();
-    if (AllowUpdateUnload()) m_view.SetWindowVisible(false);
+    m_tg.RequestCancel();
+    m_sig.RequestCancel();
+    if (MayClose()) m_view.SetWindowVisible(false);
 }
 
 } // namespace tolbe::update

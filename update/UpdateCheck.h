@@ -6,6 +6,7 @@
 #include "common/SettingsStore.h"
 #include "update/Download.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -79,7 +80,8 @@ public:
     virtual void SetUpdateEnabled(bool enabled) = 0;
 };
 
-// What the check needs from the main window.
+// What the check needs from the main window. Called on the thread the check runs on (the window
+// runs it on a worker): an implementation does its window work on its own thread.
 class MainWindowHooks {
 public:
     virtual ~MainWindowHooks() = default;
@@ -91,16 +93,12 @@ public:
     virtual void RequestQuit() = 0;
 };
 
-// The live-update window refuses to close while this is false: from process start until the
-// end of the start-up check.
-bool AllowUpdateUnload();
-void SetAllowUpdateUnload(bool allow);
-
 struct UpdateContext {
     ProgramPaths paths;
     SettingsStore& settings;
     Prompt& prompt;
-    Yield& yield;
+    // Runs after every read of a transfer (none by default); tests act there.
+    std::function<void()> after_read;
     TextSource text;
     Download::SessionFactory sessions = {};
     std::function<bool(const std::filesystem::path&, std::string*)> start_program = StartDetached;
@@ -124,28 +122,69 @@ private:
     int m_fd = -1;
 };
 
+// What a check found: nothing, a newer program, a newer database, or a newer database that
+// cannot replace the one in use; then whether the user took it and whether it arrived.
+struct UpdateOffer {
+    enum class Kind { None, Program, Database, Unreplaceable };
+    Kind kind = Kind::None;
+    std::int16_t db_version = 0; // the database version offered
+    std::string why;             // what keeps the database in use from being replaced
+    bool accepted = false;
+    bool applied = false; // complete and verified (a database: also the one now in use)
+};
+
 // The update check and apply of the live-update window, without the window.
+//
+// A check runs in steps, so that a window can do the network and file work on a worker and ask
+// its questions on its own thread, with nothing waiting in between: BeginCheck, FindOffer
+// (worker), AskToUpdate, ApplyOffer (worker, when accepted), ReportOutcome, EndCheck. The
+// start-up check wraps them in BeginStartupCheck and EndStartupCheck and then, after a fetched
+// setup program, AskToStartSetup, CopySetup (worker) and StartSetup. The steps run one after
+// another, never two at once; CmdCancel_Click may come from any thread at any time.
 class UpdateCheck {
 public:
     UpdateCheck(UpdateContext ctx, UpdateView& view, MainWindowHooks& main);
     UpdateCheck(const UpdateCheck&) = delete;
     UpdateCheck& operator=(const UpdateCheck&) = delete;
 
-    // The one start-up check: CheckUpdate with the window held open, then hide it and offer
-    // to start a fetched setup program.
+    // The one start-up check, all steps on the caller's thread.
     void RunStartupCheck();
-    // Fetches the descriptor, compares versions and offers one update. Never throws.
+    // One check and the update it offers, all steps on the caller's thread. Never throws.
     void CheckUpdate();
+
+    // The window may not close from here until EndStartupCheck; the Update folder's lock is held
+    // until FinishStartupCheck.
+    void BeginStartupCheck();
+    void EndStartupCheck();
+    void FinishStartupCheck();
+    // Takes the Update folder's lock unless the start-up check holds it.
+    void BeginCheck();
+    // Fetches the descriptor and compares versions. Never throws.
+    UpdateOffer FindOffer();
+    // Asks about the offer (or tells why it cannot be taken); true when the user takes it.
+    bool AskToUpdate(UpdateOffer& offer);
+    // Fetches and verifies what was accepted; a database is swapped in. Never throws.
+    void ApplyOffer(UpdateOffer& offer);
+    void ReportOutcome(const UpdateOffer& offer);
+    void EndCheck();
+    // After a fetched setup program: the question, the private copy that is started, the start.
+    bool AskToStartSetup();
+    std::optional<std::filesystem::path> CopySetup() const;
+    void StartSetup(const std::optional<std::filesystem::path>& copy);
+    // The question and the start together.
+    void OfferSetupStart();
+    // False from construction until the start-up check has ended.
+    bool MayClose() const { return !m_startup_running; }
+
     // Fetches the setup program named by "APP_WEB"; true when it is ready in the Update folder.
     bool CmdUpdateExeFile();
     // Fetches the database named by "DB_WEB"; true when it arrived complete.
     bool CmdUpdateDBFile();
-    // Asks whether to start the fetched setup program; on Yes starts it and ends the program.
-    void OfferSetupStart();
 
     void tg_GetData(std::int32_t total);
     void tg_ErrMassage(const std::string& message);
     void tg_DownLoadOver();
+    // Stops a running transfer; from any thread.
     void CmdCancel_Click();
 
     std::int16_t DbVersion = 0;
@@ -158,7 +197,8 @@ public:
     Download& tg() { return m_tg; }
 
 private:
-    void RunCheck();
+    UpdateOffer Find();
+    template <typename F> void Guarded(F work);
     bool AcceptSignature(const std::string& bytes, const std::string& signature);
     std::string Offered(const char* key) const;
     void Log(const std::string& text) const;
@@ -167,7 +207,6 @@ private:
     bool DatabaseAcceptable(const std::filesystem::path& file);
     bool Commit(const std::filesystem::path& temp, const std::filesystem::path& target);
     void RemoveLeftovers();
-    template <typename F> auto Aside(F work);
     void ShowMessage(int k, Prompt::Buttons buttons = Prompt::Buttons::Ok);
     void ClearLog();
     void AppendLog(const std::string& text);
@@ -182,6 +221,8 @@ private:
     bool m_trusted = false;
     IniDocument m_descriptor; // the verified descriptor, as it arrived; read for the whole run
     std::unique_ptr<UpdateFolderLock> m_lock;
+    bool m_startup_lock = false; // the lock stays from the start-up check to the setup start
+    std::atomic<bool> m_startup_running{true};
     std::string m_setup_sha256; // what the setup program must hash to before it is started
     std::string m_temp_file;    // where the current transfer writes until it is verified
 

@@ -3,7 +3,6 @@
 #include "app/FrmSASel.h"
 #include "app/KeyboardAccess.h"
 #include "app/QtPrompt.h"
-#include "app/QtYield.h"
 #include "app/frmAbout.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Modulator.h"
@@ -95,9 +94,7 @@ private slots:
     void wholeDownloadByKeyboardAlone() {
         Fixture f(1000);
         test::RecordingOutput out;
-        QtYield yield;
         out.Install(*f.ctx);
-        f.ctx->yield = &yield;
         FrmSASel& w = *f.window;
         QVERIFY(QTest::qWaitForWindowActive(&w));
 

@@ -1,6 +1,5 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
-#include "app/QtYield.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
@@ -95,7 +94,6 @@ private slots:
         test::TempDir scratch;
         f.Offer(NewDatabaseBytes(scratch, "create table Pad(b blob); insert into Pad values(zeroblob(8388608));"));
         f.prompt.answers = {Prompt::Answer::Yes, Prompt::Answer::Ok};
-        QtYield yield; // as the program sets it up
         QElapsedTimer clock;
         qint64 last = 0;
         qint64 longest = 0;
@@ -105,7 +103,6 @@ private slots:
             last = clock.elapsed();
         });
         f.Start();
-        f.ctx->yield = &yield;
         clock.start();
         meter.start(5);
         QTRY_VERIFY_WITH_TIMEOUT(f.prompt.shown.size() >= 2, 20000);

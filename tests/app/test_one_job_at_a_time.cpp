@@ -1,6 +1,5 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
-#include "app/QtYield.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Mixer.h"
 #include "audio/WaveOut.h"
@@ -108,7 +107,6 @@ struct Fixture {
     test::SigningKey key;
     test::RecordingOutput out;
     CardMixer mixer;
-    QtYield yield;
     std::unique_ptr<AppContext> ctx;
     std::unique_ptr<FrmSASel> window;
 
@@ -142,7 +140,6 @@ struct Fixture {
     FrmSASel& Start() {
         ctx = std::make_unique<AppContext>(settings, prompt, paths);
         out.Install(*ctx);
-        ctx->yield = &yield;
         ctx->mixer = &mixer;
         ctx->mixerStateFile = LevelsFile();
         window = std::make_unique<FrmSASel>(*ctx);

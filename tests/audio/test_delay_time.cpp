@@ -1,7 +1,5 @@
 #include "audio/DelayTime.h"
 
-#include "common/Prompt.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,9 +9,8 @@ using namespace tolbe::audio;
 
 namespace {
 
-class CountingYield final : public Yield {
-public:
-    void DoEvents() override { ++calls; }
+struct CountingYield {
+    void operator()() { ++calls; }
     int calls = 0;
 };
 
@@ -22,7 +19,7 @@ public:
 TEST(DelayTime, WaitsAtLeastTheGivenTimeWhileProcessingEvents) {
     CountingYield yield;
     const auto start = std::chrono::steady_clock::now();
-    DelayTime(30, yield);
+    DelayTime(30, std::ref(yield));
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, std::chrono::milliseconds(30));
     // Events are processed again and again during the wait, not once.
@@ -31,7 +28,7 @@ TEST(DelayTime, WaitsAtLeastTheGivenTimeWhileProcessingEvents) {
 
 TEST(DelayTime, ZeroOrNegativeReturnsWithoutProcessingEvents) {
     CountingYield yield;
-    DelayTime(0, yield);
-    DelayTime(-5, yield);
+    DelayTime(0, std::ref(yield));
+    DelayTime(-5, std::ref(yield));
     EXPECT_EQ(yield.calls, 0);
 }

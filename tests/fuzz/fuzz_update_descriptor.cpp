@@ -54,9 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)app;
     (void)db;
 
-    tolbe::NoYield yield;
     const std::size_t body_size = f[2].size();
-    up::Download tg(yield, [&] { return std::make_unique<BlockSession>(f[1], f[2]); });
+    up::Download tg([&] { return std::make_unique<BlockSession>(f[1], f[2]); });
     tg.URL("http://127.0.0.1/Update.txt");
     // A file of the target's own: renamed over /dev/null, a run as root would replace the device.
     static const tolbe::fuzz::TempFolder folder;

@@ -22,9 +22,8 @@ std::string Bytes(std::size_t n) {
 }
 
 // Counts yields and can run an action at a chosen one.
-class CountingYield final : public Yield {
-public:
-    void DoEvents() override {
+struct CountingYield {
+    void operator()() {
         ++count;
         if (at == count && action) action();
     }
@@ -79,11 +78,14 @@ protected:
     TempDir dir;
     HttpTestServer server;
     CountingYield yield;
-    Download tg{yield};
+    Download tg;
     EventLog log;
     std::filesystem::path target = dir / "file.bin";
 
-    void SetUp() override { log.Attach(tg); }
+    void SetUp() override {
+        log.Attach(tg);
+        tg.AfterRead(std::ref(yield));
+    }
 
     void Fetch(const std::string& path) {
         tg.URL(server.Url(path));
@@ -304,7 +306,8 @@ struct FakeFixture {
 
     void Start() {
         script.opened = &opened;
-        tg = std::make_unique<Download>(yield, [this] { return std::make_unique<FakeHttpSession>(script); });
+        tg = std::make_unique<Download>([this] { return std::make_unique<FakeHttpSession>(script); });
+        tg->AfterRead(std::ref(yield));
         log.Attach(*tg);
         tg->URL("https://example.invalid/f.bin");
         tg->SaveFile(target.string());

@@ -157,9 +157,8 @@ public:
 };
 
 // Runs an action at one chosen yield.
-class HookYield final : public Yield {
-public:
-    void DoEvents() override {
+struct HookYield {
+    void operator()() {
         if (++count == at && action) action();
     }
     int count = 0;
@@ -231,7 +230,6 @@ protected:
         user_db_bytes = test::ReadFile(paths.Database());
         test::WriteFile(paths.ServerIni(), "[LiveUpdate]\r\nIP_Address=" + server.Url("/srv/Update.txt") +
                                                "\r\nPublicKey=" + Publisher().PublicKey() + "\r\n");
-        SetAllowUpdateUnload(false);
     }
 
     void TearDown() override {
@@ -246,7 +244,7 @@ protected:
     }
 
     std::unique_ptr<UpdateCheck> MakeCheck() {
-        UpdateContext ctx{paths, settings, prompt, yield, Text};
+        UpdateContext ctx{paths, settings, prompt, std::ref(yield), Text};
         ctx.private_folder = dir / "run";
         ctx.start_program = [this](const fs::path& p, std::string*) {
             started.push_back(p);
@@ -349,7 +347,7 @@ TEST_F(UpdateCheckTest, DeclinedProgramUpdateSkipsTheDatabase) {
     EXPECT_EQ(Shown(), (Texts{"T191"}));
     EXPECT_FALSE(check->AppUpdated);
     EXPECT_EQ(server.RequestsFor("/setup.exe"), 0);
-    EXPECT_TRUE(AllowUpdateUnload());
+    EXPECT_TRUE(check->MayClose());
 }
 
 TEST_F(UpdateCheckTest, AcceptedProgramUpdateFetchesStartsAndQuits) {
@@ -409,7 +407,7 @@ TEST_F(UpdateCheckTest, SetupProgramThatCannotStartKeepsTheProgramRunning) {
     SignedDescriptor("APP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/setup.exe") +
                      "\r\nAPP_SHA256=" + Sha256Of("MZ-not-for-here") + "\r\n");
     prompt.answers = {Answer::Yes, Answer::Yes};
-    UpdateContext ctx{paths, settings, prompt, yield, Text};
+    UpdateContext ctx{paths, settings, prompt, std::ref(yield), Text};
     UpdateCheck check(std::move(ctx), view, main); // the real process start
     check.RunStartupCheck();
     EXPECT_EQ(Shown(), (Texts{"T191", "T192", "T196"}));
@@ -577,7 +575,7 @@ TEST_F(UpdateCheckTest, BrokenVersionRecordEndsTheCheckInOrder) {
     check->RunStartupCheck();
     EXPECT_TRUE(prompt.shown.empty());
     EXPECT_TRUE(view.update_enabled);
-    EXPECT_TRUE(AllowUpdateUnload());
+    EXPECT_TRUE(check->MayClose());
 }
 
 TEST_F(UpdateCheckTest, TargetsThatCannotBeDeletedEndTheUpdateInOrder) {
@@ -621,14 +619,11 @@ TEST_F(UpdateCheckTest, UnwritableUpdateFolderReportsTheFileAndFails) {
     check->tg().URL(server.Url("/srv/Update.txt"));
     prompt.answers = {Answer::Yes};
     {
-        // The descriptor arrives; then the folder closes before the database transfer.
-        yield.action = [&] {
-            if (check->Log().find("IR_Database.db3") != std::string::npos)
-                fs::permissions(paths.UpdateFolder(), fs::perms::owner_read | fs::perms::owner_exec);
-            else
-                yield.at = yield.count + 1;
+        // The descriptor arrives; then the folder closes while the question is open.
+        prompt.while_open = [&](const test::ScriptedPrompt::Shown&) {
+            fs::permissions(paths.UpdateFolder(), fs::perms::owner_read | fs::perms::owner_exec);
+            prompt.while_open = nullptr;
         };
-        yield.at = yield.count + 1;
         WithoutFileOverride as_user;
         check->CheckUpdate();
     }
@@ -855,7 +850,7 @@ TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOr
         server.Route("/srv/Update.txt",
                      ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/evil.sh") +
                                           "\r\nAPP_SHA256=" + Sha256Of(evil) + "\r\n"));
-        UpdateContext ctx{paths, settings, other_prompt, yield, Text};
+        UpdateContext ctx{paths, settings, other_prompt, std::ref(yield), Text};
         ctx.start_program = [this](const fs::path& p, std::string*) { return started.push_back(p), true; };
         UpdateCheck(std::move(ctx), other_view, main).RunStartupCheck();
     };
@@ -873,7 +868,7 @@ TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
                      "\r\n");
     prompt.answers = {Answer::Yes, Answer::Yes};
     std::string ran;
-    UpdateContext ctx{paths, settings, prompt, yield, Text};
+    UpdateContext ctx{paths, settings, prompt, std::ref(yield), Text};
     ctx.private_folder = dir / "run";
     ctx.start_program = [&](const fs::path& p, std::string*) {
         // The name in the Update folder is swapped by a rename after the check, before the start.
