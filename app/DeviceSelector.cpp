@@ -4,7 +4,9 @@
 #include "common/Slot.h"
 #include "i18n/StringTable.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QMovie>
 #include <QPixmapCache>
 #include <QTimer>
 #include <QVariant>
@@ -144,6 +146,15 @@ DeviceSelector::SlotRelabeller DeviceSelector::MakeSlotRelabeller(QLabel* LabDev
         relabel(LabBrand, 131, info.BrandName);
         relabel(LabModel, 132, info.ModelName);
     };
+}
+
+void ShowAnimation(QLabel* label, const QString& gif) {
+    if (!QFile::exists(gif)) return;
+    if (ShowDrawnAnimation(label)) return;
+    auto* movie = new QMovie(gif, {}, label);
+    if (!movie->isValid()) return;
+    label->setMovie(movie);
+    movie->start();
 }
 
 } // namespace tolbe::app

@@ -24,6 +24,9 @@ void ShowPicture(QLabel* label, const QString& name);
 // On a scaled screen, shows the animated picture of Styles/a1.gif drawn afresh at the label's
 // resolution and runs it; false (nothing done) at a ratio of 1 or without the lettering's font.
 bool ShowDrawnAnimation(QLabel* label);
+// Runs the animated picture `gif` in `label`: drawn afresh on a scaled screen (no blown-up
+// blur), else the file as it is; nothing when the file is missing or unreadable.
+void ShowAnimation(QLabel* label, const QString& gif);
 
 // Name of the picture a label shows, as ShowPicture put it there; empty when none.
 QString PictureOf(const QLabel* label);

@@ -1,45 +1,29 @@
 #include "app/FrmSASel.h"
 
+#include "app/CodeGrid.h"
 #include "app/ContactLink.h"
 #include "app/DeviceSelector.h"
-#include "app/DownloadJob.h"
-#include "app/FrmFinish.h"
-#include "app/FrmProgressBar.h"
+#include "app/DownloadRunner.h"
 #include "app/FrmUpdate.h"
 #include "app/KeyboardAccess.h"
 #include "app/LocaliseForm.h"
+#include "app/MainWindowAccess.h"
 #include "app/RecordsetModel.h"
 #include "app/ShowMessage.h"
-#include "app/Twips.h"
+#include "app/SoundOutput.h"
 #include "app/WindowThread.h"
 #include "app/frmAbout.h"
-#include "audio/AlsaMixer.h"
-#include "audio/AlsaWaveOut.h"
-#include "audio/DownloadSequence.h"
-#include "audio/Mixer.h"
 #include "audio/Modulator.h"
-#include "audio/WavFile.h"
-#include "codec/CodeRecord.h"
-#include "codec/DownOrder.h"
 #include "db/CodeSearch.h"
 #include "db/DatabaseFile.h"
-#include "db/VersionRecord.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmSASel.h"
 
-#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
-#include <QHeaderView>
-#include <QMessageBox>
 #include <QMouseEvent>
-#include <QMovie>
-#include <QPushButton>
-#include <QWheelEvent>
 
-#include <chrono>
 #include <cmath>
 #include <exception>
 #include <filesystem>
@@ -60,13 +44,8 @@ std::string Std(const QString& s) {
     return s.toStdString();
 }
 
-// Texts of the output menu, the WAV file and a download the device could not play.
-constexpr int kTextOutputMenu = 310;
+// Text of the WAV file menu entry.
 constexpr int kTextSaveWav = 311;
-constexpr int kTextPlaybackFailed = 312;
-constexpr int kTextWavFailed = 313;
-constexpr int kTextWavDialog = 314;
-constexpr int kTextWavFiles = 315;
 
 // Position (from 0) of the device type selected after every fill: the eighth item.
 constexpr int kSelectedDeviceTypeIndex = 7;
@@ -79,11 +58,9 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     setMouseTracking(true);
     centralWidget()->setMouseTracking(true);
 
-    m_model = new RecordsetModel(this);
-    ui->IRDBGrid->setModel(m_model);
-    ui->IRDBGrid->verticalHeader()->hide();
-    ui->IRDBGrid->setMouseTracking(true);
-    ui->IRDBGrid->viewport()->installEventFilter(this);
+    m_grid = new CodeGrid(ui->IRDBGrid);
+    m_access = std::make_unique<MainWindowAccess>(*ui, m_ctx, SlotTable, *m_grid, LanguageItems());
+    m_runner = new DownloadRunner(m_ctx, m_gate, this);
     ui->IRDBGrid->installEventFilter(this);
     ui->ImgDownload->installEventFilter(this);
     ui->LabDownload->installEventFilter(this);
@@ -110,37 +87,40 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
 
     connect(ui->mnuFileExit, &QAction::triggered, this, &FrmSASel::mnuFileExit_Click);
     connect(ui->mnuHelpAbout, &QAction::triggered, this, &FrmSASel::mnuHelpAbout_Click);
-    QAction* languages[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
-                            ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
+    const auto languages = LanguageItems();
     for (int i = 0; i < 7; ++i)
-        connect(languages[i], &QAction::triggered, this, [this, i] { mnuLanguageIndex_Click(i); });
+        connect(languages[static_cast<std::size_t>(i)], &QAction::triggered, this,
+                [this, i] { mnuLanguageIndex_Click(i); });
     ui->mnuDev->menuAction()->setVisible(false);
 
-    // Added here rather than in the form: the output list is the system's and changes at run time.
-    // The numbers are relabelled with the rest of the menu.
+    // Added here rather than in the form; the numbers are relabelled with the rest of the menu.
     m_saveWav = new QAction(QString::number(kTextSaveWav), this);
     m_saveWav->setObjectName(QStringLiteral("mnuFileSaveWav"));
-    m_outputMenu = new QMenu(QString::number(kTextOutputMenu), ui->mnuFile);
-    m_outputMenu->setObjectName(QStringLiteral("mnuFileOutput"));
+    m_output = new SoundOutput(m_ctx, ui->mnuFile, this);
     ui->mnuFile->insertAction(ui->mnuFileExit, m_saveWav);
-    ui->mnuFile->insertMenu(ui->mnuFileExit, m_outputMenu);
+    ui->mnuFile->insertMenu(ui->mnuFileExit, m_output->Menu());
     ui->mnuFile->insertSeparator(ui->mnuFileExit);
     connect(m_saveWav, &QAction::triggered, this, &FrmSASel::mnuFileSaveWav_Click);
-    connect(m_outputMenu, &QMenu::aboutToShow, this, &FrmSASel::FillOutputMenu);
-    m_finishTimer.setSingleShot(true);
-    connect(&m_finishTimer, &QTimer::timeout, this, [this] {
-        if (m_finish) m_finish->close();
+    // The output may change between downloads, not under one.
+    connect(m_runner, &DownloadRunner::Started, this, [this] {
+        m_output->Menu()->setEnabled(false);
+        emit DownloadStarted();
+    });
+    connect(m_runner, &DownloadRunner::Finished, this, [this](bool sent) {
+        m_output->Menu()->setEnabled(true);
+        emit DownloadFinished(sent);
     });
 
-    connect(ui->TxtBrandKey, &QLineEdit::textChanged, this, &FrmSASel::TxtBrandKey_Change);
-    connect(ui->TxtModelKey, &QLineEdit::textChanged, this, &FrmSASel::TxtModelKey_Change);
+    connect(ui->TxtBrandKey, &QLineEdit::textChanged, this, &FrmSASel::SearchFromControls);
+    connect(ui->TxtModelKey, &QLineEdit::textChanged, this, &FrmSASel::SearchFromControls);
     connect(ui->ImgCombDevSel, qOverload<int>(&QComboBox::activated), this, [this](int) { ImgCombDevSel_Click(); });
 
     Timer1.setInterval(700);
-    connect(&Timer1, &QTimer::timeout, this, &FrmSASel::Timer1_Timer);
+    connect(&Timer1, &QTimer::timeout, this, [this] { m_selector->Timer1_Timer(); });
     Timer3.setInterval(1000);
     Timer3.setSingleShot(true);
     connect(&Timer3, &QTimer::timeout, this, &FrmSASel::Timer3_Timer);
+    connect(&m_gate, &JobGate::CloseNow, this, &QWidget::close, Qt::QueuedConnection);
     SetUpKeyboard();
 }
 
@@ -148,17 +128,9 @@ FrmSASel::~FrmSASel() {
     // A worker of the update may be waiting for this window: it is let go before it is joined.
     m_gone = true;
     delete m_update;
-    m_update = nullptr;
     // A stream still playing is stopped before anything it reports to is gone.
-    if (m_job != nullptr) {
-        m_job->disconnect(this);
-        delete m_job;
-        m_job = nullptr;
-    }
-    if (m_finish) {
-        m_finish->disconnect(this);
-        delete m_finish;
-    }
+    m_runner->disconnect(this);
+    delete m_runner;
     Form_Unload();
 }
 
@@ -167,8 +139,17 @@ QString FrmSASel::T(int k) const {
     return text ? QString::fromStdString(*text) : QString();
 }
 
+std::array<QAction*, 7> FrmSASel::LanguageItems() const {
+    return {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
+            ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
+}
+
 const db::DbRecordset* FrmSASel::CodeRecordset() const {
-    return m_codeRecordset.get();
+    return m_grid->Recordset();
+}
+
+void FrmSASel::mnuFileOutput_Click(const std::string& device) {
+    if (!Busy()) m_output->Choose(device);
 }
 
 void FrmSASel::Form_Load() {
@@ -177,38 +158,19 @@ void FrmSASel::Form_Load() {
     Timer1.start();
 
     // Levels a killed run left raised come back before anything else happens.
-    Step([&] {
-        if (m_ctx.mixer != nullptr) audio::RestorePendingVolume(*m_ctx.mixer, m_ctx.mixerStateFile, &m_levelsSetAside);
-    });
+    Step([&] { m_output->RestorePending(); });
     m_ctx.database.Close();
     Step([&] {
         QFile qss(QString::fromStdString(m_ctx.paths.StyleSheet().string()));
         if (qss.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(qss.readAll()));
     });
-    Step([&] {
-        const QString gif = QString::fromStdString(m_ctx.paths.AnimatedPicture().string());
-        if (!QFile::exists(gif)) return;
-        if (ShowDrawnAnimation(ui->Gif89a1)) return; // a scaled screen: no blown-up blur
-        auto* movie = new QMovie(gif, {}, ui->Gif89a1);
-        if (!movie->isValid()) return;
-        ui->Gif89a1->setMovie(movie);
-        movie->start();
-    });
-    Step([&] {
-        QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
-                            ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
-        for (QAction* a : items)
-            a->setChecked(false);
-        const int index = i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase);
-        items[index]->setChecked(true);
-    });
+    Step([&] { ShowAnimation(ui->Gif89a1, QString::fromStdString(m_ctx.paths.AnimatedPicture().string())); });
+    Step([&] { CheckLanguage(i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase)); });
     Step([&] { setWindowTitle(QStringLiteral("Tolbe")); });
     Step([&] { LocaliseForm(this, m_ctx.LangBase); });
-    Step([&] { SetFieldMnemonics(); });
-    Step([&] { SetAccessibleTexts(); });
-    Step([&] { ShowLanguageOwnNames(); });
+    Step([&] { m_access->Relabel(); });
     Step([&] { CentreDownloadLabel(); });
-    Step([&] { FillOutputMenu(); });
+    Step([&] { m_output->FillMenu(); });
     Step([&] {
         for (const Slot slot : Slot::All())
             m_ctx.DeviceNames[static_cast<std::size_t>(slot.Index())] = slot.Name();
@@ -219,7 +181,6 @@ void FrmSASel::Form_Load() {
     });
     Step([&] { m_selector->ResetAnimation(); });
     Step([&] { m_selector->ShowFirstFrames(); });
-    m_busy = false;
     Step([&] { ui->LabEmail->setText(QStringLiteral("Email:") + QString::fromUtf8(i18n::kSupportEmail)); });
     m_ctx.RcuModel = 1;
     Step([&] { audio::InitWaveTable(); });
@@ -263,23 +224,17 @@ void FrmSASel::StartWithDatabase() {
         // Whole rows are selected, so the current code set stands out.
         ui->IRDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     });
-    Step([&] {
-        if (m_ctx.mixer == nullptr) return;
-        m_volumeRaised = true;
-        audio::RaiseVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
-    });
+    Step([&] { m_output->Raise(); });
 }
 
 void FrmSASel::StartupEnded() {
-    if (!m_levelsSetAside.empty()) {
+    if (const std::filesystem::path where = m_output->TakeSetAsideFile(); !where.empty()) {
         // Said once: the damaged file has been moved aside, so no later start finds it again.
-        const std::string where = m_levelsSetAside.string();
-        m_levelsSetAside.clear();
-        m_ctx.prompt.Show("Tolbe", Std(T(333)) + "\n" + where, Prompt::Buttons::Ok, Prompt::Icon::Warning);
+        m_ctx.prompt.Show("Tolbe", Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
     }
     // Only now, with start-up and its messages over, may the update check come; a database it
-    // delivers is then kept.
-    if (!m_unloaded) Timer3.start();
+    // delivers is then kept. A window closed meanwhile starts nothing.
+    if (m_gate.Running() != Job::Close) Timer3.start();
 }
 
 bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
@@ -306,8 +261,7 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
 }
 
 bool FrmSASel::ReopenDatabase() {
-    m_model->SetRecordset(nullptr);
-    m_codeRecordset.reset();
+    m_grid->Show(nullptr);
     if (m_ctx.database.Open(m_ctx.settings, m_ctx.paths) != db::CodeDatabase::State::Open) return false;
     try {
         FillDeviceTypes();
@@ -329,194 +283,38 @@ void FrmSASel::RequestQuit() {
     PostToThreadOf(this, [this] { close(); });
 }
 
-std::optional<core::PreparedDownload> FrmSASel::PrepareCurrentSlot() {
+core::DownloadRequest FrmSASel::CurrentSlotRequest() {
     AddInfo(m_ctx.CurDevice);
     const Slot slot = Slot::FromNumber(m_ctx.CurDevice);
     core::DownloadRequest request;
     request.RCUModel = m_ctx.RcuModel;
     request.slot = slot;
     request.SourceID = SlotTable.at(static_cast<std::size_t>(slot.Index())).SourceID;
-    codec::SeededFiller filler;
-    core::PreparedDownload prepared = core::PrepareDownload(m_ctx.database, request, filler);
-    switch (prepared.refusal) {
-    case core::Refusal::None:
-        return prepared;
-    case core::Refusal::NotAssigned:
-        m_ctx.prompt.Show("Tolbe", Std(T(161)), Prompt::Buttons::Ok, Prompt::Icon::None);
-        return std::nullopt;
-    case core::Refusal::NoDatabase:
-    case core::Refusal::DatabaseFailed:
-        ShowMessage(T(141), T(137));
-        return std::nullopt;
-    case core::Refusal::EncoderRefused:
-        break;
-    }
-    return std::nullopt; // the encoder refused: nothing is sent and nothing is said
-}
-
-void FrmSASel::BeginDownload() {
-    m_busy = true;
-    // The output may change between downloads, not under one.
-    m_outputMenu->setEnabled(false);
-    emit DownloadStarted();
-}
-
-void FrmSASel::EndDownload(bool sent) {
-    if (!m_busy) return;
-    m_busy = false;
-    m_gate.Finish(Job::Download);
-    m_outputMenu->setEnabled(true);
-    emit DownloadFinished(sent);
+    return request;
 }
 
 void FrmSASel::ImgDownload_Click() {
     // A click while a download plays is ignored, as is one after the window was asked to close;
     // during an update the user is told why nothing happens.
-    if (m_busy || m_closePending) return;
+    if (m_gate.Closing()) return;
     if (!m_gate.TryStart(Job::Download)) {
         if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
         return;
     }
-    BeginDownload();
-    std::optional<core::PreparedDownload> prepared = PrepareCurrentSlot();
-    if (!prepared) {
-        EndDownload(false);
-        return;
-    }
-    CmdDownCodeAPI(std::move(*prepared));
-    // The stream plays on, and OnPlaybackEnded ends the download.
+    m_runner->Run([this] { return m_runner->Prepare(CurrentSlotRequest()); });
 }
 
 void FrmSASel::CmdDownCodeAPI(core::PreparedDownload download) {
-    CodeBuffer = std::move(download.CodeBuffer);
-    BlockCount = download.BlockCount;
-    const std::string device = audio::PcmDeviceFromSettings(m_ctx.settings);
-    std::unique_ptr<audio::WaveOut> out = m_ctx.openWaveOut ? m_ctx.openWaveOut(device) : nullptr;
-    if (out == nullptr) out = std::make_unique<audio::AlsaWaveOut>(device);
-    m_job = new DownloadJob(std::move(out), std::move(download.signal), this);
-    connect(m_job, &DownloadJob::ProgressStarted, this, &FrmSASel::OnProgressStarted);
-    connect(m_job, &DownloadJob::ProgressStepped, this, &FrmSASel::OnProgressStepped);
-    connect(m_job, &DownloadJob::Ended, this, &FrmSASel::OnPlaybackEnded);
-    m_job->Start();
-}
-
-void FrmSASel::OnProgressStarted(int blockCount, const QString& deviceName) {
-    Step([&] {
-        delete m_progress;
-        m_progress = new FrmProgressBar(this);
-        LocaliseForm(m_progress, m_ctx.LangBase);
-        m_progress->SetMaximum(blockCount);
-        m_progress->SetValue(0);
-        m_progress->SetDeviceCaption(deviceName, m_ctx.LangBase);
-        m_progress->show();
-    });
-}
-
-void FrmSASel::OnProgressStepped() {
-    if (m_progress != nullptr) m_progress->AddOne();
-}
-
-void FrmSASel::OnPlaybackEnded(bool ok, const QString& reason) {
-    delete m_progress;
-    m_progress = nullptr;
-    const QString device = m_job != nullptr ? m_job->DeviceName() : QString();
-    if (m_job != nullptr) m_job->deleteLater();
-    m_job = nullptr;
-    if (ok) {
-        ShowFinish();
-        return;
-    }
-    QString text = T(kTextPlaybackFailed);
-    if (text.isEmpty()) text = QStringLiteral("%1: %2");
-    m_ctx.prompt.Show("Tolbe", Std(text.arg(device, reason)), Prompt::Buttons::Ok, Prompt::Icon::Warning);
-    EndDownload(false);
-}
-
-void FrmSASel::ShowFinish() {
-    // The picture may be closed early by the user; whoever closes it, its going ends the download.
-    auto* finish = new FrmFinish(this);
-    finish->setAttribute(Qt::WA_DeleteOnClose);
-    m_finish = finish;
-    connect(finish, &QObject::destroyed, this, [this] {
-        m_finishTimer.stop();
-        EndDownload(true);
-    });
-    finish->show();
-    m_finishTimer.start(kFinishShow_ms);
+    m_runner->Play(std::move(download));
 }
 
 void FrmSASel::mnuFileSaveWav_Click() {
-    QFileDialog dialog(this, T(kTextWavDialog));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(T(kTextWavFiles) + QStringLiteral(" (*.wav)"));
-    dialog.setDefaultSuffix(QStringLiteral("wav"));
-    dialog.selectFile(QString::fromStdString(Slot::FromNumber(m_ctx.CurDevice).Name()) + QStringLiteral(".wav"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    SaveDownloadAsWav(dialog.selectedFiles().front());
+    const QString file = m_runner->AskWavFile(Slot::FromNumber(m_ctx.CurDevice));
+    if (!file.isEmpty()) SaveDownloadAsWav(file);
 }
 
 bool FrmSASel::SaveDownloadAsWav(const QString& file) {
-    // A download of its own: the window's CodeBuffer keeps the last download's bytes.
-    const std::optional<core::PreparedDownload> prepared = PrepareCurrentSlot();
-    if (!prepared) return false;
-    const audio::DownloadSignal& signal = prepared->signal;
-    try {
-        audio::WriteWavFile(std::filesystem::path(file.toStdString()), signal.pcm, audio::kSampleRate,
-                            audio::kChannels);
-    } catch (const std::exception& e) {
-        QString text = T(kTextWavFailed);
-        if (text.isEmpty()) text = QStringLiteral("%1");
-        m_ctx.prompt.Show("Tolbe", Std(text.arg(QString::fromUtf8(e.what()))), Prompt::Buttons::Ok,
-                          Prompt::Icon::Warning);
-        return false;
-    }
-    return true;
-}
-
-void FrmSASel::FillOutputMenu() {
-    const std::string current = audio::PcmDeviceFromSettings(m_ctx.settings);
-    std::vector<audio::PlaybackDevice> devices;
-    try {
-        devices = m_ctx.playbackDevices ? m_ctx.playbackDevices() : audio::ListPlaybackDevices();
-    } catch (const std::exception&) {
-        devices.clear();
-    }
-    // A device named in the settings but not listed (one the user typed there) still shows, checked.
-    if (std::none_of(devices.begin(), devices.end(), [&](const auto& d) { return d.name == current; }))
-        devices.insert(devices.begin(), audio::PlaybackDevice{current, {}});
-    m_outputMenu->clear();
-    qDeleteAll(m_outputMenu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
-    auto* group = new QActionGroup(m_outputMenu);
-    for (const auto& d : devices) {
-        QString text = QString::fromStdString(d.name);
-        if (!d.description.empty()) text += QStringLiteral(" \u2014 ") + QString::fromStdString(d.description);
-        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* item = m_outputMenu->addAction(text);
-        item->setCheckable(true);
-        item->setChecked(d.name == current);
-        item->setData(QString::fromStdString(d.name));
-        group->addAction(item);
-        connect(item, &QAction::triggered, this, [this, name = d.name] { mnuFileOutput_Click(name); });
-    }
-}
-
-void FrmSASel::mnuFileOutput_Click(const std::string& device) {
-    if (m_busy) return;
-    try {
-        m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice, device);
-    } catch (const std::exception& e) {
-        m_ctx.prompt.Show("Tolbe", e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
-        // The check goes back to the saved device; not from inside the item's own handler.
-        QTimer::singleShot(0, this, &FrmSASel::FillOutputMenu);
-        return;
-    }
-    if (m_ctx.mixer != nullptr) {
-        // The raised levels follow the output: the old card gets its own back first.
-        const std::string card = audio::MixerCardFor(device);
-        if (m_volumeRaised) audio::RestoreVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
-        m_ctx.mixer->SelectCard(card);
-        if (m_volumeRaised) audio::RaiseVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
-    }
+    return m_runner->SaveAsWav(CurrentSlotRequest(), file);
 }
 
 void FrmSASel::CentreDownloadLabel() {
@@ -540,27 +338,8 @@ void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, con
     if (!m_ctx.HasDatabase()) return;
     auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(
         m_ctx.database.DBConn(), Std(device), Std(brand), Std(model), Std(T(155)), Std(T(156)), Std(T(157))));
-    m_codeRecordset.reset();
-    m_model->SetRecordset(nullptr);
-    m_codeRecordset = rs;
-    m_model->SetRecordset(rs);
-    if (rs->RecordCount() > 0) ui->IRDBGrid->setCurrentIndex(m_model->index(0, 2));
-    SetGridColumnWidths();
-    ui->FrameEmail->setVisible(rs->RecordCount() == 0);
-}
-
-void FrmSASel::SetGridColumnWidths() {
-    if (m_model->columnCount() < 6) return;
-    QTableView* grid = ui->IRDBGrid;
-    const int W = grid->viewport()->width();
-    const int dpi = grid->logicalDpiX();
-    const int device = TwipsToPixels(1400, dpi);
-    grid->setColumnHidden(0, true);
-    grid->setColumnHidden(1, true);
-    grid->setColumnWidth(2, device);
-    grid->setColumnWidth(3, W / 3);
-    grid->setColumnWidth(4, std::max(40, 2 * W / 3 - device - TwipsToPixels(600, dpi)));
-    grid->setColumnHidden(5, true);
+    m_grid->Show(std::move(rs));
+    ui->FrameEmail->setVisible(m_grid->RowCount() == 0);
 }
 
 void FrmSASel::SearchFromControls() {
@@ -574,13 +353,6 @@ void FrmSASel::SearchFromControls() {
     }
 }
 
-void FrmSASel::TxtBrandKey_Change() {
-    SearchFromControls();
-}
-void FrmSASel::TxtModelKey_Change() {
-    SearchFromControls();
-}
-
 void FrmSASel::ImgCombDevSel_Click() {
     // Emptying a box that holds text runs its own change handler, as typing would.
     ui->TxtBrandKey->setText(QString());
@@ -590,50 +362,41 @@ void FrmSASel::ImgCombDevSel_Click() {
 
 void FrmSASel::AddInfo(std::int16_t slot) {
     codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(slot));
-    const int row = ui->IRDBGrid->currentIndex().row();
-    auto cell = [&](int column) -> const db::DbValue& {
-        if (m_codeRecordset == nullptr) throw db::DbError("no search result");
-        return m_codeRecordset->ValueAt(row, column);
-    };
-    Step([&] { info.SourceID = cell(0).ToInt32(); });
-    Step([&] { info.SetOfCodeID = cell(1).ToInt32(); });
+    Step([&] { info.SourceID = m_grid->Current(CodeGrid::kSourceID).ToInt32(); });
+    Step([&] { info.SetOfCodeID = m_grid->Current(CodeGrid::kSetOfCodeID).ToInt32(); });
     Step([&] {
-        info.DeviceName = cell(2).Text();
+        info.DeviceName = m_grid->Current(CodeGrid::kDevice).Text();
         ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
     });
     Step([&] {
-        info.BrandName = cell(3).Text();
+        info.BrandName = m_grid->Current(CodeGrid::kBrand).Text();
         ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
     });
     Step([&] {
-        info.ModelName = cell(4).Text();
+        info.ModelName = m_grid->Current(CodeGrid::kModel).Text();
         ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
     });
-    UpdateAccessibleState();
+    m_access->UpdateState();
 }
 
 void FrmSASel::ImageSelDev(std::int16_t slot) {
     m_selector->ImageSelDev(slot);
-    UpdateAccessibleState();
+    m_access->UpdateState();
 }
 
 void FrmSASel::ImgSelDev_Click(int index) {
     m_selector->ImgSelDev_Click(index);
-    UpdateAccessibleState();
-}
-
-void FrmSASel::Timer1_Timer() {
-    m_selector->Timer1_Timer();
+    m_access->UpdateState();
 }
 
 void FrmSASel::Timer3_Timer() {
     // Once per start: the timer stops itself before the check, which may take a while.
     Timer3.stop();
-    if (m_closePending || m_unloaded) return;
     if (!m_gate.TryStart(Job::UpdateCheck)) {
-        // A download runs: the check simply comes after it.
-        connect(&m_gate, &JobGate::Idle, this, &FrmSASel::Timer3_Timer,
-                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        // A download runs: the check simply comes after it. A closing window starts no check.
+        if (m_gate.Running() != Job::Close)
+            connect(&m_gate, &JobGate::Idle, this, &FrmSASel::Timer3_Timer,
+                    Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         return;
     }
     if (m_update == nullptr) {
@@ -643,12 +406,14 @@ void FrmSASel::Timer3_Timer() {
     m_update->RunStartupCheck();
 }
 
+void FrmSASel::CheckLanguage(int index) {
+    const auto items = LanguageItems();
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i]->setChecked(static_cast<int>(i) == index);
+}
+
 void FrmSASel::mnuLanguageIndex_Click(int index) {
-    QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
-                        ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
-    for (QAction* a : items)
-        a->setChecked(false);
-    items[index]->setChecked(true);
+    CheckLanguage(index);
     try {
         m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kLanguage,
                                    std::to_string(index * 1000));
@@ -664,39 +429,7 @@ void FrmSASel::mnuHelpAbout_Click() {
     ShowAboutWindow(this, m_ctx.LangBase);
 }
 
-void FrmSASel::IRDBGrid_MouseUp(Qt::MouseButton button, const QPoint& pos) {
-    if (button != Qt::RightButton) return;
-    // The row under the pointer, as the view itself lays rows out.
-    const int row = ui->IRDBGrid->rowAt(pos.y());
-    if (row < 0) return;
-    const int column = std::max(2, ui->IRDBGrid->currentIndex().column());
-    ui->IRDBGrid->setCurrentIndex(m_model->index(row, column));
-}
-
-bool FrmSASel::IRDBGrid_Wheel(QWheelEvent* event) {
-    // One notch with no key or button held moves the current row by one, as the arrow keys do.
-    if (event->modifiers() != Qt::NoModifier || event->buttons() != Qt::NoButton) return false;
-    const int delta = event->angleDelta().y();
-    if (delta != 120 && delta != -120) return false;
-    const int rows = m_model->rowCount();
-    if (rows == 0) return true;
-    const int current = ui->IRDBGrid->currentIndex().row();
-    const int next = std::clamp(current + (delta < 0 ? 1 : -1), 0, rows - 1);
-    const int column = std::max(2, ui->IRDBGrid->currentIndex().column());
-    ui->IRDBGrid->setCurrentIndex(m_model->index(next, column));
-    return true;
-}
-
 bool FrmSASel::eventFilter(QObject* watched, QEvent* event) {
-    QTableView* grid = ui->IRDBGrid;
-    if (watched == grid->viewport()) {
-        if (event->type() == QEvent::Wheel && IRDBGrid_Wheel(static_cast<QWheelEvent*>(event))) return true;
-        if (event->type() == QEvent::MouseButtonRelease) {
-            auto* me = static_cast<QMouseEvent*>(event);
-            IRDBGrid_MouseUp(me->button(), me->position().toPoint());
-        }
-        if (event->type() == QEvent::Resize) SetGridColumnWidths();
-    }
     if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == ui->ImgDownload || watched == ui->LabDownload) {
             ImgDownload_Click();
@@ -715,7 +448,7 @@ bool FrmSASel::eventFilter(QObject* watched, QEvent* event) {
 
 void FrmSASel::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    SetGridColumnWidths();
+    m_grid->SetColumnWidths();
 }
 
 void FrmSASel::closeEvent(QCloseEvent* event) {
@@ -724,12 +457,7 @@ void FrmSASel::closeEvent(QCloseEvent* event) {
         // ends; then the window closes by itself and puts the mixer back.
         event->ignore();
         ShowNotice(m_gate.Running() == Job::Download ? 331 : 332);
-        if (!m_closePending) {
-            m_closePending = true;
-            connect(
-                &m_gate, &JobGate::Idle, this, [this] { close(); },
-                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
-        }
+        m_gate.CloseWhenIdle();
         return;
     }
     Form_Unload();
@@ -742,141 +470,26 @@ void FrmSASel::EndOnSignal() {
 }
 
 void FrmSASel::ShowNotice(int k) {
-    if (m_unloaded) return;
-    // Not modal: the running job goes on while the note is up.
-    if (m_notice == nullptr) {
-        m_notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Tolbe"), QString(), QMessageBox::Ok, this);
-        m_notice->setObjectName(QStringLiteral("JobNotice"));
-        m_notice->setWindowModality(Qt::NonModal);
-        m_notice->setAttribute(Qt::WA_DeleteOnClose);
-        if (const QString ok = T(195); !ok.isEmpty()) m_notice->button(QMessageBox::Ok)->setText(ok);
-    }
-    m_notice->setText(T(k));
-    m_notice->show();
-    m_notice->raise();
+    if (m_gate.Running() != Job::Close) ShowNoticeBox(m_notice, this, T(k), T(195));
 }
 
 void FrmSASel::Form_Unload() {
-    if (m_unloaded) return;
-    m_unloaded = true;
     Timer1.stop();
     Timer3.stop();
     if (m_notice != nullptr) m_notice->close();
-    // Only levels that start-up saved are put back; otherwise the mixer is left alone.
-    if (m_volumeRaised) {
-        if (m_ctx.mixer != nullptr) audio::RestoreVolume(*m_ctx.mixer, m_ctx.mixerStateFile);
-        m_volumeRaised = false;
-    }
+    m_output->Restore();
 }
 
 void FrmSASel::SetUpKeyboard() {
-    // Tab runs device type, brand, model, grid, slot buttons, Download (the order is in the form);
-    // the slot buttons and Download are pictures the mouse clicks, so Space and Enter click them too.
-    const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
-    for (int i = 0; i < 4; ++i)
-        MakeKeyboardButton(
-            slotButtons[static_cast<std::size_t>(i)], [this, i] { ImgSelDev_Click(i); }, QAccessible::Button, nullptr,
-            7);
-    MakeKeyboardButton(
-        ui->LabDownload, [this] { ImgDownload_Click(); }, QAccessible::Button, ui->ImgDownload, 10);
-    MakeKeyboardButton(
-        ui->LabEmail, [this] { m_contact->LabEmail_Click(); }, QAccessible::Link);
-    OnActivateKey(
-        ui->IRDBGrid, [this] { IRDBGrid_Enter(); }, false);
-    m_model->SetRowAnnouncer([this](int row) { return AnnounceRow(row); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, &FrmSASel::UpdateAccessibleState);
-    // The form lists the same order, but Qt skips what cannot take the focus yet when it builds the chain.
-    QWidget* order[] = {ui->ImgCombDevSel, ui->TxtBrandKey, ui->TxtModelKey, ui->IRDBGrid,    ui->ImgSelDev0,
-                        ui->ImgSelDev1,    ui->ImgSelDev2,  ui->ImgSelDev3,  ui->LabDownload, ui->LabEmail};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
-    ui->ImgCombDevSel->setFocus(); // where the flow starts when the window opens
-    FitTextAreasToDpi();
-}
-
-void FrmSASel::FitTextAreasToDpi() {
-    // The form's sizes are pixels at 96 DPI. Where the fonts are set larger on unscaled pixels
-    // (144 DPI without Qt's scaling), the areas that hold text grow with them, as twips would;
-    // the pictures keep their pixel sizes.
-    const int dpi_x = logicalDpiX(), dpi_y = logicalDpiY();
-    if (dpi_x <= 96 && dpi_y <= 96) return;
-    const auto grow = [dpi_x, dpi_y](QWidget* w) {
-        const QSize at96 = w->minimumSize();
-        w->setMinimumSize(TwipsToPixels(QSize(at96.width() * 15, at96.height() * 15), dpi_x, dpi_y));
-    };
-    grow(ui->IRDBGrid);
-    grow(ui->ImgCombDevSel);
-}
-
-void FrmSASel::IRDBGrid_Enter() {
+    MainWindowAccess::KeyActions keys;
+    keys.selectSlot = [this](int i) { ImgSelDev_Click(i); };
+    keys.download = [this] { ImgDownload_Click(); };
+    keys.contact = [this] { m_contact->LabEmail_Click(); };
     // The row the user moved to becomes the current slot's code set, as Download would take it.
-    if (m_model->rowCount() == 0 || !ui->IRDBGrid->currentIndex().isValid()) return;
-    AddInfo(m_ctx.CurDevice);
-}
-
-void FrmSASel::SetFieldMnemonics() {
-    // The field labels read as texts 126, 131 and 132, with a letter underlined for Alt.
-    const std::pair<QLabel*, int> labels[] = {{ui->LabDevSel, 350}, {ui->LabBrandFilter, 351}, {ui->Label2, 352}};
-    for (const auto& [label, k] : labels)
-        if (const auto text = i18n::TryLoadText(m_ctx.LangBase, k)) label->setText(QString::fromStdString(*text));
-}
-
-void FrmSASel::SetAccessibleTexts() {
-    const auto name = [this](QWidget* w, int k, int description_k = -1) {
-        w->setAccessibleName(T(k));
-        if (description_k >= 0) w->setAccessibleDescription(T(description_k));
+    keys.takeRow = [this] {
+        if (m_grid->RowCount() > 0 && ui->IRDBGrid->currentIndex().isValid()) AddInfo(m_ctx.CurDevice);
     };
-    name(ui->ImgCombDevSel, 353, 127);
-    name(ui->TxtBrandKey, 354, 356);
-    name(ui->TxtModelKey, 355, 356);
-    name(ui->IRDBGrid, 357);
-    name(ui->LabDownload, 135, 364);
-    ui->LabEmail->setAccessibleName(ui->LabEmail->text());
-    ui->LabEmail->setAccessibleDescription(T(365));
-    name(ui->Imgcha, 366);
-    name(ui->ImgPress, 367);
-    name(ui->ImgLED, 368);
-    name(ui->Gif89a1, 369);
-    const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
-    for (std::size_t i = 0; i < slotButtons.size(); ++i)
-        slotButtons[i]->setAccessibleName(T(361).arg(QString::fromStdString(m_ctx.DeviceNames[i])));
-    UpdateAccessibleState();
-}
-
-void FrmSASel::ShowLanguageOwnNames() {
-    // Whoever switched by mistake finds the way back: each entry also names the language in itself.
-    QAction* items[] = {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
-                        ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
-    for (int i = 0; i < 7; ++i) {
-        const std::string text = i18n::LanguageMenuText(m_ctx.LangBase, i);
-        if (!text.empty()) items[i]->setText(QString::fromStdString(text));
-    }
-}
-
-QString FrmSASel::AnnounceRow(int row) const {
-    if (m_codeRecordset == nullptr || row < 0 || row >= m_codeRecordset->RecordCount()) return {};
-    const auto cell = [&](int column) { return QString::fromStdString(m_codeRecordset->ValueAt(row, column).Text()); };
-    return T(360).arg(cell(2), cell(3), cell(4));
-}
-
-void FrmSASel::UpdateAccessibleState() {
-    const QString results = T(358).arg(m_model->rowCount());
-    // Chinese sentences end in a full-width stop that carries its own space.
-    const QString gap = results.endsWith(QChar(0x3002)) ? QString() : QStringLiteral(" ");
-    ui->IRDBGrid->setAccessibleDescription(results + gap + T(359));
-    const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
-    for (std::size_t i = 0; i < slotButtons.size(); ++i) {
-        const codec::SlotInfo& info = SlotTable[i];
-        const QString held =
-            info.SourceID > 0 || !info.BrandName.empty()
-                ? T(362).arg(QString::fromStdString(info.DeviceName), QString::fromStdString(info.BrandName),
-                             QString::fromStdString(info.ModelName))
-                : T(363);
-        slotButtons[i]->setAccessibleDescription(held);
-        // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
-        const int shown = Slot::FromNumber(m_ctx.CurDevice).Index();
-        SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == shown);
-    }
+    m_access->SetUpKeyboard(this, keys);
 }
 
 } // namespace tolbe::app

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/DownloadRunner.h"
 #include "app/JobGate.h"
+#include "app/SoundOutput.h"
 #include "codec/SlotTable.h"
 #include "core/Download.h"
 #include "db/Database.h"
@@ -12,34 +14,28 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace Ui {
 class FrmSASel;
 }
-class QLabel;
-class QMenu;
 class QAction;
+class QMenu;
 
 namespace tolbe::app {
 
-class DeviceSelector;
-class RecordsetModel;
-class FrmUpdate;
+class CodeGrid;
 class ContactLink;
-class DownloadJob;
-class FrmFinish;
-class FrmProgressBar;
+class DeviceSelector;
+class FrmUpdate;
+class MainWindowAccess;
 
-// How long the finish picture shows after a download that played to its end.
-inline constexpr int kFinishShow_ms = 3000;
-
-// The main window: search, device slots, download, and the program's start-up and shutdown.
+// The main window: search, device slots and download, and the program's start-up and shutdown.
+// It shows and asks; the code database, the download stream and the update are the core's.
 class FrmSASel : public QMainWindow, public update::MainWindowHooks {
     Q_OBJECT
 public:
@@ -84,18 +80,22 @@ public:
     Ui::FrmSASel* Form() const { return ui.get(); }
     const codec::SlotTable& Slots() const { return SlotTable; }
     const db::DbRecordset* CodeRecordset() const;
-    const std::vector<std::uint8_t>& CodeBufferBytes() const { return CodeBuffer; }
-    bool Busy() const { return m_busy; }
+    const std::vector<std::uint8_t>& CodeBufferBytes() const { return m_runner->CodeBuffer(); }
+    bool Busy() const { return m_runner->Busy(); }
     DeviceSelector* Selector() const { return m_selector.get(); }
     QTimer& AnimationTimer() { return Timer1; }
     QTimer& UpdateTimer() { return Timer3; }
     const JobGate& Gate() const { return m_gate; }
     // The window's note on why a job did not start or why it has not closed yet; null when none.
     QMessageBox* Notice() const { return m_notice; }
-    QMenu* OutputMenu() const { return m_outputMenu; }
+    QMenu* OutputMenu() const { return m_output->Menu(); }
     QAction* SaveWavAction() const { return m_saveWav; }
     // Refreshes the output menu from the system's device list; the saved device is checked.
-    void FillOutputMenu();
+    void FillOutputMenu() { m_output->FillMenu(); }
+
+    // SIGTERM or SIGINT: a running transfer of the update is cancelled (its partial file goes),
+    // and the window closes as soon as the running job has ended.
+    void EndOnSignal();
 
 signals:
     // A download began: from here until DownloadFinished no other download starts.
@@ -105,27 +105,16 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-
-public:
-    // SIGTERM or SIGINT: a running transfer of the update is cancelled (its partial file goes),
-    // and the window closes as soon as the running job has ended.
-    void EndOnSignal();
-
-protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     QString T(int k) const; // text k of the active language ("" when absent)
+    std::array<QAction*, 7> LanguageItems() const;
+    void CheckLanguage(int index);
     void FillDeviceTypes();
     void SearchFromControls();
-    void TxtBrandKey_Change();
-    void TxtModelKey_Change();
-    void SetGridColumnWidths();
-    void IRDBGrid_MouseUp(Qt::MouseButton button, const QPoint& pos);
-    bool IRDBGrid_Wheel(class QWheelEvent* event);
     void CentreDownloadLabel();
-    void Timer1_Timer();
     void Timer3_Timer();
     void Form_Unload();
     void StartWithDatabase();
@@ -133,56 +122,27 @@ private:
     // Opens the database in use again and lists it; true when it is open.
     bool ReopenDatabase();
     void ShowNotice(int k);
-
-    // Keyboard and screen readers: Tab order, keys and focus rings (once, at construction); field
-    // mnemonics, accessible names and the Language menu's own names (at each relabelling, in the
-    // active language); the states a reader hears (after each search, slot choice and assignment).
     void SetUpKeyboard();
-    void SetFieldMnemonics();
-    void SetAccessibleTexts();
-    void ShowLanguageOwnNames();
-    void UpdateAccessibleState();
-    QString AnnounceRow(int row) const;
-    void IRDBGrid_Enter();
-    void FitTextAreasToDpi();
-    // The one start and the one end of every download.
-    void BeginDownload();
-    void EndDownload(bool sent);
-    // AddInfo, then the current slot's download made ready; nothing after telling the user why not
-    // (an encoder's refusal is not told, as the download always had it).
-    std::optional<core::PreparedDownload> PrepareCurrentSlot();
-    void OnProgressStarted(int blockCount, const QString& deviceName);
-    void OnProgressStepped();
-    void OnPlaybackEnded(bool ok, const QString& reason);
-    void ShowFinish();
+    // AddInfo, then what a download of the current slot asks the core for.
+    core::DownloadRequest CurrentSlotRequest();
 
     AppContext& m_ctx;
     std::atomic<bool> m_gone{false}; // set when the window is being destroyed
     std::unique_ptr<Ui::FrmSASel> ui;
     codec::SlotTable SlotTable{};
-    std::shared_ptr<const db::DbRecordset> m_codeRecordset;
-    RecordsetModel* m_model = nullptr;
+    CodeGrid* m_grid = nullptr;
+    std::unique_ptr<MainWindowAccess> m_access;
     std::unique_ptr<DeviceSelector> m_selector;
-    std::vector<std::uint8_t> CodeBuffer;
-    std::int16_t BlockCount = 0;
-    bool m_busy = false;
-    bool m_volumeRaised = false;
-    bool m_unloaded = false;
+    JobGate m_gate; // download, update check and closing, one at a time
+    DownloadRunner* m_runner = nullptr;
+    SoundOutput* m_output = nullptr;
     bool m_startedWithDatabase = false;
-    bool m_closePending = false; // closing waits for the running job
-    JobGate m_gate;              // download, update check and closing, one at a time
     QPointer<QMessageBox> m_notice;
-    std::filesystem::path m_levelsSetAside; // a damaged levels file moved aside, to be reported
     QTimer Timer1;
     QTimer Timer3;
     FrmUpdate* m_update = nullptr;
     ContactLink* m_contact = nullptr;
-    QMenu* m_outputMenu = nullptr;
     QAction* m_saveWav = nullptr;
-    DownloadJob* m_job = nullptr;
-    FrmProgressBar* m_progress = nullptr;
-    QPointer<FrmFinish> m_finish;
-    QTimer m_finishTimer;
 };
 
 } // namespace tolbe::app

@@ -10,6 +10,12 @@ bool JobGate::TryStart(Job job) {
 
 void JobGate::Finish(Job job) {
     if (m_running != job) return;
+    if (m_closeWaits) {
+        m_closeWaits = false;
+        m_running = Job::Close;
+        emit CloseNow();
+        return;
+    }
     m_running.reset();
     emit Idle();
 }

@@ -21,14 +21,22 @@ public:
     // Ends `job` and tells the waiting ones. Ending a job that does not run changes nothing.
     void Finish(Job job);
     std::optional<Job> Running() const { return m_running; }
+    // Closing waits for the running job: once it finishes, Close starts in its place (nothing
+    // else may start in between) and CloseNow tells the window.
+    void CloseWhenIdle() { m_closeWaits = true; }
+    // True once closing was asked for.
+    bool Closing() const { return m_closeWaits || m_running == Job::Close; }
 
 signals:
     // No job runs any more; a job that had to wait may try again (connect it queued, so it starts
     // from the event loop and not inside the ending job's last call).
     void Idle();
+    // The job that closing waited for has ended; Close runs now.
+    void CloseNow();
 
 private:
     std::optional<Job> m_running;
+    bool m_closeWaits = false;
 };
 
 } // namespace tolbe::app

@@ -2,6 +2,8 @@
 
 #include "app/FrmMsgbox.h"
 
+#include <QPushButton>
+
 namespace tolbe::app {
 
 std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
@@ -18,6 +20,20 @@ std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
     FrmMsgbox box(parent);
     box.exec();
     return static_cast<std::int16_t>(request.result);
+}
+
+void ShowNoticeBox(QPointer<QMessageBox>& notice, QWidget* parent, const QString& text, const QString& ok) {
+    if (notice == nullptr) {
+        notice = new QMessageBox(QMessageBox::Information, QString::fromLatin1(kProductName), QString(),
+                                 QMessageBox::Ok, parent);
+        notice->setObjectName(QStringLiteral("JobNotice"));
+        notice->setWindowModality(Qt::NonModal);
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        if (!ok.isEmpty()) notice->button(QMessageBox::Ok)->setText(ok);
+    }
+    notice->setText(text);
+    notice->show();
+    notice->raise();
 }
 
 } // namespace tolbe::app

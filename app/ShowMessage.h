@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -18,5 +20,10 @@ inline constexpr const char* kProductName = "Tolbe";
 std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
                          const std::optional<QString>& second_caption = std::nullopt,
                          const std::optional<QString>& title = std::nullopt, QWidget* parent = nullptr);
+
+// The note on why a job did not start or why the window has not closed yet: not modal, so the
+// running job goes on while it is up. One note at a time in `notice`, made on first use; `ok`
+// captions its button when given.
+void ShowNoticeBox(QPointer<QMessageBox>& notice, QWidget* parent, const QString& text, const QString& ok);
 
 } // namespace tolbe::app

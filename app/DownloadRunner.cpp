@@ -1,0 +1,179 @@
+#include "app/DownloadRunner.h"
+
+#include "app/DownloadJob.h"
+#include "app/FrmFinish.h"
+#include "app/FrmProgressBar.h"
+#include "app/LocaliseForm.h"
+#include "app/ShowMessage.h"
+#include "audio/AlsaWaveOut.h"
+#include "audio/Modulator.h"
+#include "audio/WavFile.h"
+#include "codec/DownOrder.h"
+#include "i18n/StringTable.h"
+
+#include <QFileDialog>
+
+#include <exception>
+#include <filesystem>
+
+namespace tolbe::app {
+namespace {
+
+// Texts of a download the device could not play and of a WAV file that could not be written.
+constexpr int kTextPlaybackFailed = 312;
+constexpr int kTextWavFailed = 313;
+constexpr int kTextWavDialog = 314;
+constexpr int kTextWavFiles = 315;
+
+} // namespace
+
+DownloadRunner::DownloadRunner(AppContext& ctx, JobGate& gate, QWidget* window)
+    : QObject(window), m_ctx(ctx), m_gate(gate), m_window(window) {
+    m_finishTimer.setSingleShot(true);
+    connect(&m_finishTimer, &QTimer::timeout, this, [this] {
+        if (m_finish) m_finish->close();
+    });
+}
+
+DownloadRunner::~DownloadRunner() {
+    if (m_job != nullptr) {
+        m_job->disconnect(this);
+        delete m_job;
+    }
+    if (m_finish) {
+        m_finish->disconnect(this);
+        delete m_finish;
+    }
+}
+
+QString DownloadRunner::T(int k) const {
+    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
+    return text ? QString::fromStdString(*text) : QString();
+}
+
+std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::DownloadRequest& request) {
+    codec::SeededFiller filler;
+    core::PreparedDownload prepared = core::PrepareDownload(m_ctx.database, request, filler);
+    switch (prepared.refusal) {
+    case core::Refusal::None:
+        return prepared;
+    case core::Refusal::NotAssigned:
+        m_ctx.prompt.Show("Tolbe", T(161).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::None);
+        return std::nullopt;
+    case core::Refusal::NoDatabase:
+    case core::Refusal::DatabaseFailed:
+        ShowMessage(T(141), T(137));
+        return std::nullopt;
+    case core::Refusal::EncoderRefused:
+        break;
+    }
+    return std::nullopt; // the encoder refused: nothing is sent and nothing is said
+}
+
+void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownload>()>& prepare) {
+    m_busy = true;
+    emit Started();
+    std::optional<core::PreparedDownload> prepared = prepare();
+    if (!prepared) {
+        End(false);
+        return;
+    }
+    Play(std::move(*prepared));
+    // The stream plays on, and OnPlaybackEnded ends the download.
+}
+
+void DownloadRunner::End(bool sent) {
+    if (!m_busy) return;
+    m_busy = false;
+    m_gate.Finish(Job::Download);
+    emit Finished(sent);
+}
+
+void DownloadRunner::Play(core::PreparedDownload download) {
+    m_codeBuffer = std::move(download.CodeBuffer);
+    m_blockCount = download.BlockCount;
+    const std::string device = audio::PcmDeviceFromSettings(m_ctx.settings);
+    std::unique_ptr<audio::WaveOut> out = m_ctx.openWaveOut ? m_ctx.openWaveOut(device) : nullptr;
+    if (out == nullptr) out = std::make_unique<audio::AlsaWaveOut>(device);
+    m_job = new DownloadJob(std::move(out), std::move(download.signal), this);
+    connect(m_job, &DownloadJob::ProgressStarted, this, &DownloadRunner::OnProgressStarted);
+    connect(m_job, &DownloadJob::ProgressStepped, this, &DownloadRunner::OnProgressStepped);
+    connect(m_job, &DownloadJob::Ended, this, &DownloadRunner::OnPlaybackEnded);
+    m_job->Start();
+}
+
+void DownloadRunner::OnProgressStarted(int blockCount, const QString& deviceName) {
+    try {
+        delete m_progress;
+        m_progress = new FrmProgressBar(m_window);
+        LocaliseForm(m_progress, m_ctx.LangBase);
+        m_progress->SetMaximum(blockCount);
+        m_progress->SetValue(0);
+        m_progress->SetDeviceCaption(deviceName, m_ctx.LangBase);
+        m_progress->show();
+    } catch (const std::exception&) {
+        // The count is a courtesy; the stream plays without it.
+    }
+}
+
+void DownloadRunner::OnProgressStepped() {
+    if (m_progress != nullptr) m_progress->AddOne();
+}
+
+void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
+    delete m_progress;
+    m_progress = nullptr;
+    const QString device = m_job != nullptr ? m_job->DeviceName() : QString();
+    if (m_job != nullptr) m_job->deleteLater();
+    m_job = nullptr;
+    if (ok) {
+        ShowFinish();
+        return;
+    }
+    QString text = T(kTextPlaybackFailed);
+    if (text.isEmpty()) text = QStringLiteral("%1: %2");
+    m_ctx.prompt.Show("Tolbe", text.arg(device, reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    End(false);
+}
+
+void DownloadRunner::ShowFinish() {
+    // The picture may be closed early by the user; whoever closes it, its going ends the download.
+    auto* finish = new FrmFinish(m_window);
+    finish->setAttribute(Qt::WA_DeleteOnClose);
+    m_finish = finish;
+    connect(finish, &QObject::destroyed, this, [this] {
+        m_finishTimer.stop();
+        End(true);
+    });
+    finish->show();
+    m_finishTimer.start(kFinishShow_ms);
+}
+
+QString DownloadRunner::AskWavFile(Slot slot) const {
+    QFileDialog dialog(m_window, T(kTextWavDialog));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(T(kTextWavFiles) + QStringLiteral(" (*.wav)"));
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    dialog.selectFile(QString::fromStdString(slot.Name()) + QStringLiteral(".wav"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}
+
+bool DownloadRunner::SaveAsWav(const core::DownloadRequest& request, const QString& file) {
+    // A download of its own: CodeBuffer keeps the last download's bytes.
+    const std::optional<core::PreparedDownload> prepared = Prepare(request);
+    if (!prepared) return false;
+    try {
+        audio::WriteWavFile(std::filesystem::path(file.toStdString()), prepared->signal.pcm, audio::kSampleRate,
+                            audio::kChannels);
+    } catch (const std::exception& e) {
+        QString text = T(kTextWavFailed);
+        if (text.isEmpty()) text = QStringLiteral("%1");
+        m_ctx.prompt.Show("Tolbe", text.arg(QString::fromUtf8(e.what())).toStdString(), Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
+        return false;
+    }
+    return true;
+}
+
+} // namespace tolbe::app

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "app/JobGate.h"
+#include "core/Download.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace tolbe::app {
+
+class DownloadJob;
+class FrmFinish;
+class FrmProgressBar;
+
+// How long the finish picture shows after a download that played to its end.
+inline constexpr int kFinishShow_ms = 3000;
+
+// The one way the windows send a code set to the remote: the core prepares the stream, a job
+// plays it off the window thread, the progress window counts the blocks and the finish picture
+// ends it. A download runs as the gate's Download job, one at a time across the windows.
+class DownloadRunner : public QObject {
+    Q_OBJECT
+public:
+    DownloadRunner(AppContext& ctx, JobGate& gate, QWidget* window);
+    // A stream still playing is stopped before anything it reports to is gone.
+    ~DownloadRunner() override;
+
+    // The stream a download of `request` would play, lead-in included; nothing after telling the
+    // user why not (an encoder's refusal is not told, as the download always had it).
+    std::optional<core::PreparedDownload> Prepare(const core::DownloadRequest& request);
+    // Starts a download, the gate already taken for it by the caller. It ends, with Finished,
+    // once its stream has played and the finish picture has gone, or at once when there is
+    // nothing to send or the device fails. `prepare` runs after Started, so its messages show
+    // with the download already under way.
+    void Run(const std::function<std::optional<core::PreparedDownload>()>& prepare);
+    // Starts playing a prepared download's stream; its code record stays in CodeBuffer.
+    void Play(core::PreparedDownload download);
+    // Writes the stream a download of `request` would play into `file` as a WAV file; true
+    // when written, else the user was told why not.
+    bool SaveAsWav(const core::DownloadRequest& request, const QString& file);
+
+    // Asks where to save a slot's download as a WAV file; empty when the user cancelled.
+    QString AskWavFile(Slot slot) const;
+
+    bool Busy() const { return m_busy; }
+    const std::vector<std::uint8_t>& CodeBuffer() const { return m_codeBuffer; }
+    std::int16_t BlockCount() const { return m_blockCount; }
+
+signals:
+    // A download began: from here until Finished no other download starts.
+    void Started();
+    // A download ended: true when its stream played to its end (and the finish picture has gone).
+    void Finished(bool sent);
+
+private:
+    QString T(int k) const;
+    void End(bool sent);
+    void OnProgressStarted(int blockCount, const QString& deviceName);
+    void OnProgressStepped();
+    void OnPlaybackEnded(bool ok, const QString& reason);
+    void ShowFinish();
+
+    AppContext& m_ctx;
+    JobGate& m_gate;
+    QWidget* m_window;
+    bool m_busy = false;
+    std::vector<std::uint8_t> m_codeBuffer;
+    std::int16_t m_blockCount = 0;
+    DownloadJob* m_job = nullptr;
+    FrmProgressBar* m_progress = nullptr;
+    QPointer<FrmFinish> m_finish;
+    QTimer m_finishTimer;
+};
+
+} // namespace tolbe::app
