@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+namespace tolbe::codec {
+class FillerSource;
+}
 namespace tolbe::audio {
 class WaveOut;
 class Mixer;
@@ -43,6 +46,9 @@ struct AppContext {
     std::function<std::unique_ptr<audio::WaveOut>(const std::string& device)> openWaveOut;
     // The playback devices the output menu offers.
     std::function<std::vector<audio::PlaybackDevice>()> playbackDevices;
+    // The source of each download's filler bytes; random when empty. A fixed seed makes a
+    // download repeatable (the same bytes as tolbe-cli --seed).
+    std::function<std::unique_ptr<codec::FillerSource>()> filler;
     audio::Mixer* mixer = nullptr;        // levels raised for a download, restored at the end
     std::filesystem::path mixerStateFile; // saved levels until they are restored
 

@@ -8,6 +8,7 @@
 #include "audio/AlsaWaveOut.h"
 #include "audio/Modulator.h"
 #include "audio/WavFile.h"
+#include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
 #include "i18n/StringTable.h"
 
@@ -52,8 +53,9 @@ QString DownloadRunner::T(int k) const {
 }
 
 std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::DownloadRequest& request) {
-    codec::SeededFiller filler;
-    core::PreparedDownload prepared = core::PrepareDownload(m_ctx.database, request, filler);
+    std::unique_ptr<codec::FillerSource> filler =
+        m_ctx.filler ? m_ctx.filler() : std::make_unique<codec::SeededFiller>();
+    core::PreparedDownload prepared = core::PrepareDownload(m_ctx.database, request, *filler);
     switch (prepared.refusal) {
     case core::Refusal::None:
         return prepared;

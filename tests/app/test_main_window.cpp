@@ -11,6 +11,7 @@
 #include "audio/SignalDecoder.h"
 #include "audio/WavFile.h"
 #include "audio/WaveOut.h"
+#include "codec/CodeRecord.h"
 #include "db/DatabaseFile.h"
 #include "i18n/StringTable.h"
 #include "tests/support/TestSupport.h"
@@ -506,8 +507,12 @@ private slots:
     }
 
     void saveAsWavWritesTheDownloadsStream() {
+        FakeOutput out;
         Fixture f;
-        FrmSASel& w = f.Start();
+        FrmSASel& w = f.Start([&](AppContext& ctx) {
+            out.Install(ctx);
+            ctx.filler = [] { return std::make_unique<codec::SeededFiller>(7); };
+        });
         f.ui()->TxtBrandKey->setText("sam");
         w.ImgSelDev_Click(1);
         const QString file = QString::fromStdString((f.dir / "SAT.wav").string());
@@ -535,6 +540,20 @@ private slots:
             audio::BuildDownloadSignal(1, code, static_cast<std::int16_t>(check.header_blocks), "SAT");
         QVERIFY(wav.pcm == expected.pcm);
         QVERIFY(!w.Busy());
+        // The same bytes as the download plays and as tolbe-cli writes with the same filler.
+        QSignalSpy finished(&w, &FrmSASel::DownloadFinished);
+        w.ImgDownload_Click();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(out.streams.size(), size_t(1));
+        QVERIFY(out.streams[0] == wav.pcm);
+        const auto cli = f.dir / "cli.wav";
+        const auto run =
+            test::RunProgram(TOLBE_CLI_PATH,
+                             {"download", "--db", f.paths.Database().string(), "--slot", "SAT", "--source-id",
+                              std::to_string(w.Slots()[1].SourceID), "--seed", "7", "--wav", cli.string()},
+                             f.dir.Path());
+        QCOMPARE(run.status, 0);
+        QVERIFY(test::ReadFile(cli) == test::ReadFile(file.toStdString()));
 
         // A folder that cannot be written to gives one message naming the cause.
         QVERIFY(!w.SaveDownloadAsWav(QString::fromStdString((f.dir / "no-such-folder" / "x.wav").string())));
