@@ -64,7 +64,7 @@ std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::Downlo
         return std::nullopt;
     case core::Refusal::NoDatabase:
     case core::Refusal::DatabaseFailed:
-        ShowMessage(T(141), T(137));
+        ShowDatabaseError(m_ctx.LangBase);
         return std::nullopt;
     case core::Refusal::EncoderRefused:
         break;

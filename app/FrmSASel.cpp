@@ -192,7 +192,7 @@ void FrmSASel::Form_Load() {
         return;
     }
     if (state != db::CodeDatabase::State::Open) {
-        ShowMessage(T(141), T(137));
+        ShowDatabaseError(m_ctx.LangBase);
         StartupEnded();
         return;
     }
@@ -349,7 +349,7 @@ void FrmSASel::SearchFromControls() {
         SearchSetOfCodes(ui->ImgCombDevSel->currentText(), ui->TxtBrandKey->text(), ui->TxtModelKey->text());
     } catch (const std::exception&) {
         // The database went bad under us: say so once per search, keep the last result.
-        ShowMessage(T(141), T(137));
+        ShowDatabaseError(m_ctx.LangBase);
     }
 }
 

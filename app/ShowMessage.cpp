@@ -1,6 +1,7 @@
 #include "app/ShowMessage.h"
 
 #include "app/FrmMsgbox.h"
+#include "i18n/StringTable.h"
 
 #include <QPushButton>
 
@@ -20,6 +21,13 @@ std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
     FrmMsgbox box(parent);
     box.exec();
     return static_cast<std::int16_t>(request.result);
+}
+
+void ShowDatabaseError(int lang_base, QWidget* parent) {
+    const auto text = [lang_base](int k) {
+        return QString::fromStdString(i18n::TryLoadText(lang_base, k).value_or(""));
+    };
+    ShowMessage(text(141), text(137), std::nullopt, std::nullopt, parent);
 }
 
 void ShowNoticeBox(QPointer<QMessageBox>& notice, QWidget* parent, const QString& text, const QString& ok) {

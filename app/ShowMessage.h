@@ -21,6 +21,10 @@ std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
                          const std::optional<QString>& second_caption = std::nullopt,
                          const std::optional<QString>& title = std::nullopt, QWidget* parent = nullptr);
 
+// The program's own box saying the code database cannot be used (texts 141 and 137 of the
+// language `lang_base`): at start-up, on a search and on a download that meet a broken database.
+void ShowDatabaseError(int lang_base, QWidget* parent = nullptr);
+
 // The note on why a job did not start or why the window has not closed yet: not modal, so the
 // running job goes on while it is up. One note at a time in `notice`, made on first use; `ok`
 // captions its button when given.
