@@ -110,37 +110,28 @@ SlotRecord ReadSlot(const IniDocument& doc, const std::string& s) {
     return rec;
 }
 
-// The slots whose sections hold only lines this program writes; `damaged` tells whether any line
-// was something else.
-std::set<std::string> WellFormedSections(const std::string& text, bool& damaged) {
-    std::set<std::string> names, good, bad;
+// The slot sections of the file; `damaged` tells whether any line is one this program does not
+// write. Such lines are left out, the values around them still count.
+std::set<std::string> SlotSections(const std::string& text, bool& damaged) {
+    std::set<std::string> names, found;
     for (Slot slot : Slot::All())
         names.insert(slot.Name());
     std::istringstream in(text);
-    std::string line, section;
+    std::string line;
+    bool inSlot = false;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[' && line.back() == ']') {
-            section = line.substr(1, line.size() - 2);
-            if (!names.count(section) || good.count(section) || bad.count(section)) {
-                damaged = true;
-                bad.insert(section);
-                section.clear();
-            } else {
-                good.insert(section);
-            }
+            const std::string section = line.substr(1, line.size() - 2);
+            inSlot = names.count(section) && found.insert(section).second;
+            damaged = damaged || !inSlot;
             continue;
         }
         const std::size_t eq = line.find('=');
-        if (section.empty() || eq == std::string::npos || !kKeys.count(line.substr(0, eq))) {
-            damaged = true;
-            if (!section.empty()) bad.insert(section);
-        }
+        if (!inSlot || eq == std::string::npos || !kKeys.count(line.substr(0, eq))) damaged = true;
     }
-    for (const std::string& s : bad)
-        good.erase(s);
-    return good;
+    return found;
 }
 
 // Moves a damaged file out of the way under a name of its own, never over an earlier one.
@@ -216,7 +207,7 @@ RemoteRecord::LoadReport RemoteRecord::Load() {
         }
     }
     bool bad = false;
-    const std::set<std::string> good = WellFormedSections(text, bad);
+    const std::set<std::string> good = SlotSections(text, bad);
     const IniDocument doc = IniDocument::Parse(text);
     for (Slot slot : Slot::All()) {
         if (!good.count(slot.Name())) continue;
