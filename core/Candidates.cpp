@@ -19,6 +19,42 @@ struct Image {
     std::int16_t blocks = 0;
 };
 
+// Decrypted pages the connection keeps (KiB). A list walks the whole search index and every
+// source's codes; with SQLite's 2 MiB default each of those pages is decrypted again by the next
+// query that needs it. The cache stays, so the next list (another brand or slot) starts warm.
+constexpr int kListCacheKiB = 32768;
+
+// One read transaction around many small queries: the file is locked and its first page read and
+// decrypted once, not once a query.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(const db::DbConnection& conn) : m_conn(conn) {
+        try {
+            m_conn.ExecuteSql("PRAGMA cache_size=-" + std::to_string(kListCacheKiB));
+        } catch (const db::DbError&) {
+            // Only slower.
+        }
+        try {
+            m_conn.ExecuteSql("BEGIN");
+            m_open = true;
+        } catch (const db::DbError&) {
+            // Already inside one: the queries run in it.
+        }
+    }
+    ~ReadTransaction() {
+        try {
+            if (m_open) m_conn.ExecuteSql("COMMIT");
+        } catch (const db::DbError&) {
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    const db::DbConnection& m_conn;
+    bool m_open = false;
+};
+
 } // namespace
 
 std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
@@ -50,6 +86,7 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
         return list;
     }
     try {
+        const ReadTransaction transaction(database.DBConn());
         const db::DbRecordset rs =
             db::SearchSetOfCodes(database.DBConn(), device, brand, model, "Device", "Brand", "Model", 0);
         list.codeSets = rs.RecordCount();
