@@ -28,6 +28,9 @@ struct CandidateList {
     int codeSets = 0;                  // code sets the search found (the search's order, no limit)
     int refused = 0;                   // of those, the ones that make no record for the slot (too long, no codes)
     std::string error;                 // not empty when the database could not be read; the list is then empty
+
+    // The code sets the candidates stand for: codeSets less the refused ones.
+    int CodeSetsCovered() const { return codeSets - refused; }
 };
 
 // The code sets SearchSetOfCodes finds for `device`, `brand` and `model` (the same key-word rules
