@@ -29,6 +29,13 @@ private:
     std::mt19937 m_gen;
 };
 
+// Filler of zero bytes: records that differ only in their filler come out equal, so code sets can be
+// compared by what they really write into a slot.
+class ZeroFiller final : public FillerSource {
+public:
+    double NextFraction() override { return 0.0; }
+};
+
 // The one remote model whose code memory layout the encoder knows.
 inline constexpr std::uint8_t kSupportedRcuModel = 1;
 

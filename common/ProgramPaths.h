@@ -51,6 +51,8 @@ public:
     std::filesystem::path UpdateDescriptor() const { return m_dir / "Update" / "Update.txt"; }
     // The signing time of the newest descriptor accepted, so an older one cannot be replayed.
     std::filesystem::path SignedStamp() const { return m_dir / "Update" / "LastSigned.txt"; }
+    // What this computer last wrote into each slot of the remote, and what the user said of it.
+    std::filesystem::path RemoteRecordFile() const { return m_dir / "Remote.ini"; }
 
     // Per-user places, the same for every program folder; empty when the user has no home folder.
     // Mixer levels waiting to be restored: $XDG_STATE_HOME/Tolbe/mixer-levels.

@@ -4,9 +4,9 @@
 
 namespace tolbe::core {
 
-Refusal CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
-                       std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, audio::DownloadSink& sink,
-                       audio::DownloadProgress& progress, std::string* why) {
+Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
+                        std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, std::string* why,
+                        std::string* orderUsed) {
     CodeBuffer.assign(Slot::kRegionBytes, 0);
     const auto refuse = [&](Refusal refusal, const std::string& reason) {
         if (why != nullptr) *why = reason;
@@ -27,6 +27,15 @@ Refusal CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& 
     if (!codec::BuildCodeRecord(request.RCUModel, request.slot.Number(), codes, CodeBuffer, BlockCount, order, rng,
                                 &reason))
         return refuse(Refusal::EncoderRefused, reason);
+    if (orderUsed != nullptr) *orderUsed = std::move(order);
+    return Refusal::None;
+}
+
+Refusal CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
+                       std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, audio::DownloadSink& sink,
+                       audio::DownloadProgress& progress, std::string* why) {
+    const Refusal refusal = BuildSlotRecord(database, request, rng, CodeBuffer, BlockCount, why);
+    if (refusal != Refusal::None) return refusal;
     audio::SendCodeRecord(request.slot.Number(), CodeBuffer, BlockCount, request.slot.Name(), sink, progress);
     return Refusal::None;
 }

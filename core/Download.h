@@ -47,8 +47,15 @@ struct PreparedDownload {
 PreparedDownload PrepareDownload(const db::CodeDatabase& database, const DownloadRequest& request,
                                  codec::FillerSource& rng, int leadIn_ms = audio::kLeadIn_ms);
 
+// The first half of every download: key order, code set and encoder, no sound. Makes `CodeBuffer` 768
+// zero bytes, then the slot's code record with filler bytes from `rng`. `Refusal::None` when a
+// record was built; `order`, when given, receives the key order the encoder was given.
+Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
+                        std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, std::string* why = nullptr,
+                        std::string* order = nullptr);
+
 // The same into any sink, step by step as the sound would play: makes `CodeBuffer` 768 zero bytes,
-// has the encoder build the record into it and, only when that succeeded, sends it with
+// has the encoder build the record into it (BuildSlotRecord) and, only when that succeeded, sends it with
 // audio::SendCodeRecord. `Refusal::None` when every packet was handed to the sink.
 Refusal CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
                        std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, audio::DownloadSink& sink,

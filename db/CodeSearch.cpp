@@ -48,8 +48,8 @@ std::string GetLikeStr(const std::string& key) {
 }
 
 std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
-                                 const std::string& alias155, const std::string& alias156,
-                                 const std::string& alias157) {
+                                 const std::string& alias155, const std::string& alias156, const std::string& alias157,
+                                 int rowLimit) {
     const std::string dev = device.empty() ? std::string("DVD") : CutKeyWord(device);
     std::string sql = "Select SourceID,SetOfCodeID,DeviceName " + Alias(alias155);
     sql += ",BrandName " + Alias(alias156);
@@ -58,14 +58,29 @@ std::string BuildSearchStatement(const std::string& device, const std::string& b
     sql += "DeviceName like '" + QuoteSafe(dev) + "%'";
     if (!brand.empty()) sql += " and BrandName like " + GetLikeStr(CutKeyWord(brand)) + " ESCAPE '\\'";
     if (!model.empty()) sql += " and ModelName like " + GetLikeStr(CutKeyWord(model)) + " ESCAPE '\\'";
-    sql += " and IsValid=1 order by CodeDate DESC LIMIT 0," + std::to_string(kSearchRowLimit);
+    sql += " and IsValid=1 order by CodeDate DESC";
+    if (rowLimit > 0) sql += " LIMIT 0," + std::to_string(rowLimit);
     return sql;
 }
 
 DbRecordset SearchSetOfCodes(const DbConnection& conn, const std::string& device, const std::string& brand,
                              const std::string& model, const std::string& alias155, const std::string& alias156,
-                             const std::string& alias157) {
-    return conn.OpenRecordset(BuildSearchStatement(device, brand, model, alias155, alias156, alias157), false);
+                             const std::string& alias157, int rowLimit) {
+    return conn.OpenRecordset(BuildSearchStatement(device, brand, model, alias155, alias156, alias157, rowLimit),
+                              false);
+}
+
+std::vector<std::string> ListBrands(const DbConnection& conn, const std::string& device, const std::string& brandKey) {
+    const std::string dev = device.empty() ? std::string("DVD") : CutKeyWord(device);
+    std::string sql = "Select distinct BrandName From M_SetOfCodes where DeviceName like '" + QuoteSafe(dev) + "%'";
+    if (!brandKey.empty()) sql += " and BrandName like " + GetLikeStr(CutKeyWord(brandKey)) + " ESCAPE '\\'";
+    sql += " and IsValid=1 and BrandName is not null and BrandName<>'' order by BrandName collate nocase, BrandName";
+    const DbRecordset rs = conn.OpenRecordset(sql, false);
+    std::vector<std::string> brands;
+    brands.reserve(static_cast<std::size_t>(rs.RecordCount()));
+    for (int r = 0; r < rs.RecordCount(); ++r)
+        brands.push_back(rs.ValueAt(r, 0).Text());
+    return brands;
 }
 
 } // namespace tolbe::db

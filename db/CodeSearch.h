@@ -3,6 +3,7 @@
 #include "db/Database.h"
 
 #include <string>
+#include <vector>
 
 // The code search of the main window: the statement that lists the newest 300 valid code sets
 // of a device type whose brand and model names contain the user's key words.
@@ -23,13 +24,21 @@ inline constexpr std::size_t kMaxKeyWordBytes = 24999;
 
 // The search statement; key words are cut to kMaxKeyWordBytes. `alias155` to `alias157` are the headings of the device,
 // brand and model columns (texts 155 to 157 of the active language). An empty device searches for "DVD".
+// `rowLimit` 0 lists every match (the set-up assistant's candidates), in the same order.
 std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
-                                 const std::string& alias155, const std::string& alias156, const std::string& alias157);
+                                 const std::string& alias155, const std::string& alias156, const std::string& alias157,
+                                 int rowLimit = kSearchRowLimit);
 
 // Runs the search statement on `conn`. Columns: SourceID, SetOfCodeID, the three aliased name
 // columns and CodeDate, newest first. Throws DbError when the connection is not open.
 DbRecordset SearchSetOfCodes(const DbConnection& conn, const std::string& device, const std::string& brand,
                              const std::string& model, const std::string& alias155, const std::string& alias156,
-                             const std::string& alias157);
+                             const std::string& alias157, int rowLimit = kSearchRowLimit);
+
+// The brand names the valid code sets of a device type have (the device matched as the search
+// matches it), each once, in alphabetical order without regard to letter case. With `brandKey`
+// only the brands the search's brand key word would match. Throws DbError.
+std::vector<std::string> ListBrands(const DbConnection& conn, const std::string& device,
+                                    const std::string& brandKey = {});
 
 } // namespace tolbe::db

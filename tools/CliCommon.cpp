@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <iostream>
 
 namespace tolbe::cli {
 
@@ -58,6 +59,21 @@ ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& se
 std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel) {
     return sel.seedOpt != nullptr && sel.seedOpt->count() > 0 ? std::make_unique<codec::SeededFiller>(sel.seed)
                                                               : std::make_unique<codec::SeededFiller>();
+}
+
+core::RemoteRecord LoadRemoteRecord(const CliContext& ctx) {
+    core::RemoteRecord record(ctx.Paths().RemoteRecordFile());
+    const core::RemoteRecord::LoadReport report = record.Load();
+    if (!report.setAside.empty())
+        std::cerr << "tolbe-cli: the remote's record " << record.File().string() << " was damaged (" << report.problem
+                  << "); it was kept as " << report.setAside.string() << ", and the slots that could be read stay recorded\n";
+    else if (!report.problem.empty())
+        throw CliFailure{report.problem + " (the remote's record is left as it is)"};
+    return record;
+}
+
+void SaveRemoteRecord(const core::RemoteRecord& record) {
+    if (std::string why; !record.Save(&why)) throw CliFailure{why};
 }
 
 core::PreparedDownload PrepareOrFail(const ResolvedCode& code, codec::FillerSource& rng, int leadIn_ms) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "codec/CodeRecord.h"
+#include "codec/SlotTable.h"
 #include "core/Download.h"
+#include "core/RemoteRecord.h"
 #include "db/CodeDatabase.h"
 #include "db/Database.h"
 #include "tools/CliRegistry.h"
@@ -53,6 +55,13 @@ struct ResolvedCode {
 // Opens the database; throws CliFailure when it is missing, damaged or not ours.
 ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& sel);
 
+// The remote's record of the program folder (ProgramPaths). A damaged file is reported on stderr
+// here, once: it is set aside by the load.
+core::RemoteRecord LoadRemoteRecord(const CliContext& ctx);
+
+// Saves it; throws CliFailure with the reason when it cannot be written.
+void SaveRemoteRecord(const core::RemoteRecord& record);
+
 // Filler bytes from --seed, or random ones.
 std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel);
 
@@ -60,5 +69,21 @@ std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel);
 // (status 1) with the reason when there is nothing to send.
 core::PreparedDownload PrepareOrFail(const ResolvedCode& code, codec::FillerSource& rng,
                                      int leadIn_ms = audio::kLeadIn_ms);
+
+// Where a download goes: a WAV file, or an ALSA device (played).
+struct DownloadOutput {
+    std::string wav;
+    std::string device;
+    int leadIn_ms = audio::kLeadIn_ms;
+};
+
+void AddDownloadOutputOptions(CLI::App* cmd, DownloadOutput& out);
+
+// Plays the download of `code` (or writes it to the WAV file) through the window's path. A download
+// played records the slot in the remote's record (verdict "not tried"): as `written` when given,
+// else as the code source's first valid code set; a forced key order (--order) records nothing, since
+// it writes no code set as the database has it. Throws CliFailure (status 1 refused, 3 not played).
+void RunDownload(const CliContext& ctx, const ResolvedCode& code, codec::FillerSource& rng, const DownloadOutput& out,
+                 const codec::SlotInfo* written = nullptr);
 
 } // namespace tolbe::cli

@@ -87,9 +87,7 @@ private:
 
 struct DownloadArgs {
     Selection sel;
-    std::string wav;
-    std::string device;
-    int leadIn_ms = audio::kLeadIn_ms;
+    DownloadOutput out;
 };
 
 // The message the window shows for a download that could not be played, in the user's language.
@@ -101,27 +99,40 @@ std::string PlaybackFailureText(const std::string& device, const std::string& re
                             {device, reason});
 }
 
-void RunDownload(const CliContext& ctx, const DownloadArgs& a) {
+// The code set a download of a bare code source writes, as the download's key order takes it.
+codec::SlotInfo FirstValidCodeSet(const db::CodeDatabase& database, std::int32_t SourceID) {
+    codec::SlotInfo info;
+    info.SourceID = SourceID;
+    const db::DbRecordset rs = database.DBConn().OpenRecordset(
+        "Select SetOfCodeID,DeviceName,BrandName,ModelName From M_SetOfCodes where IsValid=1 and SourceID=?",
+        std::vector<db::DbParam>{std::int64_t{SourceID}});
+    if (rs.RecordCount() > 0)
+        info = {SourceID, rs.ValueAt(0, 0).ToInt32(), rs.ValueAt(0, 1).Text(), rs.ValueAt(0, 2).Text(),
+                rs.ValueAt(0, 3).Text()};
+    return info;
+}
+
+void RecordWritten(const CliContext& ctx, const ResolvedCode& code, const core::PreparedDownload& prepared,
+                   const codec::SlotInfo* written) {
+    if (code.request.StrKeyDown) return;
+    try {
+        const codec::SlotInfo info =
+            written != nullptr ? *written : FirstValidCodeSet(*code.database, code.request.SourceID);
+        core::RemoteRecord record = LoadRemoteRecord(ctx);
+        record.RecordDownload(code.request.slot, info, code.database->Version(), prepared.CodeBuffer);
+        SaveRemoteRecord(record);
+    } catch (const db::DbError& e) {
+        // The remote has the code set all the same: a warning, not a failed download.
+        std::cerr << "tolbe-cli: played, but the remote's record was not updated: " << e.what() << "\n";
+    } catch (const CliFailure& f) {
+        std::cerr << "tolbe-cli: played, but the remote's record was not updated: " << f.message << "\n";
+    }
+}
+
+void RunDownloadArgs(const CliContext& ctx, const DownloadArgs& a) {
     const ResolvedCode code = ResolveCodeSelection(ctx, a.sel);
     auto rng = MakeFiller(a.sel);
-    const core::PreparedDownload prepared = PrepareOrFail(code, *rng, a.leadIn_ms);
-    const audio::DownloadSignal* signal = &prepared.signal;
-    if (!a.wav.empty()) {
-        try {
-            audio::WriteWavFile(a.wav, signal->pcm, audio::kSampleRate, audio::kChannels);
-        } catch (const audio::WavError& e) {
-            throw CliFailure{e.what()};
-        }
-        return;
-    }
-    const std::string device = a.device.empty() ? audio::PcmDeviceFromSettings(IniSettingsStore()) : a.device;
-    audio::AlsaWaveOut out(device);
-    TerminalProgress progress;
-    const audio::WaveResult played = audio::PlayDownloadSignal(*signal, out, progress);
-    if (!played.ok) {
-        progress.EndLine();
-        throw CliFailure{PlaybackFailureText(out.DeviceName(), played.error), 3};
-    }
+    RunDownload(ctx, code, *rng, a.out);
 }
 
 const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
@@ -135,19 +146,49 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     CLI::App* d = app.add_subcommand("download", "Run a whole download with its pauses: play it on an ALSA device, "
                                                  "or write it to a WAV file (44100 Hz, 16-bit stereo, pauses as "
                                                  "silence). Either way it is one stream: a lead-in of silence, then "
-                                                 "every packet and pause. Exit status 1 when the encoder refuses, 3 "
-                                                 "when the download could not be played.");
+                                                 "every packet and pause. A download played (without --order) is "
+                                                 "recorded as the slot's code set in the remote's record. Exit "
+                                                 "status 1 when the encoder refuses, 3 when the download could not "
+                                                 "be played.");
     AddCodeSelectors(d, download->sel);
-    auto* wav = d->add_option("--wav", download->wav, "write the signal to this WAV file instead of playing it");
-    d->add_option("--pcm-device", download->device,
-                  "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")
-        ->excludes(wav);
-    d->add_option("--lead-in-ms", download->leadIn_ms,
-                  "silence before the header, so that a sleeping output is awake when the first bit comes")
-        ->capture_default_str()
-        ->check(CLI::Range(0, 5000));
-    d->callback([&ctx, download] { RunDownload(ctx, *download); });
+    AddDownloadOutputOptions(d, download->out);
+    d->callback([&ctx, download] { RunDownloadArgs(ctx, *download); });
 });
 
 } // namespace
+
+void AddDownloadOutputOptions(CLI::App* cmd, DownloadOutput& out) {
+    auto* wav = cmd->add_option("--wav", out.wav, "write the signal to this WAV file instead of playing it");
+    cmd->add_option("--pcm-device", out.device,
+                    "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")
+        ->excludes(wav);
+    cmd->add_option("--lead-in-ms", out.leadIn_ms,
+                    "silence before the header, so that a sleeping output is awake when the first bit comes")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 5000));
+}
+
+void RunDownload(const CliContext& ctx, const ResolvedCode& code, codec::FillerSource& rng, const DownloadOutput& out,
+                 const codec::SlotInfo* written) {
+    const core::PreparedDownload prepared = PrepareOrFail(code, rng, out.leadIn_ms);
+    const audio::DownloadSignal* signal = &prepared.signal;
+    if (!out.wav.empty()) {
+        try {
+            audio::WriteWavFile(out.wav, signal->pcm, audio::kSampleRate, audio::kChannels);
+        } catch (const audio::WavError& e) {
+            throw CliFailure{e.what()};
+        }
+        return;
+    }
+    const std::string device = out.device.empty() ? audio::PcmDeviceFromSettings(IniSettingsStore()) : out.device;
+    audio::AlsaWaveOut wave(device);
+    TerminalProgress progress;
+    const audio::WaveResult played = audio::PlayDownloadSignal(*signal, wave, progress);
+    if (!played.ok) {
+        progress.EndLine();
+        throw CliFailure{PlaybackFailureText(wave.DeviceName(), played.error), 3};
+    }
+    RecordWritten(ctx, code, prepared, written);
+}
+
 } // namespace tolbe::cli

@@ -4,6 +4,7 @@
 #include "db/DatabaseFile.h"
 
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -117,6 +118,43 @@ std::string MiniDatabaseSql(int device_types) {
            "INSERT INTO M_CodeLink VALUES(1,101,13,'NEC1','','Power','0102');\n"
            "INSERT INTO M_CodeLink VALUES(2,102,13,'NEC1','','Power','0304');\n"
            "INSERT INTO M_CodeLink VALUES(3,104,3,'NEC1','','Digit 1','0506');\n";
+    return sql;
+}
+
+std::string AssistantDatabaseSql() {
+    std::string sql =
+        MiniDatabaseSql(8) + "DELETE FROM M_SetOfCodes; DELETE FROM M_CodeLink; DELETE FROM M_RCUFuncKey;\n";
+    const std::map<int, std::string> named = {{13, "Power"}, {14, "Volume +"},  {17, "Volume -"},
+                                              {1, "Mute"},   {15, "Channel +"}, {16, "Channel -"}};
+    for (int k = 1; k <= 46; ++k)
+        sql += "INSERT INTO M_RCUFuncKey VALUES(" + std::to_string(k) + ",1," + std::to_string(k) + "," +
+               std::to_string(k) + ",'" + (named.count(k) ? named.at(k) : "K" + std::to_string(k)) + "');\n";
+    int row = 0;
+    const auto code = [&](int source, int keymap, const std::string& data) {
+        sql += "INSERT INTO M_CodeLink VALUES(" + std::to_string(++row) + "," + std::to_string(source) + "," +
+               std::to_string(keymap) + ",'NEC1','','f','" + data + "');\n";
+    };
+    for (int source : {201, 202, 206})
+        for (int keymap : {13, 14, 17, 1, 15, 16, 3})
+            code(source, keymap, "01" + std::to_string(keymap % 10) + "2");
+    code(202, 60, "0909");
+    code(203, 13, "0A0B");
+    code(203, 3, "0C0D");
+    code(203, 4, "0E0F");
+    code(205, 13, "0a0b");
+    code(205, 3, "0c0d");
+    code(205, 4, "0e0f");
+    for (int keymap = 1; keymap <= 40; ++keymap)
+        code(204, keymap, std::string(40, 'A'));
+    sql += "INSERT INTO M_SetOfCodes VALUES(1,201,'TV','Samsung','UE40','2020-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(2,203,'TV','Samsung','UE50','2021-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(3,201,'TV','Samsung','UE55','2022-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(4,204,'TV','Samsung','Huge','2023-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(5,202,'TV/DVD','Samsung','Combo','2019-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(6,205,'TV','Samsung','UE65','2018-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(7,201,'TV','Sony','KDL','2024-01-01',1,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(8,203,'TV','Samsung','Old','2024-06-01',0,'DB');\n"
+           "INSERT INTO M_SetOfCodes VALUES(9,206,'TV','Samsung','UE32','2017-01-01',1,'MFY');\n";
     return sql;
 }
 

@@ -81,4 +81,11 @@ void MakeKeyedDatabase(const std::filesystem::path& file, const std::string& sql
 // M_DeviceTypes ("TV" the eighth when there are eight or more), a few code sets, a 46-key map.
 std::string MiniDatabaseSql(int device_types = 10);
 
+// Code sets of one brand that write only three distinct TV images, newest first: 4 (too long),
+// 3 and 1 (source 201), 2 (source 203), 5 (source 202: 201's codes plus one for no key), 6 (source
+// 205: 203's codes in lower-case hex), 9 (source 206: 201's codes, default key order). Besides:
+// 7 (201 under Sony) and 8 (203, not valid). Keys 13 Power, 14 Volume +, 17 Volume -, 1 Mute,
+// 15 Channel +, 16 Channel -, the others "K<n>", the remote's order 1 to 46.
+std::string AssistantDatabaseSql();
+
 } // namespace tolbe::test

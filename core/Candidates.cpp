@@ -1,0 +1,140 @@
+#include "core/Candidates.h"
+
+#include "codec/CodeRecord.h"
+#include "core/Download.h"
+#include "db/CodeSearch.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+namespace tolbe::core {
+
+namespace {
+
+struct Image {
+    std::vector<std::uint8_t> bytes; // filler zeroed
+    std::int16_t blocks = 0;
+};
+
+// Decrypted pages the connection keeps (KiB). A list walks the whole search index and every
+// source's codes; with SQLite's 2 MiB default each of those pages is decrypted again by the next
+// query that needs it. The cache stays, so the next list (another brand or slot) starts warm.
+constexpr int kListCacheKiB = 32768;
+
+// One read transaction around many small queries: the file is locked and its first page read and
+// decrypted once, not once a query.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(const db::DbConnection& conn) : m_conn(conn) {
+        try {
+            m_conn.ExecuteSql("PRAGMA cache_size=-" + std::to_string(kListCacheKiB));
+        } catch (const db::DbError&) {
+            // Only slower.
+        }
+        try {
+            m_conn.ExecuteSql("BEGIN");
+            m_open = true;
+        } catch (const db::DbError&) {
+            // Already inside one: the queries run in it.
+        }
+    }
+    ~ReadTransaction() {
+        try {
+            if (m_open) m_conn.ExecuteSql("COMMIT");
+        } catch (const db::DbError&) {
+        }
+    }
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+private:
+    const db::DbConnection& m_conn;
+    bool m_open = false;
+};
+
+} // namespace
+
+std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
+    if (record.size() < 10 || record.size() % Slot::kBlockBytes != 0 || record.size() > Slot::kRegionBytes) return {};
+    // The trailer's address at offsets 4 and 5; the record ends with the trailer's four bytes.
+    const int trailer = (record[4] << 8 | record[5]) - slot.BaseAddress();
+    const std::size_t end = static_cast<std::size_t>(trailer) + 4;
+    if (trailer < 6 || end > record.size() || record.size() - end >= Slot::kBlockBytes) return {};
+    std::vector<std::uint8_t> image(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(end));
+    image.resize(record.size(), 0);
+
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(image.data(), image.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 0xF];
+    }
+    return hex;
+}
+
+CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
+                             const std::string& brand, const std::string& model) {
+    CandidateList list;
+    if (!database.IsOpen()) {
+        list.error = "no code database is open";
+        return list;
+    }
+    try {
+        const ReadTransaction transaction(database.DBConn());
+        const db::DbRecordset rs =
+            db::SearchSetOfCodes(database.DBConn(), device, brand, model, "Device", "Brand", "Model", 0);
+        list.codeSets = rs.RecordCount();
+        // A download's record depends only on the code source (its key order is that of the
+        // source's first valid code set), so each source is encoded once.
+        std::map<std::int32_t, std::optional<Image>> bySource;
+        std::map<std::vector<std::uint8_t>, std::size_t> byImage;
+        codec::ZeroFiller zeros;
+        for (int r = 0; r < rs.RecordCount(); ++r) {
+            codec::SlotInfo info{rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).ToInt32(), rs.ValueAt(r, 2).Text(),
+                                 rs.ValueAt(r, 3).Text(), rs.ValueAt(r, 4).Text()};
+            auto [at, fresh] = bySource.try_emplace(info.SourceID);
+            if (fresh) {
+                DownloadRequest request;
+                request.slot = slot;
+                request.SourceID = info.SourceID;
+                Image image;
+                std::string why;
+                const Refusal refusal = BuildSlotRecord(database, request, zeros, image.bytes, image.blocks, &why);
+                if (refusal == Refusal::DatabaseFailed || refusal == Refusal::NoDatabase) {
+                    list.candidates.clear();
+                    list.error = why;
+                    return list;
+                }
+                if (refusal == Refusal::None) at->second = std::move(image);
+            }
+            if (!at->second) {
+                ++list.refused;
+                continue;
+            }
+            auto [group, added] = byImage.try_emplace(at->second->bytes, list.candidates.size());
+            if (added) {
+                Candidate c;
+                c.first = info;
+                c.BlockCount = at->second->blocks;
+                c.imageSha256 = ImageSha256(at->second->bytes, slot);
+                list.candidates.push_back(std::move(c));
+            }
+            Candidate& c = list.candidates[group->second];
+            c.SetOfCodeIDs.push_back(info.SetOfCodeID);
+            if (std::find(c.models.begin(), c.models.end(), info.ModelName) == c.models.end())
+                c.models.push_back(info.ModelName);
+        }
+    } catch (const db::DbError& e) {
+        list.candidates.clear();
+        list.error = std::string("database: ") + e.what();
+    }
+    return list;
+}
+
+} // namespace tolbe::core

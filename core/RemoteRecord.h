@@ -1,0 +1,90 @@
+#pragma once
+
+#include "codec/SlotTable.h"
+#include "common/Slot.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The remote's record: the program cannot read the remote, so it remembers what this computer
+// last wrote into each slot, what the user said of it, and where a stopped set-up assistant goes on.
+// Kept as a small INI file (ProgramPaths::RemoteRecordFile), replaced atomically on every Save.
+namespace tolbe::core {
+
+enum class Verdict { NotTried, Works, Partly, Failed };
+
+// "not tried", "works", "partly", "failed": the words of the file and of tolbe-cli.
+const char* VerdictName(Verdict verdict);
+std::optional<Verdict> ParseVerdict(const std::string& text);
+
+// Where a stopped assistant resumes: its search, and the candidate it stood at.
+struct ResumePoint {
+    std::string device, brand, model;
+    int candidate = 0;       // index into FindCandidates' list, from 0
+    std::string imageSha256; // that candidate's image, to find it again if the list has changed
+};
+
+struct SlotRecord {
+    codec::SlotInfo written;          // the code set last written from this computer; SourceID 0: none
+    std::int16_t databaseVersion = 0; // the code database's version record at the time
+    std::string writtenAt;            // local date and time, "2025-06-01T18:30:05+0200"
+    std::string imageSha256;          // ImageSha256 of what was written
+    Verdict verdict = Verdict::NotTried;
+    std::vector<std::string> workingKeys; // with Verdict::Partly: the names of the keys that worked
+    // Candidates already ruled out, by image, for the assistant's one device type and brand.
+    std::string ruledOutDevice, ruledOutBrand;
+    std::vector<std::string> ruledOut;
+    std::optional<ResumePoint> resume;
+
+    bool HasWritten() const { return written.IsAssigned(); }
+};
+
+class RemoteRecord {
+public:
+    explicit RemoteRecord(std::filesystem::path file) : m_file(std::move(file)) {}
+
+    struct LoadReport {
+        // Not empty when the file was damaged: it was moved here (or, when it could not be moved,
+        // this is the file itself) and every slot that could still be read was kept. The file is
+        // gone from its place afterwards, so a damaged file is reported by one load only.
+        std::filesystem::path setAside;
+        std::string problem; // what was wrong (damaged, or unreadable for now), for the message
+    };
+    // Reads the file; a missing file is an empty record. Never throws.
+    LoadReport Load();
+    // Writes the record (atomically, mode 0600, the folder made when missing). False, with the reason.
+    bool Save(std::string* why = nullptr) const;
+
+    const std::filesystem::path& File() const { return m_file; }
+    const SlotRecord& Of(Slot slot) const { return m_slots[static_cast<std::size_t>(slot.Index())]; }
+
+    // After every successful download into `slot`: `written` is the slot's code set (SlotTable
+    // entry or Candidate::first), `record` the code record sent. The verdict becomes "not tried"
+    // unless the same image was written before. The resume point and ruled-out list stay.
+    void RecordDownload(Slot slot, const codec::SlotInfo& written, std::int16_t databaseVersion,
+                        const std::vector<std::uint8_t>& record,
+                        std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
+    // The user's verdict on the code set last written into `slot`. False (nothing changed) when
+    // `SetOfCodeID` is not that code set. `keys` are kept only with Verdict::Partly.
+    bool MarkVerdict(Slot slot, std::int32_t SetOfCodeID, Verdict verdict, std::vector<std::string> keys = {});
+    // Rules out a candidate for the assistant's device type and brand; another device or brand
+    // than the last one starts the list anew.
+    void RuleOut(Slot slot, const std::string& device, const std::string& brand, const std::string& imageSha256);
+    bool IsRuledOut(Slot slot, const std::string& device, const std::string& brand,
+                    const std::string& imageSha256) const;
+    void SaveResume(Slot slot, ResumePoint point) { At(slot).resume = std::move(point); }
+    void ClearResume(Slot slot) { At(slot).resume.reset(); }
+
+private:
+    SlotRecord& At(Slot slot) { return m_slots[static_cast<std::size_t>(slot.Index())]; }
+
+    std::filesystem::path m_file;
+    std::array<SlotRecord, Slot::kCount> m_slots;
+};
+
+} // namespace tolbe::core

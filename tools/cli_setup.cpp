@@ -1,0 +1,327 @@
+// tolbe-cli setup candidates | brands, remote show | mark | send: the set-up assistant's lists and
+// the remote's record without windows.
+#include "tools/CliCommon.h"
+#include "tools/CliJson.h"
+#include "tools/CliRegistry.h"
+
+#include "core/Brands.h"
+#include "core/Candidates.h"
+#include "core/RemoteRecord.h"
+#include "core/TestKeys.h"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <memory>
+
+namespace tolbe::cli {
+namespace {
+
+const std::string kDbHelp = "code database file (default: the one the program opens)";
+
+std::shared_ptr<db::CodeDatabase> OpenDatabase(const CliContext& ctx, const std::string& file) {
+    const CliDatabase where = LocateDatabase(ctx, file);
+    auto database = std::make_shared<db::CodeDatabase>();
+    if (database->OpenFile(where.path) != db::CodeDatabase::State::Open)
+        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
+    return database;
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// The assistant offers the device-type list, so a device that is not on it is a mistake.
+std::string KnownDevice(const db::CodeDatabase& database, const std::string& device) {
+    std::vector<std::string> types;
+    try {
+        types = database.DeviceTypes();
+    } catch (const db::DbError& e) {
+        throw CliFailure{std::string("cannot read the device types: ") + e.what()};
+    }
+    for (const std::string& t : types)
+        if (Lower(t) == Lower(device)) return t;
+    std::string list;
+    for (const std::string& t : types)
+        list += (list.empty() ? "" : ", ") + t;
+    throw CliFailure{"unknown device type \"" + device + "\": the database has " + list, 2};
+}
+
+std::string Cell(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    return text;
+}
+
+template <class T, class F> std::string JsonList(const std::vector<T>& items, F item) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        out += (i ? ", " : "") + item(items[i]);
+    return out + "]";
+}
+
+std::string JsonText(const std::string& s) {
+    return JsonString(s);
+}
+
+struct CandidatesArgs {
+    std::string db, slot, device, brand, model;
+    bool json = false;
+};
+
+void RunCandidates(const CliContext& ctx, const CandidatesArgs& a) {
+    const Slot slot = Slot::FromNumber(ParseSlot(a.slot));
+    const auto database = OpenDatabase(ctx, a.db);
+    const std::string device = KnownDevice(*database, a.device);
+    const core::CandidateList list = core::FindCandidates(*database, slot, device, a.brand, a.model);
+    if (!list.error.empty()) throw CliFailure{"cannot list the candidates: " + list.error};
+    if (list.codeSets == 0) {
+        const core::BrandChoice brands = core::ChooseBrand(*database, device, a.brand);
+        std::string hint;
+        for (const std::string& b : brands.nearest)
+            hint += (hint.empty() ? "; did you mean " : " or ") + ("\"" + b + "\"");
+        std::cerr << "tolbe-cli: no code set of " << device << " matches brand \"" << a.brand << "\""
+                  << (a.model.empty() ? "" : " and model \"" + a.model + "\"") << (hint.empty() ? "" : hint + "?")
+                  << "\n";
+    }
+    if (a.json) {
+        std::cout << "{\"candidates\": " << JsonList(list.candidates, [](const core::Candidate& c) {
+            return "{\"set_of_code_ids\": " +
+                   JsonList(c.SetOfCodeIDs, [](std::int32_t id) { return std::to_string(id); }) +
+                   ", \"models\": " + JsonList(c.models, JsonText) +
+                   ", \"image_sha256\": " + JsonString(c.imageSha256) + "}";
+        }) << "}\n";
+        return;
+    }
+    std::cout << "candidate\tcode_sets\tset_of_code_ids\tblocks\tmodels\timage_sha256\n";
+    for (std::size_t k = 0; k < list.candidates.size(); ++k) {
+        const core::Candidate& c = list.candidates[k];
+        std::string ids, models;
+        for (std::int32_t id : c.SetOfCodeIDs)
+            ids += (ids.empty() ? "" : ",") + std::to_string(id);
+        for (const std::string& m : c.models)
+            models += (models.empty() ? "" : ", ") + m;
+        std::cout << k + 1 << "\t" << c.SetOfCodeIDs.size() << "\t" << ids << "\t" << c.BlockCount << "\t"
+                  << Cell(models) << "\t" << c.imageSha256 << "\n";
+    }
+    std::cerr << list.candidates.size() << " candidates for " << list.codeSets << " code sets (" << list.refused
+              << " too long or empty for " << slot.Name() << ")\n";
+}
+
+struct BrandsArgs {
+    std::string db, device, like;
+};
+
+void RunBrands(const CliContext& ctx, const BrandsArgs& a) {
+    const auto database = OpenDatabase(ctx, a.db);
+    const std::string device = KnownDevice(*database, a.device);
+    const core::BrandChoice choice = core::ChooseBrand(*database, device, a.like);
+    if (!choice.error.empty()) throw CliFailure{"cannot list the brands: " + choice.error};
+    for (const std::string& b : choice.matching)
+        std::cout << Cell(b) << "\n";
+    for (const std::string& b : choice.nearest)
+        std::cout << "Did you mean: " << Cell(b) << "?\n";
+    if (choice.matching.empty() && choice.nearest.empty())
+        std::cerr << "tolbe-cli: no brand of " << device << " matches \"" << a.like << "\"\n";
+}
+
+struct ShowArgs {
+    std::string db;
+    bool json = false;
+};
+
+std::string Nullable(bool present, const std::string& json) {
+    return present ? json : "null";
+}
+
+void RunShow(const CliContext& ctx, const ShowArgs& a) {
+    const core::RemoteRecord record = LoadRemoteRecord(ctx);
+    if (a.json) {
+        const auto slots = Slot::All();
+        std::cout << "{\"slots\": " << JsonList(std::vector<Slot>(slots.begin(), slots.end()), [&](Slot slot) {
+            const core::SlotRecord& r = record.Of(slot);
+            const bool w = r.HasWritten();
+            std::string resume = "null";
+            if (r.resume)
+                resume = "{\"device\": " + JsonString(r.resume->device) +
+                         ", \"brand\": " + JsonString(r.resume->brand) + ", \"model\": " + JsonString(r.resume->model) +
+                         ", \"candidate\": " + std::to_string(r.resume->candidate + 1) +
+                         ", \"image_sha256\": " + JsonString(r.resume->imageSha256) + "}";
+            return "{\"slot\": " + JsonString(slot.Name()) +
+                   ", \"set_of_code_id\": " + Nullable(w, std::to_string(r.written.SetOfCodeID)) +
+                   ", \"verdict\": " + JsonString(core::VerdictName(r.verdict)) +
+                   ", \"keys\": " + JsonList(r.workingKeys, JsonText) +
+                   ", \"source_id\": " + Nullable(w, std::to_string(r.written.SourceID)) +
+                   ", \"device\": " + Nullable(w, JsonString(r.written.DeviceName)) +
+                   ", \"brand\": " + Nullable(w, JsonString(r.written.BrandName)) +
+                   ", \"model\": " + Nullable(w, JsonString(r.written.ModelName)) +
+                   ", \"database_version\": " + Nullable(w, std::to_string(r.databaseVersion)) +
+                   ", \"written_at\": " + Nullable(w, JsonString(r.writtenAt)) +
+                   ", \"image_sha256\": " + Nullable(!r.imageSha256.empty(), JsonString(r.imageSha256)) +
+                   ", \"ruled_out\": {\"device\": " + JsonString(r.ruledOutDevice) +
+                   ", \"brand\": " + JsonString(r.ruledOutBrand) + ", \"images\": " + JsonList(r.ruledOut, JsonText) +
+                   "}" + ", \"resume\": " + resume + "}";
+        }) << "}\n";
+        return;
+    }
+    std::cout << "slot\tset_of_code_id\tsource_id\tdevice\tbrand\tmodel\tdatabase_version\twritten_at\tverdict\tkeys\n";
+    for (Slot slot : Slot::All()) {
+        const core::SlotRecord& r = record.Of(slot);
+        std::string keys;
+        for (const std::string& k : r.workingKeys)
+            keys += (keys.empty() ? "" : ", ") + k;
+        if (!r.HasWritten()) {
+            std::cout << slot.Name() << "\t-\t-\t\t\t\t\t\t" << core::VerdictName(r.verdict) << "\t\n";
+            continue;
+        }
+        std::cout << slot.Name() << "\t" << r.written.SetOfCodeID << "\t" << r.written.SourceID << "\t"
+                  << Cell(r.written.DeviceName) << "\t" << Cell(r.written.BrandName) << "\t"
+                  << Cell(r.written.ModelName) << "\t" << r.databaseVersion << "\t" << r.writtenAt << "\t"
+                  << core::VerdictName(r.verdict) << "\t" << Cell(keys) << "\n";
+    }
+}
+
+struct MarkArgs {
+    std::string db, slot, verdict;
+    std::int32_t setOfCodeId = 0;
+    std::vector<std::string> keys;
+};
+
+std::string KeyWord(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name)
+        if (c != ' ') out += static_cast<char>(std::tolower(c));
+    return out;
+}
+
+// The keys as the database names them: each given by its name (letter case and blanks aside) or
+// by its key-map number, among the test keys of the slot's code set.
+std::vector<std::string> NamedKeys(const CliContext& ctx, const MarkArgs& a, Slot slot, std::int32_t SourceID) {
+    const auto database = OpenDatabase(ctx, a.db);
+    const core::TestKeyList test = core::TestKeysFor(*database, slot, SourceID);
+    if (!test.error.empty()) throw CliFailure{"cannot read the keys of the slot's code set: " + test.error};
+    std::vector<std::string> named;
+    for (const std::string& given : a.keys) {
+        const auto it = std::find_if(test.keys.begin(), test.keys.end(), [&](const core::TestKey& k) {
+            return KeyWord(k.name) == KeyWord(given) || std::to_string(k.keyMapId) == KeyWord(given);
+        });
+        if (it == test.keys.end()) {
+            std::string list;
+            for (const core::TestKey& k : test.keys)
+                list += (list.empty() ? "" : ", ") + k.name;
+            throw CliFailure{"\"" + given + "\" is not one of the keys to test: " + list, 2};
+        }
+        if (std::find(named.begin(), named.end(), it->name) == named.end()) named.push_back(it->name);
+    }
+    return named;
+}
+
+void RunMark(const CliContext& ctx, const MarkArgs& a) {
+    const Slot slot = Slot::FromNumber(ParseSlot(a.slot));
+    const auto verdict = core::ParseVerdict(a.verdict);
+    if (!verdict || *verdict == core::Verdict::NotTried)
+        throw CliFailure{"unknown verdict \"" + a.verdict + "\": use works, partly or failed", 2};
+    if (*verdict == core::Verdict::Partly && a.keys.empty())
+        throw CliFailure{"with --verdict partly, --keys names the keys that worked", 2};
+    if (*verdict != core::Verdict::Partly && !a.keys.empty())
+        throw CliFailure{"--keys goes with --verdict partly only", 2};
+    core::RemoteRecord record = LoadRemoteRecord(ctx);
+    const core::SlotRecord& r = record.Of(slot);
+    if (!r.HasWritten()) throw CliFailure{"nothing has been written into slot " + slot.Name() + " from this computer"};
+    if (r.written.SetOfCodeID != a.setOfCodeId)
+        throw CliFailure{"slot " + slot.Name() + " holds code set " + std::to_string(r.written.SetOfCodeID) +
+                         " as written from this computer, not " + std::to_string(a.setOfCodeId)};
+    const std::vector<std::string> keys = a.keys.empty() ? a.keys : NamedKeys(ctx, a, slot, r.written.SourceID);
+    // A code set that failed is ruled out for its brand, so the assistant does not offer it again.
+    if (*verdict == core::Verdict::Failed)
+        record.RuleOut(slot, r.written.DeviceName, r.written.BrandName, r.imageSha256);
+    record.MarkVerdict(slot, a.setOfCodeId, *verdict, keys);
+    SaveRemoteRecord(record);
+}
+
+struct SendArgs {
+    std::string db, slot;
+    std::uint32_t seed = 0;
+    CLI::Option* seedOpt = nullptr;
+    DownloadOutput out;
+};
+
+void RunSend(const CliContext& ctx, const SendArgs& a) {
+    const Slot slot = Slot::FromNumber(ParseSlot(a.slot));
+    const core::RemoteRecord record = LoadRemoteRecord(ctx);
+    const codec::SlotInfo written = record.Of(slot).written;
+    if (!written.IsAssigned())
+        throw CliFailure{"nothing has been written into slot " + slot.Name() + " from this computer"};
+    CodeSelection sel;
+    sel.db = a.db;
+    sel.slot = slot.Name();
+    sel.sourceId = written.SourceID;
+    sel.seed = a.seed;
+    sel.seedOpt = a.seedOpt;
+    const ResolvedCode code = ResolveCodeSelection(ctx, sel);
+    auto rng = MakeFiller(sel);
+    RunDownload(ctx, code, *rng, a.out, &written);
+}
+
+const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
+    CLI::App* setup = app.add_subcommand("setup", "The set-up assistant's lists: brands and candidates.");
+    setup->require_subcommand(1);
+
+    auto cand = std::make_shared<CandidatesArgs>();
+    CLI::App* c = setup->add_subcommand(
+        "candidates", "List the candidates for a slot: every code set the search finds (newest first, no limit of "
+                      "300), code sets that write the same bytes into the slot taken together, code sets too long "
+                      "for it left out. Tab-separated with a heading line, or JSON.");
+    c->add_option("--db", cand->db, kDbHelp);
+    c->add_option("--slot", cand->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    c->add_option("--device", cand->device, "device type, as the device-type list names it")->required();
+    c->add_option("--brand", cand->brand, "brand key words")->required();
+    c->add_option("--model", cand->model, "model key words");
+    c->add_flag("--json", cand->json, "print {\"candidates\": [{\"set_of_code_ids\", \"models\", \"image_sha256\"}]}");
+    c->callback([&ctx, cand] { RunCandidates(ctx, *cand); });
+
+    auto brands = std::make_shared<BrandsArgs>();
+    CLI::App* b = setup->add_subcommand(
+        "brands", "List the brands of a device type, one a line; with --like those the text finds as a brand key "
+                  "word, then \"Did you mean: BRAND?\" for close brands it misses (other case, blanks, hyphens, a "
+                  "letter or two wrong).");
+    b->add_option("--db", brands->db, kDbHelp);
+    b->add_option("--device", brands->device, "device type, as the device-type list names it")->required();
+    b->add_option("--like", brands->like, "brand as typed");
+    b->callback([&ctx, brands] { RunBrands(ctx, *brands); });
+
+    CLI::App* remote =
+        app.add_subcommand("remote", "The remote's record: what this computer last wrote into each slot.");
+    remote->require_subcommand(1);
+
+    auto show = std::make_shared<ShowArgs>();
+    CLI::App* s = remote->add_subcommand("show", "Show the four slots as last written from this computer, with the "
+                                                 "verdicts. Tab-separated with a heading line, or JSON.");
+    s->add_option("--db", show->db, kDbHelp);
+    s->add_flag("--json", show->json, "print {\"slots\": [{\"slot\", \"set_of_code_id\", \"verdict\", ...}]}");
+    s->callback([&ctx, show] { RunShow(ctx, *show); });
+
+    auto mark = std::make_shared<MarkArgs>();
+    CLI::App* m = remote->add_subcommand("mark", "Record whether the slot's code set works; a failed one is ruled "
+                                                 "out for its brand.");
+    m->add_option("--db", mark->db, kDbHelp);
+    m->add_option("--slot", mark->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    m->add_option("--set-of-code-id", mark->setOfCodeId, "the code set last written into the slot")->required();
+    m->add_option("--verdict", mark->verdict, "works, partly or failed")->required();
+    m->add_option("--keys", mark->keys, "with partly: the keys that worked, by name or key-map number")->delimiter(',');
+    m->callback([&ctx, mark] { RunMark(ctx, *mark); });
+
+    auto send = std::make_shared<SendArgs>();
+    CLI::App* d = remote->add_subcommand("send", "Play the slot's recorded code set again, as tolbe-cli download "
+                                                 "plays it. Exit status 1 when it cannot be sent, 3 when the "
+                                                 "download could not be played.");
+    d->add_option("--db", send->db, kDbHelp);
+    d->add_option("--slot", send->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    send->seedOpt = d->add_option("--seed", send->seed, "seed of the filler bytes (default: random)");
+    AddDownloadOutputOptions(d, send->out);
+    d->callback([&ctx, send] { RunSend(ctx, *send); });
+});
+
+} // namespace
+} // namespace tolbe::cli
