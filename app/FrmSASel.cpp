@@ -1,5 +1,6 @@
 #include "app/FrmSASel.h"
 
+#include "app/AccessibleWidgets.h"
 #include "app/ContactLink.h"
 #include "app/DeviceSelector.h"
 #include "app/DownloadJob.h"
@@ -8,6 +9,7 @@
 #include "app/FrmUpdate.h"
 #include "app/KeyboardAccess.h"
 #include "app/LocaliseForm.h"
+#include "app/MainWindowAccess.h"
 #include "app/RecordsetModel.h"
 #include "app/ShowMessage.h"
 #include "app/Twips.h"
@@ -396,6 +398,7 @@ void FrmSASel::OnProgressStarted(int blockCount, const QString& deviceName) {
         m_progress->SetMaximum(blockCount);
         m_progress->SetValue(0);
         m_progress->SetDeviceCaption(deviceName, m_ctx.LangBase);
+        if (m_job != nullptr) connect(m_progress, &FrmProgressBar::StopRequested, m_job, &DownloadJob::Stop);
         m_progress->show();
     });
 }
@@ -408,12 +411,14 @@ void FrmSASel::OnPlaybackEnded(bool ok, const QString& reason) {
     delete m_progress;
     m_progress = nullptr;
     const QString device = m_job != nullptr ? m_job->DeviceName() : QString();
+    const bool stopped = m_job != nullptr && m_job->StoppedOnRequest(); // the user was told before
     if (m_job != nullptr) m_job->deleteLater();
     m_job = nullptr;
     if (ok) {
         ShowFinish();
         return;
     }
+    if (stopped) return EndDownload(false);
     QString text = T(kTextPlaybackFailed);
     if (text.isEmpty()) text = QStringLiteral("%1: %2");
     m_ctx.prompt.Show("Tolbe", Std(text.arg(device, reason)), Prompt::Buttons::Ok, Prompt::Icon::Warning);
@@ -424,6 +429,7 @@ void FrmSASel::ShowFinish() {
     // The picture may be closed early by the user; whoever closes it, its going ends the download.
     auto* finish = new FrmFinish(this);
     finish->setAttribute(Qt::WA_DeleteOnClose);
+    finish->SayProgrammed(m_ctx.LangBase);
     m_finish = finish;
     connect(finish, &QObject::destroyed, this, [this] {
         m_finishTimer.stop();
@@ -476,10 +482,12 @@ void FrmSASel::FillOutputMenu() {
     qDeleteAll(m_outputMenu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
     auto* group = new QActionGroup(m_outputMenu);
     for (const auto& d : devices) {
-        QString text = QString::fromStdString(d.name);
-        if (!d.description.empty()) text += QStringLiteral(" \u2014 ") + QString::fromStdString(d.description);
+        QString text = QString::fromStdString(d.card.empty() ? d.name : d.card); // a card by its name
+        if (d.card.empty() && !d.description.empty())
+            text += QStringLiteral(" \u2014 ") + QString::fromStdString(d.description);
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* item = m_outputMenu->addAction(text);
+        item->setStatusTip(QString::fromStdString(d.card.empty() ? d.description : d.name));
         item->setCheckable(true);
         item->setChecked(d.name == current);
         item->setData(QString::fromStdString(d.name));
@@ -538,17 +546,7 @@ void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, con
 }
 
 void FrmSASel::SetGridColumnWidths() {
-    if (m_model->columnCount() < 6) return;
-    QTableView* grid = ui->IRDBGrid;
-    const int W = grid->viewport()->width();
-    const int dpi = grid->logicalDpiX();
-    const int device = TwipsToPixels(1400, dpi);
-    grid->setColumnHidden(0, true);
-    grid->setColumnHidden(1, true);
-    grid->setColumnWidth(2, device);
-    grid->setColumnWidth(3, W / 3);
-    grid->setColumnWidth(4, std::max(40, 2 * W / 3 - device - TwipsToPixels(600, dpi)));
-    grid->setColumnHidden(5, true);
+    SetCodeGridColumnWidths(ui->IRDBGrid);
 }
 
 void FrmSASel::SearchFromControls() {
@@ -758,6 +756,7 @@ void FrmSASel::Form_Unload() {
 void FrmSASel::SetUpKeyboard() {
     // Tab runs device type, brand, model, grid, slot buttons, Download (the order is in the form);
     // the slot buttons and Download are pictures the mouse clicks, so Space and Enter click them too.
+    new MainWindowAccess(*ui, *m_model, m_ctx.LangBase, this);
     const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
     for (int i = 0; i < 4; ++i)
         MakeKeyboardButton(
@@ -849,7 +848,7 @@ void FrmSASel::UpdateAccessibleState() {
     const QString results = T(358).arg(m_model->rowCount());
     // Chinese sentences end in a full-width stop that carries its own space.
     const QString gap = results.endsWith(QChar(0x3002)) ? QString() : QStringLiteral(" ");
-    ui->IRDBGrid->setAccessibleDescription(results + gap + T(359));
+    SetAccessibleDescriptionIfChanged(ui->IRDBGrid, results + gap + T(359));
     const std::array<QLabel*, 4> slotButtons{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
     for (std::size_t i = 0; i < slotButtons.size(); ++i) {
         const codec::SlotInfo& info = SlotTable[i];
@@ -858,7 +857,7 @@ void FrmSASel::UpdateAccessibleState() {
                 ? T(362).arg(QString::fromStdString(info.DeviceName), QString::fromStdString(info.BrandName),
                              QString::fromStdString(info.ModelName))
                 : T(363);
-        slotButtons[i]->setAccessibleDescription(held);
+        SetAccessibleDescriptionIfChanged(slotButtons[i], held);
         // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
         const int shown = Slot::FromNumber(m_ctx.CurDevice).Index();
         SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == shown);
