@@ -195,9 +195,20 @@ QString WithoutMnemonic(QString text) {
     return out;
 }
 
-void InstallAccessibleWidgets() {
+void InstallAccessibleWidgets(QWidget* window) {
     static const bool installed = (QAccessible::installFactory(Factory), true);
     (void)installed;
+    if (window == nullptr) return;
+    // An interface stays cached once made; those made before the factory came are Qt's own.
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const bool progress = qobject_cast<QProgressBar*>(w) != nullptr;
+        if (!progress && !qobject_cast<QLabel*>(w) && !qobject_cast<QComboBox*>(w)) continue;
+        if (w->property(kKeyboardRoleProperty).isValid()) continue;
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+        const bool ours =
+            progress ? iface && iface->valueInterface() == nullptr : dynamic_cast<RenamedInterface*>(iface) != nullptr;
+        if (iface && !ours) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+    }
 }
 
 void SetAccessibleDescriptionIfChanged(QWidget* widget, const QString& description) {

@@ -17,7 +17,8 @@ QString WithoutMnemonic(QString text);
 //  - a combo box with an accessible name of its own is named by it (on Linux Qt names it by its
 //    chosen item), the item stays its value;
 //  - a progress bar is a plain named progress bar: no value a reader could raise or lower.
-void InstallAccessibleWidgets();
+// With `window`, what Qt made for its widgets before is made afresh.
+void InstallAccessibleWidgets(QWidget* window = nullptr);
 
 // Sets a widget's accessible description, telling assistive technology only when it changed.
 void SetAccessibleDescriptionIfChanged(QWidget* widget, const QString& description);

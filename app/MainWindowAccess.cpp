@@ -61,7 +61,7 @@ public:
 class HeaderRightRelease final : public QObject {
 public:
     HeaderRightRelease(QTableView* grid) : QObject(grid), m_grid(grid) {
-        grid->horizontalHeader()->installEventFilter(this);
+        grid->horizontalHeader()->viewport()->installEventFilter(this);
     }
 
 protected:
@@ -84,7 +84,7 @@ private:
 MainWindowAccess::MainWindowAccess(Ui::FrmSASel& ui, RecordsetModel& model, const std::int16_t& lang_base,
                                    QObject* parent)
     : QObject(parent), m_ui(ui), m_model(model), m_langBase(lang_base) {
-    InstallAccessibleWidgets();
+    InstallAccessibleWidgets(m_ui.IRDBGrid->window());
     m_model.ShowColumns(kShownColumns);
     QTableView* grid = m_ui.IRDBGrid;
     grid->setItemDelegate(new CurrentRowFrame(grid));

@@ -306,7 +306,7 @@ private slots:
             QAccessibleTableInterface* table = Reader(ui->IRDBGrid)->tableInterface();
             QVERIFY(table);
             QVERIFY(Reader(ui->IRDBGrid)->text(QAccessible::Description).startsWith(f.T(358).arg(2)));
-            QAccessibleInterface* cell = table->cellAt(1, 3);
+            QAccessibleInterface* cell = table->cellAt(1, 1); // the brand, hidden columns not counted
             QVERIFY(cell);
             QCOMPARE(cell->text(QAccessible::Name), f.T(360).arg("TV", "Samsung", "UE40 Series"));
             ui->TxtBrandKey->setText("zzzz");
@@ -351,7 +351,12 @@ private slots:
             // Every control a screen reader meets has a role and a name without mnemonic marks.
             int named = 0;
             std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* iface) {
-                if (iface == nullptr || iface->state().invisible) return;
+                if (iface == nullptr) return;
+                // What is hidden stays out; a menu counts though it is not popped up.
+                auto* widget = qobject_cast<QWidget*>(iface->object());
+                auto* action = qobject_cast<QAction*>(iface->object());
+                if ((widget && widget->isHidden() && !qobject_cast<QMenu*>(widget)) || (action && !action->isVisible()))
+                    return;
                 const QString name = iface->text(QAccessible::Name);
                 const QString where = QString("%1 %2 %3").arg(base).arg(RoleName(iface->role()), name);
                 QVERIFY2(!name.contains(marks), qPrintable(where));
@@ -362,7 +367,7 @@ private slots:
                     QVERIFY2(!name.isEmpty(), qPrintable(where));
                     ++named;
                 }
-                if (auto* action = qobject_cast<QAction*>(iface->object()); action && action->isCheckable())
+                if (action && action->isCheckable())
                     QVERIFY2(iface->state().checkable, qPrintable(where)); // says "not checked" too
                 if (role == QAccessible::Table) return;                    // its cells are read row by row, below
                 for (int i = 0; i < iface->childCount(); ++i)
@@ -371,7 +376,7 @@ private slots:
             walk(Reader(f.window.get()));
             for (QMenu* menu : {ui->mnuFile, ui->mnuLanguage, ui->mnuHelp, f.window->OutputMenu()})
                 walk(Reader(menu));
-            QVERIFY(named >= 20);
+            QVERIFY2(named >= 27, qPrintable(QString::number(named)));
             // The grid holds the three columns it shows, named with its count.
             QCOMPARE(Reader(ui->IRDBGrid)->tableInterface()->columnCount(), 3);
             QCOMPARE(Reader(ui->IRDBGrid)->text(QAccessible::Name), f.T(375).arg(2));
