@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QActionGroup>
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -54,7 +55,14 @@ public:
         return r.isValid() ? QRect(m_owner->mapToGlobal(r.topLeft()), r.size()) : QRect();
     }
     QAccessible::Role role() const override {
-        return m_action && m_action->isSeparator() ? QAccessible::Separator : QAccessible::MenuItem;
+        if (!m_action) return QAccessible::MenuItem;
+        if (m_action->isSeparator()) return QAccessible::Separator;
+        // Qt 6.4's AT-SPI bridge passes no "checkable" state on, so a reader would say nothing of an
+        // unchosen entry: as a radio button (one of a group) or check box it says "not checked".
+        if (m_action->isCheckable())
+            return m_action->actionGroup() && m_action->actionGroup()->isExclusive() ? QAccessible::RadioButton
+                                                                                     : QAccessible::CheckBox;
+        return QAccessible::MenuItem;
     }
     QAccessible::State state() const override {
         QAccessible::State s;

@@ -127,7 +127,9 @@ std::vector<PlaybackDevice> ChoosePlaybackOutputs(const std::vector<DeviceHint>&
             if (h.name == name && plays(h)) return &h;
         return nullptr;
     };
-    if (const DeviceHint* h = hinted("default")) out.push_back({h->name, h->description, {}});
+    // The system's default output is there even when ALSA's hints do not list it (no sound server).
+    const DeviceHint* standard = hinted("default");
+    out.push_back({"default", standard ? standard->description : std::string(), {}});
     for (const std::string server : {"pulse", "pipewire"})
         if (const DeviceHint* h = hinted(server); h && server_runs && server_runs(server))
             out.push_back({h->name, h->description, {}});

@@ -54,7 +54,8 @@ struct SoundCard {
     std::string name;
 };
 
-// What of the hints plays to a sound card or a sound server, in this order: "default"; "pulse" and
+// What of the hints plays to a sound card or a sound server, in this order: "default" (always);
+// "pulse" and
 // "pipewire" where `server_runs` says that server is there; then one output per card that plays
 // (its "sysdefault" device, else its first device), named by the card. Rate converters, mix-downs,
 // "null", "jack", "oss" and the like are no outputs of their own and are left out.

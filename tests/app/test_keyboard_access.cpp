@@ -363,7 +363,7 @@ private slots:
                 const QAccessible::Role role = iface->role();
                 if (role == QAccessible::Button || role == QAccessible::ComboBox || role == QAccessible::EditableText ||
                     role == QAccessible::Table || role == QAccessible::Link || role == QAccessible::MenuItem ||
-                    role == QAccessible::Graphic) {
+                    role == QAccessible::Graphic || role == QAccessible::RadioButton || role == QAccessible::CheckBox) {
                     QVERIFY2(!name.isEmpty(), qPrintable(where));
                     ++named;
                 }
