@@ -25,12 +25,18 @@ DownloadJob::DownloadJob(std::unique_ptr<audio::WaveOut> out, audio::DownloadSig
       m_device(QString::fromStdString(m_out->DeviceName())) {}
 
 DownloadJob::~DownloadJob() {
+    m_destroying = true;
     m_stop = true;
     if (m_thread.joinable()) m_thread.join();
 }
 
 void DownloadJob::Start() {
     m_thread = std::thread([this] { Run(); });
+}
+
+void DownloadJob::Stop() {
+    m_stopRequested = true;
+    m_stop = true;
 }
 
 void DownloadJob::Run() {
@@ -41,8 +47,8 @@ void DownloadJob::Run() {
     } catch (const std::exception& e) {
         result = {false, e.what()};
     }
-    // A stop comes only from the destructor: nobody is left to tell.
-    if (result.stopped) return;
+    // A stop from the destructor has nobody left to tell.
+    if (result.stopped && (m_destroying || !m_stopRequested)) return;
     emit Ended(result.ok, QString::fromStdString(result.error));
 }
 

@@ -25,6 +25,11 @@ public:
     DownloadJob& operator=(const DownloadJob&) = delete;
 
     void Start();
+    // Asks the stream to stop soon (within a piece of about 10 ms); Ended then comes with ok false
+    // and StoppedOnRequest() true. Nothing after the stop is played, so the remote is left with a
+    // partial download and must be readied again.
+    void Stop();
+    bool StoppedOnRequest() const { return m_stopRequested; }
     const QString& DeviceName() const { return m_device; }
 
 signals:
@@ -40,6 +45,8 @@ private:
     audio::DownloadSignal m_signal;
     QString m_device;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stopRequested{false}; // by the user, not by the job's end
+    std::atomic<bool> m_destroying{false};
     std::thread m_thread;
 };
 

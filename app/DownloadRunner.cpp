@@ -112,6 +112,7 @@ void DownloadRunner::OnProgressStarted(int blockCount, const QString& deviceName
         m_progress->SetMaximum(blockCount);
         m_progress->SetValue(0);
         m_progress->SetDeviceCaption(deviceName, m_ctx.LangBase);
+        if (m_job != nullptr) connect(m_progress, &FrmProgressBar::StopRequested, m_job, &DownloadJob::Stop);
         m_progress->show();
     } catch (const std::exception&) {
         // The count is a courtesy; the stream plays without it.
@@ -126,10 +127,15 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
     delete m_progress;
     m_progress = nullptr;
     const QString device = m_job != nullptr ? m_job->DeviceName() : QString();
+    const bool stopped = m_job != nullptr && m_job->StoppedOnRequest(); // the user was told before
     if (m_job != nullptr) m_job->deleteLater();
     m_job = nullptr;
     if (ok) {
         ShowFinish();
+        return;
+    }
+    if (stopped) {
+        End(false);
         return;
     }
     QString text = T(kTextPlaybackFailed);
@@ -142,6 +148,7 @@ void DownloadRunner::ShowFinish() {
     // The picture may be closed early by the user; whoever closes it, its going ends the download.
     auto* finish = new FrmFinish(m_window);
     finish->setAttribute(Qt::WA_DeleteOnClose);
+    finish->SayProgrammed(m_ctx.LangBase);
     m_finish = finish;
     connect(finish, &QObject::destroyed, this, [this] {
         m_finishTimer.stop();

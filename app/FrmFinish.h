@@ -18,6 +18,10 @@ public:
     explicit FrmFinish(QWidget* parent = nullptr);
     ~FrmFinish() override;
 
+    // Names the window and its picture in the language at `LangBase`: a screen reader says that
+    // the remote was programmed when the window comes, as a seeing user reads it off the picture.
+    void SayProgrammed(int LangBase);
+
 private:
     std::unique_ptr<Ui::FrmFinish> m_ui;
 };

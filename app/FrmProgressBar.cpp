@@ -1,7 +1,11 @@
 #include "app/FrmProgressBar.h"
 
+#include "app/AccessibleWidgets.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmProgressBar.h"
+
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace tolbe::app {
 namespace {
@@ -12,9 +16,16 @@ constexpr QRect kProgressBarTwips{120, 360, 6375, 495};
 // "AUX Downloading" and every translation of it were cut off.
 constexpr QRect kLabDevTwips{120, 0, 6375, 345};
 
+constexpr int kTextYes = 139;
+constexpr int kTextNo = 140;
+constexpr int kTextStopQuestion = 370;
+constexpr int kTextStopConsequence = 371;
+constexpr int kTextBlockOf = 372;
+
 } // namespace
 
 FrmProgressBar::FrmProgressBar(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::FrmProgressBar>()) {
+    InstallAccessibleWidgets();
     m_ui->setupUi(this);
     const int dpi_x = logicalDpiX();
     const int dpi_y = logicalDpiY();
@@ -36,6 +47,14 @@ int FrmProgressBar::Maximum() const {
 
 void FrmProgressBar::SetValue(int value) {
     m_ui->ProgressBar1->setValue(value);
+    NameTheBar();
+}
+
+void FrmProgressBar::NameTheBar() {
+    // The bar is read as a sentence ("Block 3 of 9"): it is no value a reader could change.
+    const auto text = i18n::TryLoadText(m_langBase, kTextBlockOf);
+    if (!text) return;
+    SetAccessibleNameIfChanged(m_ui->ProgressBar1, QString::fromStdString(*text).arg(Value()).arg(Maximum()));
 }
 
 int FrmProgressBar::Value() const {
@@ -53,17 +72,49 @@ int FrmProgressBar::CaptionNumber() const {
 }
 
 void FrmProgressBar::SetDeviceCaption(const QString& device_name, int LangBase) {
+    m_langBase = LangBase;
+    NameTheBar();
     const auto text = CaptionNumber() < 0 ? std::nullopt : i18n::TryLoadText(LangBase, CaptionNumber());
     SetCaption(text ? device_name + ' ' + QString::fromStdString(*text) : device_name);
 }
 
 void FrmProgressBar::SetCaption(const QString& caption) {
     m_ui->LabDev->setText(caption);
-    m_ui->ProgressBar1->setAccessibleName(caption); // a screen reader hears what the bar counts
+    setAccessibleName(caption); // the window is named by what it counts; its title is the program's
 }
 
 QString FrmProgressBar::Caption() const {
     return m_ui->LabDev->text();
+}
+
+QMessageBox* FrmProgressBar::StopQuestion() const {
+    return findChild<QMessageBox*>(QStringLiteral("StopQuestion"));
+}
+
+void FrmProgressBar::reject() {
+    if (QMessageBox* open = StopQuestion()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    const auto text = [this](int k) {
+        const auto t = i18n::TryLoadText(m_langBase, k);
+        return t ? QString::fromStdString(*t) : QString();
+    };
+    // Not modal to the application: the download plays on while the question is up, and the
+    // question goes with this window when the download ends first.
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Tolbe"), text(kTextStopQuestion),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("StopQuestion"));
+    box->setInformativeText(text(kTextStopConsequence));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (const QString yes = text(kTextYes); !yes.isEmpty()) box->button(QMessageBox::Yes)->setText(yes);
+    if (const QString no = text(kTextNo); !no.isEmpty()) box->button(QMessageBox::No)->setText(no);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        if (box->clickedButton() == box->button(QMessageBox::Yes)) emit StopRequested();
+    });
+    box->open();
 }
 
 } // namespace tolbe::app

@@ -12,10 +12,12 @@
 namespace Ui {
 class FrmProgressBar;
 }
+class QMessageBox;
 
 namespace tolbe::app {
 
-// The small window that counts the blocks of a download. Shown without being modal.
+// The small window that counts the blocks of a download. Shown without being modal. It cannot be
+// put away while the sound plays: Esc or its close box asks whether to stop the download.
 class FrmProgressBar : public QDialog {
     Q_OBJECT
 
@@ -38,8 +40,22 @@ public:
     void SetCaption(const QString& caption);
     QString Caption() const;
 
+    // The open "Stop the download?" question, null when none.
+    QMessageBox* StopQuestion() const;
+
+signals:
+    // The user chose to stop the download.
+    void StopRequested();
+
+protected:
+    // Esc and the close box come here: instead of hiding, ask.
+    void reject() override;
+
 private:
+    void NameTheBar();
+
     std::unique_ptr<Ui::FrmProgressBar> m_ui;
+    int m_langBase = 1000;
 };
 
 } // namespace tolbe::app

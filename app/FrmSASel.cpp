@@ -59,7 +59,7 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     centralWidget()->setMouseTracking(true);
 
     m_grid = new CodeGrid(ui->IRDBGrid);
-    m_access = std::make_unique<MainWindowAccess>(*ui, m_ctx, SlotTable, *m_grid, LanguageItems());
+    m_access = new MainWindowAccess(*ui, m_ctx, SlotTable, *m_grid, LanguageItems(), this);
     m_runner = new DownloadRunner(m_ctx, m_gate, this);
     ui->IRDBGrid->installEventFilter(this);
     ui->ImgDownload->installEventFilter(this);

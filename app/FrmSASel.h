@@ -131,7 +131,7 @@ private:
     std::unique_ptr<Ui::FrmSASel> ui;
     codec::SlotTable SlotTable{};
     CodeGrid* m_grid = nullptr;
-    std::unique_ptr<MainWindowAccess> m_access;
+    MainWindowAccess* m_access = nullptr;
     std::unique_ptr<DeviceSelector> m_selector;
     JobGate m_gate; // download, update check and closing, one at a time
     DownloadRunner* m_runner = nullptr;

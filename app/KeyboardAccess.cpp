@@ -145,6 +145,10 @@ void MakeKeyboardButton(QLabel* label, std::function<void()> press, QAccessible:
     new FocusRing(label, framed ? framed : label, ring_radius);
 }
 
+void AddFocusRing(QWidget* focus, QWidget* framed, int radius) {
+    if (focus && framed) new FocusRing(focus, framed, radius);
+}
+
 void SetAccessibleChecked(QWidget* button, bool checked) {
     if (!button) return;
     const QVariant before = button->property(kCheckedProperty);

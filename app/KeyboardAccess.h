@@ -20,6 +20,10 @@ void OnActivateKey(QWidget* widget, std::function<void()> action, bool with_spac
 void MakeKeyboardButton(QLabel* label, std::function<void()> press, QAccessible::Role role, QWidget* framed = nullptr,
                         int ring_radius = 4);
 
+// Shows a 2-pixel ring (dark outside, light inside) around `framed` while `focus` has the focus:
+// what the keyboard buttons show, for the fields and lists too.
+void AddFocusRing(QWidget* focus, QWidget* framed, int radius);
+
 // For a keyboard button made with a checkable role: whether it is on, as screen readers hear it.
 void SetAccessibleChecked(QWidget* button, bool checked);
 

@@ -1,5 +1,6 @@
 #include "app/LocaliseForm.h"
 
+#include "app/AccessibleWidgets.h"
 #include "i18n/StringTable.h"
 
 #include <QAction>
@@ -64,10 +65,16 @@ public:
     }
 
 private:
+    // A hidden menu or item keeps no mnemonic: Qt still binds its letter, which would shadow a
+    // visible one's (a hidden "Download(&D)" took Alt+D from the device field).
+    static QString Shown(const QAction* action, const QString& text) {
+        return action->isVisible() ? text : WithoutMnemonic(text);
+    }
+
     void Text(QAction* action) {
         if (action->isSeparator() || action->menu() || m_actions.contains(action)) return;
         m_actions.insert(action);
-        Relabel(action->text(), m_base, [action](const QString& t) { action->setText(t); });
+        Relabel(action->text(), m_base, [action](const QString& t) { action->setText(Shown(action, t)); });
     }
 
     void ToolTip(QWidget* w) {
@@ -79,7 +86,7 @@ private:
             RelabelFromProperty(label, "Tag", m_base, [label](const QString& t) { label->setText(t); });
             ToolTip(label);
         } else if (auto* menu = qobject_cast<QMenu*>(w)) {
-            Relabel(menu->title(), m_base, [menu](const QString& t) { menu->setTitle(t); });
+            Relabel(menu->title(), m_base, [menu](const QString& t) { menu->setTitle(Shown(menu->menuAction(), t)); });
             for (QAction* action : menu->actions())
                 Text(action);
         } else if (auto* bar = qobject_cast<QMenuBar*>(w)) {

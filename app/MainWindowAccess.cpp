@@ -1,5 +1,6 @@
 #include "app/MainWindowAccess.h"
 
+#include "app/AccessibleWidgets.h"
 #include "app/CodeGrid.h"
 #include "app/KeyboardAccess.h"
 #include "app/RecordsetModel.h"
@@ -9,6 +10,43 @@
 #include "ui_FrmSASel.h"
 
 namespace tolbe::app {
+namespace {
+
+constexpr int kTextGridName = 375; // "Code sets found: %1"
+constexpr int kTextResults = 358;  // "Results: %1."
+
+} // namespace
+
+MainWindowAccess::MainWindowAccess(Ui::FrmSASel& ui, const AppContext& ctx, const codec::SlotTable& table,
+                                   const CodeGrid& grid, std::array<QAction*, 7> languages, QObject* parent)
+    : QObject(parent), m_ui(ui), m_ctx(ctx), m_slots(table), m_grid(grid), m_languages(languages) {
+    InstallAccessibleWidgets(m_ui.IRDBGrid->window());
+    AddFocusRing(m_ui.ImgCombDevSel, m_ui.ImgCombDevSel, 3);
+    AddFocusRing(m_ui.TxtBrandKey, m_ui.TxtBrandKey, 3);
+    AddFocusRing(m_ui.TxtModelKey, m_ui.TxtModelKey, 3);
+    m_pause.setSingleShot(true);
+    m_pause.setInterval(kPause_ms);
+    connect(&m_pause, &QTimer::timeout, this, &MainWindowAccess::SayCount);
+    connect(m_grid.Model(), &QAbstractItemModel::modelReset, this, &MainWindowAccess::OnResults);
+}
+
+void MainWindowAccess::OnResults() {
+    UpdateState();
+    if (m_grid.Recordset() == nullptr) return; // the old result is let go before the new one comes
+    SetAccessibleNameIfChanged(m_ui.IRDBGrid, T(kTextGridName).arg(m_grid.RowCount()));
+    m_pause.start();
+}
+
+void MainWindowAccess::SayCount() {
+    const int count = m_grid.RowCount();
+    const bool first = m_announced < 0;
+    if (count == m_announced) return;
+    m_announced = count;
+    if (first) return; // the window's first search is no change the user made
+    // Said on behalf of what has the focus (the field being typed in), so a reader speaks it there.
+    QWidget* focus = m_ui.IRDBGrid->window()->focusWidget();
+    AnnouncePolitely(focus ? focus : m_ui.IRDBGrid, T(kTextResults).arg(count));
+}
 
 QString MainWindowAccess::T(int k) const {
     const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
@@ -27,7 +65,6 @@ void MainWindowAccess::SetUpKeyboard(QWidget* window, const KeyActions& keys) {
     MakeKeyboardButton(m_ui.LabEmail, keys.contact, QAccessible::Link);
     OnActivateKey(m_ui.IRDBGrid, keys.takeRow, false);
     m_grid.Model()->SetRowAnnouncer([this](int row) { return RowText(row); });
-    QObject::connect(m_grid.Model(), &QAbstractItemModel::modelReset, window, [this] { UpdateState(); });
     // The form lists the same order, but Qt skips what cannot take the focus yet when it builds the chain.
     QWidget* order[] = {m_ui.ImgCombDevSel, m_ui.TxtBrandKey, m_ui.TxtModelKey, m_ui.IRDBGrid,    m_ui.ImgSelDev0,
                         m_ui.ImgSelDev1,    m_ui.ImgSelDev2,  m_ui.ImgSelDev3,  m_ui.LabDownload, m_ui.LabEmail};
@@ -99,7 +136,7 @@ void MainWindowAccess::UpdateState() {
     const QString results = T(358).arg(m_grid.RowCount());
     // Chinese sentences end in a full-width stop that carries its own space.
     const QString gap = results.endsWith(QChar(0x3002)) ? QString() : QStringLiteral(" ");
-    m_ui.IRDBGrid->setAccessibleDescription(results + gap + T(359));
+    SetAccessibleDescriptionIfChanged(m_ui.IRDBGrid, results + gap + T(359));
     const std::array<QLabel*, 4> slotButtons{m_ui.ImgSelDev0, m_ui.ImgSelDev1, m_ui.ImgSelDev2, m_ui.ImgSelDev3};
     for (std::size_t i = 0; i < slotButtons.size(); ++i) {
         const codec::SlotInfo& info = m_slots[i];
@@ -108,7 +145,7 @@ void MainWindowAccess::UpdateState() {
                 ? T(362).arg(QString::fromStdString(info.DeviceName), QString::fromStdString(info.BrandName),
                              QString::fromStdString(info.ModelName))
                 : T(363);
-        slotButtons[i]->setAccessibleDescription(held);
+        SetAccessibleDescriptionIfChanged(slotButtons[i], held);
         // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
         const int shown = Slot::FromNumber(m_ctx.CurDevice).Index();
         SetAccessibleChecked(slotButtons[i], static_cast<int>(i) == shown);

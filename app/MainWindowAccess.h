@@ -3,7 +3,9 @@
 #include "app/AppContext.h"
 #include "codec/SlotTable.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -20,12 +22,18 @@ class CodeGrid;
 
 // What a screen reader and the keyboard find in the main window: the field labels with a letter
 // underlined for Alt, the controls' accessible names and descriptions, the Language menu's own
-// names, and the states a reader hears (result count, what each slot holds, which is chosen).
-class MainWindowAccess {
+// names, the focus rings, and the states a reader hears (result count, what each slot holds,
+// which is chosen). A changed result count is said once, when the searches stop coming.
+class MainWindowAccess : public QObject {
+    Q_OBJECT
 public:
+    // Quiet time after a search before its count is said: typing runs a search per key.
+    static constexpr int kPause_ms = 1000;
+
     MainWindowAccess(Ui::FrmSASel& ui, const AppContext& ctx, const codec::SlotTable& table, const CodeGrid& grid,
-                     std::array<QAction*, 7> languages)
-        : m_ui(ui), m_ctx(ctx), m_slots(table), m_grid(grid), m_languages(languages) {}
+                     std::array<QAction*, 7> languages, QObject* parent);
+    // The count said last (-1 before the first search has settled).
+    int AnnouncedCount() const { return m_announced; }
 
     // What the keys do that the mouse does on pictures.
     struct KeyActions {
@@ -47,12 +55,16 @@ private:
     void SetFieldMnemonics();
     void SetAccessibleTexts();
     void ShowLanguageOwnNames();
+    void OnResults();
+    void SayCount();
 
     Ui::FrmSASel& m_ui;
     const AppContext& m_ctx;
     const codec::SlotTable& m_slots;
     const CodeGrid& m_grid;
     std::array<QAction*, 7> m_languages;
+    QTimer m_pause;
+    int m_announced = -1;
 };
 
 } // namespace tolbe::app

@@ -40,10 +40,12 @@ void SoundOutput::FillMenu() {
     qDeleteAll(m_menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
     auto* group = new QActionGroup(m_menu);
     for (const auto& d : devices) {
-        QString text = QString::fromStdString(d.name);
-        if (!d.description.empty()) text += QStringLiteral(" \u2014 ") + QString::fromStdString(d.description);
+        QString text = QString::fromStdString(d.card.empty() ? d.name : d.card); // a card by its name
+        if (d.card.empty() && !d.description.empty())
+            text += QStringLiteral(" \u2014 ") + QString::fromStdString(d.description);
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* item = m_menu->addAction(text);
+        item->setStatusTip(QString::fromStdString(d.card.empty() ? d.description : d.name));
         item->setCheckable(true);
         item->setChecked(d.name == current);
         item->setData(QString::fromStdString(d.name));

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -104,29 +105,98 @@ WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver
     return {};
 }
 
+namespace {
+
+// The card a hint's device belongs to ("CARD=PCH" in "sysdefault:CARD=PCH" or "hw:CARD=PCH,DEV=0").
+std::string CardOf(const std::string& name) {
+    const auto at = name.find("CARD=");
+    if (at == std::string::npos) return {};
+    const auto from = at + 5;
+    return name.substr(from, name.find(',', from) - from);
+}
+
+} // namespace
+
+std::vector<PlaybackDevice> ChoosePlaybackOutputs(const std::vector<DeviceHint>& hints,
+                                                  const std::vector<SoundCard>& cards,
+                                                  bool (*server_runs)(const std::string& server)) {
+    std::vector<PlaybackDevice> out;
+    const auto plays = [](const DeviceHint& h) { return h.io.empty() || h.io == "Output"; };
+    const auto hinted = [&](const std::string& name) -> const DeviceHint* {
+        for (const auto& h : hints)
+            if (h.name == name && plays(h)) return &h;
+        return nullptr;
+    };
+    // The system's default output is there even when ALSA's hints do not list it (no sound server).
+    const DeviceHint* standard = hinted("default");
+    out.push_back({"default", standard ? standard->description : std::string(), {}});
+    for (const std::string server : {"pulse", "pipewire"})
+        if (const DeviceHint* h = hinted(server); h && server_runs && server_runs(server))
+            out.push_back({h->name, h->description, {}});
+    for (const auto& card : cards) {
+        const DeviceHint* chosen = hinted("sysdefault:CARD=" + card.id);
+        for (const auto& h : hints)
+            if (!chosen && plays(h) && CardOf(h.name) == card.id) chosen = &h;
+        if (chosen) out.push_back({chosen->name, chosen->description, card.name.empty() ? card.id : card.name});
+    }
+    return out;
+}
+
+bool SoundServerRuns(const std::string& server) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const auto exists = [](const std::string& path) {
+        std::error_code ec;
+        return std::filesystem::exists(path, ec);
+    };
+    if (server == "pulse") {
+        if (const char* address = std::getenv("PULSE_SERVER"); address && *address) {
+            const std::string a = address;
+            return a.rfind("unix:", 0) != 0 || exists(a.substr(5));
+        }
+        return runtime && exists(std::string(runtime) + "/pulse/native");
+    }
+    if (server == "pipewire") {
+        const char* remote = std::getenv("PIPEWIRE_REMOTE");
+        return runtime && exists(std::string(runtime) + "/" + (remote && *remote ? remote : "pipewire-0"));
+    }
+    return false;
+}
+
 std::vector<PlaybackDevice> ListPlaybackDevices() {
     InstallQuietErrorHandler();
-    std::vector<PlaybackDevice> devices;
-    void** hints = nullptr;
-    if (snd_device_name_hint(-1, "pcm", &hints) < 0 || hints == nullptr) return devices;
+    std::vector<DeviceHint> hints;
+    void** raw = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &raw) < 0 || raw == nullptr) return {};
     const auto text = [](void* hint, const char* id) {
         char* value = snd_device_name_get_hint(hint, id);
         std::string s = value ? value : "";
         std::free(value);
         return s;
     };
-    for (void** h = hints; *h != nullptr; ++h) {
-        const std::string io = text(*h, "IOID");
-        if (!io.empty() && io != "Output") continue; // a capture-only device
-        PlaybackDevice d;
-        d.name = text(*h, "NAME");
+    for (void** h = raw; *h != nullptr; ++h) {
+        DeviceHint d{text(*h, "NAME"), {}, text(*h, "IOID")};
         if (d.name.empty()) continue;
         for (char c : text(*h, "DESC"))
             d.description += c == '\n' ? std::string(", ") : std::string(1, c);
-        devices.push_back(std::move(d));
+        hints.push_back(std::move(d));
     }
-    snd_device_name_free_hint(hints);
-    return devices;
+    snd_device_name_free_hint(raw);
+    std::vector<SoundCard> cards;
+    for (int index = -1; snd_card_next(&index) == 0 && index >= 0;) {
+        char* name = nullptr;
+        snd_ctl_t* ctl = nullptr;
+        SoundCard card;
+        if (snd_ctl_open(&ctl, ("hw:" + std::to_string(index)).c_str(), 0) == 0) {
+            snd_ctl_card_info_t* info = nullptr;
+            snd_ctl_card_info_alloca(&info);
+            if (snd_ctl_card_info(ctl, info) == 0) card.id = snd_ctl_card_info_get_id(info);
+            snd_ctl_close(ctl);
+        }
+        if (snd_card_get_name(index, &name) == 0 && name) card.name = name;
+        std::free(name);
+        if (!card.id.empty()) cards.push_back(std::move(card));
+    }
+    return ChoosePlaybackOutputs(hints, cards, &SoundServerRuns);
 }
 
 } // namespace tolbe::audio

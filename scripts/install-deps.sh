@@ -12,7 +12,7 @@ packages=(
   libsodium-dev minisign
   libinih-dev libcli11-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  sox xauth xvfb xdotool
+  sox xauth xvfb xdotool imagemagick at-spi2-core python3-pyatspi dbus-x11
   libsndfile1-dev
   pulseaudio pulseaudio-utils libasound2-plugins
   fonts-dejavu-core fonts-wqy-microhei

@@ -17,10 +17,14 @@
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -96,7 +100,7 @@ struct FakeOutput {
             return std::vector<audio::PlaybackDevice>{
                 {"default", "Default ALSA Output (currently PulseAudio Sound Server)"},
                 {"pulse", "PulseAudio Sound Server"},
-                {"hw:CARD=PCH,DEV=0", "HDA Intel PCH, ALC892 Analog"}};
+                {"sysdefault:CARD=PCH", "HDA Intel PCH, ALC892 Analog", "HDA Intel PCH"}};
         };
     }
 
@@ -178,11 +182,11 @@ private slots:
         const db::DbRecordset* rs = w.CodeRecordset();
         QCOMPARE(rs->ValueAt(0, 3).Text(), std::string("Philips"));
         QCOMPARE(rs->ColumnName(2), std::string("Device"));
-        QCOMPARE(f.ui()->IRDBGrid->model()->headerData(4, Qt::Horizontal).toString(), QString("Model"));
+        // The grid shows device, brand and model; the code set's numbers and date are no columns.
+        QCOMPARE(f.ui()->IRDBGrid->model()->columnCount(), 3);
+        QCOMPARE(f.ui()->IRDBGrid->model()->headerData(2, Qt::Horizontal).toString(), QString("Model"));
+        QCOMPARE(f.ui()->IRDBGrid->columnWidth(1), f.ui()->IRDBGrid->width() / 3); // W is the grid's width
         QCOMPARE(f.CurrentRow(), 0);
-        QVERIFY(f.ui()->IRDBGrid->isColumnHidden(0));
-        QVERIFY(f.ui()->IRDBGrid->isColumnHidden(1));
-        QVERIFY(f.ui()->IRDBGrid->isColumnHidden(5));
         QVERIFY(!f.ui()->FrameEmail->isVisible());
         QCOMPARE(f.ui()->LabDev->text(), QString("Device:"));
         QVERIFY(f.prompt.shown.empty());
@@ -327,6 +331,12 @@ private slots:
         grid->setFixedHeight(37 * 40);
         QTest::mouseClick(grid->viewport(), Qt::RightButton, Qt::NoModifier, QPoint(40, 37 * 35));
         QCOMPARE(f.CurrentRow(), 0);
+        // Over the header: the top visible row.
+        grid->setFixedHeight(37 * 5);
+        grid->scrollTo(grid->model()->index(12, 0), QAbstractItemView::PositionAtTop);
+        QTest::mouseClick(grid->horizontalHeader()->viewport(), Qt::RightButton, Qt::NoModifier, QPoint(40, 5));
+        QCOMPARE(f.CurrentRow(), grid->rowAt(0));
+        QVERIFY(f.CurrentRow() > 0);
     }
 
     void addInfoCopiesTheCurrentRowIntoTheSlot() {
@@ -406,6 +416,57 @@ private slots:
         QVERIFY(f.prompt.shown.empty());
     }
 
+    void altDTwiceReachesTheDeviceFieldAndEscOnTheProgressWindowAsksBeforeStopping() {
+        FakeOutput out;
+        Fixture f;
+        FrmSASel& w = f.Start([&](AppContext& ctx) { out.Install(ctx); });
+        w.UpdateTimer().stop();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // No hidden menu shares the letter: both presses reach the field.
+        for (int i = 0; i < 2; ++i) {
+            f.ui()->TxtModelKey->setFocus();
+            QTest::keyClick(f.ui()->TxtModelKey, Qt::Key_D, Qt::AltModifier);
+            QCOMPARE(QApplication::focusWidget(), f.ui()->ImgCombDevSel);
+            QVERIFY(QApplication::activePopupWidget() == nullptr);
+        }
+        const std::size_t buffer = audio::kWaveBufferBytes / audio::kBytesPerFrame;
+        out.holdAt = audio::kLeadIn_ms * 441 / 10 + buffer + 400 * 441 / 10 + buffer + 80 * 441 / 10 + buffer + 1;
+        f.ui()->LabDownload->setFocus();
+        QTest::keyClick(f.ui()->LabDownload, Qt::Key_Return);
+        QTRY_VERIFY(out.holding.load());
+        QTRY_VERIFY(w.findChild<FrmProgressBar*>() != nullptr);
+        auto* progress = w.findChild<FrmProgressBar*>();
+        QTRY_COMPARE(progress->Value(), 2);
+        QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(progress);
+        QCOMPARE(dialog->role(), QAccessible::Dialog);
+        QCOMPARE(dialog->text(QAccessible::Name), QString("TV Downloading"));
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(progress->findChild<QProgressBar*>());
+        QCOMPARE(bar->text(QAccessible::Name), QString("Block 2 of %1").arg(progress->Maximum()));
+        QVERIFY(bar->valueInterface() == nullptr); // nothing to raise or lower
+
+        // Esc asks; No (Esc again) lets the download play on.
+        QTest::keyClick(progress, Qt::Key_Escape);
+        QMessageBox* ask = progress->StopQuestion();
+        QVERIFY(ask && progress->isVisible());
+        QCOMPARE(ask->text(), QString("Stop the download?"));
+        QVERIFY(ask->informativeText().contains("3 seconds"));
+        QTest::keyClick(ask, Qt::Key_Escape);
+        QTRY_VERIFY(progress->StopQuestion() == nullptr);
+        QVERIFY(progress->isVisible() && w.Busy());
+        // Esc and Yes: the stream stops where it stood; no failure and no finish picture follow.
+        QSignalSpy finished(&w, &FrmSASel::DownloadFinished);
+        QTest::keyClick(progress, Qt::Key_Escape);
+        QTest::keyClick(progress->StopQuestion()->button(QMessageBox::Yes), Qt::Key_Space);
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(finished[0][0].toBool(), false);
+        QVERIFY(!out.release);
+        QVERIFY(w.findChild<FrmProgressBar*>() == nullptr);
+        QVERIFY(w.findChild<FrmFinish*>() == nullptr);
+        QVERIFY(f.prompt.shown.empty());
+        QVERIFY(!w.Busy());
+    }
+
     void closingTheFinishPictureEarlyEndsTheDownloadSafely() {
         FakeOutput out; // outlives the window, which may still play on it while it closes
         Fixture f;
@@ -471,7 +532,8 @@ private slots:
             QCOMPARE(items.size(), 3);
             QCOMPARE(items[0]->text(),
                      QString::fromUtf8("default \u2014 Default ALSA Output (currently PulseAudio Sound Server)"));
-            QCOMPARE(items[2]->text(), QString::fromUtf8("hw:CARD=PCH,DEV=0 \u2014 HDA Intel PCH, ALC892 Analog"));
+            QCOMPARE(items[2]->text(), QString("HDA Intel PCH")); // a card by its name
+            QCOMPARE(items[2]->statusTip(), QString("sysdefault:CARD=PCH"));
             QVERIFY(items[0]->isChecked());
             QVERIFY(!items[2]->isChecked());
             if (const char* shots = std::getenv("TOLBE_SCREENSHOT_DIR")) {
@@ -489,7 +551,7 @@ private slots:
             items = w.OutputMenu()->actions(); // opening the menu lists the devices afresh
             items[2]->trigger();
             QCOMPARE(f.settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice),
-                     std::string("hw:CARD=PCH,DEV=0"));
+                     std::string("sysdefault:CARD=PCH"));
             items = w.OutputMenu()->actions();
             QVERIFY(items[2]->isChecked());
             QVERIFY(!items[0]->isChecked());
@@ -501,7 +563,7 @@ private slots:
 
             w.ImgDownload_Click();
             QTRY_VERIFY(w.findChild<FrmFinish*>() != nullptr);
-            QCOMPARE(out.devices, std::vector<std::string>{"hw:CARD=PCH,DEV=0"});
+            QCOMPARE(out.devices, std::vector<std::string>{"sysdefault:CARD=PCH"});
             QVERIFY(f.prompt.shown.empty());
         }
     }

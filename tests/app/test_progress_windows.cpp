@@ -102,7 +102,8 @@ private slots:
         QCOMPARE(bar->maximum(), 3);
         window.SetValue(2);
         window.SetDeviceCaption("AUX", 3000);
-        QCOMPARE(bar->accessibleName(), QString("AUX Téléchargement"));
+        QCOMPARE(window.accessibleName(), QString("AUX Téléchargement"));
+        QCOMPARE(bar->accessibleName(), QString("Bloc 2 sur 3"));
         SaveScreenshot(window, "FrmProgressBar");
     }
 
@@ -118,6 +119,9 @@ private slots:
         QCOMPARE(picture->pixmap().size(), QSize(328, 315));
         QCOMPARE(picture->size(), QSize(328, 315));
         QVERIFY(window.rect().contains(picture->geometry()));
+        window.SayProgrammed(4000);
+        QCOMPARE(window.accessibleName(), QString("Fernbedienung programmiert"));
+        QCOMPARE(picture->accessibleDescription(), QString::fromStdString(i18n::LoadText(4000, 374)));
         SaveScreenshot(window, "FrmFinish");
     }
 };

@@ -101,14 +101,49 @@ TEST(AlsaWaveOut, MixerCardFollowsThePlaybackDevice) {
 }
 
 TEST(AlsaWaveOut, ListsPlaybackDevicesAsTheSystemNamesThem) {
-    // ALSA always knows its null device; every listed device has a name to open.
+    // ALSA always knows "default" and its null device; only the first is an output.
     const auto devices = ListPlaybackDevices();
     ASSERT_FALSE(devices.empty());
-    EXPECT_TRUE(std::any_of(devices.begin(), devices.end(), [](const auto& d) { return d.name == "null"; }));
+    EXPECT_EQ(devices.front().name, "default");
+    EXPECT_TRUE(std::none_of(devices.begin(), devices.end(), [](const auto& d) { return d.name == "null"; }));
     for (const auto& d : devices) {
         EXPECT_FALSE(d.name.empty());
         EXPECT_EQ(d.description.find('\n'), std::string::npos) << d.name;
     }
+}
+
+TEST(AlsaWaveOut, OutputsAreTheDefaultTheRunningServersAndOneEntryPerCard) {
+    // As a desktop with PulseAudio's plug-ins and two cards lists them (a USB microphone has no output).
+    const std::vector<DeviceHint> hints{
+        {"null", "Discard all samples (playback) or generate zero samples (capture)", ""},
+        {"lavrate", "Rate Converter Plugin Using Libav/FFmpeg Library", ""},
+        {"samplerate", "Rate Converter Plugin Using Samplerate Library", ""},
+        {"jack", "JACK Audio Connection Kit", ""},
+        {"oss", "Open Sound System", ""},
+        {"pipewire", "PipeWire Sound Server", ""},
+        {"pulse", "PulseAudio Sound Server", ""},
+        {"upmix", "Plugin for channel upmix (4,6,8)", ""},
+        {"default", "Default ALSA Output (currently PulseAudio Sound Server)", ""},
+        {"hw:CARD=PCH,DEV=0", "HDA Intel PCH, ALC892 Analog, Direct hardware device without any conversions", ""},
+        {"sysdefault:CARD=PCH", "HDA Intel PCH, ALC892 Analog, Default Audio Device", ""},
+        {"front:CARD=PCH,DEV=0", "HDA Intel PCH, ALC892 Analog, Front output / input", ""},
+        {"hdmi:CARD=NVidia,DEV=0", "HDA NVidia, HDMI 0, HDMI Audio Output", "Output"},
+        {"hdmi:CARD=NVidia,DEV=1", "HDA NVidia, HDMI 1, HDMI Audio Output", "Output"},
+        {"sysdefault:CARD=Mic", "USB Microphone, Default Audio Device", "Input"},
+    };
+    const std::vector<SoundCard> cards{{"PCH", "HDA Intel PCH"}, {"NVidia", "HDA NVidia"}, {"Mic", "USB Microphone"}};
+    const auto names = [](const std::vector<PlaybackDevice>& devices) {
+        std::vector<std::string> out;
+        for (const auto& d : devices)
+            out.push_back(d.name + "|" + d.card);
+        return out;
+    };
+    const auto pulse_only = [](const std::string& server) { return server == "pulse"; };
+    EXPECT_EQ(names(ChoosePlaybackOutputs(hints, cards, pulse_only)),
+              (std::vector<std::string>{"default|", "pulse|", "sysdefault:CARD=PCH|HDA Intel PCH",
+                                        "hdmi:CARD=NVidia,DEV=0|HDA NVidia"}));
+    const auto none = [](const std::string&) { return false; };
+    EXPECT_EQ(ChoosePlaybackOutputs(hints, {}, none).size(), 1u);
 }
 
 TEST(GetWaveErrorText, GivesAlsaTexts) {

@@ -157,7 +157,9 @@ TEST(StringTable, FrenchPunctuationTakesANoBreakSpace) {
 
 TEST(StringTable, PlaceholdersTakeTheirArgumentsInEveryLanguage) {
     EXPECT_EQ(FormatText(LoadText(kDe, 312), {"pulse", "Connection refused"}),
-              "Die Übertragung konnte auf der Tonausgabe „pulse“ nicht abgespielt werden: Connection refused");
+              "Die Übertragung konnte auf der Tonausgabe „pulse“ nicht abgespielt werden: Connection refused. Wählen "
+              "Sie unter Datei > Tonausgabe eine andere Ausgabe, oder prüfen Sie, ob die Soundkarte des Kabels "
+              "angeschlossen ist.");
     EXPECT_EQ(FormatText("%2 %1 %3 100%", {"a%2", "b"}), "b a%2 %3 100%");
     for (int base : kBases) {
         const std::string text = FormatText(LoadText(base, 312), {"hw:CARD=X", "Device busy"});
