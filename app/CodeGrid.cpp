@@ -55,8 +55,10 @@ CodeGrid::CodeGrid(QTableView* view) : QObject(view), m_view(view), m_model(new 
     m_view->setModel(m_model);
     m_view->verticalHeader()->hide();
     m_view->setMouseTracking(true);
-    m_view->viewport()->installEventFilter(this);
-    m_view->horizontalHeader()->viewport()->installEventFilter(this);
+    m_viewport = m_view->viewport();
+    m_headerViewport = m_view->horizontalHeader()->viewport();
+    m_viewport->installEventFilter(this);
+    m_headerViewport->installEventFilter(this);
     m_view->setItemDelegate(new CurrentRowFrame(m_view));
     // The frame follows the current row and the focus; Qt repaints only the cells it thinks changed.
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, m_view->viewport(),
@@ -125,10 +127,11 @@ bool CodeGrid::Wheel(QWheelEvent* event) {
 bool CodeGrid::eventFilter(QObject* watched, QEvent* event) {
     // A right-button release over the header makes the top visible row current, as one below it
     // makes the row under the pointer current.
-    if (watched == m_view->horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonRelease &&
+    // Only pointers are compared before the event type is known: the view may be in its destructor.
+    if (watched == m_headerViewport && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && m_view->rowAt(0) >= 0)
         m_view->setCurrentIndex(m_model->index(m_view->rowAt(0), std::max(0, m_view->currentIndex().column())));
-    if (watched == m_view->viewport()) {
+    if (watched == m_viewport) {
         if (event->type() == QEvent::Wheel && Wheel(static_cast<QWheelEvent*>(event))) return true;
         if (event->type() == QEvent::MouseButtonRelease) {
             auto* me = static_cast<QMouseEvent*>(event);

@@ -51,6 +51,8 @@ private:
     bool Wheel(QWheelEvent* event);
 
     QTableView* m_view;
+    QObject* m_viewport;       // where the rows are clicked and wheeled
+    QObject* m_headerViewport; // where the header is clicked
     RecordsetModel* m_model;
     std::shared_ptr<const db::DbRecordset> m_rs;
 };
