@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
+#include <unordered_map>
+
 #include <openssl/evp.h>
 
 #include <cctype>
@@ -13,19 +16,31 @@
 
 namespace tolbe::db {
 
-struct ConnectionHandle {
-    sqlite3* db = nullptr;
-    ~ConnectionHandle() {
-        if (db != nullptr) sqlite3_close_v2(db);
-    }
-};
-
 namespace {
 
 struct StmtDeleter {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
 using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
+
+} // namespace
+
+struct ConnectionHandle {
+    sqlite3* db = nullptr;
+    // Prepared statements of the queries with parameters, kept for the next call: a candidate
+    // list runs the same few queries for every code source, and preparing them is a good part of
+    // its time. A statement in use is taken out, so a query inside another gets its own.
+    std::mutex cacheMutex;
+    std::unordered_map<std::string, StmtPtr> cache;
+    ~ConnectionHandle() {
+        cache.clear(); // finalized before the handle closes
+        if (db != nullptr) sqlite3_close_v2(db);
+    }
+};
+
+namespace {
+
+constexpr std::size_t kStatementCacheSize = 32;
 
 [[noreturn]] void Throw(sqlite3* db, const std::string& what) {
     std::string msg = what;
@@ -257,7 +272,29 @@ DbRecordset DbConnection::OpenRecordset(const std::string& sql, bool /*flag*/) c
 
 DbRecordset DbConnection::OpenRecordset(const std::string& sql, const std::vector<DbParam>& params) const {
     sqlite3* db = m_handle ? m_handle->db : nullptr;
-    StmtPtr stmt = Prepare(db, sql);
+    StmtPtr stmt;
+    if (m_handle && !params.empty()) {
+        const std::lock_guard lock(m_handle->cacheMutex);
+        if (auto it = m_handle->cache.find(sql); it != m_handle->cache.end()) {
+            stmt = std::move(it->second);
+            m_handle->cache.erase(it);
+        }
+    }
+    if (!stmt) stmt = Prepare(db, sql);
+    // Back into the cache, reset and unbound, however the query ends.
+    struct Return {
+        ConnectionHandle* handle;
+        const std::string& sql;
+        StmtPtr& stmt;
+        bool keep;
+        ~Return() {
+            if (!keep || !handle || !stmt) return;
+            sqlite3_reset(stmt.get());
+            sqlite3_clear_bindings(stmt.get());
+            const std::lock_guard lock(handle->cacheMutex);
+            if (handle->cache.size() < kStatementCacheSize) handle->cache.emplace(sql, std::move(stmt));
+        }
+    } giveBack{m_handle.get(), sql, stmt, !params.empty()};
     for (std::size_t i = 0; i < params.size(); ++i) {
         const int n = static_cast<int>(i) + 1;
         const int rc =
