@@ -7,9 +7,11 @@
 #include "i18n/StringTable.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -39,6 +41,12 @@ enum Text : int {
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+// The record's "2025-06-01T18:30:05+0200" as the user's locale writes a date and time.
+QString LocalTime(const std::string& iso) {
+    const QDateTime when = QDateTime::fromString(Q(iso), Qt::ISODate);
+    return when.isValid() ? QLocale::system().toString(when.toLocalTime(), QLocale::ShortFormat) : Q(iso);
 }
 
 } // namespace
@@ -140,7 +148,7 @@ void FrmMyRemote::Refresh() {
         m_what[i]->setText(T(kWritten)
                                .arg(Q(r.written.DeviceName), Q(r.written.BrandName), Q(r.written.ModelName))
                                .arg(r.written.SetOfCodeID) +
-                           QStringLiteral("\n") + T(kWhen).arg(Q(r.writtenAt)).arg(r.databaseVersion));
+                           QStringLiteral("\n") + T(kWhen).arg(LocalTime(r.writtenAt)).arg(r.databaseVersion));
         QString verdict;
         switch (r.verdict) {
         case core::Verdict::Works:
