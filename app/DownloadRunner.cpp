@@ -25,11 +25,13 @@ constexpr int kTextPlaybackFailed = 312;
 constexpr int kTextWavFailed = 313;
 constexpr int kTextWavDialog = 314;
 constexpr int kTextWavFiles = 315;
+constexpr int kTextRecordNotSaved = 430;
 
 } // namespace
 
 DownloadRunner::DownloadRunner(AppContext& ctx, JobGate& gate, QWidget* window)
-    : QObject(window), m_ctx(ctx), m_gate(gate), m_window(window) {
+    : QObject(window), m_ctx(ctx), m_gate(gate), m_window(window), m_over(window),
+      m_record(ctx.paths.RemoteRecordFile()) {
     m_finishTimer.setSingleShot(true);
     connect(&m_finishTimer, &QTimer::timeout, this, [this] {
         if (m_finish) m_finish->close();
@@ -72,8 +74,31 @@ std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::Downlo
     return std::nullopt; // the encoder refused: nothing is sent and nothing is said
 }
 
-void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownload>()>& prepare) {
+std::optional<core::PreparedDownload> DownloadRunner::PrepareSend(const core::DownloadRequest& request,
+                                                                  const codec::SlotInfo& written) {
+    std::optional<core::PreparedDownload> prepared = Prepare(request);
+    if (prepared) m_writes.emplace(request.slot, written);
+    return prepared;
+}
+
+void DownloadRunner::LoadRecord() {
+    m_recordSetAside = m_record.Load().setAside;
+}
+
+bool DownloadRunner::SaveRecord() {
+    std::string why;
+    if (m_record.Save(&why)) return true;
+    QString text = T(kTextRecordNotSaved);
+    if (text.isEmpty()) text = QStringLiteral("%1");
+    m_ctx.prompt.Show("Tolbe", text.arg(QString::fromStdString(why)).toStdString(), Prompt::Buttons::Ok,
+                      Prompt::Icon::Warning);
+    return false;
+}
+
+void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownload>()>& prepare, QWidget* over) {
     m_busy = true;
+    m_over = over != nullptr ? over : m_window;
+    m_writes.reset();
     emit Started();
     std::optional<core::PreparedDownload> prepared = prepare();
     if (!prepared) {
@@ -87,6 +112,7 @@ void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownloa
 void DownloadRunner::End(bool sent) {
     if (!m_busy) return;
     m_busy = false;
+    m_writes.reset();
     m_gate.Finish(Job::Download);
     emit Finished(sent);
 }
@@ -107,7 +133,7 @@ void DownloadRunner::Play(core::PreparedDownload download) {
 void DownloadRunner::OnProgressStarted(int blockCount, const QString& deviceName) {
     try {
         delete m_progress;
-        m_progress = new FrmProgressBar(m_window);
+        m_progress = new FrmProgressBar(m_over);
         LocaliseForm(m_progress, m_ctx.LangBase);
         m_progress->SetMaximum(blockCount);
         m_progress->SetValue(0);
@@ -131,6 +157,14 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
     if (m_job != nullptr) m_job->deleteLater();
     m_job = nullptr;
     if (ok) {
+        // The remote now holds it: what this computer wrote is what the record says.
+        if (m_writes) {
+            m_record.RecordDownload(m_writes->first, m_writes->second, m_ctx.database.Version(), m_codeBuffer);
+            const Slot slot = m_writes->first;
+            m_writes.reset();
+            SaveRecord();
+            emit Recorded(slot);
+        }
         ShowFinish();
         return;
     }
@@ -146,7 +180,7 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
 
 void DownloadRunner::ShowFinish() {
     // The picture may be closed early by the user; whoever closes it, its going ends the download.
-    auto* finish = new FrmFinish(m_window);
+    auto* finish = new FrmFinish(m_over);
     finish->setAttribute(Qt::WA_DeleteOnClose);
     finish->SayProgrammed(m_ctx.LangBase);
     m_finish = finish;

@@ -2,7 +2,9 @@
 
 #include "app/AppContext.h"
 #include "app/JobGate.h"
+#include "codec/SlotTable.h"
 #include "core/Download.h"
+#include "core/RemoteRecord.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,7 +12,9 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -37,11 +41,16 @@ public:
     // The stream a download of `request` would play, lead-in included; nothing after telling the
     // user why not (an encoder's refusal is not told, as the download always had it).
     std::optional<core::PreparedDownload> Prepare(const core::DownloadRequest& request);
+    // The same for a download that, once played to its end, is recorded in the remote's record
+    // as `written` (the slot's code set, verdict "not tried").
+    std::optional<core::PreparedDownload> PrepareSend(const core::DownloadRequest& request,
+                                                      const codec::SlotInfo& written);
     // Starts a download, the gate already taken for it by the caller. It ends, with Finished,
     // once its stream has played and the finish picture has gone, or at once when there is
     // nothing to send or the device fails. `prepare` runs after Started, so its messages show
     // with the download already under way.
-    void Run(const std::function<std::optional<core::PreparedDownload>()>& prepare);
+    // The progress window and the finish picture show over `over` (the runner's window when null).
+    void Run(const std::function<std::optional<core::PreparedDownload>()>& prepare, QWidget* over = nullptr);
     // Starts playing a prepared download's stream; its code record stays in CodeBuffer.
     void Play(core::PreparedDownload download);
     // Writes the stream a download of `request` would play into `file` as a WAV file; true
@@ -50,6 +59,15 @@ public:
 
     // Asks where to save a slot's download as a WAV file; empty when the user cancelled.
     QString AskWavFile(Slot slot) const;
+
+    // The remote's record, as this computer wrote it; every window reads and marks this one.
+    core::RemoteRecord& Record() { return m_record; }
+    // Reads the record file; once per start. A damaged file's new place is kept for TakeSetAsideRecord.
+    void LoadRecord();
+    // Where a damaged record file was moved at LoadRecord; empty when none or already taken.
+    std::filesystem::path TakeSetAsideRecord() { return std::exchange(m_recordSetAside, {}); }
+    // Writes the record; when it cannot, the user is told why. True when written.
+    bool SaveRecord();
 
     bool Busy() const { return m_busy; }
     const std::vector<std::uint8_t>& CodeBuffer() const { return m_codeBuffer; }
@@ -60,6 +78,8 @@ signals:
     void Started();
     // A download ended: true when its stream played to its end (and the finish picture has gone).
     void Finished(bool sent);
+    // A played download was written into the remote's record for `slot`.
+    void Recorded(Slot slot);
 
 private:
     QString T(int k) const;
@@ -72,6 +92,11 @@ private:
     AppContext& m_ctx;
     JobGate& m_gate;
     QWidget* m_window;
+    QWidget* m_over = nullptr; // the window the running download shows over
+    core::RemoteRecord m_record;
+    std::filesystem::path m_recordSetAside;
+    // The slot and code set the running download writes, when it is to be recorded.
+    std::optional<std::pair<Slot, codec::SlotInfo>> m_writes;
     bool m_busy = false;
     std::vector<std::uint8_t> m_codeBuffer;
     std::int16_t m_blockCount = 0;

@@ -9,6 +9,8 @@
 #include "app/LocaliseForm.h"
 #include "app/MainWindowAccess.h"
 #include "app/RecordsetModel.h"
+#include "app/RemoteWindows.h"
+#include "app/SharedControls.h"
 #include "app/ShowMessage.h"
 #include "app/SoundOutput.h"
 #include "app/WindowThread.h"
@@ -46,9 +48,6 @@ std::string Std(const QString& s) {
 
 // Text of the WAV file menu entry.
 constexpr int kTextSaveWav = 311;
-
-// Position (from 0) of the device type selected after every fill: the eighth item.
-constexpr int kSelectedDeviceTypeIndex = 7;
 
 } // namespace
 
@@ -101,6 +100,8 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     ui->mnuFile->insertMenu(ui->mnuFileExit, m_output->Menu());
     ui->mnuFile->insertSeparator(ui->mnuFileExit);
     connect(m_saveWav, &QAction::triggered, this, &FrmSASel::mnuFileSaveWav_Click);
+    m_remote = new RemoteWindows(m_ctx, m_gate, *m_runner, menuBar(), ui->mnuLanguage->menuAction(), ui->mnuFile,
+                                 m_saveWav, this);
     // The output may change between downloads, not under one.
     connect(m_runner, &DownloadRunner::Started, this, [this] {
         m_output->Menu()->setEnabled(false);
@@ -159,13 +160,16 @@ void FrmSASel::Form_Load() {
 
     // Levels a killed run left raised come back before anything else happens.
     Step([&] { m_output->RestorePending(); });
+    Step([&] { m_runner->LoadRecord(); });
     m_ctx.database.Close();
     Step([&] {
         QFile qss(QString::fromStdString(m_ctx.paths.StyleSheet().string()));
         if (qss.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(qss.readAll()));
     });
     Step([&] { ShowAnimation(ui->Gif89a1, QString::fromStdString(m_ctx.paths.AnimatedPicture().string())); });
-    Step([&] { CheckLanguage(i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase)); });
+    Step([&] {
+        CheckLanguage(LanguageItems(), i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase));
+    });
     Step([&] { setWindowTitle(QStringLiteral("Tolbe")); });
     Step([&] { LocaliseForm(this, m_ctx.LangBase); });
     Step([&] { m_access->Relabel(); });
@@ -197,7 +201,7 @@ void FrmSASel::Form_Load() {
         return;
     }
 
-    Step([&] { FillDeviceTypes(); });
+    Step([&] { FillDeviceTypes(ui->ImgCombDevSel, m_ctx.database); });
     Step([&] {
         if (ui->ImgCombDevSel->currentIndex() < 0) return;
         SearchSetOfCodes(ui->ImgCombDevSel->currentText(), QString(), QString());
@@ -232,6 +236,7 @@ void FrmSASel::StartupEnded() {
         // Said once: the damaged file has been moved aside, so no later start finds it again.
         m_ctx.prompt.Show("Tolbe", Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
     }
+    m_remote->ReportSetAside();
     // Only now, with start-up and its messages over, may the update check come; a database it
     // delivers is then kept. A window closed meanwhile starts nothing.
     if (m_gate.Running() != Job::Close) Timer3.start();
@@ -264,7 +269,7 @@ bool FrmSASel::ReopenDatabase() {
     m_grid->Show(nullptr);
     if (m_ctx.database.Open(m_ctx.settings, m_ctx.paths) != db::CodeDatabase::State::Open) return false;
     try {
-        FillDeviceTypes();
+        FillDeviceTypes(ui->ImgCombDevSel, m_ctx.database);
     } catch (const std::exception&) {
         return false;
     }
@@ -301,7 +306,10 @@ void FrmSASel::ImgDownload_Click() {
         if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
         return;
     }
-    m_runner->Run([this] { return m_runner->Prepare(CurrentSlotRequest()); });
+    m_runner->Run([this] {
+        const core::DownloadRequest request = CurrentSlotRequest();
+        return m_runner->PrepareSend(request, SlotTable.at(static_cast<std::size_t>(request.slot.Index())));
+    });
 }
 
 void FrmSASel::CmdDownCodeAPI(core::PreparedDownload download) {
@@ -323,15 +331,6 @@ void FrmSASel::CentreDownloadLabel() {
     const double left = pic.width() / 2.0 + pic.left() - lab.width() / 2.0;
     const double top = pic.height() / 2.0 + pic.top() - lab.height() / 2.0;
     ui->LabDownload->move(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)));
-}
-
-void FrmSASel::FillDeviceTypes() {
-    ui->ImgCombDevSel->clear();
-    for (const auto& name : m_ctx.database.DeviceTypes())
-        ui->ImgCombDevSel->addItem(QString::fromStdString(name));
-    // The eighth item is selected; with fewer items nothing is.
-    ui->ImgCombDevSel->setCurrentIndex(ui->ImgCombDevSel->count() > kSelectedDeviceTypeIndex ? kSelectedDeviceTypeIndex
-                                                                                             : -1);
 }
 
 void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, const QString& model) {
@@ -406,23 +405,8 @@ void FrmSASel::Timer3_Timer() {
     m_update->RunStartupCheck();
 }
 
-void FrmSASel::CheckLanguage(int index) {
-    const auto items = LanguageItems();
-    for (std::size_t i = 0; i < items.size(); ++i)
-        items[i]->setChecked(static_cast<int>(i) == index);
-}
-
 void FrmSASel::mnuLanguageIndex_Click(int index) {
-    CheckLanguage(index);
-    try {
-        m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kLanguage,
-                                   std::to_string(index * 1000));
-    } catch (const std::exception& e) {
-        m_ctx.prompt.Show("Tolbe", e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
-    }
-    // The message speaks the newly chosen language; the windows change at the next start.
-    const auto text = i18n::TryLoadText(index * 1000, 125);
-    m_ctx.prompt.Show("Tolbe", text.value_or(""), Prompt::Buttons::Ok, Prompt::Icon::None);
+    ChooseLanguage(m_ctx, LanguageItems(), index);
 }
 
 void FrmSASel::mnuHelpAbout_Click() {

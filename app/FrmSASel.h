@@ -33,6 +33,7 @@ class ContactLink;
 class DeviceSelector;
 class FrmUpdate;
 class MainWindowAccess;
+class RemoteWindows;
 
 // The main window: search, device slots and download, and the program's start-up and shutdown.
 // It shows and asks; the code database, the download stream and the update are the core's.
@@ -90,6 +91,8 @@ public:
     QMessageBox* Notice() const { return m_notice; }
     QMenu* OutputMenu() const { return m_output->Menu(); }
     QAction* SaveWavAction() const { return m_saveWav; }
+    // Tools > Set-up assistant and File > My remote.
+    RemoteWindows* Remote() const { return m_remote; }
     // Refreshes the output menu from the system's device list; the saved device is checked.
     void FillOutputMenu() { m_output->FillMenu(); }
 
@@ -111,8 +114,6 @@ protected:
 private:
     QString T(int k) const; // text k of the active language ("" when absent)
     std::array<QAction*, 7> LanguageItems() const;
-    void CheckLanguage(int index);
-    void FillDeviceTypes();
     void SearchFromControls();
     void CentreDownloadLabel();
     void Timer3_Timer();
@@ -143,6 +144,7 @@ private:
     FrmUpdate* m_update = nullptr;
     ContactLink* m_contact = nullptr;
     QAction* m_saveWav = nullptr;
+    RemoteWindows* m_remote = nullptr;
 };
 
 } // namespace tolbe::app

@@ -3,6 +3,7 @@
 #include "app/FrmSASel.h"
 #include "app/KeyboardAccess.h"
 #include "app/QtPrompt.h"
+#include "app/RemoteWindows.h"
 #include "app/frmAbout.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Modulator.h"
@@ -343,7 +344,7 @@ private slots:
                 }
             };
             check(f.window->menuBar()->actions(), window_letters);
-            QCOMPARE(window_letters.size(), 6); // three fields, File, Language, Help
+            QCOMPARE(window_letters.size(), 7); // three fields, File, Tools, Language, Help
 
             // Every control a screen reader meets has a role and a name without mnemonic marks.
             int named = 0;
@@ -371,7 +372,8 @@ private slots:
                     walk(iface->child(i));
             };
             walk(Reader(f.window.get()));
-            for (QMenu* menu : {ui->mnuFile, ui->mnuLanguage, ui->mnuHelp, f.window->OutputMenu()})
+            for (QMenu* menu :
+                 {ui->mnuFile, f.window->Remote()->ToolsMenu(), ui->mnuLanguage, ui->mnuHelp, f.window->OutputMenu()})
                 walk(Reader(menu));
             QVERIFY2(named >= 27, qPrintable(QString::number(named)));
             // The grid holds the three columns it shows, named with its count.

@@ -119,7 +119,11 @@ TEST(StringTable, MenuAcceleratorsAndEllipsesKeepTheirForm) {
         const bool has_ellipsis = english.size() > 3 && english.ends_with("...");
         for (int base : kBases) {
             const std::string text = LoadText(base, k);
-            EXPECT_EQ(EndsWithAccelerator(text), has_accelerator) << base << " " << k << " " << text;
+            // Chinese writes a button's letter as "(&X)" at the end where the others mark it inside.
+            if (base == kZh && !has_accelerator && english.find('&') != std::string::npos)
+                EXPECT_NE(text.find('&'), std::string::npos) << k << " " << text;
+            else
+                EXPECT_EQ(EndsWithAccelerator(text), has_accelerator) << base << " " << k << " " << text;
             EXPECT_EQ(text.ends_with("..."), has_ellipsis) << base << " " << k << " " << text;
         }
     }

@@ -1,0 +1,249 @@
+#include "app/FrmMyRemote.h"
+
+#include "app/DeviceSelector.h"
+#include "app/DownloadRunner.h"
+#include "app/JobGate.h"
+#include "core/RemoteRecord.h"
+#include "i18n/StringTable.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tolbe::app {
+namespace {
+
+enum Text : int {
+    kSlotName = 361,
+    kClose = 407,
+    kBusy = 408,
+    kCancel = 138,
+    kTitle = 415,
+    kIntro = 416,
+    kNothing = 417,
+    kWritten = 418,
+    kWhen = 419,
+    kWorks = 420,
+    kPartly = 421,
+    kFailed = 422,
+    kNotTried = 423,
+    kSendAgain = 424,
+    kSendAgainName = 425,
+    kSendAll = 426,
+    kStep = 427,
+    kSend = 428,
+};
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// The record's "2025-06-01T18:30:05+0200" as the user's locale writes a date and time.
+QString LocalTime(const std::string& iso) {
+    const QDateTime when = QDateTime::fromString(Q(iso), Qt::ISODate);
+    return when.isValid() ? QLocale::system().toString(when.toLocalTime(), QLocale::ShortFormat) : Q(iso);
+}
+
+} // namespace
+
+FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidget* parent)
+    : QDialog(parent), m_ctx(ctx), m_gate(gate), m_runner(runner) {
+    setObjectName(QStringLiteral("FrmMyRemote"));
+    setWindowTitle(T(kTitle));
+    setMinimumWidth(560);
+    auto* box = new QVBoxLayout(this);
+    auto* intro = new QLabel(T(kIntro), this);
+    intro->setWordWrap(true);
+    box->addWidget(intro);
+
+    auto* grid = new QGridLayout;
+    for (const Slot slot : Slot::All()) {
+        const auto i = static_cast<std::size_t>(slot.Index());
+        auto* name = new QLabel(Q(slot.Name()), this);
+        QFont bold = name->font();
+        bold.setBold(true);
+        name->setFont(bold);
+        m_what[i] = new QLabel(this);
+        m_what[i]->setWordWrap(true);
+        m_what[i]->setObjectName(QStringLiteral("LabWhat%1").arg(slot.Index()));
+        m_verdict[i] = new QLabel(this);
+        m_verdict[i]->setWordWrap(true);
+        m_verdict[i]->setObjectName(QStringLiteral("LabVerdict%1").arg(slot.Index()));
+        m_sendAgain[i] = new QPushButton(T(kSendAgain), this);
+        m_sendAgain[i]->setObjectName(QStringLiteral("CmdSendAgain%1").arg(slot.Index()));
+        m_sendAgain[i]->setAccessibleName(T(kSendAgainName).arg(Q(slot.Name())));
+        connect(m_sendAgain[i], &QPushButton::clicked, this, [this, slot] { SendAgain(slot); });
+        const int row = slot.Index() * 2;
+        grid->addWidget(name, row, 0, 2, 1, Qt::AlignTop);
+        grid->addWidget(m_what[i], row, 1);
+        grid->addWidget(m_verdict[i], row + 1, 1);
+        grid->addWidget(m_sendAgain[i], row, 2, 2, 1, Qt::AlignVCenter);
+    }
+    grid->setColumnStretch(1, 1);
+    box->addLayout(grid);
+
+    // The instruction step before each download: the remote must be readied every time.
+    m_step = new QWidget(this);
+    auto* step = new QHBoxLayout(m_step);
+    step->setContentsMargins(0, 0, 0, 0);
+    auto* keys = new QLabel(m_step);
+    keys->setFixedSize(100, 88);
+    ShowPicture(keys, QStringLiteral("A32"));
+    m_stepText = new QLabel(m_step);
+    m_stepText->setWordWrap(true);
+    m_stepText->setObjectName(QStringLiteral("LabStep"));
+    m_send = new QPushButton(T(kSend), m_step);
+    m_send->setObjectName(QStringLiteral("CmdSend"));
+    auto* cancel = new QPushButton(T(kCancel), m_step);
+    connect(m_send, &QPushButton::clicked, this, &FrmMyRemote::CmdSend_Click);
+    connect(cancel, &QPushButton::clicked, this, &FrmMyRemote::CmdCancel_Click);
+    step->addWidget(keys);
+    step->addWidget(m_stepText, 1);
+    step->addWidget(m_send);
+    step->addWidget(cancel);
+    box->addWidget(m_step);
+    m_step->hide();
+
+    auto* buttons = new QHBoxLayout;
+    m_sendAll = new QPushButton(T(kSendAll), this);
+    m_sendAll->setObjectName(QStringLiteral("CmdSendAll"));
+    connect(m_sendAll, &QPushButton::clicked, this, &FrmMyRemote::SendAll);
+    auto* close = new QPushButton(T(kClose), this);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    buttons->addWidget(m_sendAll);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    box->addLayout(buttons);
+
+    connect(&m_runner, &DownloadRunner::Finished, this, [this](bool sent) {
+        if (m_downloading) OnDownloadFinished(sent);
+    });
+    // The main window's downloads and the assistant's change the record too.
+    connect(&m_runner, &DownloadRunner::Recorded, this, &FrmMyRemote::Refresh);
+    Refresh();
+}
+
+QString FrmMyRemote::T(int k) const {
+    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
+    return text ? Q(*text) : QString();
+}
+
+void FrmMyRemote::Refresh() {
+    bool any = false;
+    for (const Slot slot : Slot::All()) {
+        const auto i = static_cast<std::size_t>(slot.Index());
+        const core::SlotRecord& r = m_runner.Record().Of(slot);
+        m_sendAgain[i]->setEnabled(r.HasWritten() && m_waiting.empty());
+        if (!r.HasWritten()) {
+            m_what[i]->setText(T(kNothing));
+            m_verdict[i]->clear();
+            continue;
+        }
+        any = true;
+        m_what[i]->setText(T(kWritten)
+                               .arg(Q(r.written.DeviceName), Q(r.written.BrandName), Q(r.written.ModelName))
+                               .arg(r.written.SetOfCodeID) +
+                           QStringLiteral("\n") + T(kWhen).arg(LocalTime(r.writtenAt)).arg(r.databaseVersion));
+        QString verdict;
+        switch (r.verdict) {
+        case core::Verdict::Works:
+            verdict = T(kWorks);
+            break;
+        case core::Verdict::Partly: {
+            QStringList keys;
+            for (const std::string& k : r.workingKeys)
+                keys << Q(k);
+            verdict = T(kPartly).arg(keys.join(QStringLiteral(", ")));
+            break;
+        }
+        case core::Verdict::Failed:
+            verdict = T(kFailed);
+            break;
+        case core::Verdict::NotTried:
+            verdict = T(kNotTried);
+            break;
+        }
+        m_verdict[i]->setText(verdict);
+        m_verdict[i]->setAccessibleName(QStringLiteral("%1: %2").arg(T(kSlotName).arg(Q(slot.Name())), verdict));
+    }
+    m_sendAll->setEnabled(any && m_waiting.empty());
+}
+
+void FrmMyRemote::SendAgain(Slot slot) {
+    if (!m_waiting.empty() || !m_runner.Record().Of(slot).HasWritten()) return;
+    m_waiting = {slot};
+    m_stepCount = 1;
+    ShowStep();
+}
+
+void FrmMyRemote::SendAll() {
+    if (!m_waiting.empty()) return;
+    for (const Slot slot : Slot::All())
+        if (m_runner.Record().Of(slot).HasWritten()) m_waiting.push_back(slot);
+    m_stepCount = static_cast<int>(m_waiting.size());
+    ShowStep();
+}
+
+void FrmMyRemote::ShowStep() {
+    Refresh();
+    if (m_waiting.empty()) {
+        m_step->hide();
+        return;
+    }
+    const int k = m_stepCount - static_cast<int>(m_waiting.size()) + 1;
+    m_stepText->setText(T(kStep).arg(Q(m_waiting.front().Name())).arg(k).arg(m_stepCount));
+    m_step->show();
+    m_send->setDefault(true);
+    m_send->setFocus();
+}
+
+void FrmMyRemote::CmdSend_Click() {
+    if (m_waiting.empty() || m_downloading || m_gate.Closing()) return;
+    if (!m_gate.TryStart(Job::Download)) {
+        m_stepText->setText(T(kBusy));
+        return;
+    }
+    const Slot slot = m_waiting.front();
+    const codec::SlotInfo written = m_runner.Record().Of(slot).written;
+    core::DownloadRequest request;
+    request.RCUModel = m_ctx.RcuModel;
+    request.slot = slot;
+    request.SourceID = written.SourceID;
+    m_downloading = true;
+    m_step->setEnabled(false);
+    m_runner.Run([this, request, written] { return m_runner.PrepareSend(request, written); }, this);
+}
+
+void FrmMyRemote::OnDownloadFinished(bool sent) {
+    m_downloading = false;
+    m_step->setEnabled(true);
+    // A slot that did not go out waits for another try or Cancel; the next one needs readying anew.
+    if (sent && !m_waiting.empty()) m_waiting.pop_front();
+    ShowStep();
+}
+
+void FrmMyRemote::CmdCancel_Click() {
+    m_waiting.clear();
+    ShowStep();
+}
+
+void FrmMyRemote::reject() {
+    if (m_downloading) return;
+    m_waiting.clear();
+    QDialog::reject();
+}
+
+void FrmMyRemote::closeEvent(QCloseEvent* event) {
+    if (m_downloading) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+} // namespace tolbe::app

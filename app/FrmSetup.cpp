@@ -1,0 +1,646 @@
+#include "app/FrmSetup.h"
+
+#include "app/AccessibleWidgets.h"
+#include "app/DeviceSelector.h"
+#include "app/DownloadRunner.h"
+#include "app/JobGate.h"
+#include "app/KeyboardAccess.h"
+#include "app/SharedControls.h"
+#include "app/ShowMessage.h"
+#include "core/Brands.h"
+#include "core/RemoteRecord.h"
+#include "i18n/StringTable.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+
+namespace tolbe::app {
+namespace {
+
+// Texts of the assistant (the field labels are the main window's).
+enum Text : int {
+    kDevice = 350,
+    kBrand = 351,
+    kModel = 352,
+    kSlotName = 361,
+    kPressAndHold = 180,
+    kTitle = 379,
+    kSlot = 380,
+    kModelHint = 381,
+    kDidYouMean = 382,
+    kUseBrand = 383,
+    kNoSuchBrand = 384,
+    kSeveralBrands = 385,
+    kFind = 386,
+    kResumeOffer = 387,
+    kResume = 388,
+    kCandidateOf = 389,
+    kCovers = 390,
+    kModels = 391,
+    kReady = 392,
+    kDownload = 393,
+    kNotCounted = 394,
+    kPressKeys = 395,
+    kQuestion = 396,
+    kYes = 397,
+    kSome = 398,
+    kNo = 399,
+    kPrevious = 400,
+    kStop = 401,
+    kTickKeys = 402,
+    kWorks = 403,
+    kWorksPartly = 404,
+    kNoneLeft = 405,
+    kNoCandidates = 406,
+    kClose = 407,
+    kBusy = 408,
+    kKeyPower = 409, // then volume up, volume down, mute, channel up, channel down
+};
+
+// Brands suggested at most in the "several brands fit" hint.
+constexpr std::size_t kBrandsListed = 8;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QLabel* WrappedLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+FrmSetup::FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidget* parent)
+    : QDialog(parent), m_ctx(ctx), m_gate(gate), m_runner(runner), m_slot(ctx.CurDevice) {
+    setObjectName(QStringLiteral("FrmSetup"));
+    setWindowTitle(T(kTitle));
+    setMinimumWidth(560);
+    auto* outer = new QVBoxLayout(this);
+    m_pages = new QStackedWidget(this);
+    outer->addWidget(m_pages);
+    BuildChoosePage();
+    BuildTryPage();
+    BuildAskPage();
+    BuildEndPage();
+
+    m_selector = std::make_unique<DeviceSelector>(m_slotButtons, m_imgPress, m_imgPlug, m_imgLight, m_slot, nullptr);
+    m_animation.setInterval(700);
+    connect(&m_animation, &QTimer::timeout, this, [this] { m_selector->Timer1_Timer(); });
+    // Only the download this window started is answered here; the main window has its own.
+    connect(&m_runner, &DownloadRunner::Finished, this, [this](bool sent) {
+        if (m_downloading) OnDownloadFinished(sent);
+    });
+
+    FillBrands();
+    // A stopped set-up is offered first: the first slot that has one, else the main window's slot.
+    for (const Slot slot : Slot::All())
+        if (m_runner.Record().Of(slot).resume) {
+            m_slot = static_cast<std::int16_t>(slot.Index());
+            break;
+        }
+    ChooseSlot(m_slot);
+    InstallAccessibleWidgets(this);
+}
+
+FrmSetup::~FrmSetup() = default;
+
+QString FrmSetup::T(int k) const {
+    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
+    return text ? Q(*text) : QString();
+}
+
+void FrmSetup::BuildChoosePage() {
+    auto* page = new QWidget(m_pages);
+    auto* grid = new QGridLayout(page);
+    auto* labSlot = new QLabel(T(kSlot), page);
+    grid->addWidget(labSlot, 0, 0);
+    auto* slotRow = new QHBoxLayout;
+    for (const Slot slot : Slot::All()) {
+        const int i = slot.Index();
+        auto* button = new QLabel(page);
+        button->setObjectName(QStringLiteral("ImgSlot%1").arg(i));
+        button->setFixedSize(72, 31);
+        button->setCursor(Qt::PointingHandCursor);
+        button->setAccessibleName(T(kSlotName).arg(Q(slot.Name())));
+        button->installEventFilter(this);
+        MakeKeyboardButton(
+            button, [this, i] { ChooseSlot(i); }, QAccessible::Button, nullptr, 7);
+        m_slotButtons[static_cast<std::size_t>(i)] = button;
+        slotRow->addWidget(button);
+    }
+    slotRow->addStretch();
+    grid->addLayout(slotRow, 0, 1);
+
+    const auto field = [&](int row, int k, QWidget* w) {
+        auto* label = new QLabel(T(k), page);
+        label->setBuddy(w);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(w, row, 1);
+        w->setAccessibleName(WithoutMnemonic(T(k)).remove(QRegularExpression(QStringLiteral("[:：\\s]+$"))));
+    };
+    m_cmbDevice = new QComboBox(page);
+    m_cmbDevice->setObjectName(QStringLiteral("CmbDevice"));
+    try {
+        if (m_ctx.HasDatabase()) FillDeviceTypes(m_cmbDevice, m_ctx.database);
+    } catch (const std::exception&) {
+        ShowDatabaseError(m_ctx.LangBase, this);
+    }
+    connect(m_cmbDevice, qOverload<int>(&QComboBox::activated), this, [this](int) { FillBrands(); });
+    field(1, kDevice, m_cmbDevice);
+
+    m_cmbBrand = new QComboBox(page);
+    m_cmbBrand->setObjectName(QStringLiteral("CmbBrand"));
+    m_cmbBrand->setEditable(true);
+    m_cmbBrand->setInsertPolicy(QComboBox::NoInsert);
+    m_cmbBrand->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+    connect(m_cmbBrand, &QComboBox::editTextChanged, this, [this] {
+        m_labHint->hide();
+        m_cmdUseBrand->hide();
+    });
+    field(2, kBrand, m_cmbBrand);
+
+    m_txtModel = new QLineEdit(page);
+    m_txtModel->setObjectName(QStringLiteral("TxtModel"));
+    m_txtModel->setPlaceholderText(T(kModelHint));
+    field(3, kModel, m_txtModel);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmbDevice), static_cast<QWidget*>(m_cmbBrand), static_cast<QWidget*>(m_txtModel)})
+        AddFocusRing(w, w, 3);
+
+    m_labHint = WrappedLabel(page);
+    m_labHint->setObjectName(QStringLiteral("LabHint"));
+    m_cmdUseBrand = new QPushButton(T(kUseBrand), page);
+    m_cmdUseBrand->setObjectName(QStringLiteral("CmdUseBrand"));
+    connect(m_cmdUseBrand, &QPushButton::clicked, this, &FrmSetup::CmdUseBrand_Click);
+    grid->addWidget(m_labHint, 4, 0, 1, 2);
+    grid->addWidget(m_cmdUseBrand, 5, 1, Qt::AlignLeft);
+
+    m_labResume = WrappedLabel(page);
+    m_labResume->setObjectName(QStringLiteral("LabResume"));
+    m_cmdResume = new QPushButton(T(kResume), page);
+    m_cmdResume->setObjectName(QStringLiteral("CmdResume"));
+    connect(m_cmdResume, &QPushButton::clicked, this, &FrmSetup::CmdResume_Click);
+    grid->addWidget(m_labResume, 6, 0, 1, 2);
+    grid->addWidget(m_cmdResume, 7, 1, Qt::AlignLeft);
+    grid->setRowStretch(8, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    m_cmdFind = new QPushButton(T(kFind), page);
+    m_cmdFind->setObjectName(QStringLiteral("CmdFind"));
+    connect(m_cmdFind, &QPushButton::clicked, this, &FrmSetup::CmdFind_Click);
+    auto* close = new QPushButton(T(kClose), page);
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    buttons->addWidget(m_cmdFind);
+    buttons->addWidget(close);
+    grid->addLayout(buttons, 9, 0, 1, 2);
+    m_pages->addWidget(page);
+}
+
+void FrmSetup::BuildTryPage() {
+    auto* page = new QWidget(m_pages);
+    auto* box = new QVBoxLayout(page);
+    m_labTryHeading = new QLabel(page);
+    m_labTryHeading->setObjectName(QStringLiteral("LabTryHeading"));
+    QFont bold = m_labTryHeading->font();
+    bold.setBold(true);
+    m_labTryHeading->setFont(bold);
+    m_labCovers = WrappedLabel(page);
+    m_labModels = WrappedLabel(page);
+    m_labModels->setObjectName(QStringLiteral("LabModels"));
+    for (QLabel* l : {m_labTryHeading, m_labCovers, m_labModels})
+        box->addWidget(l);
+
+    // The main window's instruction pictures, in the sizes they are drawn for.
+    auto* pictures = new QHBoxLayout;
+    m_imgPlug = new QLabel(page);
+    m_imgPlug->setFixedSize(212, 100);
+    m_imgPress = new QLabel(page);
+    m_imgPress->setFixedSize(100, 88);
+    m_imgLight = new QLabel(page);
+    m_imgLight->setFixedSize(131, 60);
+    pictures->addStretch();
+    for (QLabel* l : {m_imgPlug, m_imgPress, m_imgLight})
+        pictures->addWidget(l);
+    pictures->addStretch();
+    box->addLayout(pictures);
+    auto* press = new QLabel(T(kPressAndHold), page);
+    press->setAlignment(Qt::AlignCenter);
+    box->addWidget(press);
+    auto* ready = WrappedLabel(page);
+    ready->setText(T(kReady));
+    box->addWidget(ready);
+    m_labTryNote = WrappedLabel(page);
+    m_labTryNote->setObjectName(QStringLiteral("LabTryNote"));
+    box->addWidget(m_labTryNote);
+    box->addStretch();
+
+    auto* buttons = new QHBoxLayout;
+    m_cmdTryPrevious = new QPushButton(T(kPrevious), page);
+    connect(m_cmdTryPrevious, &QPushButton::clicked, this, &FrmSetup::CmdPrevious_Click);
+    auto* stop = new QPushButton(T(kStop), page);
+    connect(stop, &QPushButton::clicked, this, &FrmSetup::CmdStop_Click);
+    m_cmdDownload = new QPushButton(T(kDownload), page);
+    m_cmdDownload->setObjectName(QStringLiteral("CmdDownload"));
+    connect(m_cmdDownload, &QPushButton::clicked, this, &FrmSetup::CmdDownload_Click);
+    buttons->addWidget(m_cmdTryPrevious);
+    buttons->addWidget(stop);
+    buttons->addStretch();
+    buttons->addWidget(m_cmdDownload);
+    box->addLayout(buttons);
+    m_pages->addWidget(page);
+}
+
+void FrmSetup::BuildAskPage() {
+    auto* page = new QWidget(m_pages);
+    auto* box = new QVBoxLayout(page);
+    m_labAskHeading = new QLabel(page);
+    m_labAskHeading->setFont(m_labTryHeading->font());
+    box->addWidget(m_labAskHeading);
+    m_labKeys = WrappedLabel(page);
+    m_labKeys->setObjectName(QStringLiteral("LabKeys"));
+    box->addWidget(m_labKeys);
+    m_keyBoxes = new QVBoxLayout;
+    box->addLayout(m_keyBoxes);
+    auto* question = new QLabel(T(kQuestion), page);
+    QFont bold = question->font();
+    bold.setBold(true);
+    question->setFont(bold);
+    box->addWidget(question);
+    m_labAskNote = WrappedLabel(page);
+    m_labAskNote->setObjectName(QStringLiteral("LabAskNote"));
+    box->addWidget(m_labAskNote);
+    box->addStretch();
+
+    auto* answers = new QGridLayout;
+    m_cmdYes = new QPushButton(T(kYes), page);
+    m_cmdYes->setObjectName(QStringLiteral("CmdYes"));
+    auto* some = new QPushButton(T(kSome), page);
+    some->setObjectName(QStringLiteral("CmdSome"));
+    auto* no = new QPushButton(T(kNo), page);
+    no->setObjectName(QStringLiteral("CmdNo"));
+    m_cmdAskPrevious = new QPushButton(T(kPrevious), page);
+    auto* stop = new QPushButton(T(kStop), page);
+    connect(m_cmdYes, &QPushButton::clicked, this, &FrmSetup::CmdYes_Click);
+    connect(some, &QPushButton::clicked, this, &FrmSetup::CmdSome_Click);
+    connect(no, &QPushButton::clicked, this, &FrmSetup::CmdNo_Click);
+    connect(m_cmdAskPrevious, &QPushButton::clicked, this, &FrmSetup::CmdPrevious_Click);
+    connect(stop, &QPushButton::clicked, this, &FrmSetup::CmdStop_Click);
+    answers->addWidget(m_cmdYes, 0, 0);
+    answers->addWidget(some, 0, 1);
+    answers->addWidget(no, 0, 2);
+    answers->addWidget(m_cmdAskPrevious, 1, 0);
+    answers->addWidget(stop, 1, 1);
+    box->addLayout(answers);
+    m_pages->addWidget(page);
+}
+
+void FrmSetup::BuildEndPage() {
+    auto* page = new QWidget(m_pages);
+    auto* box = new QVBoxLayout(page);
+    m_labEnd = WrappedLabel(page);
+    m_labEnd->setObjectName(QStringLiteral("LabEnd"));
+    box->addWidget(m_labEnd);
+    box->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    m_cmdEndClose = new QPushButton(T(kClose), page);
+    connect(m_cmdEndClose, &QPushButton::clicked, this, &QDialog::accept);
+    buttons->addWidget(m_cmdEndClose);
+    box->addLayout(buttons);
+    m_pages->addWidget(page);
+}
+
+FrmSetup::Page FrmSetup::CurrentPage() const {
+    return static_cast<Page>(m_pages->currentIndex());
+}
+
+bool FrmSetup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        for (int i = 0; i < 4; ++i)
+            if (watched == m_slotButtons[static_cast<std::size_t>(i)]) {
+                ChooseSlot(i);
+                return true;
+            }
+    return QDialog::eventFilter(watched, event);
+}
+
+void FrmSetup::reject() {
+    // The progress window and the finish picture show over this window: it stays while they do.
+    if (!m_downloading) QDialog::reject();
+}
+
+void FrmSetup::closeEvent(QCloseEvent* event) {
+    if (m_downloading) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void FrmSetup::FillBrands() {
+    const QString typed = m_cmbBrand->currentText();
+    m_cmbBrand->clear();
+    if (m_ctx.HasDatabase() && m_cmbDevice->currentIndex() >= 0) {
+        const core::BrandChoice choice = core::ChooseBrand(m_ctx.database, m_cmbDevice->currentText().toStdString());
+        for (const std::string& brand : choice.matching)
+            m_cmbBrand->addItem(Q(brand));
+    }
+    m_cmbBrand->setEditText(typed);
+}
+
+void FrmSetup::ChooseSlot(int slot) {
+    m_selector->ImgSelDev_Click(slot);
+    for (std::size_t i = 0; i < m_slotButtons.size(); ++i)
+        SetAccessibleChecked(m_slotButtons[i], static_cast<int>(i) == m_slot);
+    ShowResumeOffer();
+}
+
+void FrmSetup::ShowResumeOffer() {
+    const auto& resume = m_runner.Record().Of(ChosenSlot()).resume;
+    m_labResume->setVisible(resume.has_value());
+    m_cmdResume->setVisible(resume.has_value());
+    if (resume)
+        m_labResume->setText(T(kResumeOffer)
+                                 .arg(Q(ChosenSlot().Name()))
+                                 .arg(resume->candidate + 1)
+                                 .arg(Q(resume->device), Q(resume->brand)));
+    (resume ? m_cmdResume : m_cmdFind)->setDefault(true);
+    (resume ? m_cmdFind : m_cmdResume)->setDefault(false);
+}
+
+void FrmSetup::CmdFind_Click() {
+    if (!m_ctx.HasDatabase() || m_cmbDevice->currentIndex() < 0) return;
+    const std::string device = m_cmbDevice->currentText().toStdString();
+    const QString typed = m_cmbBrand->currentText().trimmed();
+    if (typed.isEmpty()) {
+        m_cmbBrand->setFocus();
+        return;
+    }
+    const core::BrandChoice choice = core::ChooseBrand(m_ctx.database, device, typed.toStdString());
+    if (!choice.error.empty()) {
+        ShowDatabaseError(m_ctx.LangBase, this);
+        return;
+    }
+    // A brand written as the database writes it, or the only one the text finds, is taken at once.
+    std::string brand;
+    const int exact = m_cmbBrand->findText(typed, Qt::MatchFixedString);
+    if (exact >= 0)
+        brand = m_cmbBrand->itemText(exact).toStdString();
+    else if (choice.matching.size() == 1)
+        brand = choice.matching.front();
+    if (brand.empty()) {
+        m_cmdUseBrand->setVisible(choice.matching.empty() && !choice.nearest.empty());
+        if (choice.matching.size() > 1) {
+            QStringList names;
+            for (std::size_t i = 0; i < choice.matching.size() && i < kBrandsListed; ++i)
+                names << Q(choice.matching[i]);
+            m_labHint->setText(T(kSeveralBrands).arg(typed, names.join(QStringLiteral(", "))));
+        } else if (!choice.nearest.empty()) {
+            m_suggested = choice.nearest.front();
+            m_labHint->setText(T(kDidYouMean).arg(Q(m_suggested)));
+            m_cmdUseBrand->setFocus();
+        } else {
+            m_labHint->setText(T(kNoSuchBrand).arg(typed));
+        }
+        m_labHint->show();
+        AnnouncePolitely(m_labHint, m_labHint->text());
+        return;
+    }
+    m_cmbBrand->setEditText(Q(brand));
+    StartCandidates(device, brand, m_txtModel->text().trimmed().toStdString(), 0, {});
+}
+
+void FrmSetup::CmdUseBrand_Click() {
+    if (m_suggested.empty()) return;
+    m_cmbBrand->setEditText(Q(m_suggested));
+    CmdFind_Click();
+}
+
+void FrmSetup::CmdResume_Click() {
+    const auto resume = m_runner.Record().Of(ChosenSlot()).resume;
+    if (!resume || !m_ctx.HasDatabase()) return;
+    m_cmbDevice->setCurrentIndex(m_cmbDevice->findText(Q(resume->device)));
+    FillBrands();
+    m_cmbBrand->setEditText(Q(resume->brand));
+    m_txtModel->setText(Q(resume->model));
+    StartCandidates(resume->device, resume->brand, resume->model, resume->candidate, resume->imageSha256);
+}
+
+void FrmSetup::StartCandidates(const std::string& device, const std::string& brand, const std::string& model, int at,
+                               const std::string& imageSha256) {
+    core::CandidateList list = core::FindCandidates(m_ctx.database, ChosenSlot(), device, brand, model);
+    if (!list.error.empty()) {
+        ShowDatabaseError(m_ctx.LangBase, this);
+        return;
+    }
+    m_device = device;
+    m_brand = brand;
+    m_model = model;
+    m_list = std::move(list);
+    if (m_list.candidates.empty()) {
+        ShowEnd(T(kNoCandidates).arg(Q(ChosenSlot().Name())));
+        return;
+    }
+    // The list may have changed since the place was kept (a newer database): the image decides.
+    const auto& c = m_list.candidates;
+    const auto same = std::find_if(c.begin(), c.end(), [&](const core::Candidate& x) {
+        return !imageSha256.empty() && x.imageSha256 == imageSha256;
+    });
+    const int from =
+        same != c.end() ? static_cast<int>(same - c.begin()) : std::clamp(at, 0, static_cast<int>(c.size()) - 1);
+    const int open = NextOpen(from);
+    if (open < 0) {
+        ShowEnd(T(kNoneLeft).arg(c.size()));
+        return;
+    }
+    ShowTry(open, false);
+}
+
+int FrmSetup::NextOpen(int from) const {
+    for (int i = std::max(from, 0); i < static_cast<int>(m_list.candidates.size()); ++i)
+        if (!m_runner.Record().IsRuledOut(ChosenSlot(), m_device, m_brand,
+                                          m_list.candidates[static_cast<std::size_t>(i)].imageSha256))
+            return i;
+    return -1;
+}
+
+QString FrmSetup::CandidateHeading() const {
+    return T(kCandidateOf).arg(m_index + 1).arg(m_list.candidates.size());
+}
+
+void FrmSetup::ShowTry(int index, bool failedBefore) {
+    m_index = index;
+    const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(index)];
+    m_labTryHeading->setText(CandidateHeading());
+    m_labCovers->setText(T(kCovers).arg(m_list.CodeSetsCovered()));
+    QStringList models;
+    for (const std::string& m : c.models)
+        models << Q(m);
+    m_labModels->setText(T(kModels).arg(models.join(QStringLiteral(", "))));
+    m_labTryNote->setText(failedBefore ? T(kNotCounted) : QString());
+    m_labTryNote->setVisible(failedBefore);
+    m_cmdTryPrevious->setEnabled(index > 0);
+    m_selector->ResetAnimation();
+    m_selector->ShowFirstFrames();
+    m_animation.start();
+    m_pages->setCurrentIndex(static_cast<int>(Page::Try));
+    m_cmdDownload->setDefault(true);
+    m_cmdDownload->setFocus();
+    AnnouncePolitely(m_labTryHeading, CandidateHeading());
+}
+
+void FrmSetup::CmdDownload_Click() {
+    if (m_downloading || CurrentPage() != Page::Try || m_gate.Closing()) return;
+    if (!m_gate.TryStart(Job::Download)) {
+        m_labTryNote->setText(T(kBusy));
+        m_labTryNote->show();
+        return;
+    }
+    m_downloading = true;
+    m_pages->setEnabled(false);
+    const codec::SlotInfo written = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    core::DownloadRequest request;
+    request.RCUModel = m_ctx.RcuModel;
+    request.slot = ChosenSlot();
+    request.SourceID = written.SourceID;
+    m_runner.Run([this, request, written] { return m_runner.PrepareSend(request, written); }, this);
+}
+
+void FrmSetup::OnDownloadFinished(bool sent) {
+    m_downloading = false;
+    m_pages->setEnabled(true);
+    // Nothing reached the remote: the same candidate waits, and it is not counted as tried.
+    if (!sent) {
+        ShowTry(m_index, true);
+        return;
+    }
+    ShowAsk();
+}
+
+QString FrmSetup::KeyText(const core::TestKey& key) const {
+    if (key.kind == core::KeyKind::Other) return Q(key.name);
+    return T(kKeyPower + static_cast<int>(key.kind) - static_cast<int>(core::KeyKind::Power));
+}
+
+void FrmSetup::ShowAsk() {
+    m_animation.stop();
+    const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
+    m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID);
+    for (QCheckBox* box : m_keyChecks)
+        delete box;
+    m_keyChecks.clear();
+    QStringList names;
+    for (const core::TestKey& key : m_keys.keys) {
+        names << KeyText(key);
+        auto* box = new QCheckBox(KeyText(key), m_pages->widget(static_cast<int>(Page::Ask)));
+        m_keyBoxes->addWidget(box);
+        m_keyChecks.push_back(box);
+    }
+    m_labAskHeading->setText(CandidateHeading());
+    m_labKeys->setText(T(kPressKeys).arg(names.join(QStringLiteral(", "))));
+    m_labAskNote->hide();
+    m_cmdAskPrevious->setEnabled(m_index > 0);
+    m_pages->setCurrentIndex(static_cast<int>(Page::Ask));
+    m_cmdYes->setDefault(true);
+    m_cmdYes->setFocus();
+    AnnouncePolitely(m_labKeys, m_labKeys->text());
+}
+
+void FrmSetup::SaveRecord() {
+    m_runner.SaveRecord();
+}
+
+void FrmSetup::CmdYes_Click() {
+    const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    m_runner.Record().MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Works);
+    m_runner.Record().ClearResume(ChosenSlot());
+    SaveRecord();
+    ShowEnd(T(kWorks).arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName)).arg(first.SetOfCodeID));
+}
+
+void FrmSetup::CmdSome_Click() {
+    std::vector<std::string> worked;
+    QStringList shown;
+    for (std::size_t i = 0; i < m_keyChecks.size() && i < m_keys.keys.size(); ++i)
+        if (m_keyChecks[i]->isChecked()) {
+            worked.push_back(m_keys.keys[i].name);
+            shown << KeyText(m_keys.keys[i]);
+        }
+    if (worked.empty()) {
+        m_labAskNote->setText(T(kTickKeys));
+        m_labAskNote->show();
+        if (!m_keyChecks.empty()) m_keyChecks.front()->setFocus();
+        return;
+    }
+    const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    m_runner.Record().MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, worked);
+    m_runner.Record().ClearResume(ChosenSlot());
+    SaveRecord();
+    ShowEnd(T(kWorksPartly)
+                .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
+                .arg(first.SetOfCodeID)
+                .arg(shown.join(QStringLiteral(", "))));
+}
+
+void FrmSetup::CmdNo_Click() {
+    const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
+    core::RemoteRecord& record = m_runner.Record();
+    record.MarkVerdict(ChosenSlot(), c.first.SetOfCodeID, core::Verdict::Failed);
+    record.RuleOut(ChosenSlot(), m_device, m_brand, c.imageSha256);
+    const int next = NextOpen(m_index + 1);
+    if (next < 0) {
+        record.ClearResume(ChosenSlot());
+        SaveRecord();
+        ShowEnd(T(kNoneLeft).arg(m_list.candidates.size()));
+        return;
+    }
+    // The place moves on with every answer, so a window closed any way resumes here.
+    record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, next,
+                                     m_list.candidates[static_cast<std::size_t>(next)].imageSha256});
+    SaveRecord();
+    ShowTry(next, false);
+}
+
+void FrmSetup::CmdPrevious_Click() {
+    // Back goes to the one before even when it was ruled out: the user may have answered too soon.
+    if (m_index > 0) ShowTry(m_index - 1, false);
+}
+
+void FrmSetup::CmdStop_Click() {
+    if (m_index >= 0 && m_index < static_cast<int>(m_list.candidates.size())) {
+        m_runner.Record().SaveResume(ChosenSlot(), {m_device, m_brand, m_model, m_index,
+                                                    m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256});
+        SaveRecord();
+    }
+    m_animation.stop();
+    close();
+}
+
+void FrmSetup::ShowEnd(const QString& text) {
+    m_animation.stop();
+    m_labEnd->setText(text);
+    m_pages->setCurrentIndex(static_cast<int>(Page::End));
+    m_cmdEndClose->setDefault(true);
+    m_cmdEndClose->setFocus();
+    AnnouncePolitely(m_labEnd, text);
+}
+
+} // namespace tolbe::app

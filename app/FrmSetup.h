@@ -1,0 +1,132 @@
+#pragma once
+
+#include "app/AppContext.h"
+#include "core/Candidates.h"
+#include "core/TestKeys.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace tolbe::app {
+
+class DeviceSelector;
+class DownloadRunner;
+class JobGate;
+
+// The set-up assistant: for one slot, device type and brand it offers the candidates one after
+// another, each sent through the windows' one download path, until the user says the device
+// responds. Verdicts, ruled-out candidates and the place to resume go into the remote's record.
+class FrmSetup : public QDialog {
+    Q_OBJECT
+public:
+    enum class Page { Choose, Try, Ask, End };
+
+    FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidget* parent);
+    ~FrmSetup() override;
+
+    Page CurrentPage() const;
+    const core::CandidateList& Candidates() const { return m_list; }
+    int CandidateIndex() const { return m_index; }
+    Slot ChosenSlot() const { return Slot::FromNumber(m_slot); }
+
+    // The buttons' actions, for the keyboard and the mouse alike.
+    void CmdFind_Click();
+    void CmdUseBrand_Click();
+    void CmdResume_Click();
+    void CmdDownload_Click();
+    void CmdYes_Click();
+    void CmdSome_Click();
+    void CmdNo_Click();
+    void CmdPrevious_Click();
+    void CmdStop_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QString T(int k) const;
+    void BuildChoosePage();
+    void BuildTryPage();
+    void BuildAskPage();
+    void BuildEndPage();
+    void FillBrands();
+    void ChooseSlot(int slot);
+    void ShowResumeOffer();
+    void StartCandidates(const std::string& device, const std::string& brand, const std::string& model, int at,
+                         const std::string& imageSha256);
+    // The first candidate from `from` on that is not ruled out; -1 when none is left.
+    int NextOpen(int from) const;
+    void ShowTry(int index, bool failedBefore);
+    void ShowAsk();
+    void ShowEnd(const QString& text);
+    void OnDownloadFinished(bool sent);
+    QString CandidateHeading() const;
+    QString KeyText(const core::TestKey& key) const;
+    void SaveRecord();
+
+    AppContext& m_ctx;
+    JobGate& m_gate;
+    DownloadRunner& m_runner;
+    std::int16_t m_slot = 0;
+    bool m_downloading = false; // this window started the runner's download
+
+    // What is being set up.
+    std::string m_device, m_brand, m_model;
+    core::CandidateList m_list;
+    int m_index = -1;
+    core::TestKeyList m_keys;
+
+    QStackedWidget* m_pages = nullptr;
+    // Choose
+    std::array<QLabel*, 4> m_slotButtons{};
+    QComboBox* m_cmbDevice = nullptr;
+    QComboBox* m_cmbBrand = nullptr;
+    QLineEdit* m_txtModel = nullptr;
+    QLabel* m_labHint = nullptr;
+    QPushButton* m_cmdUseBrand = nullptr;
+    QLabel* m_labResume = nullptr;
+    QPushButton* m_cmdResume = nullptr;
+    QPushButton* m_cmdFind = nullptr;
+    std::string m_suggested;
+    // Try
+    QLabel* m_labTryHeading = nullptr;
+    QLabel* m_labCovers = nullptr;
+    QLabel* m_labModels = nullptr;
+    QLabel* m_imgPress = nullptr;
+    QLabel* m_imgPlug = nullptr;
+    QLabel* m_imgLight = nullptr;
+    QLabel* m_labTryNote = nullptr;
+    QPushButton* m_cmdDownload = nullptr;
+    QPushButton* m_cmdTryPrevious = nullptr;
+    // Ask
+    QLabel* m_labAskHeading = nullptr;
+    QLabel* m_labKeys = nullptr;
+    QVBoxLayout* m_keyBoxes = nullptr;
+    std::vector<QCheckBox*> m_keyChecks;
+    QLabel* m_labAskNote = nullptr;
+    QPushButton* m_cmdYes = nullptr;
+    QPushButton* m_cmdAskPrevious = nullptr;
+    // End
+    QLabel* m_labEnd = nullptr;
+    QPushButton* m_cmdEndClose = nullptr;
+
+    std::unique_ptr<DeviceSelector> m_selector;
+    QTimer m_animation;
+};
+
+} // namespace tolbe::app

@@ -1,0 +1,189 @@
+#include "app/AppContext.h"
+#include "app/FrmFinish.h"
+#include "app/FrmMyRemote.h"
+#include "app/FrmSASel.h"
+#include "app/FrmSetup.h"
+#include "app/RemoteWindows.h"
+#include "core/RemoteRecord.h"
+#include "i18n/StringTable.h"
+#include "tests/app/RecordingOutput.h"
+#include "tests/support/TestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace tolbe;
+using namespace tolbe::app;
+
+namespace {
+
+// A program folder with the assistant's database; the main window started on it, as a restart would.
+struct Fixture {
+    test::TempDir dir;
+    ProgramPaths paths{dir.Path()};
+    test::MemorySettingsStore settings;
+    test::ScriptedPrompt prompt;
+    test::RecordingOutput output;
+    std::unique_ptr<AppContext> ctx;
+    std::unique_ptr<FrmSASel> window;
+
+    Fixture() {
+        std::filesystem::create_directories(paths.DatabaseFolder());
+        test::MakeKeyedDatabase(paths.Database(), test::AssistantDatabaseSql());
+        Start(1000);
+    }
+    void Start(int langBase) {
+        window.reset();
+        settings.Set(settings_key::kLanguage, std::to_string(langBase));
+        ctx = std::make_unique<AppContext>(settings, prompt, paths);
+        output.Install(*ctx);
+        window = std::make_unique<FrmSASel>(*ctx);
+        window->show();
+        window->Form_Load();
+        window->UpdateTimer().stop(); // no live update under the test
+    }
+    QString T(int k) const { return QString::fromStdString(i18n::LoadText(ctx->LangBase, k)); }
+    FrmSetup* OpenSetup() {
+        window->Remote()->SetupAction()->trigger();
+        FrmSetup* setup = window->Remote()->Setup();
+        if (setup) QApplication::setActiveWindow(setup);
+        return setup;
+    }
+};
+
+// A key as the user presses it; a button's letter clicks it a moment later, as Qt animates the click.
+void Keys(QWidget* window, Qt::Key key, Qt::KeyboardModifiers mods = Qt::AltModifier) {
+    QWidget* focus = QApplication::focusWidget();
+    if (auto* box = qobject_cast<QComboBox*>(focus); box && box->lineEdit()) focus = box->lineEdit();
+    QTest::keyClick(focus && focus->window() == window ? focus : window, key, mods);
+}
+
+// The download of the page shown plays and its finish picture goes (Esc, as the user may).
+void Download(FrmSetup* setup, bool byKey = true) {
+    if (byKey)
+        Keys(setup, Qt::Key_D);
+    else
+        setup->CmdDownload_Click();
+    QTRY_VERIFY(setup->findChild<FrmFinish*>() != nullptr);
+    QTest::keyClick(setup->findChild<FrmFinish*>(), Qt::Key_Escape, Qt::NoModifier);
+    QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::Ask);
+    QApplication::setActiveWindow(setup); // the window manager's part when the picture goes
+}
+
+void Shot(QWidget* w, const QString& name) {
+    const QString dir = qEnvironmentVariable("TOLBE_SCREENSHOT_DIR");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    w->adjustSize();
+    QVERIFY(w->grab().save(QDir(dir).filePath(name + ".png")));
+}
+
+} // namespace
+
+class SetupWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void keysAloneFindTheWorkingCodeSetAndTheRecordKeepsItAcrossARestart() {
+        Fixture f;
+        FrmSetup* setup = f.OpenSetup();
+        QVERIFY(setup);
+        Shot(setup, "setup-choose-en");
+        // A mistyped brand: the assistant asks whether the near one was meant, Space takes it.
+        Keys(setup, Qt::Key_B);
+        QTest::keyClicks(QApplication::focusWidget(), "samsnug");
+        Keys(setup, Qt::Key_C);
+        QTRY_COMPARE(setup->findChild<QLabel*>("LabHint")->text(), f.T(382).arg("Samsung"));
+        Keys(setup, Qt::Key_Space, Qt::NoModifier);
+        QCOMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
+        const core::CandidateList list = setup->Candidates();
+        QCOMPARE(list.candidates.size(), std::size_t{3});
+        QCOMPARE(setup->findChild<QLabel*>("LabTryHeading")->text(), f.T(389).arg(1).arg(3));
+        Shot(setup, "setup-try-en");
+
+        // Candidate 1: sent, then "No, try the next": ruled out, and the place moves on.
+        Download(setup);
+        QCOMPARE(f.output.streams.size(), std::size_t{1});
+        QVERIFY(setup->findChild<QLabel*>("LabKeys")->text().contains(f.T(409))); // Power
+        Shot(setup, "setup-ask-en");
+        Keys(setup, Qt::Key_N);
+        QTRY_COMPARE(setup->CandidateIndex(), 1);
+        // Stop keeps the place; opening the assistant again offers it.
+        Keys(setup, Qt::Key_T);
+        QTRY_VERIFY(f.window->Remote()->Setup() == nullptr);
+        setup = f.OpenSetup();
+        QVERIFY(setup->findChild<QLabel*>("LabResume")->isVisibleTo(setup));
+        Keys(setup, Qt::Key_R);
+        QTRY_COMPARE(setup->CandidateIndex(), 1);
+
+        // Candidate 2: sent, and it works.
+        Download(setup);
+        Keys(setup, Qt::Key_Y);
+        QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::End);
+        Shot(setup, "setup-end-en");
+        const codec::SlotInfo works = list.candidates[1].first;
+
+        // A restart reads what was written: My remote shows it with its verdict.
+        f.Start(1000);
+        f.window->Remote()->MyRemoteAction()->trigger();
+        FrmMyRemote* mine = f.window->Remote()->MyRemote();
+        QVERIFY(mine);
+        QApplication::setActiveWindow(mine);
+        QVERIFY(mine->findChild<QLabel*>("LabWhat0")->text().contains(QString::number(works.SetOfCodeID)));
+        QCOMPARE(mine->findChild<QLabel*>("LabVerdict0")->text(), f.T(420));
+        QCOMPARE(mine->findChild<QLabel*>("LabWhat1")->text(), f.T(417));
+        Shot(mine, "myremote-en");
+        core::RemoteRecord record(f.paths.RemoteRecordFile());
+        QVERIFY(record.Load().setAside.empty());
+        const core::SlotRecord& tv = record.Of(Slot::TV());
+        QCOMPARE(tv.written.SetOfCodeID, works.SetOfCodeID);
+        QCOMPARE(tv.verdict, core::Verdict::Works);
+        QVERIFY(record.IsRuledOut(Slot::TV(), "TV", "Samsung", list.candidates[0].imageSha256));
+        QVERIFY(!tv.resume.has_value());
+
+        // Send again: one instruction step, then the same code set goes out once more.
+        Keys(mine, Qt::Key_F);
+        QTRY_COMPARE(mine->Waiting().size(), std::size_t{1});
+        QCOMPARE(mine->findChild<QLabel*>("LabStep")->text(), f.T(427).arg("TV").arg(1).arg(1));
+        mine->CmdSend_Click();
+        QTRY_VERIFY(mine->findChild<FrmFinish*>() != nullptr);
+        mine->findChild<FrmFinish*>()->close();
+        QTRY_VERIFY(mine->Waiting().empty());
+        QCOMPARE(f.output.streams.size(), std::size_t{3});
+
+        // A damaged record is set aside and said once at start; the slots it still held stay.
+        test::WriteFile(f.paths.RemoteRecordFile(), test::ReadFile(f.paths.RemoteRecordFile()) + "[AUX]\nSourceID=x\n");
+        f.prompt.shown.clear();
+        f.Start(1000);
+        QCOMPARE(f.prompt.shown.size(), std::size_t{1});
+        QVERIFY(f.prompt.shown[0].text.starts_with(i18n::LoadText(1000, 429)));
+        QVERIFY(std::filesystem::exists(f.paths.RemoteRecordFile().string() + ".unreadable"));
+        f.Start(1000);
+        QCOMPARE(f.prompt.shown.size(), std::size_t{1});
+    }
+
+    void pagesInGermanAndChinese() {
+        if (qEnvironmentVariable("TOLBE_SCREENSHOT_DIR").isEmpty()) QSKIP("no screenshot folder");
+        for (auto [base, tag] : {std::pair{4000, "de"}, std::pair{0, "zh"}}) {
+            Fixture f;
+            f.Start(base);
+            FrmSetup* setup = f.OpenSetup();
+            Shot(setup, QString("setup-choose-%1").arg(tag));
+            setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+            setup->CmdFind_Click();
+            Shot(setup, QString("setup-try-%1").arg(tag));
+            Download(setup, false);
+            Shot(setup, QString("setup-ask-%1").arg(tag));
+            setup->CmdYes_Click();
+            Shot(setup, QString("setup-end-%1").arg(tag));
+            f.window->Remote()->MyRemoteAction()->trigger();
+            Shot(f.window->Remote()->MyRemote(), QString("myremote-%1").arg(tag));
+        }
+    }
+};
+
+QTEST_MAIN(SetupWindowTest)
+#include "test_setup_window.moc"
