@@ -26,6 +26,7 @@ constexpr int kTextWavFailed = 313;
 constexpr int kTextWavDialog = 314;
 constexpr int kTextWavFiles = 315;
 constexpr int kTextRecordNotSaved = 430;
+constexpr int kTextRecordSetAside = 429;
 
 } // namespace
 
@@ -83,6 +84,16 @@ std::optional<core::PreparedDownload> DownloadRunner::PrepareSend(const core::Do
 
 void DownloadRunner::LoadRecord() {
     m_recordSetAside = m_record.Load().setAside;
+}
+
+bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>& change) {
+    if (const auto report = m_record.Load(); !report.setAside.empty()) {
+        const QString text = T(kTextRecordSetAside);
+        m_ctx.prompt.Show("Tolbe", (text + QStringLiteral("\n")).toStdString() + report.setAside.string(),
+                          Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    }
+    change(m_record);
+    return SaveRecord();
 }
 
 bool DownloadRunner::SaveRecord() {
@@ -159,10 +170,12 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
     if (ok) {
         // The remote now holds it: what this computer wrote is what the record says.
         if (m_writes) {
-            m_record.RecordDownload(m_writes->first, m_writes->second, m_ctx.database.Version(), m_codeBuffer);
             const Slot slot = m_writes->first;
+            const codec::SlotInfo written = m_writes->second;
             m_writes.reset();
-            SaveRecord();
+            ChangeRecord([&](core::RemoteRecord& record) {
+                record.RecordDownload(slot, written, m_ctx.database.Version(), m_codeBuffer);
+            });
             emit Recorded(slot);
         }
         ShowFinish();

@@ -68,6 +68,9 @@ public:
     std::filesystem::path TakeSetAsideRecord() { return std::exchange(m_recordSetAside, {}); }
     // Writes the record; when it cannot, the user is told why. True when written.
     bool SaveRecord();
+    // Changes the record as it is on disk now (tolbe-cli may have changed it meanwhile) and saves
+    // it; a file damaged meanwhile is set aside and said at once.
+    bool ChangeRecord(const std::function<void(core::RemoteRecord&)>& change);
 
     bool Busy() const { return m_busy; }
     const std::vector<std::uint8_t>& CodeBuffer() const { return m_codeBuffer; }

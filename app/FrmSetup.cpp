@@ -564,15 +564,12 @@ void FrmSetup::ShowAsk() {
     AnnouncePolitely(m_labKeys, m_labKeys->text());
 }
 
-void FrmSetup::SaveRecord() {
-    m_runner.SaveRecord();
-}
-
 void FrmSetup::CmdYes_Click() {
     const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
-    m_runner.Record().MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Works);
-    m_runner.Record().ClearResume(ChosenSlot());
-    SaveRecord();
+    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
+        record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Works);
+        record.ClearResume(ChosenSlot());
+    });
     ShowEnd(T(kWorks).arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName)).arg(first.SetOfCodeID));
 }
 
@@ -591,9 +588,10 @@ void FrmSetup::CmdSome_Click() {
         return;
     }
     const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
-    m_runner.Record().MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, worked);
-    m_runner.Record().ClearResume(ChosenSlot());
-    SaveRecord();
+    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
+        record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, worked);
+        record.ClearResume(ChosenSlot());
+    });
     ShowEnd(T(kWorksPartly)
                 .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
                 .arg(first.SetOfCodeID)
@@ -602,20 +600,22 @@ void FrmSetup::CmdSome_Click() {
 
 void FrmSetup::CmdNo_Click() {
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
-    core::RemoteRecord& record = m_runner.Record();
-    record.MarkVerdict(ChosenSlot(), c.first.SetOfCodeID, core::Verdict::Failed);
-    record.RuleOut(ChosenSlot(), m_device, m_brand, c.imageSha256);
-    const int next = NextOpen(m_index + 1);
+    int next = -1;
+    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
+        record.MarkVerdict(ChosenSlot(), c.first.SetOfCodeID, core::Verdict::Failed);
+        record.RuleOut(ChosenSlot(), m_device, m_brand, c.imageSha256);
+        next = NextOpen(m_index + 1); // the record as it is now, with what else was ruled out
+        // The place moves on with every answer, so a window closed any way resumes here.
+        if (next < 0)
+            record.ClearResume(ChosenSlot());
+        else
+            record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, next,
+                                             m_list.candidates[static_cast<std::size_t>(next)].imageSha256});
+    });
     if (next < 0) {
-        record.ClearResume(ChosenSlot());
-        SaveRecord();
         ShowEnd(T(kNoneLeft).arg(m_list.candidates.size()));
         return;
     }
-    // The place moves on with every answer, so a window closed any way resumes here.
-    record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, next,
-                                     m_list.candidates[static_cast<std::size_t>(next)].imageSha256});
-    SaveRecord();
     ShowTry(next, false);
 }
 
@@ -626,9 +626,10 @@ void FrmSetup::CmdPrevious_Click() {
 
 void FrmSetup::CmdStop_Click() {
     if (m_index >= 0 && m_index < static_cast<int>(m_list.candidates.size())) {
-        m_runner.Record().SaveResume(ChosenSlot(), {m_device, m_brand, m_model, m_index,
-                                                    m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256});
-        SaveRecord();
+        m_runner.ChangeRecord([&](core::RemoteRecord& record) {
+            record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, m_index,
+                                             m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256});
+        });
     }
     m_animation.stop();
     close();

@@ -77,7 +77,6 @@ private:
     void OnDownloadFinished(bool sent);
     QString CandidateHeading() const;
     QString KeyText(const core::TestKey& key) const;
-    void SaveRecord();
 
     AppContext& m_ctx;
     JobGate& m_gate;

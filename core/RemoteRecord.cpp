@@ -180,6 +180,7 @@ std::optional<Verdict> ParseVerdict(const std::string& text) {
 
 RemoteRecord::LoadReport RemoteRecord::Load() {
     m_slots = {};
+    m_unread = false;
     LoadReport report;
     std::error_code ec;
     if (!std::filesystem::exists(m_file, ec)) return report;
@@ -198,11 +199,18 @@ RemoteRecord::LoadReport RemoteRecord::Load() {
         return damaged("the file is too large to be a record of the remote");
     std::string text;
     {
-        std::ifstream in(m_file, std::ios::binary);
-        if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (!in || in.bad()) {
+        std::ifstream in;
+        bool read = std::filesystem::is_regular_file(m_file, ec);
+        try {
+            if (read) in.open(m_file, std::ios::binary);
+            if (read && in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } catch (const std::ios_base::failure&) {
+            read = false;
+        }
+        if (!read || !in || in.bad()) {
             // Unreadable for now (permissions, a folder of that name): left for a later attempt.
             report.problem = "cannot read " + m_file.string();
+            m_unread = true;
             return report;
         }
     }
@@ -222,6 +230,10 @@ RemoteRecord::LoadReport RemoteRecord::Load() {
 }
 
 bool RemoteRecord::Save(std::string* why) const {
+    if (m_unread) {
+        if (why != nullptr) *why = m_file.string() + " could not be read, so it is not replaced";
+        return false;
+    }
     IniDocument doc;
     for (Slot slot : Slot::All()) {
         const SlotRecord& r = Of(slot);

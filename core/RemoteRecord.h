@@ -57,7 +57,8 @@ public:
     };
     // Reads the file; a missing file is an empty record. Never throws.
     LoadReport Load();
-    // Writes the record (atomically, mode 0600, the folder made when missing). False, with the reason.
+    // Writes the record (atomically, mode 0600, the folder made when missing). False, with the
+    // reason; refused while the last Load could not read the file, so it is never replaced unread.
     bool Save(std::string* why = nullptr) const;
 
     const std::filesystem::path& File() const { return m_file; }
@@ -85,6 +86,7 @@ private:
 
     std::filesystem::path m_file;
     std::array<SlotRecord, Slot::kCount> m_slots;
+    bool m_unread = false; // the file is there but could not be read
 };
 
 } // namespace tolbe::core

@@ -119,4 +119,15 @@ TEST_F(SetupAssistant, RecordSurvivesARestartAndADamagedFileIsSetAsideOnce) {
     core::RemoteRecord later(file);
     EXPECT_TRUE(later.Load().setAside.empty());
     EXPECT_EQ(later.Of(Slot::SAT()).written.SourceID, 201);
+
+    // A file that cannot be read now is never replaced unread.
+    const auto blocked = m_dir / "blocked" / "Remote.ini";
+    std::filesystem::create_directories(blocked / "inside");
+    core::RemoteRecord unread(blocked);
+    EXPECT_FALSE(unread.Load().problem.empty());
+    unread.RecordDownload(Slot::TV(), tv.first, m_db.Version(), Download(tv.first.SourceID, 7).CodeBuffer);
+    std::string why;
+    EXPECT_FALSE(unread.Save(&why));
+    EXPECT_NE(why.find("not replaced"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(blocked / "inside"));
 }
