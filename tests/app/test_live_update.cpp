@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(f.ui()->ImgCombDevSel->count(), 12);
         std::printf("[ measure  ] 8 MB update through the main window: longest stall %lld ms\n",
                     static_cast<long long>(longest));
-        QVERIFY2(longest < 100, qPrintable(QString("the window stalled %1 ms").arg(longest)));
+        QVERIFY2(longest < test::kStallLimit_ms, qPrintable(QString("the window stalled %1 ms").arg(longest)));
     }
 
     void aCorruptOfferedDatabaseChangesNothing() {

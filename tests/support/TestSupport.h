@@ -13,6 +13,14 @@
 
 namespace tolbe::test {
 
+// The longest a window may go without running its event loop. Sanitizer builds run several
+// times slower, so their limit is wider: they check correctness, the plain build the stall.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr int kStallLimit_ms = 300;
+#else
+inline constexpr int kStallLimit_ms = 100;
+#endif
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
