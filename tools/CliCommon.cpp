@@ -66,7 +66,8 @@ core::RemoteRecord LoadRemoteRecord(const CliContext& ctx) {
     const core::RemoteRecord::LoadReport report = record.Load();
     if (!report.setAside.empty())
         std::cerr << "tolbe-cli: the remote's record " << record.File().string() << " was damaged (" << report.problem
-                  << "); it was kept as " << report.setAside.string() << ", and the slots that could be read stay recorded\n";
+                  << "); it was kept as " << report.setAside.string()
+                  << ", and the slots that could be read stay recorded\n";
     else if (!report.problem.empty())
         throw CliFailure{report.problem + " (the remote's record is left as it is)"};
     return record;

@@ -1,5 +1,5 @@
-#include "common/IniFile.h"
 #include "common/AtomicFile.h"
+#include "common/IniFile.h"
 #include "common/IniSettingsStore.h"
 #include "tests/support/TestSupport.h"
 
