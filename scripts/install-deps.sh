@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Tolbe need.
-# Safe to run again: packages already present are left alone.
+# Safe to run again: packages already present are left alone. Every failure says which step
+# failed and why; nothing ends silently.
 set -euo pipefail
+export LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive
+
+step="starting"
+trap 'rc=$?; echo "install-deps: failed while ${step} (exit status ${rc})" >&2; exit "$rc"' ERR
 
 packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
@@ -25,15 +30,20 @@ packages=(
 backports=(libsqlcipher-dev sqlcipher)
 backports_min=4.6.1
 
+# The installed version of a package, empty when dpkg has never heard of it or it is not
+# fully installed (dpkg-query then fails, which must not end the script).
+installed_version() {
+  dpkg-query -W -f='${Status} ${Version}' "$1" 2>/dev/null | sed -n 's/^install ok installed //p' || true
+}
+
+step="looking up installed packages"
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  [ -n "$(installed_version "$p")" ] || missing+=("$p")
 done
 missing_bpo=()
 for p in "${backports[@]}"; do
-  v=$(dpkg-query -W -f='${Status} ${Version}' "$p" 2>/dev/null | sed -n 's/^install ok installed //p')
+  v=$(installed_version "$p")
   if [ -z "$v" ] || dpkg --compare-versions "$v" lt "$backports_min"; then
     missing_bpo+=("$p")
   fi
@@ -42,7 +52,9 @@ done
 if [ ${#missing[@]} -eq 0 ] && [ ${#missing_bpo[@]} -eq 0 ]; then
   exit 0
 fi
+echo "install-deps: installing ${missing[*]} ${missing_bpo[*]}" >&2
 
+step="finding a way to install as root"
 if [ "$(id -u)" -eq 0 ]; then
   as_root=()
 elif command -v sudo >/dev/null 2>&1; then
@@ -52,18 +64,31 @@ else
   exit 1
 fi
 
-export DEBIAN_FRONTEND=noninteractive
 sources=/etc/apt/sources.list.d/debian-backports.sources
 if [ ${#missing_bpo[@]} -gt 0 ] && ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  step="adding bookworm-backports as ${sources}"
   printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
     'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
     "${as_root[@]}" tee "$sources" >/dev/null
 fi
-"${as_root[@]}" apt-get update -qq
+step="reading the package lists (apt-get update)"
+"${as_root[@]}" env LC_ALL=C.UTF-8 apt-get update -qq
 if [ ${#missing[@]} -gt 0 ]; then
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  step="installing ${missing[*]}"
+  "${as_root[@]}" env LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 if [ ${#missing_bpo[@]} -gt 0 ]; then
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    -t bookworm-backports "${missing_bpo[@]}"
+  step="installing ${missing_bpo[*]} from bookworm-backports"
+  "${as_root[@]}" env LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends -t bookworm-backports "${missing_bpo[@]}"
+fi
+step="checking the result"
+still=()
+for p in "${packages[@]}" "${backports[@]}"; do
+  [ -n "$(installed_version "$p")" ] || still+=("$p")
+done
+if [ ${#still[@]} -gt 0 ]; then
+  echo "install-deps: still not installed after apt-get: ${still[*]}" >&2
+  exit 1
 fi
