@@ -105,6 +105,11 @@ std::filesystem::path ProgramPaths::MixerLevelsFile() {
     return folder.empty() ? folder : folder / "mixer-levels";
 }
 
+std::filesystem::path ProgramPaths::CheckedDatabasesFile() {
+    const auto folder = StateFolder();
+    return folder.empty() ? folder : folder / "checked-databases";
+}
+
 std::filesystem::path ProgramPaths::RuntimeFolder() {
     // Only a runtime folder that is the user's own and closed to others can hold the one-copy
     // lock; otherwise the state folder, then a private folder under /tmp, whichever can be made

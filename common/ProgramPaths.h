@@ -57,6 +57,8 @@ public:
     // Per-user places, the same for every program folder; empty when the user has no home folder.
     // Mixer levels waiting to be restored: $XDG_STATE_HOME/Tolbe/mixer-levels.
     static std::filesystem::path MixerLevelsFile();
+    // Code database files that passed the full check: $XDG_STATE_HOME/Tolbe/checked-databases.
+    static std::filesystem::path CheckedDatabasesFile();
     // Where the running copy can be reached: $XDG_RUNTIME_DIR/Tolbe, else the state folder above.
     static std::filesystem::path RuntimeFolder();
     // Installed: creates the user's Update folder and copies the shipped Server.ini there when the

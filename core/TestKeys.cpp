@@ -11,6 +11,9 @@ namespace tolbe::core {
 
 namespace {
 
+// M_RCUFuncKey: the key's name follows ModelNameID, RCUModelID and RCUKeyMapID after the row id.
+constexpr int kKeyNameColumn = 4;
+
 std::string Folded(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
@@ -69,11 +72,15 @@ TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_
 
     std::map<std::int32_t, std::string> names;
     try {
-        const db::DbRecordset rs =
-            database.DBConn().OpenRecordset("Select RCUKeyMapID,KeyName From M_RCUFuncKey where ModelNameID=?",
-                                            std::vector<db::DbParam>{std::int64_t{request.RCUModel}});
-        for (int r = 0; r < rs.RecordCount(); ++r)
-            names.try_emplace(rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).Text());
+        // The name is read by position, the column after the three named ones, as other writers
+        // of the format call it what they like; a table without it gives numbers only.
+        const db::DbRecordset rs = database.DBConn().OpenRecordset(
+            "Select * From M_RCUFuncKey where ModelNameID=?", std::vector<db::DbParam>{std::int64_t{request.RCUModel}});
+        int mapColumn = -1;
+        for (int c = 0; c < rs.ColumnCount(); ++c)
+            if (Folded(rs.ColumnName(c)) == "rcukeymapid") mapColumn = c;
+        for (int r = 0; mapColumn >= 0 && rs.ColumnCount() > kKeyNameColumn && r < rs.RecordCount(); ++r)
+            names.try_emplace(rs.ValueAt(r, mapColumn).ToInt32(), rs.ValueAt(r, kKeyNameColumn).Text());
     } catch (const db::DbError&) {
         // A key map without names: only the key-map numbers can be given.
     }

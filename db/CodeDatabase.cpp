@@ -7,17 +7,19 @@
 
 namespace tolbe::db {
 
-CodeDatabase::State CodeDatabase::Open(const SettingsStore& settings, const ProgramPaths& paths) {
+CodeDatabase::State CodeDatabase::Open(const SettingsStore& settings, const ProgramPaths& paths,
+                                       const std::atomic<bool>* stop) {
     const DatabaseLocation loc = CheckDatabase(settings, paths);
-    return OpenAt(loc.DBPath, loc.DBKey, loc.exists);
+    return OpenAt(loc.DBPath, loc.DBKey, loc.exists, stop);
 }
 
 CodeDatabase::State CodeDatabase::OpenFile(const std::string& path) {
     std::error_code ec;
-    return OpenAt(path, BuildDatabaseKey(), std::filesystem::exists(path, ec));
+    return OpenAt(path, BuildDatabaseKey(), std::filesystem::exists(path, ec), nullptr);
 }
 
-CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool exists) {
+CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool exists,
+                                         const std::atomic<bool>* stop) {
     Close();
     m_path = std::move(path);
     m_key = std::move(key);
@@ -25,9 +27,12 @@ CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool
     auto conn = std::make_unique<DbConnection>();
     bool opened = false;
     try {
-        // Only a code database is used: views, triggers or the wrong tables count as unreadable.
-        opened = OpenCodeDatabase(*conn, m_path, m_key);
-    } catch (const DbError&) {
+        // Only a code database is used: views, triggers or tables without what the program reads
+        // count as unreadable.
+        opened = OpenCodeDatabase(*conn, m_path, m_key, &m_problem,
+                                  CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop});
+    } catch (const DbError& e) {
+        m_problem = e.what();
         opened = false;
     }
     if (!opened) return m_state = State::Unreadable;
@@ -37,6 +42,7 @@ CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool
 
 void CodeDatabase::Close() {
     m_conn.reset();
+    m_problem.clear();
     m_state = State::Closed;
 }
 

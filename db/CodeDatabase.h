@@ -5,6 +5,7 @@
 #include "db/CodeSet.h"
 #include "db/Database.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,12 +25,16 @@ public:
     };
 
     // Finds the file (the "DatabasePath" setting, else the program folder's) and opens it.
-    State Open(const SettingsStore& settings, const ProgramPaths& paths);
+    // A running check ends early once `*stop` turns true (the window closing); the state is then
+    // Unreadable.
+    State Open(const SettingsStore& settings, const ProgramPaths& paths, const std::atomic<bool>* stop = nullptr);
     // Opens `path` with the program's key (tools and tests name their file).
     State OpenFile(const std::string& path);
     void Close();
 
     State Status() const { return m_state; }
+    // Why the last open found the file unreadable.
+    const std::string& Problem() const { return m_problem; }
     bool IsOpen() const { return m_state == State::Open; }
     const std::string& DBPath() const { return m_path; }
     const std::string& DBKey() const { return m_key; }
@@ -49,12 +54,13 @@ public:
     bool SwapIn(const SettingsStore& settings, const ProgramPaths& paths);
 
 private:
-    State OpenAt(std::string path, std::string key, bool exists);
+    State OpenAt(std::string path, std::string key, bool exists, const std::atomic<bool>* stop);
 
     std::unique_ptr<DbConnection> m_conn;
     std::string m_path;
     std::string m_key;
     State m_state = State::Closed;
+    std::string m_problem;
 };
 
 } // namespace tolbe::db

@@ -24,13 +24,21 @@ CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID) {
     CodeSet set;
     set.SourceID = SourceID;
     std::set<std::string> looked_up;
-    const DbRecordset rows =
-        conn.OpenRecordset("Select * From M_CodeLink where SourceID = ?", std::vector<DbParam>{std::int64_t{SourceID}});
+    // One row more than a slot can hold tells a source that cannot be one slot's code set, without
+    // reading all of a hostile source's rows.
+    const DbRecordset rows = conn.OpenRecordset("Select * From M_CodeLink where SourceID = ? LIMIT ?",
+                                                std::vector<DbParam>{std::int64_t{SourceID}, kMaxCodeRows + 1});
+    if (rows.RecordCount() > kMaxCodeRows)
+        throw DbError("code source " + std::to_string(SourceID) + " has more than " + std::to_string(kMaxCodeRows) +
+                      " key rows, more than a slot can hold");
     for (int r = 0; r < rows.RecordCount(); ++r) {
         CodeSet::Code code{rows.ValueAt(r, 2).Number(), rows.ValueAt(r, 3).Text(), rows.ValueAt(r, 4).Text(),
                            rows.ValueAt(r, 6).Text()};
         for (const std::string* name : {&code.protocol1, &code.protocol2}) {
             if (name->empty() || !looked_up.insert(*name).second) continue;
+            if (looked_up.size() > kMaxProtocolNames)
+                throw DbError("code source " + std::to_string(SourceID) + " names more than " +
+                              std::to_string(kMaxProtocolNames) + " protocols, more than a slot can hold");
             bool escaped = false;
             const std::string pattern = LiteralPattern(*name, escaped);
             // ESCAPE only where needed: without it the name index serves the lookup.

@@ -25,8 +25,13 @@ struct CodeSet {
     std::map<std::string, std::string> protocols;
 };
 
+// A slot is 768 bytes: a source with more key rows, or naming more protocols than a slot has room
+// for their two-byte addresses, cannot be encoded into one.
+inline constexpr std::int64_t kMaxCodeRows = 768;
+inline constexpr std::size_t kMaxProtocolNames = 384;
+
 // Loads code source `SourceID` with bound statements. An unknown source gives no codes.
-// Throws DbError when a query fails.
+// Throws DbError when a query fails or the source is larger than a slot can hold.
 CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID);
 
 } // namespace tolbe::db

@@ -1,5 +1,7 @@
 #include "db/Database.h"
 
+#include "db/DatabaseCheck.h"
+
 #include <sqlite3.h>
 
 #include <mutex>
@@ -32,6 +34,10 @@ struct ConnectionHandle {
     // its time. A statement in use is taken out, so a query inside another gets its own.
     std::mutex cacheMutex;
     std::unordered_map<std::string, StmtPtr> cache;
+    // The time limit of LimitTime, read by SQLite's progress callback on the running thread.
+    std::chrono::steady_clock::time_point deadline{};
+    const std::atomic<bool>* stop = nullptr;
+    bool timeRanOut = false;
     ~ConnectionHandle() {
         cache.clear(); // finalized before the handle closes
         if (db != nullptr) sqlite3_close_v2(db);
@@ -262,6 +268,11 @@ bool DbConnection::OpenDatabase(const std::string& path, const std::string& key,
     return true;
 }
 
+void DbConnection::Close() {
+    m_handle.reset();
+    m_path.clear();
+}
+
 bool DbConnection::IsOpen() const {
     return m_handle != nullptr;
 }
@@ -320,6 +331,37 @@ DbRecordset DbConnection::OpenRecordset(const std::string& sql, const std::vecto
     }
     if (rc != SQLITE_DONE) Throw(db, "query failed");
     return rs;
+}
+
+namespace {
+
+// SQLite calls this every few thousand virtual-machine steps; non-zero interrupts the statement.
+int WatchTheClock(void* user) {
+    auto* h = static_cast<ConnectionHandle*>(user);
+    if (h->stop != nullptr && h->stop->load(std::memory_order_relaxed)) return 1;
+    if (std::chrono::steady_clock::now() < h->deadline) return 0;
+    h->timeRanOut = true;
+    return 1;
+}
+
+} // namespace
+
+void DbConnection::LimitTime(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop) const {
+    if (!m_handle) throw DbError("the database connection is not open");
+    m_handle->deadline = deadline;
+    m_handle->stop = stop;
+    m_handle->timeRanOut = false;
+    sqlite3_progress_handler(m_handle->db, 4000, &WatchTheClock, m_handle.get());
+}
+
+void DbConnection::ClearLimit() const {
+    if (!m_handle) return;
+    sqlite3_progress_handler(m_handle->db, 0, nullptr, nullptr);
+    m_handle->stop = nullptr;
+}
+
+bool DbConnection::TimeRanOut() const {
+    return m_handle && m_handle->timeRanOut;
 }
 
 DbCommand DbConnection::CreateCommand(const std::string& sql) const {
@@ -468,8 +510,37 @@ void DbConnection::ExecuteConfinedSql(const std::string& sql) const {
             sqlite3_limit(db, SQLITE_LIMIT_LENGTH, length);
         }
     } restore{db, sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes)};
+    LimitTime(std::chrono::steady_clock::now() + kImportTimeLimit);
+    struct Unlimit {
+        const DbConnection& conn;
+        ~Unlimit() { conn.ClearLimit(); }
+    } unlimit{*this};
     try {
-        Exec(db, sql);
+        // One statement at a time, so a table or index that would make SQLite evaluate an
+        // expression for every row (CHECK, a generated column, an expression index) is refused
+        // before it runs, not after the rows have been inserted through it.
+        const char* next = sql.c_str();
+        while (*next != '\0') {
+            sqlite3_stmt* raw = nullptr;
+            const char* tail = nullptr;
+            if (sqlite3_prepare_v2(db, next, -1, &raw, &tail) != SQLITE_OK) Throw(db, "cannot run the SQL text");
+            StmtPtr stmt(raw);
+            next = tail;
+            if (!stmt) continue; // blanks or a comment
+            const char* text = sqlite3_sql(stmt.get());
+            if (StartsWithNoCase(text, "create"))
+                if (const auto clause = ForbiddenClause(text))
+                    throw DbError(*clause + " is not allowed in a code database");
+            int rc;
+            while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE) {
+                if (TimeRanOut())
+                    throw DbError("the SQL text did not finish within " + std::to_string(kImportTimeLimit.count()) +
+                                  " s");
+                Throw(db, "the SQL text failed");
+            }
+        }
     } catch (const DbError& e) {
         if (why.empty()) throw;
         throw DbError(why + " (" + e.what() + ")");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -123,6 +125,7 @@ public:
     // again closes the previous file first. `flag` is kept for callers' symmetry.
     bool OpenDatabase(const std::string& path, const std::string& key, bool flag = true);
     bool IsOpen() const;
+    void Close();
     const std::string& Path() const { return m_path; }
 
     // Runs a query and returns all its rows in the statement's order.
@@ -136,7 +139,18 @@ public:
     // database: ATTACH, DETACH, anything naming another database (temp included), key and cipher
     // pragmas and sqlcipher_export are denied, so the text can neither reach other files nor leave
     // this one unreadable with its key. Throws DbError naming the refused statement or SQLite's error.
+    // Tables and indexes that make SQLite evaluate expressions per row are refused, and the text must
+    // finish within kImportTimeLimit.
     void ExecuteConfinedSql(const std::string& sql) const;
+    static constexpr std::chrono::seconds kImportTimeLimit{300};
+
+    // Every statement run from now on is interrupted (DbError) once `deadline` has passed or
+    // `*stop` (when given) turns true, until ClearLimit: a check or an import of a file from outside
+    // ends in bounded time whatever the file makes SQLite do.
+    void LimitTime(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop = nullptr) const;
+    void ClearLimit() const;
+    // True when the last limited statement was interrupted because the time ran out (not by `stop`).
+    bool TimeRanOut() const;
 
     // Creates a new, empty keyed database file (database maintenance tools, tests).
     // Throws DbError when the file exists or cannot be created.

@@ -2,7 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/HexText.h"
-#include "db/Schema.h"
+#include "db/DatabaseCheck.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,8 +88,11 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
     std::error_code ec;
     // Without a delivered file the swap would only lose the current database.
     if (!fs::is_regular_file(fs::symlink_status(U, ec))) return false;
-    // Only a code database that opens with the program's key may replace the user's.
-    if (!VerifyDatabaseFile(U.string(), key)) return false;
+    // Only a code database that opens with the program's key may replace the user's. The update
+    // has just checked this very file, so the list of checked files spares the second reading.
+    const CheckedFiles checked(ProgramPaths::CheckedDatabasesFile());
+    if (!VerifyDatabaseFile(U.string(), key, nullptr, CheckOptions{ProgramPaths::CheckedDatabasesFile()})) return false;
+    const std::optional<FileStamp> delivered = StampOf(U);
 
     fs::create_directories(paths.DatabaseFolder());
     if (D.has_parent_path()) fs::create_directories(D.parent_path());
@@ -99,92 +101,34 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
         CopyFileAtomically(current, B);
     }
     CopyFileAtomically(U, D);
+    // The copy is the checked file byte for byte (same size, same first and last pages, read from
+    // the locked update folder): opening it needs no second full check.
+    const std::optional<FileStamp> copied = StampOf(D);
+    if (delivered && copied && copied->size == delivered->size && copied->pages == delivered->pages &&
+        OnlyThisUserCanReplace(D))
+        checked.Remember(*copied);
     return true;
 }
 
-const std::vector<std::string>& RequiredTables() {
-    static const std::vector<std::string> tables = {"M_DeviceTypes", "M_SetOfCodes", "M_RCUInfo",
-                                                    "M_RCUFuncKey",  "M_CodeLink",   "M_Protocol"};
-    return tables;
-}
-
-namespace {
-
-// Column names of each required table, as the shipped schema defines them.
-const std::map<std::string, std::vector<std::string>>& ExpectedColumns() {
-    static const auto columns = [] {
-        std::map<std::string, std::vector<std::string>> out;
-        sqlite3* mem = nullptr;
-        if (sqlite3_open_v2(":memory:", &mem, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            sqlite3_exec(mem, std::string(CodeDatabaseSchema()).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) {
-            for (const auto& t : RequiredTables()) {
-                sqlite3_stmt* st = nullptr;
-                if (sqlite3_prepare_v2(mem, ("PRAGMA table_info(\"" + t + "\")").c_str(), -1, &st, nullptr) !=
-                    SQLITE_OK)
-                    continue;
-                while (sqlite3_step(st) == SQLITE_ROW)
-                    out[t].emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-                sqlite3_finalize(st);
-            }
-        }
-        sqlite3_close(mem);
-        return out;
-    }();
-    return columns;
-}
-
-} // namespace
-
-bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why) {
-    auto fail = [&](const std::string& reason) {
-        if (why != nullptr) *why = reason;
-        return false;
-    };
+bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why,
+                        const CheckOptions& options) {
     DbConnection conn;
-    if (!conn.OpenDatabase(file, key, true)) return fail("the file does not open with the program's key");
-    try {
-        // The schema first, from the catalogue alone: nothing the file defines runs before it is
-        // known to be plain tables and indexes.
-        const DbRecordset objects =
-            conn.OpenRecordset("select type, name, coalesce(sql, '') from sqlite_master", false);
-        for (int r = 0; r < objects.RecordCount(); ++r) {
-            const std::string type = objects.ValueAt(r, 0).Text();
-            const std::string name = objects.ValueAt(r, 1).Text();
-            if (type == "view" || type == "trigger") return fail("the database holds the " + type + " " + name);
-            if (type == "table" && sqlite3_strnicmp(objects.ValueAt(r, 2).Text().c_str(), "create virtual", 14) == 0)
-                return fail("the database holds the virtual table " + name);
-        }
-        for (const auto& t : RequiredTables()) {
-            const DbRecordset rs = conn.OpenRecordset(
-                "select count(*) from sqlite_master where type='table' and name='" + t + "' collate nocase", false);
-            if (rs.ValueAt(0, 0).ToInt32() < 1) return fail("table " + t + " is missing");
-            const DbRecordset info = conn.OpenRecordset("PRAGMA table_info(\"" + t + "\")", false);
-            const auto found = ExpectedColumns().find(t);
-            if (found == ExpectedColumns().end()) return fail("the program's own schema cannot be read");
-            const auto& expected = found->second;
-            if (info.RecordCount() < static_cast<int>(expected.size()))
-                return fail("table " + t + " lacks columns the program reads");
-            for (std::size_t c = 0; c < expected.size(); ++c)
-                if (sqlite3_stricmp(info.ValueAt(static_cast<int>(c), 1).Text().c_str(), expected[c].c_str()) != 0)
-                    return fail("table " + t + " has " + info.ValueAt(static_cast<int>(c), 1).Text() + " where " +
-                                expected[c] + " belongs");
-        }
-        const DbRecordset ic = conn.OpenRecordset("PRAGMA integrity_check", false);
-        if (ic.RecordCount() < 1 || ic.ValueAt(0, 0).Text() != "ok")
-            return fail("integrity check failed: " + (ic.RecordCount() > 0 ? ic.ValueAt(0, 0).Text() : ""));
-    } catch (const DbError& e) {
-        return fail(e.what());
-    }
-    return true;
+    return OpenCodeDatabase(conn, file, key, why, options);
 }
 
-bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why) {
-    if (!VerifyDatabaseFile(file, key, why)) return false;
+bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why,
+                      const CheckOptions& options) {
+    // One open, and the check runs on it: the file checked is the file then read, whatever
+    // happens to the name meanwhile.
     if (!conn.OpenDatabase(file, key, true)) {
         if (why != nullptr) *why = "the file does not open with the program's key";
         return false;
     }
-    return true;
+    std::string problem = CheckCodeDatabase(conn, options);
+    if (problem.empty()) return true;
+    conn.Close();
+    if (why != nullptr) *why = std::move(problem);
+    return false;
 }
 
 } // namespace tolbe::db

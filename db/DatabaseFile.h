@@ -3,6 +3,7 @@
 #include "common/ProgramPaths.h"
 #include "common/SettingsStore.h"
 #include "db/Database.h"
+#include "db/DatabaseCheck.h"
 
 #include <string>
 #include <vector>
@@ -44,16 +45,14 @@ bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why = 
 bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key,
                              const std::filesystem::path& chosen = {});
 
-// True when `file` is a code database: it opens with `key`, holds every table the program reads
-// as a table with the columns the program expects, no views, triggers or virtual tables, and
-// passes SQLite's integrity check. `why` receives the reason when it is not.
-bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why = nullptr);
+// True when `file` is a code database (CheckCodeDatabase) opening with `key`; `why` receives the
+// reason when it is not.
+bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why = nullptr,
+                        const CheckOptions& options = {});
 
-// Opens `file` on `conn` only when VerifyDatabaseFile accepts it: every database the program
-// uses comes in this way.
-bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why = nullptr);
-
-// Tables the program reads.
-const std::vector<std::string>& RequiredTables();
+// Opens `file` on `conn` and checks that same connection; closed again unless it is a code
+// database. Every database the program uses comes in this way.
+bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why = nullptr,
+                      const CheckOptions& options = {});
 
 } // namespace tolbe::db

@@ -23,7 +23,8 @@ CliDatabase LocateDatabase(const CliContext& ctx, const std::string& file) {
 }
 
 void OpenCodeDatabase(db::DbConnection& conn, const CliDatabase& where) {
-    if (std::string why; !db::OpenCodeDatabase(conn, where.path, where.key, &why))
+    if (std::string why; !db::OpenCodeDatabase(conn, where.path, where.key, &why,
+                                               db::CheckOptions{ProgramPaths::CheckedDatabasesFile()}))
         throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours: " + why +
                          ")"};
 }
@@ -52,7 +53,8 @@ ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& se
     const CliDatabase where = LocateDatabase(ctx, sel.db);
     code.database = std::make_shared<db::CodeDatabase>();
     if (code.database->OpenFile(where.path) != db::CodeDatabase::State::Open)
-        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
+        throw CliFailure{"cannot open the code database " + where.path +
+                         " (missing, damaged or not ours: " + code.database->Problem() + ")"};
     return code;
 }
 

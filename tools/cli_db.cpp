@@ -79,6 +79,10 @@ void RunExport(const std::string& file) {
     db::DbConnection conn;
     if (!conn.OpenDatabase(file, db::BuildDatabaseKey(), true))
         throw CliFailure{file + " is not a code database of this program (wrong key or damaged file)"};
+    // An export is read by 'db import' and by other tools: only a sound code database is written out.
+    if (const std::string why = db::CheckCodeDatabase(conn, db::CheckOptions{ProgramPaths::CheckedDatabasesFile()});
+        !why.empty())
+        throw CliFailure{file + " is not a sound code database (" + why + "); nothing exported"};
     // The whole text is made before anything is printed, so a failure prints no half dump.
     std::ostringstream text;
     try {

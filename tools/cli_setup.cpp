@@ -23,7 +23,8 @@ std::shared_ptr<db::CodeDatabase> OpenDatabase(const CliContext& ctx, const std:
     const CliDatabase where = LocateDatabase(ctx, file);
     auto database = std::make_shared<db::CodeDatabase>();
     if (database->OpenFile(where.path) != db::CodeDatabase::State::Open)
-        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours)"};
+        throw CliFailure{"cannot open the code database " + where.path +
+                         " (missing, damaged or not ours: " + database->Problem() + ")"};
     return database;
 }
 

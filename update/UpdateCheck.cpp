@@ -654,7 +654,9 @@ bool UpdateCheck::DatabaseAcceptable(const fs::path& file) {
     const std::int16_t current = DbVersion;
     const std::int16_t offered = m_offered_db;
     const std::string key = db::BuildDatabaseKey();
-    if (!db::VerifyDatabaseFile(file.string(), key)) return false;
+    // Remembered as checked, so the swap and the reopen that follow do not read it through again.
+    if (!db::VerifyDatabaseFile(file.string(), key, nullptr, db::CheckOptions{ProgramPaths::CheckedDatabasesFile()}))
+        return false;
     const auto version = db::ReadRecordedVersion(file.string(), key);
     return version && *version > current && *version == offered;
 }
