@@ -351,7 +351,7 @@ void DbConnection::LimitTime(std::chrono::steady_clock::time_point deadline, con
     m_handle->deadline = deadline;
     m_handle->stop = stop;
     m_handle->timeRanOut = false;
-    sqlite3_progress_handler(m_handle->db, 4000, &WatchTheClock, m_handle.get());
+    sqlite3_progress_handler(m_handle->db, 1000, &WatchTheClock, m_handle.get());
 }
 
 void DbConnection::ClearLimit() const {
@@ -527,10 +527,8 @@ void DbConnection::ExecuteConfinedSql(const std::string& sql) const {
             StmtPtr stmt(raw);
             next = tail;
             if (!stmt) continue; // blanks or a comment
-            const char* text = sqlite3_sql(stmt.get());
-            if (StartsWithNoCase(text, "create"))
-                if (const auto clause = ForbiddenClause(text))
-                    throw DbError(*clause + " is not allowed in a code database");
+            if (const auto clause = ForbiddenClause(sqlite3_sql(stmt.get())))
+                throw DbError(*clause + " is not allowed in a code database");
             int rc;
             while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
             }

@@ -199,10 +199,12 @@ struct TimeLimit {
 std::optional<std::string> ForbiddenClause(std::string_view createSql) {
     const std::vector<Token> t = Tokens(createSql);
     std::size_t i = 0;
-    if (i < t.size() && IsWord(t[i], "CREATE")) ++i;
+    if (t.empty() || !IsWord(t[0], "CREATE")) return std::nullopt;
+    ++i;
     while (i < t.size() && (IsWord(t[i], "TEMP") || IsWord(t[i], "TEMPORARY") || IsWord(t[i], "UNIQUE")))
         ++i;
     if (i < t.size() && IsWord(t[i], "INDEX")) return ForbiddenInIndex(t);
+    if (i == t.size() || !IsWord(t[i], "TABLE")) return std::nullopt;
     for (const Token& tok : t) {
         if (IsWord(tok, "CHECK")) return std::string("a CHECK constraint");
         if (IsWord(tok, "GENERATED") || IsWord(tok, "AS")) return std::string("a generated column");
@@ -281,8 +283,9 @@ void CheckedFiles::RememberFile(const std::filesystem::path& file) const {
 
 std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& options) {
     const TimeLimit restore{conn};
+    const auto start = std::chrono::steady_clock::now();
     try {
-        conn.LimitTime(std::chrono::steady_clock::now() + options.timeLimit, options.stop);
+        conn.LimitTime(start + options.timeLimit, options.stop);
         // The schema first, from the catalogue alone: nothing the file defines runs before it is
         // known to be plain tables and indexes.
         const DbRecordset objects =
@@ -353,17 +356,20 @@ std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& opti
         const bool rememberable = !options.checkedList.empty() && OnlyThisUserCanReplace(file);
         const std::optional<FileStamp> before = rememberable ? StampOf(file) : std::nullopt;
         if (before && checked.Knows(*before)) return {};
+        // A check too small for SQLite to look at the clock still honours the limit.
+        if (options.stop != nullptr && options.stop->load()) return "the check was stopped";
+        if (std::chrono::steady_clock::now() >= start + options.timeLimit) throw DbError("out of time");
         const DbRecordset ic = conn.OpenRecordset("PRAGMA integrity_check", false);
         if (ic.RecordCount() < 1 || ic.ValueAt(0, 0).Text() != "ok")
             return "integrity check failed: " + (ic.RecordCount() > 0 ? ic.ValueAt(0, 0).Text() : "");
         // Remembered only when nothing changed the file while it was read.
         if (before && StampOf(file) == before) checked.Remember(*before);
     } catch (const DbError& e) {
-        if (conn.TimeRanOut())
+        if (conn.TimeRanOut() || std::chrono::steady_clock::now() >= start + options.timeLimit)
             return "the check did not finish within " +
                    std::to_string(std::chrono::duration_cast<std::chrono::seconds>(options.timeLimit).count()) + " s";
         if (options.stop != nullptr && options.stop->load()) return "the check was stopped";
-        return e.what();
+        return "the file cannot be read as a database (" + std::string(e.what()) + ")";
     }
     return {};
 }

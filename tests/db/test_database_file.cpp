@@ -1,3 +1,4 @@
+#include "db/CodeSet.h"
 #include "db/DatabaseFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -131,4 +132,126 @@ TEST_F(DatabaseFileTest, VerifyRejectsForeignCorruptAndIncompleteFiles) {
     bytes[bytes.size() / 2] ^= 0x5A;
     test::WriteFile(dir / "flipped.db3", bytes);
     EXPECT_FALSE(VerifyDatabaseFile((dir / "flipped.db3").string(), BuildDatabaseKey(), &why));
+}
+
+namespace {
+
+// Our schema with one table's or index's definition replaced or added.
+std::string SchemaWith(const std::string& table, const std::string& definition) {
+    std::string schema = test::ReadFile(std::filesystem::path(TOLBE_SOURCE_DIR) / "data" / "schema.sql");
+    const std::size_t at = schema.find("CREATE TABLE " + table + "(");
+    if (at == std::string::npos) return schema + definition;
+    return schema.replace(at, schema.find(");", at) + 2 - at, definition);
+}
+
+} // namespace
+
+TEST_F(DatabaseFileTest, CheckJudgesWhatTheProgramReads) {
+    // Other writers' names for positional columns are fine; what would make SQLite evaluate
+    // expressions, or a positional read land on the wrong value, is not.
+    const std::pair<std::string, std::string> cases[] = {
+        {SchemaWith("M_DeviceTypes", "CREATE TABLE M_DeviceTypes (DeviceTypeID INTEGER PRIMARY KEY, DeviceType TEXT);"),
+         ""},
+        {SchemaWith("M_RCUFuncKey", "CREATE TABLE M_RCUFuncKey (ID, ModelNameID, RCUModelID, RCUKeyMapID);"), ""},
+        {SchemaWith("M_CodeLink",
+                    "CREATE TABLE M_CodeLink (CodeLinkID, SourceID, KeyMapID, Protocol1, Protocol2, Notes, CodeData);"),
+         ""},
+        {SchemaWith("M_Version", "CREATE TABLE m_version (Row, Version, Stamp, Remark);"), ""},
+        {SchemaWith("M_CodeLink", "CREATE TABLE M_CodeLink (a, SourceID, b, c, d, e, f CHECK(length(f) > 0));"),
+         "a CHECK constraint"},
+        {SchemaWith("M_CodeLink", "CREATE TABLE M_CodeLink (a, SourceID, b, c, d, e, f, g AS (a + 1));"),
+         "a generated column"},
+        {SchemaWith("M_Extra", "CREATE INDEX ix_e ON M_Protocol(lower(ProtocolName));"), "an expression index"},
+        {SchemaWith("M_Extra", "CREATE INDEX ix_p ON M_Protocol(ProtocolName) WHERE ProtocolID > 0;"),
+         "a partial index"},
+        {SchemaWith("M_CodeLink", "CREATE TABLE M_CodeLink (a, b, SourceID, c, d, e, f);"),
+         "has SourceID in column 3, where the program reads another value"},
+        {SchemaWith("M_CodeLink", "CREATE TABLE M_CodeLink (a, SourceID, b, c, d, e);"),
+         "M_CodeLink has 6 columns; the program reads 7"},
+        {SchemaWith("M_SetOfCodes", "CREATE TABLE M_SetOfCodes (SetOfCodeID, SourceID, DeviceName, BrandName, "
+                                    "ModelName, CodeDate, IsValid, Origin);"),
+         "has no column Source"},
+        {SchemaWith("M_Version", "CREATE TABLE M_Version (Version);"), "M_Version has 1 columns"},
+    };
+    int n = 0;
+    for (const auto& [sql, reason] : cases) {
+        const auto file = dir / ("case" + std::to_string(n++) + ".db3");
+        test::MakeKeyedDatabase(file, sql);
+        std::string why;
+        EXPECT_EQ(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why), reason.empty()) << sql << "\n" << why;
+        if (!reason.empty()) {
+            EXPECT_NE(why.find(reason), std::string::npos) << why;
+        }
+    }
+    // Text inside quotes or comments is no clause.
+    EXPECT_EQ(ForbiddenClause("CREATE TABLE t(\"check\" TEXT DEFAULT 'AS', [generated] -- CHECK(1)\n)"), std::nullopt);
+    EXPECT_EQ(ForbiddenClause("CREATE UNIQUE INDEX i ON t(a COLLATE NOCASE DESC, \"b\")"), std::nullopt);
+    EXPECT_EQ(ForbiddenClause("CREATE INDEX i ON t(a + b)"), "an expression index");
+}
+
+TEST_F(DatabaseFileTest, CheckRunsOnTheConnectionThatIsUsedWithinItsTime) {
+    const auto file = dir / "codes.db3";
+    MakeDb(file, 8);
+    DbConnection conn;
+    ASSERT_TRUE(OpenCodeDatabase(conn, file.string(), BuildDatabaseKey()));
+    // Another file put under the name afterwards is not what this connection reads.
+    MakeDb(dir / "other.db3", 3);
+    std::filesystem::rename(dir / "other.db3", file);
+    EXPECT_EQ(ReadDeviceTypes(conn).size(), 8u);
+
+    std::string why;
+    const std::atomic<bool> stop{true};
+    EXPECT_FALSE(OpenCodeDatabase(conn, file.string(), BuildDatabaseKey(), &why, CheckOptions{{}, &stop}));
+    EXPECT_EQ(why, "the check was stopped");
+    EXPECT_FALSE(conn.IsOpen());
+    EXPECT_FALSE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why, CheckOptions{{}, nullptr, {}}));
+    EXPECT_EQ(why, "the check did not finish within 0 s");
+}
+
+TEST_F(DatabaseFileTest, AFileIsCheckedInFullOnceWhileOnlyItsUserCanChangeIt) {
+    const auto list = dir / "state" / "checked-databases";
+    const auto file = dir / "codes.db3";
+    MakeDb(file, 8);
+    ASSERT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), nullptr, CheckOptions{list}));
+    EXPECT_TRUE(CheckedFiles(list).Knows(*StampOf(file)));
+
+    // A damaged middle page under the same size, time and outer pages passes as known: the list
+    // stands for the file as its user left it...
+    const auto before = std::filesystem::last_write_time(file);
+    std::string bytes = test::ReadFile(file);
+    ASSERT_GT(bytes.size(), 3 * 4096u);
+    bytes[bytes.size() / 2] ^= 0x5A;
+    test::WriteFile(file, bytes);
+    std::filesystem::last_write_time(file, before);
+    EXPECT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), nullptr, CheckOptions{list}));
+    EXPECT_FALSE(VerifyDatabaseFile(file.string(), BuildDatabaseKey()));
+    // ...so it is never used for a file another user could have replaced.
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    std::string why;
+    EXPECT_FALSE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why, CheckOptions{list}));
+    EXPECT_NE(why.find("cannot be read"), std::string::npos) << why;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
+    // Any write changes the stamp.
+    MakeDb(dir / "fresh.db3", 8);
+    ASSERT_TRUE(VerifyDatabaseFile((dir / "fresh.db3").string(), BuildDatabaseKey(), nullptr, CheckOptions{list}));
+    DbConnection w;
+    ASSERT_TRUE(w.OpenDatabase((dir / "fresh.db3").string(), BuildDatabaseKey()));
+    w.ExecuteSql("INSERT INTO M_DeviceTypes VALUES (99, 'NEW')");
+    EXPECT_FALSE(CheckedFiles(list).Knows(*StampOf(dir / "fresh.db3")));
+}
+
+TEST_F(DatabaseFileTest, ASourceLargerThanASlotIsRefusedWithoutReadingIt) {
+    const auto file = dir / "codes.db3";
+    test::MakeKeyedDatabase(file,
+                            test::MiniDatabaseSql(8) +
+                                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                                "INSERT INTO M_CodeLink SELECT 100000 + i, 777, i, 'P' || i, '', '', 'AA' FROM n;");
+    DbConnection conn;
+    ASSERT_TRUE(OpenCodeDatabase(conn, file.string(), BuildDatabaseKey()));
+    try {
+        LoadCodeSet(conn, 777);
+        ADD_FAILURE() << "a source of 5000 rows loaded";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("more than 768 key rows"), std::string::npos) << e.what();
+    }
 }

@@ -152,6 +152,11 @@ TEST_F(CliDb, OnlyCodeDatabasesAreImportedOrUsed) {
         {schema + "CREATE VIRTUAL TABLE r USING rtree(id, a, b);", "CREATE VIRTUAL TABLE is not allowed"},
         {"CREATE TABLE M_DeviceTypes(a, b);", "not make a code database"},
         {schema + "INSERT INTO M_Protocol VALUES(9, 'x', randomblob(1000000000));", "randomblob is not allowed"},
+        // Evaluated for every row by each insert and by the integrity check: refused before any row.
+        {"CREATE TABLE M_Notes(a CHECK(length(replace(replace('xxxxxxxx','x','yy'),'y','zz'))>0));" +
+             schema + "INSERT INTO M_Notes VALUES(1);",
+         "a CHECK constraint is not allowed"},
+        {schema + "CREATE INDEX ix ON M_CodeLink(replace(CodeData, 'A', 'BB'));", "an expression index is not allowed"},
     };
     for (const auto& [sql, reason] : cases) {
         WriteFile(m_dir / "in.sql", sql);
@@ -167,7 +172,12 @@ TEST_F(CliDb, OnlyCodeDatabasesAreImportedOrUsed) {
                                                        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 "
                                                        "FROM c) SELECT x, x FROM c;" +
                                                            schema.substr(schema.find("CREATE TABLE M_SetOfCodes")));
-    const Outcome o = Run({"search", "--db", Path("view.db3"), "--device", "TV"});
-    EXPECT_EQ(o.status, 1) << o.err;
-    EXPECT_NE(o.err.find("view M_DeviceTypes"), std::string::npos) << o.err;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"search", "--db", Path("view.db3"), "--device", "TV"},
+          std::vector<std::string>{"db", "export", "--db", Path("view.db3")}}) {
+        const Outcome o = Run(args);
+        EXPECT_EQ(o.status, 1) << o.err;
+        EXPECT_EQ(o.out, "");
+        EXPECT_NE(o.err.find("view M_DeviceTypes"), std::string::npos) << o.err;
+    }
 }
