@@ -23,8 +23,10 @@
 #include "ui_FrmSASel.h"
 
 #include <QCloseEvent>
+
 #include <QFile>
 #include <QMouseEvent>
+#include <cstdio>
 
 #include <cmath>
 #include <exception>
@@ -127,7 +129,9 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
 
 FrmSASel::~FrmSASel() {
     // A worker of the update may be waiting for this window: it is let go before it is joined.
+    // The start-up's check of the database ends early for the same flag.
     m_gone = true;
+    if (m_opening.joinable()) m_opening.join();
     delete m_update;
     // A stream still playing is stopped before anything it reports to is gone.
     m_runner->disconnect(this);
@@ -189,13 +193,30 @@ void FrmSASel::Form_Load() {
     m_ctx.RcuModel = 1;
     Step([&] { audio::InitWaveTable(); });
 
-    const db::CodeDatabase::State state = m_ctx.database.Open(m_ctx.settings, m_ctx.paths);
+    // The file is found here, then opened and checked on a thread of its own: the first check of a
+    // large database reads all of it, and the window is up and answering meanwhile.
+    const db::DatabaseLocation where = db::CheckDatabase(m_ctx.settings, m_ctx.paths);
+    m_opening = std::thread([this, where] {
+        auto opened = std::make_shared<db::CodeDatabase>();
+        opened->Open(where, &m_gone);
+        PostToThreadOf(this, [this, opened] { DatabaseOpened(std::move(*opened)); });
+    });
+}
+
+void FrmSASel::DatabaseOpened(db::CodeDatabase&& opened) {
+    m_opening.join(); // it has posted its last word
+    m_ctx.database = std::move(opened);
+    // Closed while the file was checked: nothing is left to start.
+    if (m_gate.Running() == Job::Close) return;
+    const db::CodeDatabase::State state = m_ctx.database.Status();
     if (state == db::CodeDatabase::State::Missing) {
         m_ctx.prompt.Show("Tolbe", Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
         StartupEnded();
         return;
     }
     if (state != db::CodeDatabase::State::Open) {
+        if (!m_ctx.database.Problem().empty())
+            std::fprintf(stderr, "tolbe: %s: %s\n", m_ctx.database.DBPath().c_str(), m_ctx.database.Problem().c_str());
         ShowDatabaseError(m_ctx.LangBase);
         StartupEnded();
         return;
@@ -232,6 +253,7 @@ void FrmSASel::StartWithDatabase() {
 }
 
 void FrmSASel::StartupEnded() {
+    m_startupEnded = true;
     if (const std::filesystem::path where = m_output->TakeSetAsideFile(); !where.empty()) {
         // Said once: the damaged file has been moved aside, so no later start finds it again.
         m_ctx.prompt.Show("Tolbe", Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
@@ -260,14 +282,21 @@ bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
     } catch (const std::exception&) {
         // The swap never removes the current file, so it is reopened below.
     }
+    // The database in use is opened and checked here too, off the window's thread (the file the
+    // swap just checked is not read through again); the window only takes it over.
+    const db::DatabaseLocation where = OnThreadOf(
+        this, [this] { return db::CheckDatabase(m_ctx.settings, m_ctx.paths); }, m_gone);
+    auto opened = std::make_shared<db::CodeDatabase>();
+    opened->Open(where, &m_gone);
     return OnThreadOf(
-               this, [this] { return ReopenDatabase(); }, m_gone) &&
+               this, [this, opened] { return ReopenDatabase(std::move(*opened)); }, m_gone) &&
            swapped;
 }
 
-bool FrmSASel::ReopenDatabase() {
+bool FrmSASel::ReopenDatabase(db::CodeDatabase&& opened) {
     m_grid->Show(nullptr);
-    if (m_ctx.database.Open(m_ctx.settings, m_ctx.paths) != db::CodeDatabase::State::Open) return false;
+    m_ctx.database = std::move(opened);
+    if (!m_ctx.database.IsOpen()) return false;
     try {
         FillDeviceTypes(ui->ImgCombDevSel, m_ctx.database);
     } catch (const std::exception&) {

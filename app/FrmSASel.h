@@ -6,6 +6,7 @@
 #include "app/SoundOutput.h"
 #include "codec/SlotTable.h"
 #include "core/Download.h"
+#include "db/CodeDatabase.h"
 #include "db/Database.h"
 #include "update/UpdateCheck.h"
 
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace Ui {
@@ -44,8 +46,12 @@ public:
     ~FrmSASel() override;
 
     // The start-up sequence; each step runs on its own and a failing one is skipped, except
-    // that a missing or unopenable database ends it with a message.
+    // that a missing or unopenable database ends it with a message. It returns once the database
+    // is being opened and checked on a thread of its own; the rest (device types, the first
+    // search, the mixer, the messages) follows on the window's thread when that has ended.
     void Form_Load();
+    // True once start-up has ended, with or without a database.
+    bool StartupFinished() const { return m_startupEnded; }
 
     // The live update's calls, from its worker or from the window thread. Database swap after a
     // live update; true when the new file is open and listed.
@@ -120,8 +126,10 @@ private:
     void Form_Unload();
     void StartWithDatabase();
     void StartupEnded();
-    // Opens the database in use again and lists it; true when it is open.
-    bool ReopenDatabase();
+    // Takes over the database opened for the window and lists it; true when it is open.
+    bool ReopenDatabase(db::CodeDatabase&& opened);
+    // The start-up's open and check of the database has ended (on the window's thread).
+    void DatabaseOpened(db::CodeDatabase&& opened);
     void ShowNotice(int k);
     void SetUpKeyboard();
     // AddInfo, then what a download of the current slot asks the core for.
@@ -138,6 +146,8 @@ private:
     DownloadRunner* m_runner = nullptr;
     SoundOutput* m_output = nullptr;
     bool m_startedWithDatabase = false;
+    bool m_startupEnded = false;
+    std::thread m_opening; // opens and checks the database at start-up
     QPointer<QMessageBox> m_notice;
     QTimer Timer1;
     QTimer Timer3;

@@ -13,6 +13,10 @@ CodeDatabase::State CodeDatabase::Open(const SettingsStore& settings, const Prog
     return OpenAt(loc.DBPath, loc.DBKey, loc.exists, stop);
 }
 
+CodeDatabase::State CodeDatabase::Open(const DatabaseLocation& where, const std::atomic<bool>* stop) {
+    return OpenAt(where.DBPath, where.DBKey, where.exists, stop);
+}
+
 CodeDatabase::State CodeDatabase::OpenFile(const std::string& path) {
     std::error_code ec;
     return OpenAt(path, BuildDatabaseKey(), std::filesystem::exists(path, ec), nullptr);

@@ -4,6 +4,7 @@
 #include "common/SettingsStore.h"
 #include "db/CodeSet.h"
 #include "db/Database.h"
+#include "db/DatabaseFile.h"
 
 #include <atomic>
 #include <cstdint>
@@ -28,6 +29,9 @@ public:
     // A running check ends early once `*stop` turns true (the window closing); the state is then
     // Unreadable.
     State Open(const SettingsStore& settings, const ProgramPaths& paths, const std::atomic<bool>* stop = nullptr);
+    // Opens the file CheckDatabase found (its location read on the thread that owns the settings;
+    // the open and check may run on another).
+    State Open(const DatabaseLocation& where, const std::atomic<bool>* stop = nullptr);
     // Opens `path` with the program's key (tools and tests name their file).
     State OpenFile(const std::string& path);
     void Close();

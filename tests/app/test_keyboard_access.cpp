@@ -47,6 +47,8 @@ struct Fixture {
         window->resize(900, 600);
         window->show();
         window->Form_Load();
+        // Start-up ends once the database has been checked on its own thread.
+        if (!QTest::qWaitFor([&] { return window->StartupFinished(); }, 60000)) qFatal("start-up did not end");
         window->UpdateTimer().stop(); // no live-update check in these tests
         QApplication::setActiveWindow(window.get());
     }

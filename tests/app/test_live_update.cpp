@@ -51,6 +51,8 @@ struct LiveUpdateFixture {
         window = std::make_unique<FrmSASel>(*ctx);
         window->show();
         window->Form_Load();
+        // Start-up ends once the database has been checked on its own thread.
+        if (!QTest::qWaitFor([&] { return window->StartupFinished(); }, 60000)) qFatal("start-up did not end");
         return *window;
     }
     Ui::FrmSASel* ui() const { return window->Form(); }

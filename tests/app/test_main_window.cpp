@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QDeadlineTimer>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -65,6 +66,8 @@ struct Fixture {
         window->resize(900, 600);
         window->show();
         window->Form_Load();
+        // Start-up ends once the database has been checked on its own thread.
+        if (!QTest::qWaitFor([&] { return window->StartupFinished(); }, 60000)) qFatal("start-up did not end");
         return *window;
     }
     Ui::FrmSASel* ui() const { return window->Form(); }
@@ -73,13 +76,22 @@ struct Fixture {
 };
 
 // Presses the first button of the next modal box of the program's own kind.
+// Answers the next box that opens within 30 s (start-up's come once the database is checked).
 void AnswerNextMessageBox(QString* seenText) {
-    QTimer::singleShot(0, [seenText] {
+    auto* poll = new QTimer(qApp);
+    auto deadline = std::make_shared<QDeadlineTimer>(30000);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, seenText, deadline] {
         QWidget* box = QApplication::activeModalWidget();
-        if (box == nullptr) return;
+        if (box == nullptr) {
+            if (deadline->hasExpired()) poll->deleteLater();
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
         if (auto* prompt = box->findChild<QWidget*>("TxtPrompt")) *seenText = prompt->property("plainText").toString();
         if (auto* ok = box->findChild<QPushButton*>("CmdOK")) ok->click();
     });
+    poll->start(5);
 }
 
 // An output device that plays nothing but reports the stream's position in 100 ms steps as a device
@@ -210,6 +222,8 @@ private slots:
             w = f.window.get();
             w->show();
             w->Form_Load();
+            // Start-up ends once the database has been checked on its own thread.
+            if (!QTest::qWaitFor([&] { return w->StartupFinished(); }, 60000)) qFatal("start-up did not end");
         }
         QCOMPARE(int(f.ctx->LangBase), 4000);
         QVERIFY(f.ui()->mnuLanguageIndex4->isChecked());

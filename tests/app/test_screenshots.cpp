@@ -118,6 +118,8 @@ private slots:
             FrmSASel window(ctx);
             window.show();
             window.Form_Load();
+            // Start-up ends once the database has been checked on its own thread.
+            if (!QTest::qWaitFor([&] { return window.StartupFinished(); }, 60000)) qFatal("start-up did not end");
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QCOMPARE(ctx.LangBase, index * 1000);
             Save(window, QString("main-%1").arg(kLanguageTags[index]));

@@ -135,6 +135,8 @@ private slots:
             FrmSASel window(ctx);
             window.show();
             window.Form_Load();
+            // Start-up ends once the database has been checked on its own thread.
+            if (!QTest::qWaitFor([&] { return window.StartupFinished(); }, 60000)) qFatal("start-up did not end");
             window.UpdateTimer().stop();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             window.AddInfo(0);

@@ -44,6 +44,8 @@ struct Fixture {
         window = std::make_unique<FrmSASel>(*ctx);
         window->show();
         window->Form_Load();
+        // Start-up ends once the database has been checked on its own thread.
+        if (!QTest::qWaitFor([&] { return window->StartupFinished(); }, 60000)) qFatal("start-up did not end");
         window->UpdateTimer().stop(); // no live update under the test
     }
     QString T(int k) const { return QString::fromStdString(i18n::LoadText(ctx->LangBase, k)); }
