@@ -117,6 +117,15 @@ std::string RawKeyPragma(const std::string& key) {
     return "PRAGMA key = \"x'" + hex + "'\";";
 }
 
+std::string QuoteIdentifier(const std::string& name) {
+    std::string q = "\"";
+    for (char c : name) {
+        q += c;
+        if (c == '"') q += '"';
+    }
+    return q + "\"";
+}
+
 // ---- DbValue ----
 
 std::string DbValue::Text() const {

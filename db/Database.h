@@ -161,6 +161,9 @@ private:
     std::string m_path;
 };
 
+// A name as an SQL identifier in double quotes, quotes inside doubled.
+std::string QuoteIdentifier(const std::string& name);
+
 // Keys a freshly opened handle exactly as every file of ours is keyed.
 // Exposed for the benchmark and for tools that convert files.
 std::string RawKeyPragma(const std::string& key);

@@ -51,15 +51,6 @@ bool SameName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && sqlite3_strnicmp(a.data(), b.data(), static_cast<int>(a.size())) == 0;
 }
 
-std::string QuotedName(const std::string& name) {
-    std::string q = "\"";
-    for (char c : name) {
-        q += c;
-        if (c == '"') q += '"';
-    }
-    return q + "\"";
-}
-
 // ---- tokens of a CREATE statement ----
 
 struct Token {
@@ -307,15 +298,16 @@ std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& opti
         // Every table, not only the program's: the integrity check below reads them all. The
         // extended list shows generated and hidden columns, which "Select *" returns too.
         for (const std::string& t : tables) {
-            const DbRecordset info = conn.OpenRecordset("PRAGMA table_xinfo(" + QuotedName(t) + ")", false);
+            const DbRecordset info = conn.OpenRecordset("PRAGMA table_xinfo(" + QuoteIdentifier(t) + ")", false);
             for (int r = 0; r < info.RecordCount(); ++r)
                 if (info.ValueAt(r, 6).ToInt32() != 0)
                     return "the table " + t + " has the generated or hidden column " + info.ValueAt(r, 1).Text();
-            const DbRecordset indexes = conn.OpenRecordset("PRAGMA index_list(" + QuotedName(t) + ")", false);
+            const DbRecordset indexes = conn.OpenRecordset("PRAGMA index_list(" + QuoteIdentifier(t) + ")", false);
             for (int r = 0; r < indexes.RecordCount(); ++r) {
                 const std::string index = indexes.ValueAt(r, 1).Text();
                 if (indexes.ValueAt(r, 4).ToInt32() != 0) return "the index " + index + " is a partial index";
-                const DbRecordset cols = conn.OpenRecordset("PRAGMA index_xinfo(" + QuotedName(index) + ")", false);
+                const DbRecordset cols =
+                    conn.OpenRecordset("PRAGMA index_xinfo(" + QuoteIdentifier(index) + ")", false);
                 for (int c = 0; c < cols.RecordCount(); ++c)
                     if (cols.ValueAt(c, 1).ToInt32() == -2) return "the index " + index + " indexes an expression";
             }
@@ -328,7 +320,7 @@ std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& opti
                 continue;
             }
             const std::string table(need.table);
-            const DbRecordset info = conn.OpenRecordset("PRAGMA table_xinfo(" + QuotedName(*found) + ")", false);
+            const DbRecordset info = conn.OpenRecordset("PRAGMA table_xinfo(" + QuoteIdentifier(*found) + ")", false);
             const int count = info.RecordCount();
             if (count < need.columns)
                 return "table " + table + " has " + std::to_string(count) + " columns; the program reads " +

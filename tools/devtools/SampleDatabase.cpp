@@ -440,15 +440,6 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
     }
 }
 
-std::string QuoteIdentifier(const std::string& name) {
-    std::string q = "\"";
-    for (char c : name) {
-        q += c;
-        if (c == '"') q += '"';
-    }
-    return q + "\"";
-}
-
 void FillSample(DbConnection& conn, const SampleOptions& opt, int sources) {
     // The file is new and discarded on failure, so it needs no rollback journal.
     conn.ExecuteSql("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF;");
