@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <ctime>
 #include <linux/capability.h>
 #include <sys/resource.h>
@@ -440,6 +442,25 @@ TEST_F(UpdateCheckTest, HigherDatabaseIsFetchedVerifiedAndSwappedIn) {
     EXPECT_EQ(main.Get_Database_Ver(), 7);
     EXPECT_EQ(view.progress.back(), 100);
     EXPECT_FALSE(check->AppUpdated);
+}
+
+TEST_F(UpdateCheckTest, ADatabaseWrittenByAnotherHandIsTakenAsAnUpdate) {
+    // A publisher's file with its own names for the columns read by position (version 7).
+    const fs::path fixture = fs::path(TOLBE_FIXTURES_DIR) / "foreign-columns.sql";
+    if (!fs::exists(fixture)) {
+        if (std::getenv("TOLBE_REQUIRE_FIXTURES") != nullptr) FAIL() << fixture << " is missing";
+        GTEST_SKIP() << fixture << " is missing";
+    }
+    TempDir t;
+    test::MakeKeyedDatabase(t / "new.db3", test::ReadFile(fixture));
+    const std::string offered = test::ReadFile(t / "new.db3");
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(offered));
+    DbOffer("DB_Version=7\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->RunStartupCheck();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    EXPECT_EQ(main.reconnected_with, std::vector<std::int16_t>{7});
+    EXPECT_EQ(test::ReadFile(paths.Database()), offered);
 }
 
 TEST_F(UpdateCheckTest, DatabaseWithItsChecksumIsAcceptedAndAMismatchIsNot) {
