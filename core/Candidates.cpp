@@ -59,6 +59,23 @@ private:
     bool m_open = false;
 };
 
+// The Source column of every code set of a search, a few hundred code sets a query: one query a
+// code set would take longer than the rest of a large brand's list.
+std::map<std::int32_t, std::string> SourcesOf(const db::DbConnection& conn, const db::DbRecordset& search) {
+    constexpr int kPerQuery = 500;
+    std::map<std::int32_t, std::string> out;
+    for (int from = 0; from < search.RecordCount(); from += kPerQuery) {
+        std::string ids;
+        for (int r = from; r < search.RecordCount() && r < from + kPerQuery; ++r)
+            ids += (ids.empty() ? "" : ",") + std::to_string(search.ValueAt(r, 1).ToInt32());
+        const db::DbRecordset rs =
+            conn.OpenRecordset("Select SetOfCodeID,Source From M_SetOfCodes where SetOfCodeID in (" + ids + ")", false);
+        for (int r = 0; r < rs.RecordCount(); ++r)
+            out.try_emplace(rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).Text());
+    }
+    return out;
+}
+
 } // namespace
 
 std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
@@ -88,11 +105,32 @@ const std::string* Candidate::CodeOf(std::int32_t keyMapId) const {
     return it == keyCodes.end() ? nullptr : &it->code;
 }
 
+void ApplyModel(CandidateList& list, const std::string& model) {
+    list.model = {model, LooksLikeSerial(model), 0, {}};
+    std::map<std::string, std::size_t> near;
+    for (Candidate& c : list.candidates) {
+        c.model = {};
+        for (const std::string& name : c.models) {
+            const ModelCloseness fit = CompareModel(model, name);
+            if (fit.fit < c.model.fit || (fit.fit == c.model.fit && fit.edits < c.model.edits)) c.model = fit;
+            if (fit.fit == ModelFit::Near) near.try_emplace(name, fit.edits);
+        }
+        if (c.model.fit == ModelFit::Equal || c.model.fit == ModelFit::Contains) ++list.model.matching;
+    }
+    // Near names are offered only when nothing matches: otherwise they would only distract.
+    if (list.model.matching > 0) return;
+    std::vector<std::pair<std::size_t, std::string>> closest;
+    for (const auto& [name, edits] : near)
+        closest.emplace_back(edits, name);
+    std::stable_sort(closest.begin(), closest.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (std::size_t i = 0; i < closest.size() && i < kNearModelsListed; ++i)
+        list.model.nearModels.push_back(closest[i].second);
+}
+
 CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
                              const std::string& brand, const std::string& model) {
     CandidateList list;
-    list.model.typed = model;
-    list.model.looksLikeSerial = LooksLikeSerial(model);
+    list.model = {model, LooksLikeSerial(model), 0, {}};
     if (!database.IsOpen()) {
         list.error = "no code database is open";
         return list;
@@ -106,16 +144,15 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
         // A code set's key order depends on nothing of it but its Source (GetDownOrderStr), and
         // its record on its code source and that order, so each pair is encoded once.
         std::map<std::string, std::string> orderBySource;
+        const std::map<std::int32_t, std::string> sourceOf = SourcesOf(conn, rs);
         std::map<std::pair<std::int32_t, std::string>, std::optional<Image>> byRecipe;
         std::map<std::vector<std::uint8_t>, std::size_t> byImage;
-        std::map<std::string, ModelCloseness> nearModels;
         codec::ZeroFiller zeros;
         for (int r = 0; r < rs.RecordCount(); ++r) {
             codec::SlotInfo info{rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).ToInt32(), rs.ValueAt(r, 2).Text(),
                                  rs.ValueAt(r, 3).Text(), rs.ValueAt(r, 4).Text()};
-            const db::DbRecordset source = conn.OpenRecordset("Select Source From M_SetOfCodes where SetOfCodeID=?",
-                                                              std::vector<db::DbParam>{std::int64_t{info.SetOfCodeID}});
-            const std::string sourceText = source.RecordCount() > 0 ? source.ValueAt(0, 0).Text() : std::string();
+            const auto known = sourceOf.find(info.SetOfCodeID);
+            const std::string sourceText = known != sourceOf.end() ? known->second : std::string();
             auto order = orderBySource.find(sourceText);
             if (order == orderBySource.end())
                 order =
@@ -158,21 +195,8 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
             c.SetOfCodeIDs.push_back(info.SetOfCodeID);
             if (std::find(c.models.begin(), c.models.end(), info.ModelName) != c.models.end()) continue;
             c.models.push_back(info.ModelName);
-            const ModelCloseness fit = CompareModel(model, info.ModelName);
-            if (fit.fit < c.model.fit || (fit.fit == c.model.fit && fit.edits < c.model.edits)) c.model = fit;
-            if (fit.fit == ModelFit::Near) nearModels.try_emplace(info.ModelName, fit);
         }
-        for (const Candidate& c : list.candidates)
-            if (c.model.fit == ModelFit::Equal || c.model.fit == ModelFit::Contains) ++list.model.matching;
-        // Near names are offered only when nothing matches: otherwise they would only distract.
-        if (list.model.matching == 0) {
-            std::vector<std::pair<std::size_t, std::string>> near;
-            for (const auto& [name, fit] : nearModels)
-                near.emplace_back(fit.edits, name);
-            std::stable_sort(near.begin(), near.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-            for (std::size_t i = 0; i < near.size() && i < kNearModelsListed; ++i)
-                list.model.nearModels.push_back(near[i].second);
-        }
+        ApplyModel(list, model);
     } catch (const db::DbError& e) {
         list.candidates.clear();
         list.error = std::string("database: ") + e.what();

@@ -54,12 +54,17 @@ struct CandidateList {
     int CodeSetsCovered() const { return codeSets - refused; }
 };
 
+// Compares `model` (as typed) with every candidate's models: Candidate::model and
+// CandidateList::model anew, the candidates and their order as they are. For a changed model text
+// without reading the database again.
+void ApplyModel(CandidateList& list, const std::string& model);
+
 // The code sets SearchSetOfCodes finds for `device` and `brand` (the same key-word rules and
 // newest-first order, but every match, not the first 300), each encoded for `slot` exactly as a
 // download of that code set encodes it (its own key order), grouped by equal record bytes in the
 // order of first appearance. `model` does not narrow the list: it is compared with every
-// candidate's models (Candidate::model, CandidateList::model) for RankCandidates to put the
-// likeliest first. Code sets the encoder refuses for the slot are no candidates. Never throws.
+// candidate's models (ApplyModel) for RankCandidates to put the likeliest first. Code sets the encoder refuses for the
+// slot are no candidates. Never throws.
 CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
                              const std::string& brand, const std::string& model = {});
 

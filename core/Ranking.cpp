@@ -13,16 +13,22 @@ struct KeyEvidence {
     std::vector<const std::string*> worked, failed;
 };
 
+// Conflicts count two when the answers rule the candidate out (the device ignored the code it
+// sends on a key, or took another one on it) and one when it lacks a key the device took: it
+// may still be the right code set, but not all of it can work.
 int Conflicts(const Candidate& c, const std::map<std::int32_t, KeyEvidence>& evidence, int& confirmed) {
     int conflicts = 0;
     confirmed = 0;
     for (const auto& [key, e] : evidence) {
         const std::string* mine = c.CodeOf(key);
-        if (mine == nullptr) continue; // no code on that key: the answers say nothing of it
+        if (mine == nullptr) {
+            conflicts += e.worked.empty() ? 0 : 1;
+            continue;
+        }
         for (const std::string* code : e.failed)
-            if (*code == *mine) ++conflicts;
+            if (*code == *mine) conflicts += 2;
         for (const std::string* code : e.worked)
-            (*code == *mine ? confirmed : conflicts) += 1;
+            *code == *mine ? ++confirmed : conflicts += 2;
     }
     return conflicts;
 }

@@ -25,7 +25,7 @@ struct Answer {
 // image is not offered again; after a Works answer nothing is. Order, by the first that differs:
 // 1. fewest conflicts with the answers: a test key that did not work, when the candidate sends the
 //    same code on that key, or that worked, when it sends another code on it (the device has
-//    told it cannot be this one);
+//    told it cannot be this one), and less so a key that worked which the candidate lacks;
 // 2. the fit of its models to the typed model (Equal, Contains, Near by edits, Other);
 // 3. most codes confirmed: keys that worked where the candidate sends the same code;
 // 4. most code sets it stands for, then most models;
