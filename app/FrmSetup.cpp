@@ -8,6 +8,7 @@
 #include "app/SharedControls.h"
 #include "app/ShowMessage.h"
 #include "core/Brands.h"
+#include "core/Ranking.h"
 #include "core/RemoteRecord.h"
 #include "i18n/StringTable.h"
 
@@ -455,6 +456,16 @@ void FrmSetup::StartCandidates(const std::string& device, const std::string& bra
     m_brand = brand;
     m_model = model;
     m_list = std::move(list);
+    // What was ruled out before counts as tried and answered: those first, as if just tried, then
+    // the likeliest of the rest.
+    m_answers.clear();
+    const auto ruledOut = [&](const core::Candidate& x) {
+        return m_runner.Record().IsRuledOut(ChosenSlot(), m_device, m_brand, x.imageSha256);
+    };
+    const auto rest = std::stable_partition(m_list.candidates.begin(), m_list.candidates.end(), ruledOut);
+    for (auto x = m_list.candidates.begin(); x != rest; ++x)
+        m_answers.push_back({x->imageSha256, core::Verdict::Failed, {}});
+    core::RankRest(m_list, m_answers, static_cast<std::size_t>(rest - m_list.candidates.begin()));
     if (m_list.candidates.empty()) {
         ShowEnd(T(kNoCandidates).arg(Q(ChosenSlot().Name())));
         return;
@@ -521,6 +532,7 @@ void FrmSetup::CmdDownload_Click() {
     request.RCUModel = m_ctx.RcuModel;
     request.slot = ChosenSlot();
     request.SourceID = written.SourceID;
+    request.StrKeyDown = m_list.candidates[static_cast<std::size_t>(m_index)].StrKeyDown;
     m_runner.Run([this, request, written] { return m_runner.PrepareSend(request, written); }, this);
 }
 
@@ -543,7 +555,7 @@ QString FrmSetup::KeyText(const core::TestKey& key) const {
 void FrmSetup::ShowAsk() {
     m_animation.stop();
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
-    m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID);
+    m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID, c.StrKeyDown);
     for (QCheckBox* box : m_keyChecks)
         delete box;
     m_keyChecks.clear();
@@ -601,6 +613,9 @@ void FrmSetup::CmdSome_Click() {
 void FrmSetup::CmdNo_Click() {
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
     int next = -1;
+    // The ones not tried yet are ranked again in the light of this answer; the tried ones stay.
+    m_answers.push_back({c.imageSha256, core::Verdict::Failed, {}});
+    core::RankRest(m_list, m_answers, static_cast<std::size_t>(m_index) + 1);
     m_runner.ChangeRecord([&](core::RemoteRecord& record) {
         record.MarkVerdict(ChosenSlot(), c.first.SetOfCodeID, core::Verdict::Failed);
         record.RuleOut(ChosenSlot(), m_device, m_brand, c.imageSha256);

@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "core/Candidates.h"
+#include "core/Ranking.h"
 #include "core/TestKeys.h"
 
 #include <QDialog>
@@ -86,7 +87,8 @@ private:
 
     // What is being set up.
     std::string m_device, m_brand, m_model;
-    core::CandidateList m_list;
+    core::CandidateList m_list; // tried ones first, in the order tried; the rest ranked (core::RankRest)
+    std::vector<core::Answer> m_answers;
     int m_index = -1;
     core::TestKeyList m_keys;
 

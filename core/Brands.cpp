@@ -1,9 +1,9 @@
 #include "core/Brands.h"
 
+#include "core/ModelMatch.h"
 #include "db/CodeSearch.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace tolbe::core {
 
@@ -21,30 +21,6 @@ std::string Folded(const std::string& text) {
     return out;
 }
 
-// Edits (insert, delete, replace, swap of two neighbours) from `a` to `b`: the optimal string
-// alignment form of the Damerau-Levenshtein distance. Stops early above `cap`.
-std::size_t Distance(const std::string& a, const std::string& b, std::size_t cap) {
-    const std::size_t n = a.size(), m = b.size();
-    if ((n > m ? n - m : m - n) > cap) return cap + 1;
-    std::vector<std::size_t> before(m + 1), previous(m + 1), current(m + 1);
-    std::iota(previous.begin(), previous.end(), std::size_t{0});
-    for (std::size_t i = 1; i <= n; ++i) {
-        current[0] = i;
-        std::size_t best = current[0];
-        for (std::size_t j = 1; j <= m; ++j) {
-            const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + cost});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                current[j] = std::min(current[j], before[j - 2] + 1);
-            best = std::min(best, current[j]);
-        }
-        if (best > cap) return cap + 1;
-        before.swap(previous);
-        previous.swap(current);
-    }
-    return previous[m];
-}
-
 } // namespace
 
 std::vector<std::string> NearBrands(const std::vector<std::string>& brands, const std::string& typed,
@@ -58,7 +34,7 @@ std::vector<std::string> NearBrands(const std::vector<std::string>& brands, cons
     for (const std::string& brand : brands) {
         const std::string folded = Folded(brand);
         if (folded.empty()) continue;
-        const std::size_t d = Distance(key, folded, cap);
+        const std::size_t d = EditDistance(key, folded, cap);
         if (d <= cap && d < folded.size()) near.emplace_back(d, &brand);
     }
     std::stable_sort(near.begin(), near.end(), [](const auto& x, const auto& y) { return x.first < y.first; });

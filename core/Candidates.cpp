@@ -1,6 +1,7 @@
 #include "core/Candidates.h"
 
 #include "codec/CodeRecord.h"
+#include "codec/DownOrder.h"
 #include "core/Download.h"
 #include "db/CodeSearch.h"
 
@@ -23,6 +24,9 @@ struct Image {
 // source's codes; with SQLite's 2 MiB default each of those pages is decrypted again by the next
 // query that needs it. The cache stays, so the next list (another brand or slot) starts warm.
 constexpr int kListCacheKiB = 32768;
+
+// "Did you mean model ...?" names at most.
+constexpr std::size_t kNearModelsListed = 5;
 
 // One read transaction around many small queries: the file is locked and its first page read and
 // decrypted once, not once a query.
@@ -55,6 +59,23 @@ private:
     bool m_open = false;
 };
 
+// The Source column of every code set of a search, a few hundred code sets a query: one query a
+// code set would take longer than the rest of a large brand's list.
+std::map<std::int32_t, std::string> SourcesOf(const db::DbConnection& conn, const db::DbRecordset& search) {
+    constexpr int kPerQuery = 500;
+    std::map<std::int32_t, std::string> out;
+    for (int from = 0; from < search.RecordCount(); from += kPerQuery) {
+        std::string ids;
+        for (int r = from; r < search.RecordCount() && r < from + kPerQuery; ++r)
+            ids += (ids.empty() ? "" : ",") + std::to_string(search.ValueAt(r, 1).ToInt32());
+        const db::DbRecordset rs =
+            conn.OpenRecordset("Select SetOfCodeID,Source From M_SetOfCodes where SetOfCodeID in (" + ids + ")", false);
+        for (int r = 0; r < rs.RecordCount(); ++r)
+            out.try_emplace(rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).Text());
+    }
+    return out;
+}
+
 } // namespace
 
 std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
@@ -78,31 +99,73 @@ std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
     return hex;
 }
 
+const std::string* Candidate::CodeOf(std::int32_t keyMapId) const {
+    const auto it =
+        std::find_if(keyCodes.begin(), keyCodes.end(), [&](const KeyCode& k) { return k.keyMapId == keyMapId; });
+    return it == keyCodes.end() ? nullptr : &it->code;
+}
+
+void ApplyModel(CandidateList& list, const std::string& model) {
+    list.model = {model, LooksLikeSerial(model), 0, {}};
+    std::map<std::string, std::size_t> near;
+    for (Candidate& c : list.candidates) {
+        c.model = {};
+        for (const std::string& name : c.models) {
+            const ModelCloseness fit = CompareModel(model, name);
+            if (fit.fit < c.model.fit || (fit.fit == c.model.fit && fit.edits < c.model.edits)) c.model = fit;
+            if (fit.fit == ModelFit::Near) near.try_emplace(name, fit.edits);
+        }
+        if (c.model.fit == ModelFit::Equal || c.model.fit == ModelFit::Contains) ++list.model.matching;
+    }
+    // Near names are offered only when nothing matches: otherwise they would only distract.
+    if (list.model.matching > 0) return;
+    std::vector<std::pair<std::size_t, std::string>> closest;
+    for (const auto& [name, edits] : near)
+        closest.emplace_back(edits, name);
+    std::stable_sort(closest.begin(), closest.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (std::size_t i = 0; i < closest.size() && i < kNearModelsListed; ++i)
+        list.model.nearModels.push_back(closest[i].second);
+}
+
 CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
                              const std::string& brand, const std::string& model) {
     CandidateList list;
+    list.model = {model, LooksLikeSerial(model), 0, {}};
     if (!database.IsOpen()) {
         list.error = "no code database is open";
         return list;
     }
     try {
-        const ReadTransaction transaction(database.DBConn());
-        const db::DbRecordset rs =
-            db::SearchSetOfCodes(database.DBConn(), device, brand, model, "Device", "Brand", "Model", 0);
+        const db::DbConnection& conn = database.DBConn();
+        const ReadTransaction transaction(conn);
+        const db::DbRecordset rs = db::SearchSetOfCodes(conn, device, brand, {}, "Device", "Brand", "Model", 0);
         list.codeSets = rs.RecordCount();
-        // A download's record depends only on the code source (its key order is that of the
-        // source's first valid code set), so each source is encoded once.
-        std::map<std::int32_t, std::optional<Image>> bySource;
+        const std::map<std::int32_t, std::string> names = KeyNames(database);
+        // A code set's key order depends on nothing of it but its Source (GetDownOrderStr), and
+        // its record on its code source and that order, so each pair is encoded once.
+        std::map<std::string, std::string> orderBySource;
+        const std::map<std::int32_t, std::string> sourceOf = SourcesOf(conn, rs);
+        std::map<std::pair<std::int32_t, std::string>, std::optional<Image>> byRecipe;
         std::map<std::vector<std::uint8_t>, std::size_t> byImage;
         codec::ZeroFiller zeros;
         for (int r = 0; r < rs.RecordCount(); ++r) {
             codec::SlotInfo info{rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).ToInt32(), rs.ValueAt(r, 2).Text(),
                                  rs.ValueAt(r, 3).Text(), rs.ValueAt(r, 4).Text()};
-            auto [at, fresh] = bySource.try_emplace(info.SourceID);
+            const auto known = sourceOf.find(info.SetOfCodeID);
+            const std::string sourceText = known != sourceOf.end() ? known->second : std::string();
+            auto order = orderBySource.find(sourceText);
+            if (order == orderBySource.end())
+                order =
+                    orderBySource
+                        .emplace(sourceText, codec::GetDownOrderStr(conn, info.SetOfCodeID, codec::kSupportedRcuModel))
+                        .first;
+
+            auto [at, fresh] = byRecipe.try_emplace({info.SourceID, order->second});
             if (fresh) {
                 DownloadRequest request;
                 request.slot = slot;
                 request.SourceID = info.SourceID;
+                request.StrKeyDown = order->second;
                 Image image;
                 std::string why;
                 const Refusal refusal = BuildSlotRecord(database, request, zeros, image.bytes, image.blocks, &why);
@@ -121,15 +184,19 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
             if (added) {
                 Candidate c;
                 c.first = info;
+                c.StrKeyDown = order->second;
                 c.BlockCount = at->second->blocks;
                 c.imageSha256 = ImageSha256(at->second->bytes, slot);
+                c.keyCodes = KeyCodesOf(at->second->bytes, order->second, slot);
+                c.testKeys = ChooseTestKeys(c.keyCodes, names);
                 list.candidates.push_back(std::move(c));
             }
             Candidate& c = list.candidates[group->second];
             c.SetOfCodeIDs.push_back(info.SetOfCodeID);
-            if (std::find(c.models.begin(), c.models.end(), info.ModelName) == c.models.end())
-                c.models.push_back(info.ModelName);
+            if (std::find(c.models.begin(), c.models.end(), info.ModelName) != c.models.end()) continue;
+            c.models.push_back(info.ModelName);
         }
+        ApplyModel(list, model);
     } catch (const db::DbError& e) {
         list.candidates.clear();
         list.error = std::string("database: ") + e.what();

@@ -1,6 +1,7 @@
 #include "core/TestKeys.h"
 
 #include "codec/CodeRecord.h"
+#include "common/HexText.h"
 #include "core/Download.h"
 
 #include <algorithm>
@@ -58,24 +59,59 @@ std::vector<std::int32_t> OrderEntries(const std::string& order) {
 
 } // namespace
 
-TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID) {
-    TestKeyList list;
-    DownloadRequest request;
-    request.slot = slot;
-    request.SourceID = SourceID;
-    codec::ZeroFiller zeros;
-    std::vector<std::uint8_t> record;
-    std::int16_t blocks = 0;
-    std::string order;
-    if (BuildSlotRecord(database, request, zeros, record, blocks, &list.error, &order) != Refusal::None) return list;
-    if (order.empty()) order = codec::DefaultKeyOrder(slot.Number());
+std::vector<KeyCode> KeyCodesOf(const std::vector<std::uint8_t>& record, const std::string& order, Slot slot) {
+    std::vector<KeyCode> out;
+    if (record.size() < 10 || record.size() > static_cast<std::size_t>(Slot::kRegionBytes)) return out;
+    const int base = slot.BaseAddress();
+    const auto offset = [&](std::size_t at) { return (record[at] << 8 | record[at + 1]) - base; };
+    const int trailer = offset(4);
+    if (trailer < 6 || static_cast<std::size_t>(trailer) > record.size()) return out;
+    const std::vector<std::int32_t> entries =
+        OrderEntries(order.empty() ? codec::DefaultKeyOrder(slot.Number()) : order);
+    if (6 + 2 * entries.size() > static_cast<std::size_t>(trailer)) return out;
 
+    // A protocol block runs from its address to the next block's, the last one to the trailer.
+    std::vector<int> blocks;
+    for (std::size_t j = 0; j < entries.size(); ++j) {
+        const int at = offset(6 + 2 * j);
+        if (at < 0 || at + 5 > trailer || record[static_cast<std::size_t>(at)] == 0) continue;
+        for (int p : {offset(static_cast<std::size_t>(at) + 1), offset(static_cast<std::size_t>(at) + 3)})
+            if (p > 0 && p < trailer) blocks.push_back(p);
+    }
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+    const auto protocol = [&](int address) {
+        const auto next = std::upper_bound(blocks.begin(), blocks.end(), address);
+        const int end = next == blocks.end() ? trailer : *next;
+        return ToHex(std::vector<std::uint8_t>(record.begin() + address, record.begin() + end));
+    };
+
+    for (std::size_t j = 0; j < entries.size(); ++j) {
+        const int at = offset(6 + 2 * j);
+        if (entries[j] <= 0 || at < 0 || at + 5 > trailer) continue;
+        const std::size_t a = static_cast<std::size_t>(at);
+        const std::size_t length = record[a];
+        if (length < 4 || a + 1 + length > static_cast<std::size_t>(trailer)) continue;
+        if (std::any_of(out.begin(), out.end(), [&](const KeyCode& k) { return k.keyMapId == entries[j]; })) continue;
+        const int p1 = offset(a + 1), p2 = offset(a + 3);
+        KeyCode key;
+        key.keyMapId = entries[j];
+        key.code = (p1 > 0 && p1 < trailer ? protocol(p1) : std::string()) + "/" +
+                   (p2 > 0 && p2 < trailer ? protocol(p2) : std::string()) + "/" +
+                   ToHex(std::vector<std::uint8_t>(record.begin() + static_cast<std::ptrdiff_t>(a + 5),
+                                                   record.begin() + static_cast<std::ptrdiff_t>(a + 1 + length)));
+        out.push_back(std::move(key));
+    }
+    return out;
+}
+
+std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database, std::uint8_t RCUModel) {
     std::map<std::int32_t, std::string> names;
     try {
         // The name is read by position, the column after the three named ones, as other writers
         // of the format call it what they like; a table without it gives numbers only.
-        const db::DbRecordset rs = database.DBConn().OpenRecordset(
-            "Select * From M_RCUFuncKey where ModelNameID=?", std::vector<db::DbParam>{std::int64_t{request.RCUModel}});
+        const db::DbRecordset rs = database.DBConn().OpenRecordset("Select * From M_RCUFuncKey where ModelNameID=?",
+                                                                   std::vector<db::DbParam>{std::int64_t{RCUModel}});
         int mapColumn = -1;
         for (int c = 0; c < rs.ColumnCount(); ++c)
             if (Folded(rs.ColumnName(c)) == "rcukeymapid") mapColumn = c;
@@ -84,33 +120,47 @@ TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_
     } catch (const db::DbError&) {
         // A key map without names: only the key-map numbers can be given.
     }
+    return names;
+}
 
-    // The keys with a code are the positions whose key record is not the empty 00 00.
-    std::vector<TestKey> present;
-    const std::vector<std::int32_t> entries = OrderEntries(order);
-    for (std::size_t j = 0; j < entries.size(); ++j) {
-        const std::size_t at =
-            static_cast<std::size_t>((record[6 + 2 * j] << 8 | record[7 + 2 * j]) - slot.BaseAddress());
-        if (at >= record.size() || record[at] == 0 || entries[j] <= 0) continue;
-        if (std::any_of(present.begin(), present.end(), [&](const TestKey& k) { return k.keyMapId == entries[j]; }))
-            continue;
-        const auto name = names.find(entries[j]);
+std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
+                                    const std::map<std::int32_t, std::string>& names) {
+    std::vector<TestKey> keys;
+    for (const KeyCode& code : present) {
+        const auto name = names.find(code.keyMapId);
         TestKey key;
-        key.keyMapId = entries[j];
-        key.name = name != names.end() && !name->second.empty() ? name->second : "key " + std::to_string(entries[j]);
+        key.keyMapId = code.keyMapId;
+        key.name = name != names.end() && !name->second.empty() ? name->second : "key " + std::to_string(code.keyMapId);
         key.kind = KindOf(key.name);
-        present.push_back(std::move(key));
+        keys.push_back(std::move(key));
     }
+    std::vector<TestKey> chosen;
     constexpr std::array kPreferred = {KeyKind::Power,     KeyKind::VolumeUp,   KeyKind::Mute,
                                        KeyKind::ChannelUp, KeyKind::VolumeDown, KeyKind::ChannelDown};
     for (KeyKind kind : kPreferred) {
-        const auto it = std::find_if(present.begin(), present.end(), [&](const TestKey& k) { return k.kind == kind; });
-        if (it != present.end() && list.keys.size() < 5) list.keys.push_back(*it);
+        const auto it = std::find_if(keys.begin(), keys.end(), [&](const TestKey& k) { return k.kind == kind; });
+        if (it != keys.end() && chosen.size() < 5) chosen.push_back(*it);
     }
-    for (const TestKey& key : present) {
-        if (list.keys.size() >= 3) break;
-        if (key.kind == KeyKind::Other) list.keys.push_back(key);
+    for (const TestKey& key : keys) {
+        if (chosen.size() >= 3) break;
+        if (key.kind == KeyKind::Other) chosen.push_back(key);
     }
+    return chosen;
+}
+
+TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
+                        std::optional<std::string> StrKeyDown) {
+    TestKeyList list;
+    DownloadRequest request;
+    request.slot = slot;
+    request.SourceID = SourceID;
+    request.StrKeyDown = std::move(StrKeyDown);
+    codec::ZeroFiller zeros;
+    std::vector<std::uint8_t> record;
+    std::int16_t blocks = 0;
+    std::string order;
+    if (BuildSlotRecord(database, request, zeros, record, blocks, &list.error, &order) != Refusal::None) return list;
+    list.keys = ChooseTestKeys(KeyCodesOf(record, order, slot), KeyNames(database, request.RCUModel));
     return list;
 }
 

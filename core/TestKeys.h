@@ -4,6 +4,8 @@
 #include "db/CodeDatabase.h"
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,12 +26,35 @@ struct TestKeyList {
     std::string error; // not empty when the code set could not be encoded or read
 };
 
-// Three to five keys that a download of code source `SourceID` into `slot` gives a code: power,
-// volume up, mute, channel up, volume down, channel down, in this order of preference, as far as
-// the code set has them; keys of other kinds, in the remote's key order, fill the list up to
-// three. Fewer only when the code set has fewer keys. Kinds are told from the remote's key names
-// (letter case, blanks and the words "vol", "ch", "prog", "up", "down" as the names spell them).
-// Never throws.
-TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID);
+// One key a code record gives a code: its key-map number and what the remote sends for it, the
+// bytes of its first and second protocol and its code data as hexadecimal text. Two records that
+// put the same code on a key send the same signal for it, wherever their bytes lie.
+struct KeyCode {
+    std::int32_t keyMapId = 0;
+    std::string code;
+};
+
+// The keys with a code in `record` (a code record of `slot` built with key order `order`, ""
+// for the slot's default), each key-map number once, in the remote's key order. Empty when the
+// record is not one of that slot.
+std::vector<KeyCode> KeyCodesOf(const std::vector<std::uint8_t>& record, const std::string& order, Slot slot);
+
+// The names of the remote's keys by key-map number (M_RCUFuncKey of remote model `RCUModel`);
+// empty when the table has none. Never throws.
+std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database, std::uint8_t RCUModel = 1);
+
+// Three to five of the keys `present` (KeyCodesOf): power, volume up, mute, channel up, volume
+// down, channel down, in this order of preference, as far as they are there; keys of other
+// kinds, in the remote's key order, fill the list up to three. Kinds are told from the names
+// (letter case, blanks and the words "vol", "ch", "prog", "up", "down" as the names spell them);
+// a key without a name is called "key N".
+std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
+                                    const std::map<std::int32_t, std::string>& names);
+
+// The test keys (ChooseTestKeys) of a download of code source `SourceID` into `slot` with key order
+// `StrKeyDown` (as DownloadRequest::StrKeyDown: nothing takes the source's own). Fewer than three
+// only when the code set has fewer keys. Never throws.
+TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
+                        std::optional<std::string> StrKeyDown = std::nullopt);
 
 } // namespace tolbe::core

@@ -114,7 +114,8 @@ codec::SlotInfo FirstValidCodeSet(const db::CodeDatabase& database, std::int32_t
 
 void RecordWritten(const CliContext& ctx, const ResolvedCode& code, const core::PreparedDownload& prepared,
                    const codec::SlotInfo* written) {
-    if (code.request.StrKeyDown) return;
+    // A key order given by hand belongs to no code set; the recorded one (remote send) does.
+    if (code.request.StrKeyDown && written == nullptr) return;
     try {
         const codec::SlotInfo info =
             written != nullptr ? *written : FirstValidCodeSet(*code.database, code.request.SourceID);

@@ -1,11 +1,13 @@
-// tolbe-cli setup candidates | brands, remote show | mark | send: the set-up assistant's lists and
-// the remote's record without windows.
+// tolbe-cli setup candidates | next | brands, remote show | mark | send: the set-up assistant's
+// lists, its next candidate and the remote's record without windows.
 #include "tools/CliCommon.h"
 #include "tools/CliJson.h"
 #include "tools/CliRegistry.h"
 
+#include "codec/DownOrder.h"
 #include "core/Brands.h"
 #include "core/Candidates.h"
+#include "core/Ranking.h"
 #include "core/RemoteRecord.h"
 #include "core/TestKeys.h"
 
@@ -66,16 +68,38 @@ std::string JsonText(const std::string& s) {
     return JsonString(s);
 }
 
+std::string KeyWord(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name)
+        if (c != ' ') out += static_cast<char>(std::tolower(c));
+    return out;
+}
+
+std::string Joined(const std::vector<std::string>& items, const std::string& separator) {
+    std::string out;
+    for (const std::string& item : items)
+        out += (out.empty() ? "" : separator) + item;
+    return out;
+}
+
+std::string IdList(const std::vector<std::int32_t>& ids) {
+    std::string out;
+    for (std::int32_t id : ids)
+        out += (out.empty() ? "" : ",") + std::to_string(id);
+    return out;
+}
+
 struct CandidatesArgs {
     std::string db, slot, device, brand, model;
+    std::vector<std::string> answers; // setup next only
     bool json = false;
 };
 
-void RunCandidates(const CliContext& ctx, const CandidatesArgs& a) {
-    const Slot slot = Slot::FromNumber(ParseSlot(a.slot));
+// The brand's candidates, with what the typed model found said on standard error.
+core::CandidateList ListCandidates(const CliContext& ctx, const CandidatesArgs& a, Slot slot) {
     const auto database = OpenDatabase(ctx, a.db);
     const std::string device = KnownDevice(*database, a.device);
-    const core::CandidateList list = core::FindCandidates(*database, slot, device, a.brand, a.model);
+    core::CandidateList list = core::FindCandidates(*database, slot, device, a.brand, a.model);
     if (!list.error.empty()) throw CliFailure{"cannot list the candidates: " + list.error};
     if (list.codeSets == 0) {
         const core::BrandChoice brands = core::ChooseBrand(*database, device, a.brand);
@@ -83,31 +107,144 @@ void RunCandidates(const CliContext& ctx, const CandidatesArgs& a) {
         for (const std::string& b : brands.nearest)
             hint += (hint.empty() ? "; did you mean " : " or ") + ("\"" + b + "\"");
         std::cerr << "tolbe-cli: no code set of " << device << " matches brand \"" << a.brand << "\""
-                  << (a.model.empty() ? "" : " and model \"" + a.model + "\"") << (hint.empty() ? "" : hint + "?")
-                  << "\n";
+                  << (hint.empty() ? "" : hint + "?") << "\n";
     }
+    const core::ModelLookup& m = list.model;
+    if (m.looksLikeSerial)
+        std::cerr << "\"" << m.typed << "\" looks like a serial number; the model name is on the same label, "
+                  << "usually after \"Model\" or \"Type\"\n";
+    for (const std::string& near : m.nearModels)
+        std::cerr << "Did you mean model " << Cell(near) << "?\n";
+    if (!m.typed.empty() && m.matching == 0 && !list.candidates.empty())
+        std::cerr << "No model matches \"" << m.typed << "\"; showing all " << list.candidates.size()
+                  << " candidates of the brand\n";
+    return list;
+}
+
+std::string JsonModelLookup(const core::ModelLookup& m) {
+    return ", \"model\": {\"typed\": " + JsonString(m.typed) + ", \"matching\": " + std::to_string(m.matching) +
+           ", \"did_you_mean\": " + JsonList(m.nearModels, JsonText) +
+           ", \"looks_like_serial\": " + (m.looksLikeSerial ? "true" : "false") + "}";
+}
+
+void RunCandidates(const CliContext& ctx, const CandidatesArgs& a) {
+    const Slot slot = Slot::FromNumber(ParseSlot(a.slot));
+    const core::CandidateList list = ListCandidates(ctx, a, slot);
+    std::vector<const core::Candidate*> ranked;
+    for (std::size_t i : core::RankCandidates(list, {}))
+        ranked.push_back(&list.candidates[i]);
     if (a.json) {
-        std::cout << "{\"candidates\": " << JsonList(list.candidates, [](const core::Candidate& c) {
-            return "{\"set_of_code_ids\": " +
-                   JsonList(c.SetOfCodeIDs, [](std::int32_t id) { return std::to_string(id); }) +
-                   ", \"models\": " + JsonList(c.models, JsonText) +
-                   ", \"image_sha256\": " + JsonString(c.imageSha256) + "}";
-        }) << "}\n";
+        std::cout << "{\"candidates\": "
+                  << JsonList(ranked,
+                              [](const core::Candidate* c) {
+                                  return "{\"set_of_code_ids\": " +
+                                         JsonList(c->SetOfCodeIDs, [](std::int32_t id) { return std::to_string(id); }) +
+                                         ", \"models\": " + JsonList(c->models, JsonText) +
+                                         ", \"image_sha256\": " + JsonString(c->imageSha256) + "}";
+                              })
+                  << (a.model.empty() ? "" : JsonModelLookup(list.model)) << "}\n";
         return;
     }
     std::cout << "candidate\tcode_sets\tset_of_code_ids\tblocks\tmodels\timage_sha256\n";
-    for (std::size_t k = 0; k < list.candidates.size(); ++k) {
-        const core::Candidate& c = list.candidates[k];
-        std::string ids, models;
-        for (std::int32_t id : c.SetOfCodeIDs)
-            ids += (ids.empty() ? "" : ",") + std::to_string(id);
-        for (const std::string& m : c.models)
-            models += (models.empty() ? "" : ", ") + m;
-        std::cout << k + 1 << "\t" << c.SetOfCodeIDs.size() << "\t" << ids << "\t" << c.BlockCount << "\t"
-                  << Cell(models) << "\t" << c.imageSha256 << "\n";
+    for (std::size_t k = 0; k < ranked.size(); ++k) {
+        const core::Candidate& c = *ranked[k];
+        std::cout << k + 1 << "\t" << c.SetOfCodeIDs.size() << "\t" << IdList(c.SetOfCodeIDs) << "\t" << c.BlockCount
+                  << "\t" << Cell(Joined(c.models, ", ")) << "\t" << c.imageSha256 << "\n";
     }
     std::cerr << list.candidates.size() << " candidates for " << list.codeSets << " code sets (" << list.refused
               << " too long or empty for " << slot.Name() << ")\n";
+}
+
+// "SHA256=works", "SHA256=failed" or "SHA256=partly:KEY,KEY", the keys among the candidate's test
+// keys by name (letter case and blanks aside) or key-map number.
+core::Answer ParseAnswer(const std::string& text, const core::CandidateList& list) {
+    const std::size_t eq = text.find('=');
+    const auto bad = [&](const std::string& why) { return CliFailure{"--answer \"" + text + "\": " + why, 2}; };
+    if (eq == std::string::npos) throw bad("write IMAGE_SHA256=works, =failed or =partly:KEY,KEY");
+    core::Answer answer;
+    answer.imageSha256 = Lower(text.substr(0, eq));
+    const auto tried = std::find_if(list.candidates.begin(), list.candidates.end(),
+                                    [&](const core::Candidate& c) { return c.imageSha256 == answer.imageSha256; });
+    if (tried == list.candidates.end()) throw bad("no candidate of this list has that image");
+    const std::string said = text.substr(eq + 1);
+    if (Lower(said) == "works") {
+        answer.verdict = core::Verdict::Works;
+        return answer;
+    }
+    if (Lower(said) == "failed") return answer;
+    if (Lower(said.substr(0, 7)) != "partly:") throw bad("the answer is works, failed or partly:KEY,KEY");
+    answer.verdict = core::Verdict::Partly;
+    std::size_t start = 7;
+    for (;;) {
+        const std::size_t comma = said.find(',', start);
+        const std::string given = said.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const auto key = std::find_if(tried->testKeys.begin(), tried->testKeys.end(), [&](const core::TestKey& k) {
+            return KeyWord(k.name) == KeyWord(given) || std::to_string(k.keyMapId) == KeyWord(given);
+        });
+        if (key == tried->testKeys.end()) {
+            std::vector<std::string> names;
+            for (const core::TestKey& k : tried->testKeys)
+                names.push_back(k.name);
+            throw bad("\"" + given + "\" is not one of its keys to test: " + Joined(names, ", "));
+        }
+        answer.keysWorked.push_back(key->keyMapId);
+        if (comma == std::string::npos) return answer;
+        start = comma + 1;
+    }
+}
+
+void RunNext(const CliContext& ctx, const CandidatesArgs& a) {
+    const Slot slot = Slot::FromNumber(ParseSlot(a.slot));
+    const core::CandidateList list = ListCandidates(ctx, a, slot);
+    std::vector<core::Answer> answers;
+    for (const std::string& text : a.answers)
+        answers.push_back(ParseAnswer(text, list));
+    const auto works = std::find_if(answers.begin(), answers.end(),
+                                    [](const core::Answer& x) { return x.verdict == core::Verdict::Works; });
+    const std::vector<std::size_t> order = core::RankCandidates(list, answers);
+    const core::Candidate* c = nullptr;
+    std::string status = "none left";
+    if (works != answers.end()) {
+        status = "works";
+        c = &*std::find_if(list.candidates.begin(), list.candidates.end(),
+                           [&](const core::Candidate& x) { return x.imageSha256 == works->imageSha256; });
+    } else if (!order.empty()) {
+        status = "try";
+        c = &list.candidates[order.front()];
+    }
+    const std::size_t tried = list.candidates.size() - order.size();
+    std::vector<std::string> keys;
+    if (c != nullptr)
+        for (const core::TestKey& k : c->testKeys)
+            keys.push_back(k.name);
+    if (a.json) {
+        std::string candidate = "null";
+        if (c != nullptr)
+            candidate =
+                "{\"set_of_code_ids\": " +
+                JsonList(c->SetOfCodeIDs, [](std::int32_t id) { return std::to_string(id); }) +
+                ", \"models\": " + JsonList(c->models, JsonText) + ", \"image_sha256\": " + JsonString(c->imageSha256) +
+                ", \"source_id\": " + std::to_string(c->first.SourceID) + ", \"order\": " + JsonString(c->StrKeyDown) +
+                ", \"blocks\": " + std::to_string(c->BlockCount) + ", \"keys\": " +
+                JsonList(c->testKeys,
+                         [](const core::TestKey& k) {
+                             return "{\"name\": " + JsonString(k.name) +
+                                    ", \"key_map_id\": " + std::to_string(k.keyMapId) + "}";
+                         }) +
+                "}";
+        std::cout << "{\"status\": " << JsonString(status) << ", \"tried\": " << tried << ", \"left\": " << order.size()
+                  << ", \"candidates\": " << list.candidates.size() << ", \"candidate\": " << candidate << "}\n";
+        return;
+    }
+    std::cout << "status\tset_of_code_ids\tsource_id\torder\tblocks\tmodels\timage_sha256\tkeys\n";
+    if (c == nullptr) {
+        std::cout << status << "\t\t\t\t\t\t\t\n";
+    } else {
+        std::cout << status << "\t" << IdList(c->SetOfCodeIDs) << "\t" << c->first.SourceID << "\t" << c->StrKeyDown
+                  << "\t" << c->BlockCount << "\t" << Cell(Joined(c->models, ", ")) << "\t" << c->imageSha256 << "\t"
+                  << Cell(Joined(keys, ", ")) << "\n";
+    }
+    std::cerr << tried << " of " << list.candidates.size() << " candidates answered, " << order.size() << " left\n";
 }
 
 struct BrandsArgs {
@@ -189,13 +326,6 @@ struct MarkArgs {
     std::vector<std::string> keys;
 };
 
-std::string KeyWord(const std::string& name) {
-    std::string out;
-    for (unsigned char c : name)
-        if (c != ' ') out += static_cast<char>(std::tolower(c));
-    return out;
-}
-
 // The keys as the database names them: each given by its name (letter case and blanks aside) or
 // by its key-map number, among the test keys of the slot's code set.
 std::vector<std::string> NamedKeys(const CliContext& ctx, const MarkArgs& a, Slot slot, std::int32_t SourceID) {
@@ -260,27 +390,59 @@ void RunSend(const CliContext& ctx, const SendArgs& a) {
     sel.sourceId = written.SourceID;
     sel.seed = a.seed;
     sel.seedOpt = a.seedOpt;
-    const ResolvedCode code = ResolveCodeSelection(ctx, sel);
+    ResolvedCode code = ResolveCodeSelection(ctx, sel);
+    // The recorded code set's own key order, so that the same image is written again.
+    try {
+        code.request.StrKeyDown =
+            codec::GetDownOrderStr(code.database->DBConn(), written.SetOfCodeID, code.request.RCUModel);
+    } catch (const db::DbError& e) {
+        throw CliFailure{std::string("cannot read the key order: ") + e.what()};
+    }
     auto rng = MakeFiller(sel);
     RunDownload(ctx, code, *rng, a.out, &written);
 }
 
 const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
-    CLI::App* setup = app.add_subcommand("setup", "The set-up assistant's lists: brands and candidates.");
+    CLI::App* setup =
+        app.add_subcommand("setup", "The set-up assistant's lists: brands, candidates and the next one to try.");
     setup->require_subcommand(1);
 
     auto cand = std::make_shared<CandidatesArgs>();
     CLI::App* c = setup->add_subcommand(
-        "candidates", "List the candidates for a slot: every code set the search finds (newest first, no limit of "
-                      "300), code sets that write the same bytes into the slot taken together, code sets too long "
-                      "for it left out. Tab-separated with a heading line, or JSON.");
+        "candidates",
+        "List the candidates for a slot, likeliest first: every code set of the brand (no limit of 300), code sets "
+        "that write the same bytes into the slot taken together, code sets too long for it left out. With --model, "
+        "the candidates of the models it names come first (letter case, blanks, hyphens, dots, slashes and O/0, "
+        "I/1/l aside), then \"Did you mean model ...?\" ones a letter or two away, then the rest of the brand. "
+        "Tab-separated with a heading line, or JSON.");
     c->add_option("--db", cand->db, kDbHelp);
     c->add_option("--slot", cand->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
     c->add_option("--device", cand->device, "device type, as the device-type list names it")->required();
     c->add_option("--brand", cand->brand, "brand key words")->required();
-    c->add_option("--model", cand->model, "model key words");
-    c->add_flag("--json", cand->json, "print {\"candidates\": [{\"set_of_code_ids\", \"models\", \"image_sha256\"}]}");
+    c->add_option("--model", cand->model, "model as typed");
+    c->add_flag("--json", cand->json,
+                "print {\"candidates\": [{\"set_of_code_ids\", \"models\", \"image_sha256\"}]}, with --model "
+                "also \"model\": {\"typed\", \"matching\", \"did_you_mean\", \"looks_like_serial\"}");
     c->callback([&ctx, cand] { RunCandidates(ctx, *cand); });
+
+    auto next = std::make_shared<CandidatesArgs>();
+    CLI::App* n = setup->add_subcommand(
+        "next", "Print the next candidate to try after the answers so far, ranked as the set-up assistant ranks "
+                "them (each answer moves up the candidates that send a code that worked and down those that send "
+                "one that did not); status \"try\", \"works\" (an answer said so) or \"none left\". "
+                "Tab-separated with a heading line, or JSON.");
+    n->add_option("--db", next->db, kDbHelp);
+    n->add_option("--slot", next->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    n->add_option("--device", next->device, "device type, as the device-type list names it")->required();
+    n->add_option("--brand", next->brand, "brand key words")->required();
+    n->add_option("--model", next->model, "model as typed");
+    n->add_option("--answer", next->answers,
+                  "a tried candidate: IMAGE_SHA256=works, =failed or =partly:KEY,KEY (the test keys that worked, by "
+                  "name or key-map number); repeatable");
+    n->add_flag("--json", next->json,
+                "print {\"status\", \"tried\", \"left\", \"candidates\", \"candidate\": {\"set_of_code_ids\", "
+                "\"models\", \"image_sha256\", \"source_id\", \"order\", \"blocks\", \"keys\"} or null}");
+    n->callback([&ctx, next] { RunNext(ctx, *next); });
 
     auto brands = std::make_shared<BrandsArgs>();
     CLI::App* b = setup->add_subcommand(

@@ -1,8 +1,10 @@
 // The set-up assistant's core on a database whose code sets write only three distinct TV images.
 #include "codec/CodeRecord.h"
+#include "codec/DownOrder.h"
 #include "core/Brands.h"
 #include "core/Candidates.h"
 #include "core/Download.h"
+#include "core/Ranking.h"
 #include "core/RemoteRecord.h"
 #include "core/TestKeys.h"
 #include "tests/support/TestSupport.h"
@@ -34,6 +36,20 @@ protected:
 
     test::TempDir m_dir;
     db::CodeDatabase m_db;
+};
+
+// Four candidates, in search order: A 3,1,5 (201); B 2,6 (203, 205); C 9,10 (201's codes in the
+// default order); D 11 (B's power code).
+class Ranking : public SetupAssistant {
+protected:
+    void SetUp() override {
+        test::MakeKeyedDatabase(m_dir / "ranked.db3", test::RankingDatabaseSql());
+        ASSERT_EQ(m_db.OpenFile((m_dir / "ranked.db3").string()), db::CodeDatabase::State::Open);
+        m_list = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung");
+        ASSERT_EQ(m_list.candidates.size(), 4u);
+    }
+    const std::string& Image(std::size_t i) const { return m_list.candidates[i].imageSha256; }
+    core::CandidateList m_list;
 };
 
 } // namespace
@@ -130,4 +146,73 @@ TEST_F(SetupAssistant, RecordSurvivesARestartAndADamagedFileIsSetAsideOnce) {
     EXPECT_FALSE(unread.Save(&why));
     EXPECT_NE(why.find("not replaced"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(blocked / "inside"));
+}
+
+TEST_F(Ranking, OneSourceInTwoKeyOrdersIsTwoCandidatesEachWritingItsOwnImage) {
+    EXPECT_THAT(m_list.candidates[0].SetOfCodeIDs, ElementsAre(3, 1, 5));
+    EXPECT_THAT(m_list.candidates[2].SetOfCodeIDs, ElementsAre(9, 10));
+    // A download of a code set with its own key order, as the window and setup next do it.
+    for (const auto& [setOfCodeId, candidate] : {std::pair{1, 0}, {10, 2}, {11, 3}}) {
+        const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(candidate)];
+        const std::string order = codec::GetDownOrderStr(m_db.DBConn(), setOfCodeId, 1);
+        EXPECT_EQ(order, c.StrKeyDown) << setOfCodeId;
+        codec::SeededFiller filler(3);
+        const core::PreparedDownload d =
+            core::PrepareDownload(m_db, {1, Slot::TV(), c.first.SourceID, order}, filler, 0);
+        EXPECT_EQ(core::ImageSha256(d.CodeBuffer, Slot::TV()), c.imageSha256) << setOfCodeId;
+        std::vector<std::string> names;
+        for (const core::TestKey& k : core::TestKeysFor(m_db, Slot::TV(), c.first.SourceID, order).keys)
+            names.push_back(k.name);
+        std::vector<std::string> listed;
+        for (const core::TestKey& k : c.testKeys)
+            listed.push_back(k.name);
+        EXPECT_EQ(names, listed) << setOfCodeId;
+    }
+    EXPECT_NE(Image(0), Image(2));
+    // B's power code is D's, though the two images lay it out differently.
+    EXPECT_EQ(*m_list.candidates[1].CodeOf(13), *m_list.candidates[3].CodeOf(13));
+    EXPECT_NE(*m_list.candidates[0].CodeOf(13), *m_list.candidates[3].CodeOf(13));
+}
+
+TEST_F(Ranking, ModelsMatchAsTypedOffALabelAndNothingIsLeftOut) {
+    EXPECT_EQ(core::CompareModel("28bl-019t", "28BL019T").fit, core::ModelFit::Equal);
+    EXPECT_EQ(core::CompareModel("28BLO19T", "28BL019T").fit, core::ModelFit::Equal);
+    EXPECT_EQ(core::CompareModel("2 8bl", "28BL019T").fit, core::ModelFit::Contains);
+    EXPECT_EQ(core::CompareModel("28BL018T", "28BL019T").fit, core::ModelFit::Near);
+    EXPECT_EQ(core::CompareModel("", "28BL019T").fit, core::ModelFit::Other);
+    EXPECT_EQ(core::CompareModel(std::string(5000, '8'), std::string(4990, '8') + "x").fit, core::ModelFit::Other);
+    EXPECT_TRUE(core::LooksLikeSerial("SN 123456789"));
+    EXPECT_FALSE(core::LooksLikeSerial("28BL019T 1234567"));
+
+    EXPECT_THAT(core::RankCandidates(m_list, {}), ElementsAre(0, 1, 2, 3)); // most code sets, then newest
+    core::ApplyModel(m_list, "ue-7o");
+    EXPECT_EQ(m_list.model.matching, 1);
+    EXPECT_THAT(core::RankCandidates(m_list, {}), ElementsAre(3, 0, 1, 2));
+    core::ApplyModel(m_list, "UE71");
+    EXPECT_EQ(m_list.model.matching, 0);
+    EXPECT_THAT(m_list.model.nearModels, ElementsAre("UE70"));
+    EXPECT_THAT(core::RankCandidates(m_list, {}), ElementsAre(3, 0, 1, 2));
+    const core::CandidateList typed = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung", "12345678");
+    EXPECT_TRUE(typed.model.looksLikeSerial);
+    EXPECT_EQ(typed.candidates.size(), 4u);
+}
+
+TEST_F(Ranking, EachAnswerMovesUpTheCodesThatWorkedAndDownTheOnesThatDidNot) {
+    using core::Verdict;
+    // B's power worked, its K3 and K4 did not: D sends B's power code, A and C another one.
+    EXPECT_THAT(core::RankCandidates(m_list, {{Image(1), Verdict::Partly, {13}}}), ElementsAre(3, 0, 2));
+    // Nothing of B worked: D's power code is ruled out with it.
+    EXPECT_THAT(core::RankCandidates(m_list, {{Image(1), Verdict::Failed, {}}}), ElementsAre(0, 2, 3));
+    // A failed: C sends all of A's codes.
+    EXPECT_THAT(
+        core::RankCandidates(m_list, {{Image(0), Verdict::Failed, {}}, {"not on the list", Verdict::Works, {}}}),
+        ElementsAre(1, 3, 2));
+    EXPECT_FALSE(core::NextCandidate(m_list, {{Image(0), Verdict::Failed, {}}, {Image(2), Verdict::Works, {}}}));
+
+    // The window's list: tried ones stay in front, the rest ranked behind them, answered ones last.
+    const std::vector<core::Answer> answers = {{Image(1), Verdict::Failed, {}}};
+    const std::vector<std::string> before = {Image(0), Image(1), Image(2), Image(3)};
+    core::RankRest(m_list, answers, 1);
+    EXPECT_THAT((std::vector<std::string>{Image(0), Image(1), Image(2), Image(3)}),
+                ElementsAre(before[0], before[2], before[3], before[1]));
 }

@@ -158,4 +158,12 @@ std::string AssistantDatabaseSql() {
     return sql;
 }
 
+std::string RankingDatabaseSql() {
+    return AssistantDatabaseSql() +
+           "INSERT INTO M_SetOfCodes VALUES(10,201,'TV','Samsung','UE40-M','2016-01-01',1,'mfy');\n"
+           "INSERT INTO M_SetOfCodes VALUES(11,207,'TV','Samsung','UE70','2015-01-01',1,'DB');\n"
+           "INSERT INTO M_CodeLink VALUES(900,207,13,'NEC1','','f','0A0B');\n"
+           "INSERT INTO M_CodeLink VALUES(901,207,14,'NEC1','','f','0505');\n";
+}
+
 } // namespace tolbe::test

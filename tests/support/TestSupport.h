@@ -96,4 +96,8 @@ std::string MiniDatabaseSql(int device_types = 10);
 // 15 Channel +, 16 Channel -, the others "K<n>", the remote's order 1 to 46.
 std::string AssistantDatabaseSql();
 
+// AssistantDatabaseSql and two code sets more: 10 (source 201 as "MFY": the default key order, so
+// 9's image, not 1's) and 11 (source 207, model UE70: 203's power code, its own Volume +).
+std::string RankingDatabaseSql();
+
 } // namespace tolbe::test

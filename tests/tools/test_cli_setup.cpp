@@ -66,3 +66,44 @@ TEST_F(CliSetup, CandidatesBrandsAndTheRecordOfADownload) {
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.err, "tolbe-cli: nothing has been written into slot TV from this computer\n");
 }
+
+// A script drives a whole set-up with setup next: the device is code set 11's (B's power code).
+TEST_F(CliSetup, NextLeadsAScriptedSetUpToTheDevice) {
+    std::filesystem::remove(m_dir / "codes.db3");
+    tolbe::test::MakeKeyedDatabase(m_dir / "codes.db3", tolbe::test::RankingDatabaseSql());
+    const std::vector<std::string> base = {"setup", "next", "--slot", "TV", "--device", "TV", "--brand", "Samsung"};
+    const std::regex image(R"x("image_sha256": "([0-9a-f]{64})")x");
+    const std::regex ids(R"x("set_of_code_ids": \[([0-9, ]*)\])x");
+    std::vector<std::string> args = base;
+    args.push_back("--json");
+    std::vector<std::string> shown;
+    for (const char* answer : {"=failed", "=partly:Power", "=works"}) {
+        auto o = Run(args);
+        ASSERT_EQ(o.status, 0) << o.err;
+        std::smatch m, n;
+        ASSERT_TRUE(std::regex_search(o.out, m, image) && std::regex_search(o.out, n, ids)) << o.out;
+        shown.push_back(n[1]);
+        args.insert(args.end(), {"--answer", m[1].str() + answer});
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"3, 1, 5", "2, 6", "11"}));
+    args.erase(std::find(args.begin(), args.end(), "--json"));
+    auto o = Run(args);
+    EXPECT_EQ(o.out.substr(0, o.out.find('\t', o.out.find('\n'))), "status\tset_of_code_ids\tsource_id\torder\tblocks\t"
+                                                                   "models\timage_sha256\tkeys\nworks")
+        << o.out;
+
+    // The model as copied off a label comes first; one that matches nothing shows the whole brand.
+    o = Run({"setup", "next", "--slot", "TV", "--device", "TV", "--brand", "Samsung", "--model", "ue-7o", "--json"});
+    EXPECT_NE(
+        o.out.find(R"("status": "try", "tried": 0, "left": 4, "candidates": 4, "candidate": {"set_of_code_ids": [11])"),
+        std::string::npos)
+        << o.out;
+    o = Run({"setup", "candidates", "--slot", "TV", "--device", "TV", "--brand", "Samsung", "--model", "UE71"});
+    EXPECT_NE(o.err.find("Did you mean model UE70?\nNo model matches \"UE71\"; showing all 4 candidates of the brand"),
+              std::string::npos)
+        << o.err;
+    EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 5);
+    o = Run({"setup", "next", "--slot", "TV", "--device", "TV", "--brand", "Samsung", "--answer", "abc=works"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("no candidate of this list has that image"), std::string::npos) << o.err;
+}
