@@ -4,7 +4,7 @@
 # language given as the string-table base: bash scripts/a11y-dump.sh [BUILD_DIR] [1000|4000|...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-test}
+build=${1:-build}
 base=${2:-1000}
 download=$(awk -F'\t' -v col=$((base / 1000 + 2)) '$1 == "135" { print $col }' i18n/strings.tsv)
 source scripts/private-pulse.sh

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tolbe and starts it on the bundled sample database.
+# Installs what is missing, builds Tolbe (the program and the sample database, in the build folder
+# that scripts/test.sh shares) and starts it on the bundled sample database.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_BUILD_TESTS=OFF -DTOLBE_BUILD_BENCH=OFF
-cmake --build build -j"$(nproc)"
-exec ./build/program/tolbe "$@"
+source scripts/build-config.sh
+echo "run.sh: building the program in $tolbe_build/" >&2
+tolbe_configure
+cmake --build "$tolbe_build" -j"$(nproc)" --target tolbe sample_database
+echo "run.sh: starting $tolbe_build/program/tolbe" >&2
+exec "./$tolbe_build/program/tolbe" "$@"
