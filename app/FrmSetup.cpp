@@ -71,6 +71,8 @@ enum Text : int {
     kClose = 407,
     kBusy = 408,
     kKeyPower = 409, // then volume up, volume down, mute, channel up, channel down
+    kPressTwice = 431,
+    kKeyPlay = 432, // then stop, open/close, menu
 };
 
 // Brands suggested at most in the "several brands fit" hint.
@@ -83,6 +85,8 @@ QString Q(const std::string& s) {
 QLabel* WrappedLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setWordWrap(true);
+    // Brand, model and key names come from the code database: never read as markup.
+    label->setTextFormat(Qt::PlainText);
     return label;
 }
 
@@ -549,13 +553,15 @@ void FrmSetup::OnDownloadFinished(bool sent) {
 
 QString FrmSetup::KeyText(const core::TestKey& key) const {
     if (key.kind == core::KeyKind::Other) return Q(key.name);
+    if (key.kind >= core::KeyKind::Play)
+        return T(kKeyPlay + static_cast<int>(key.kind) - static_cast<int>(core::KeyKind::Play));
     return T(kKeyPower + static_cast<int>(key.kind) - static_cast<int>(core::KeyKind::Power));
 }
 
 void FrmSetup::ShowAsk() {
     m_animation.stop();
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
-    m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID, c.StrKeyDown);
+    m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID, c.StrKeyDown, m_device);
     for (QCheckBox* box : m_keyChecks)
         delete box;
     m_keyChecks.clear();
@@ -567,7 +573,7 @@ void FrmSetup::ShowAsk() {
         m_keyChecks.push_back(box);
     }
     m_labAskHeading->setText(CandidateHeading());
-    m_labKeys->setText(T(kPressKeys).arg(names.join(QStringLiteral(", "))));
+    m_labKeys->setText(T(kPressKeys).arg(names.join(QStringLiteral(", "))) + QLatin1Char('\n') + T(kPressTwice));
     m_labAskNote->hide();
     m_cmdAskPrevious->setEnabled(m_index > 0);
     m_pages->setCurrentIndex(static_cast<int>(Page::Ask));

@@ -188,7 +188,7 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
                 c.BlockCount = at->second->blocks;
                 c.imageSha256 = ImageSha256(at->second->bytes, slot);
                 c.keyCodes = KeyCodesOf(at->second->bytes, order->second, slot);
-                c.testKeys = ChooseTestKeys(c.keyCodes, names);
+                c.testKeys = ChooseTestKeys(c.keyCodes, names, DeviceKindOf(device, slot));
                 list.candidates.push_back(std::move(c));
             }
             Candidate& c = list.candidates[group->second];

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <map>
 
 namespace tolbe::core {
@@ -36,6 +37,10 @@ KeyKind KindOf(const std::string& name) {
     const std::string f = Folded(name);
     if (f == "power" || f == "standby" || f == "on/off" || f == "onoff" || f == "power/standby") return KeyKind::Power;
     if (f == "mute") return KeyKind::Mute;
+    if (f == "play" || f == "play/pause") return KeyKind::Play;
+    if (f == "stop") return KeyKind::Stop;
+    if (f == "eject" || f == "open/close" || f == "openclose" || f == "open") return KeyKind::OpenClose;
+    if (f == "menu" || f == "setup/menu") return KeyKind::Menu;
     const bool up = EndsWith(f, "+") || EndsWith(f, "up");
     const bool down = (EndsWith(f, "-") && f != "-/--") || EndsWith(f, "down");
     if (StartsWith(f, "vol")) return up ? KeyKind::VolumeUp : down ? KeyKind::VolumeDown : KeyKind::Other;
@@ -123,8 +128,31 @@ std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database, s
     return names;
 }
 
+DeviceKind DeviceKindOf(const std::string& device, Slot slot) {
+    std::string upper;
+    for (unsigned char c : device)
+        upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const auto is = [&](std::initializer_list<const char*> prefixes) {
+        return std::any_of(prefixes.begin(), prefixes.end(), [&](const char* p) { return StartsWith(upper, p); });
+    };
+    if (is({"TV", "PROJ"})) return DeviceKind::Television;
+    if (is({"SAT", "CBL", "CABLE", "PVR", "STB", "DVB", "IPTV"})) return DeviceKind::Receiver;
+    if (is({"DVD", "BD", "BLU", "LD", "VCR", "VCD", "HDD", "CD"})) return DeviceKind::Player;
+    if (is({"AUDIO", "AMP", "AV"})) return DeviceKind::Audio;
+    switch (slot.Index()) {
+    case 0:
+        return DeviceKind::Television;
+    case 1:
+        return DeviceKind::Receiver;
+    case 2:
+        return DeviceKind::Player;
+    default:
+        return DeviceKind::Other;
+    }
+}
+
 std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
-                                    const std::map<std::int32_t, std::string>& names) {
+                                    const std::map<std::int32_t, std::string>& names, DeviceKind kind) {
     std::vector<TestKey> keys;
     for (const KeyCode& code : present) {
         const auto name = names.find(code.keyMapId);
@@ -134,22 +162,52 @@ std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
         key.kind = KindOf(key.name);
         keys.push_back(std::move(key));
     }
+    // Keys whose effect a person sees or hears at once, without a disc or a programme guide:
+    // a television changes sound and channel; a receiver's sound is mostly the television's, so
+    // it shows itself by channel and its own menu; a player by playing, stopping and its tray;
+    // an amplifier by its volume; anything else in the AUX slot (media boxes, projectors) by
+    // its menu, play and volume, whichever it has.
+    std::vector<KeyKind> preferred;
+    switch (kind) {
+    case DeviceKind::Television:
+        preferred = {KeyKind::VolumeUp, KeyKind::Mute, KeyKind::ChannelUp};
+        break;
+    case DeviceKind::Receiver:
+        preferred = {KeyKind::ChannelUp, KeyKind::Menu, KeyKind::ChannelDown};
+        break;
+    case DeviceKind::Player:
+        preferred = {KeyKind::Play, KeyKind::Stop, KeyKind::OpenClose, KeyKind::Menu};
+        break;
+    case DeviceKind::Audio:
+        preferred = {KeyKind::VolumeUp, KeyKind::Mute, KeyKind::VolumeDown};
+        break;
+    case DeviceKind::Other:
+        preferred = {KeyKind::Menu, KeyKind::Play, KeyKind::VolumeUp, KeyKind::Mute};
+        break;
+    }
+    constexpr std::size_t kMost = 5, kFewest = 3;
+    const auto power =
+        std::find_if(keys.begin(), keys.end(), [](const TestKey& k) { return k.kind == KeyKind::Power; });
+    const std::size_t room = kMost - (power != keys.end() ? 1 : 0);
     std::vector<TestKey> chosen;
-    constexpr std::array kPreferred = {KeyKind::Power,     KeyKind::VolumeUp,   KeyKind::Mute,
-                                       KeyKind::ChannelUp, KeyKind::VolumeDown, KeyKind::ChannelDown};
-    for (KeyKind kind : kPreferred) {
-        const auto it = std::find_if(keys.begin(), keys.end(), [&](const TestKey& k) { return k.kind == kind; });
-        if (it != keys.end() && chosen.size() < 5) chosen.push_back(*it);
+    for (KeyKind want : preferred) {
+        const auto it = std::find_if(keys.begin(), keys.end(), [&](const TestKey& k) { return k.kind == want; });
+        if (it != keys.end() && chosen.size() < room) chosen.push_back(*it);
     }
+    const std::size_t others = kFewest - (power != keys.end() ? 1 : 0);
     for (const TestKey& key : keys) {
-        if (chosen.size() >= 3) break;
-        if (key.kind == KeyKind::Other) chosen.push_back(key);
+        if (chosen.size() >= others) break;
+        const bool taken =
+            std::any_of(chosen.begin(), chosen.end(), [&](const TestKey& k) { return k.keyMapId == key.keyMapId; });
+        if (key.kind != KeyKind::Power && !taken) chosen.push_back(key);
     }
+    // After power the device may be off and show nothing more: it comes last.
+    if (power != keys.end()) chosen.push_back(*power);
     return chosen;
 }
 
 TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
-                        std::optional<std::string> StrKeyDown) {
+                        std::optional<std::string> StrKeyDown, const std::string& device) {
     TestKeyList list;
     DownloadRequest request;
     request.slot = slot;
@@ -160,7 +218,8 @@ TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_
     std::int16_t blocks = 0;
     std::string order;
     if (BuildSlotRecord(database, request, zeros, record, blocks, &list.error, &order) != Refusal::None) return list;
-    list.keys = ChooseTestKeys(KeyCodesOf(record, order, slot), KeyNames(database, request.RCUModel));
+    list.keys = ChooseTestKeys(KeyCodesOf(record, order, slot), KeyNames(database, request.RCUModel),
+                               DeviceKindOf(device, slot));
     return list;
 }
 

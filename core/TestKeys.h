@@ -13,7 +13,15 @@
 namespace tolbe::core {
 
 // What a test key does, so that a window can name it in its own language.
-enum class KeyKind { Power, VolumeUp, VolumeDown, Mute, ChannelUp, ChannelDown, Other };
+enum class KeyKind { Power, VolumeUp, VolumeDown, Mute, ChannelUp, ChannelDown, Play, Stop, OpenClose, Menu, Other };
+
+// What kind of device a device type names, for the keys that show best that it responds.
+enum class DeviceKind { Television, Receiver, Player, Audio, Other };
+
+// The kind of device type `device` (an M_DeviceTypes name or a code set's DeviceName, which starts
+// with it: "DVD Recorder" is a player); a type it does not know is taken as the slot's own kind,
+// and the AUX slot's as Other.
+DeviceKind DeviceKindOf(const std::string& device, Slot slot);
 
 struct TestKey {
     KeyKind kind = KeyKind::Other;
@@ -43,18 +51,19 @@ std::vector<KeyCode> KeyCodesOf(const std::vector<std::uint8_t>& record, const s
 // empty when the table has none. Never throws.
 std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database, std::uint8_t RCUModel = 1);
 
-// Three to five of the keys `present` (KeyCodesOf): power, volume up, mute, channel up, volume
-// down, channel down, in this order of preference, as far as they are there; keys of other
-// kinds, in the remote's key order, fill the list up to three. Kinds are told from the names
-// (letter case, blanks and the words "vol", "ch", "prog", "up", "down" as the names spell them);
-// a key without a name is called "key N".
+// Three to five of the keys `present` (KeyCodesOf) that a person can follow for a device of kind
+// `kind`: the kind's keys as far as the code set has them (a player: play, stop, open/close,
+// menu; a television: volume up, mute, channel up; see TestKeys.cpp), keys of other kinds in the
+// remote's key order filling the list up to three, and power always last, as after it the device
+// may be off. Kinds are told from the names (letter case, blanks and the words "vol", "ch",
+// "prog", "up", "down", "eject" as the names spell them); a key without a name is called "key N".
 std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
-                                    const std::map<std::int32_t, std::string>& names);
+                                    const std::map<std::int32_t, std::string>& names, DeviceKind kind);
 
 // The test keys (ChooseTestKeys) of a download of code source `SourceID` into `slot` with key order
-// `StrKeyDown` (as DownloadRequest::StrKeyDown: nothing takes the source's own). Fewer than three
-// only when the code set has fewer keys. Never throws.
+// `StrKeyDown` (as DownloadRequest::StrKeyDown: nothing takes the source's own), for a device of
+// type `device` (DeviceKindOf). Fewer than three only when the code set has fewer keys. Never throws.
 TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
-                        std::optional<std::string> StrKeyDown = std::nullopt);
+                        std::optional<std::string> StrKeyDown = std::nullopt, const std::string& device = {});
 
 } // namespace tolbe::core

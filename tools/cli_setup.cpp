@@ -328,9 +328,11 @@ struct MarkArgs {
 
 // The keys as the database names them: each given by its name (letter case and blanks aside) or
 // by its key-map number, among the test keys of the slot's code set.
-std::vector<std::string> NamedKeys(const CliContext& ctx, const MarkArgs& a, Slot slot, std::int32_t SourceID) {
+std::vector<std::string> NamedKeys(const CliContext& ctx, const MarkArgs& a, Slot slot,
+                                   const codec::SlotInfo& written) {
     const auto database = OpenDatabase(ctx, a.db);
-    const core::TestKeyList test = core::TestKeysFor(*database, slot, SourceID);
+    const core::TestKeyList test =
+        core::TestKeysFor(*database, slot, written.SourceID, std::nullopt, written.DeviceName);
     if (!test.error.empty()) throw CliFailure{"cannot read the keys of the slot's code set: " + test.error};
     std::vector<std::string> named;
     for (const std::string& given : a.keys) {
@@ -363,7 +365,7 @@ void RunMark(const CliContext& ctx, const MarkArgs& a) {
     if (r.written.SetOfCodeID != a.setOfCodeId)
         throw CliFailure{"slot " + slot.Name() + " holds code set " + std::to_string(r.written.SetOfCodeID) +
                          " as written from this computer, not " + std::to_string(a.setOfCodeId)};
-    const std::vector<std::string> keys = a.keys.empty() ? a.keys : NamedKeys(ctx, a, slot, r.written.SourceID);
+    const std::vector<std::string> keys = a.keys.empty() ? a.keys : NamedKeys(ctx, a, slot, r.written);
     // A code set that failed is ruled out for its brand, so the assistant does not offer it again.
     if (*verdict == core::Verdict::Failed)
         record.RuleOut(slot, r.written.DeviceName, r.written.BrandName, r.imageSha256);

@@ -109,7 +109,9 @@ private slots:
         // Candidate 1: sent, then "No, try the next": ruled out, and the place moves on.
         Download(setup);
         QCOMPARE(f.output.streams.size(), std::size_t{1});
-        QVERIFY(setup->findChild<QLabel*>("LabKeys")->text().contains(f.T(409))); // Power
+        // A TV's keys, Power last, and the hint to press each twice.
+        QCOMPARE(setup->findChild<QLabel*>("LabKeys")->text(),
+                 f.T(395).arg(QStringList{f.T(410), f.T(412), f.T(413), f.T(409)}.join(", ")) + "\n" + f.T(431));
         Shot(setup, "setup-ask-en");
         Keys(setup, Qt::Key_N);
         QTRY_COMPARE(setup->CandidateIndex(), 1);

@@ -78,9 +78,34 @@ TEST_F(SetupAssistant, CandidatesAreTheDistinctImagesInSearchOrder) {
 }
 
 TEST_F(SetupAssistant, TestKeysArePreferredKindsTheCodeSetHasElseItsFirstKeys) {
-    EXPECT_THAT(KeyNames(201), ElementsAre("Power", "Volume +", "Mute", "Channel +", "Volume -"));
-    EXPECT_THAT(KeyNames(203), ElementsAre("Power", "K3", "K4"));
+    EXPECT_THAT(KeyNames(201), ElementsAre("Volume +", "Mute", "Channel +", "Power"));
+    EXPECT_THAT(KeyNames(203), ElementsAre("K3", "K4", "Power"));
     EXPECT_FALSE(core::TestKeysFor(m_db, Slot::TV(), 204).error.empty());
+}
+
+TEST(TestKeys, EachDeviceKindGetsKeysItShowsAndPowerComesLast) {
+    const std::map<std::int32_t, std::string> names = {
+        {1, "Mute"}, {2, "Menu"}, {3, "Power"}, {4, "Volume +"},  {5, "Channel +"}, {6, "Channel -"},
+        {7, "Play"}, {8, "Stop"}, {9, "Eject"}, {10, "Volume -"}, {11, "Digit 1"}};
+    std::vector<core::KeyCode> all;
+    for (const auto& [id, name] : names)
+        all.push_back({id, "c" + std::to_string(id)});
+    const auto chosen = [&](const std::string& device, Slot slot, std::vector<core::KeyCode> present) {
+        std::vector<std::string> out;
+        for (const core::TestKey& k : core::ChooseTestKeys(present, names, core::DeviceKindOf(device, slot)))
+            out.push_back(k.name);
+        return out;
+    };
+    EXPECT_THAT(chosen("DVD Recorder", Slot::AUX(), all), ElementsAre("Play", "Stop", "Eject", "Menu", "Power"));
+    EXPECT_THAT(chosen("TV/DVD", Slot::DVD(), all), ElementsAre("Volume +", "Mute", "Channel +", "Power"));
+    EXPECT_THAT(chosen("SAT HD", Slot::SAT(), all), ElementsAre("Channel +", "Menu", "Channel -", "Power"));
+    EXPECT_THAT(chosen("AMP", Slot::AUX(), all), ElementsAre("Volume +", "Mute", "Volume -", "Power"));
+    EXPECT_THAT(chosen("Streamer", Slot::AUX(), all), ElementsAre("Menu", "Play", "Volume +", "Mute", "Power"));
+    // A type the program does not know takes its slot's kind.
+    EXPECT_THAT(chosen("Laser", Slot::DVD(), all), ElementsAre("Play", "Stop", "Eject", "Menu", "Power"));
+    // A player's code set without its keys: the first others fill up to three, Power still last.
+    EXPECT_THAT(chosen("DVD", Slot::DVD(), {{11, "a"}, {3, "b"}, {1, "c"}, {4, "d"}}),
+                ElementsAre("Digit 1", "Mute", "Power"));
 }
 
 TEST_F(SetupAssistant, MistypedBrandsFindTheirBrand) {
