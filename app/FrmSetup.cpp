@@ -73,6 +73,14 @@ enum Text : int {
     kKeyPower = 409, // then volume up, volume down, mute, channel up, channel down
     kPressTwice = 431,
     kKeyPlay = 432, // then stop, open/close, menu
+    kGoOn = 436,
+    kLookOn = 437,
+    kStartOver = 438,
+    kAnsweredNo = 439,
+    kAnsweredSome = 440,
+    kSendToChange = 441,
+    kNoneBetter = 442,
+    kResendBest = 443,
 };
 
 // Brands suggested at most in the "several brands fit" hint.
@@ -202,8 +210,15 @@ void FrmSetup::BuildChoosePage() {
     m_cmdResume = new QPushButton(T(kResume), page);
     m_cmdResume->setObjectName(QStringLiteral("CmdResume"));
     connect(m_cmdResume, &QPushButton::clicked, this, &FrmSetup::CmdResume_Click);
+    m_cmdStartOver = new QPushButton(T(kStartOver), page);
+    m_cmdStartOver->setObjectName(QStringLiteral("CmdStartOver"));
+    connect(m_cmdStartOver, &QPushButton::clicked, this, &FrmSetup::CmdStartOver_Click);
     grid->addWidget(m_labResume, 6, 0, 1, 2);
-    grid->addWidget(m_cmdResume, 7, 1, Qt::AlignLeft);
+    auto* resumeRow = new QHBoxLayout;
+    resumeRow->addWidget(m_cmdResume);
+    resumeRow->addWidget(m_cmdStartOver);
+    resumeRow->addStretch();
+    grid->addLayout(resumeRow, 7, 1);
     grid->setRowStretch(8, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -326,8 +341,16 @@ void FrmSetup::BuildEndPage() {
     box->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
+    m_cmdGoOn = new QPushButton(T(kGoOn), page);
+    m_cmdGoOn->setObjectName(QStringLiteral("CmdGoOn"));
+    connect(m_cmdGoOn, &QPushButton::clicked, this, &FrmSetup::CmdGoOn_Click);
+    m_cmdResendBest = new QPushButton(T(kResendBest), page);
+    m_cmdResendBest->setObjectName(QStringLiteral("CmdResendBest"));
+    connect(m_cmdResendBest, &QPushButton::clicked, this, &FrmSetup::CmdResendBest_Click);
     m_cmdEndClose = new QPushButton(T(kClose), page);
     connect(m_cmdEndClose, &QPushButton::clicked, this, &QDialog::accept);
+    buttons->addWidget(m_cmdGoOn);
+    buttons->addWidget(m_cmdResendBest);
     buttons->addWidget(m_cmdEndClose);
     box->addLayout(buttons);
     m_pages->addWidget(page);
@@ -379,9 +402,11 @@ void FrmSetup::ChooseSlot(int slot) {
 }
 
 void FrmSetup::ShowResumeOffer() {
-    const auto& resume = m_runner.Record().Of(ChosenSlot()).resume;
+    const core::SlotRecord& record = m_runner.Record().Of(ChosenSlot());
+    const auto& resume = record.resume;
     m_labResume->setVisible(resume.has_value());
     m_cmdResume->setVisible(resume.has_value());
+    m_cmdStartOver->setVisible(resume.has_value() || !record.ruledOut.empty());
     if (resume)
         m_labResume->setText(T(kResumeOffer)
                                  .arg(Q(ChosenSlot().Name()))
@@ -446,11 +471,26 @@ void FrmSetup::CmdResume_Click() {
     FillBrands();
     m_cmbBrand->setEditText(Q(resume->brand));
     m_txtModel->setText(Q(resume->model));
-    StartCandidates(resume->device, resume->brand, resume->model, resume->candidate, resume->imageSha256);
+    StartCandidates(resume->device, resume->brand, resume->model, resume->candidate, resume->imageSha256, true);
+}
+
+void FrmSetup::CmdStartOver_Click() {
+    const core::SlotRecord& r = m_runner.Record().Of(ChosenSlot());
+    if (!m_ctx.HasDatabase() || (!r.resume && r.ruledOut.empty())) return;
+    const std::string device = r.resume ? r.resume->device : r.ruledOutDevice;
+    const std::string brand = r.resume ? r.resume->brand : r.ruledOutBrand;
+    const std::string model = r.resume ? r.resume->model : m_txtModel->text().trimmed().toStdString();
+    m_runner.ChangeRecord([&](core::RemoteRecord& record) { record.StartOver(ChosenSlot()); });
+    ShowResumeOffer();
+    m_cmbDevice->setCurrentIndex(m_cmbDevice->findText(Q(device)));
+    FillBrands();
+    m_cmbBrand->setEditText(Q(brand));
+    m_txtModel->setText(Q(model));
+    StartCandidates(device, brand, model, 0, {});
 }
 
 void FrmSetup::StartCandidates(const std::string& device, const std::string& brand, const std::string& model, int at,
-                               const std::string& imageSha256) {
+                               const std::string& imageSha256, bool resume) {
     core::CandidateList list = core::FindCandidates(m_ctx.database, ChosenSlot(), device, brand, model);
     if (!list.error.empty()) {
         ShowDatabaseError(m_ctx.LangBase, this);
@@ -460,6 +500,8 @@ void FrmSetup::StartCandidates(const std::string& device, const std::string& bra
     m_brand = brand;
     m_model = model;
     m_list = std::move(list);
+    m_best = {};
+    m_resendingBest = false;
     // What was ruled out before counts as tried and answered: those first, as if just tried, then
     // the likeliest of the rest.
     m_answers.clear();
@@ -481,7 +523,8 @@ void FrmSetup::StartCandidates(const std::string& device, const std::string& bra
     });
     const int from =
         same != c.end() ? static_cast<int>(same - c.begin()) : std::clamp(at, 0, static_cast<int>(c.size()) - 1);
-    const int open = NextOpen(from);
+    // The place kept is the candidate the user stood at, ruled out or not (they may have gone back to it).
+    const int open = resume && same != c.end() ? from : NextOpen(from);
     if (open < 0) {
         ShowEnd(T(kNoneLeft).arg(c.size()));
         return;
@@ -497,6 +540,64 @@ int FrmSetup::NextOpen(int from) const {
     return -1;
 }
 
+int FrmSetup::FirstUntried() const {
+    int n = 0;
+    while (n < static_cast<int>(m_list.candidates.size()) && AnswerOf(n))
+        ++n;
+    return n;
+}
+
+const core::Answer* FrmSetup::AnswerOf(int index) const {
+    if (index < 0 || index >= static_cast<int>(m_list.candidates.size())) return nullptr;
+    const std::string& image = m_list.candidates[static_cast<std::size_t>(index)].imageSha256;
+    const auto it =
+        std::find_if(m_answers.begin(), m_answers.end(), [&](const core::Answer& a) { return a.imageSha256 == image; });
+    return it == m_answers.end() ? nullptr : &*it;
+}
+
+QString FrmSetup::AnswerText(int index) const {
+    const core::Answer* a = AnswerOf(index);
+    if (!a) return {};
+    if (a->verdict != core::Verdict::Partly) return T(kAnsweredNo);
+    QStringList keys;
+    for (const core::TestKey& key : m_list.candidates[static_cast<std::size_t>(index)].testKeys)
+        if (std::find(a->keysWorked.begin(), a->keysWorked.end(), key.keyMapId) != a->keysWorked.end())
+            keys << KeyText(key);
+    return T(kAnsweredSome).arg(keys.join(QStringLiteral(", ")));
+}
+
+int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked) {
+    const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
+    const std::string image = c.imageSha256;
+    m_answers.erase(std::remove_if(m_answers.begin(), m_answers.end(),
+                                   [&](const core::Answer& a) { return a.imageSha256 == image; }),
+                    m_answers.end());
+    m_answers.push_back({image, verdict, std::move(keysWorked)});
+    // The ones not tried yet are ranked again in the light of this answer; the tried ones stay.
+    if (const int gap = FirstUntried(); gap < m_index) {
+        // Answered for the first time behind an untried one: it joins the tried ones at the front.
+        std::rotate(m_list.candidates.begin() + gap, m_list.candidates.begin() + m_index,
+                    m_list.candidates.begin() + m_index + 1);
+        m_index = gap;
+    }
+    core::RankRest(m_list, m_answers, static_cast<std::size_t>(FirstUntried()));
+    int next = -1;
+    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
+        if (verdict == core::Verdict::Failed)
+            record.RuleOut(ChosenSlot(), m_device, m_brand, image);
+        else
+            record.AllowAgain(ChosenSlot(), image); // a "no" taken back
+        next = NextOpen(FirstUntried());            // the record as it is now, with what else was ruled out
+        // The place moves on with every answer, so a window closed any way resumes here.
+        if (next < 0)
+            record.ClearResume(ChosenSlot());
+        else
+            record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, next,
+                                             m_list.candidates[static_cast<std::size_t>(next)].imageSha256});
+    });
+    return next;
+}
+
 QString FrmSetup::CandidateHeading() const {
     return T(kCandidateOf).arg(m_index + 1).arg(m_list.candidates.size());
 }
@@ -510,8 +611,12 @@ void FrmSetup::ShowTry(int index, bool failedBefore) {
     for (const std::string& m : c.models)
         models << Q(m);
     m_labModels->setText(T(kModels).arg(models.join(QStringLiteral(", "))));
-    m_labTryNote->setText(failedBefore ? T(kNotCounted) : QString());
-    m_labTryNote->setVisible(failedBefore);
+    // A candidate answered before says so: a new answer needs it on the remote again.
+    const QString answered = m_resendingBest ? QString() : AnswerText(index);
+    m_labTryNote->setText(failedBefore         ? T(kNotCounted)
+                          : answered.isEmpty() ? QString()
+                                               : answered + QLatin1Char(' ') + T(kSendToChange));
+    m_labTryNote->setVisible(!m_labTryNote->text().isEmpty());
     m_cmdTryPrevious->setEnabled(index > 0);
     m_selector->ResetAnimation();
     m_selector->ShowFirstFrames();
@@ -548,7 +653,21 @@ void FrmSetup::OnDownloadFinished(bool sent) {
         ShowTry(m_index, true);
         return;
     }
-    ShowAsk();
+    if (m_resendingBest) {
+        // Nothing better worked: the best one is back on the remote and kept as partly working.
+        m_resendingBest = false;
+        const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_best.index)].first;
+        m_runner.ChangeRecord([&](core::RemoteRecord& record) {
+            record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, m_best.keys);
+            record.ClearResume(ChosenSlot());
+        });
+        ShowEnd(T(kWorksPartly)
+                    .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
+                    .arg(first.SetOfCodeID)
+                    .arg(m_best.shown));
+        return;
+    }
+    ShowAsk(m_index);
 }
 
 QString FrmSetup::KeyText(const core::TestKey& key) const {
@@ -558,9 +677,11 @@ QString FrmSetup::KeyText(const core::TestKey& key) const {
     return T(kKeyPower + static_cast<int>(key.kind) - static_cast<int>(core::KeyKind::Power));
 }
 
-void FrmSetup::ShowAsk() {
+void FrmSetup::ShowAsk(int index) {
     m_animation.stop();
+    m_index = index;
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
+    const core::Answer* before = AnswerOf(index);
     m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID, c.StrKeyDown, m_device);
     for (QCheckBox* box : m_keyChecks)
         delete box;
@@ -569,12 +690,16 @@ void FrmSetup::ShowAsk() {
     for (const core::TestKey& key : m_keys.keys) {
         names << KeyText(key);
         auto* box = new QCheckBox(KeyText(key), m_pages->widget(static_cast<int>(Page::Ask)));
+        box->setChecked(before && std::find(before->keysWorked.begin(), before->keysWorked.end(), key.keyMapId) !=
+                                      before->keysWorked.end());
         m_keyBoxes->addWidget(box);
         m_keyChecks.push_back(box);
     }
     m_labAskHeading->setText(CandidateHeading());
     m_labKeys->setText(T(kPressKeys).arg(names.join(QStringLiteral(", "))) + QLatin1Char('\n') + T(kPressTwice));
-    m_labAskNote->hide();
+    // Back on a candidate still on the remote: what was answered shows, and the answer may change.
+    m_labAskNote->setText(AnswerText(index));
+    m_labAskNote->setVisible(before != nullptr);
     m_cmdAskPrevious->setEnabled(m_index > 0);
     m_pages->setCurrentIndex(static_cast<int>(Page::Ask));
     m_cmdYes->setDefault(true);
@@ -584,8 +709,10 @@ void FrmSetup::ShowAsk() {
 
 void FrmSetup::CmdYes_Click() {
     const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    const std::string image = m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256;
     m_runner.ChangeRecord([&](core::RemoteRecord& record) {
         record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Works);
+        record.AllowAgain(ChosenSlot(), image);
         record.ClearResume(ChosenSlot());
     });
     ShowEnd(T(kWorks).arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName)).arg(first.SetOfCodeID));
@@ -593,10 +720,12 @@ void FrmSetup::CmdYes_Click() {
 
 void FrmSetup::CmdSome_Click() {
     std::vector<std::string> worked;
+    std::vector<std::int32_t> ids;
     QStringList shown;
     for (std::size_t i = 0; i < m_keyChecks.size() && i < m_keys.keys.size(); ++i)
         if (m_keyChecks[i]->isChecked()) {
             worked.push_back(m_keys.keys[i].name);
+            ids.push_back(m_keys.keys[i].keyMapId);
             shown << KeyText(m_keys.keys[i]);
         }
     if (worked.empty()) {
@@ -605,44 +734,80 @@ void FrmSetup::CmdSome_Click() {
         if (!m_keyChecks.empty()) m_keyChecks.front()->setFocus();
         return;
     }
-    const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    const codec::SlotInfo first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    const std::string image = m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256;
     m_runner.ChangeRecord([&](core::RemoteRecord& record) {
         record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, worked);
-        record.ClearResume(ChosenSlot());
     });
+    const bool wasBest =
+        m_best.index >= 0 && m_list.candidates[static_cast<std::size_t>(m_best.index)].imageSha256 == image;
+    const std::size_t bestKeys = wasBest ? 0 : m_best.keys.size();
+    const int next = Answer(core::Verdict::Partly, std::move(ids));
+    // The tried ones keep their places, so the best one's index stays good.
+    if (wasBest || m_best.index < 0 || worked.size() >= bestKeys)
+        m_best = {m_index, worked, shown.join(QStringLiteral(", "))};
     ShowEnd(T(kWorksPartly)
                 .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
                 .arg(first.SetOfCodeID)
-                .arg(shown.join(QStringLiteral(", "))));
+                .arg(shown.join(QStringLiteral(", "))) +
+            (next < 0 ? QString() : QLatin1Char('\n') + T(kLookOn)));
+    m_cmdGoOn->setVisible(next >= 0);
+    if (next >= 0) {
+        m_cmdGoOn->setDefault(true);
+        m_cmdGoOn->setFocus();
+    }
+}
+
+void FrmSetup::CmdGoOn_Click() {
+    const int next = NextOpen(FirstUntried());
+    if (CurrentPage() != Page::End || next < 0) return;
+    ShowTry(next, false);
+}
+
+void FrmSetup::CmdResendBest_Click() {
+    if (m_best.index < 0 || CurrentPage() != Page::End) return;
+    m_resendingBest = true;
+    ShowTry(m_best.index, false);
 }
 
 void FrmSetup::CmdNo_Click() {
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
-    int next = -1;
-    // The ones not tried yet are ranked again in the light of this answer; the tried ones stay.
-    m_answers.push_back({c.imageSha256, core::Verdict::Failed, {}});
-    core::RankRest(m_list, m_answers, static_cast<std::size_t>(m_index) + 1);
+    const codec::SlotInfo first = c.first;
+    const std::string image = c.imageSha256;
     m_runner.ChangeRecord([&](core::RemoteRecord& record) {
-        record.MarkVerdict(ChosenSlot(), c.first.SetOfCodeID, core::Verdict::Failed);
-        record.RuleOut(ChosenSlot(), m_device, m_brand, c.imageSha256);
-        next = NextOpen(m_index + 1); // the record as it is now, with what else was ruled out
-        // The place moves on with every answer, so a window closed any way resumes here.
-        if (next < 0)
-            record.ClearResume(ChosenSlot());
-        else
-            record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, next,
-                                             m_list.candidates[static_cast<std::size_t>(next)].imageSha256});
+        record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Failed);
     });
-    if (next < 0) {
-        ShowEnd(T(kNoneLeft).arg(m_list.candidates.size()));
+    // A partly working one answered "no" after all is no longer the best.
+    if (m_best.index >= 0 && m_list.candidates[static_cast<std::size_t>(m_best.index)].imageSha256 == image)
+        m_best = {};
+    const int next = Answer(core::Verdict::Failed, {});
+    if (next >= 0) {
+        ShowTry(next, false);
         return;
     }
-    ShowTry(next, false);
+    if (m_best.index >= 0) {
+        const codec::SlotInfo& best = m_list.candidates[static_cast<std::size_t>(m_best.index)].first;
+        ShowEnd(T(kNoneBetter).arg(Q(best.BrandName), Q(best.ModelName)).arg(best.SetOfCodeID).arg(m_best.shown));
+        m_cmdResendBest->show();
+        m_cmdResendBest->setDefault(true);
+        m_cmdResendBest->setFocus();
+        return;
+    }
+    ShowEnd(T(kNoneLeft).arg(m_list.candidates.size()));
 }
 
 void FrmSetup::CmdPrevious_Click() {
     // Back goes to the one before even when it was ruled out: the user may have answered too soon.
-    if (m_index > 0) ShowTry(m_index - 1, false);
+    // While it is still on the remote its answer can change at once; otherwise it is sent again.
+    if (m_index <= 0 || m_downloading) return;
+    m_resendingBest = false;
+    const int previous = m_index - 1;
+    const bool onRemote = m_runner.Record().Of(ChosenSlot()).imageSha256 ==
+                          m_list.candidates[static_cast<std::size_t>(previous)].imageSha256;
+    if (onRemote && AnswerOf(previous))
+        ShowAsk(previous);
+    else
+        ShowTry(previous, false);
 }
 
 void FrmSetup::CmdStop_Click() {
@@ -658,6 +823,8 @@ void FrmSetup::CmdStop_Click() {
 
 void FrmSetup::ShowEnd(const QString& text) {
     m_animation.stop();
+    m_cmdGoOn->hide();
+    m_cmdResendBest->hide();
     m_labEnd->setText(text);
     m_pages->setCurrentIndex(static_cast<int>(Page::End));
     m_cmdEndClose->setDefault(true);

@@ -53,6 +53,9 @@ public:
     void CmdNo_Click();
     void CmdPrevious_Click();
     void CmdStop_Click();
+    void CmdGoOn_Click();
+    void CmdResendBest_Click();
+    void CmdStartOver_Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -68,12 +71,21 @@ private:
     void FillBrands();
     void ChooseSlot(int slot);
     void ShowResumeOffer();
+    // `resume`: go to the candidate of `imageSha256` (else position `at`) even when it was ruled
+    // out, as the user stood there; otherwise to the first one open.
     void StartCandidates(const std::string& device, const std::string& brand, const std::string& model, int at,
-                         const std::string& imageSha256);
+                         const std::string& imageSha256, bool resume = false);
     // The first candidate from `from` on that is not ruled out; -1 when none is left.
     int NextOpen(int from) const;
+    // How many candidates at the front have been answered: the tried ones stay there.
+    int FirstUntried() const;
+    const core::Answer* AnswerOf(int index) const;
+    // Replaces the answer of the candidate shown and re-ranks the untried ones; the next open one
+    // is kept as the place to resume. Returns it, -1 when none is left.
+    int Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked);
+    QString AnswerText(int index) const;
     void ShowTry(int index, bool failedBefore);
-    void ShowAsk();
+    void ShowAsk(int index);
     void ShowEnd(const QString& text);
     void OnDownloadFinished(bool sent);
     QString CandidateHeading() const;
@@ -91,6 +103,13 @@ private:
     std::vector<core::Answer> m_answers;
     int m_index = -1;
     core::TestKeyList m_keys;
+    // The partly working candidate with the most keys that worked, kept if nothing works better.
+    struct Best {
+        int index = -1;
+        std::vector<std::string> keys; // their names in the database
+        QString shown;                 // as the window named them
+    } m_best;
+    bool m_resendingBest = false; // the try shown sends the best one again
 
     QStackedWidget* m_pages = nullptr;
     // Choose
@@ -103,6 +122,7 @@ private:
     QLabel* m_labResume = nullptr;
     QPushButton* m_cmdResume = nullptr;
     QPushButton* m_cmdFind = nullptr;
+    QPushButton* m_cmdStartOver = nullptr;
     std::string m_suggested;
     // Try
     QLabel* m_labTryHeading = nullptr;
@@ -125,6 +145,8 @@ private:
     // End
     QLabel* m_labEnd = nullptr;
     QPushButton* m_cmdEndClose = nullptr;
+    QPushButton* m_cmdGoOn = nullptr;
+    QPushButton* m_cmdResendBest = nullptr;
 
     std::unique_ptr<DeviceSelector> m_selector;
     QTimer m_animation;

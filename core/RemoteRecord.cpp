@@ -320,4 +320,17 @@ bool RemoteRecord::IsRuledOut(Slot slot, const std::string& device, const std::s
            std::find(r.ruledOut.begin(), r.ruledOut.end(), imageSha256) != r.ruledOut.end();
 }
 
+void RemoteRecord::AllowAgain(Slot slot, const std::string& imageSha256) {
+    auto& list = At(slot).ruledOut;
+    list.erase(std::remove(list.begin(), list.end(), imageSha256), list.end());
+}
+
+void RemoteRecord::StartOver(Slot slot) {
+    SlotRecord& r = At(slot);
+    r.ruledOut.clear();
+    r.ruledOutDevice.clear();
+    r.ruledOutBrand.clear();
+    r.resume.reset();
+}
+
 } // namespace tolbe::core

@@ -78,6 +78,10 @@ public:
     void RuleOut(Slot slot, const std::string& device, const std::string& brand, const std::string& imageSha256);
     bool IsRuledOut(Slot slot, const std::string& device, const std::string& brand,
                     const std::string& imageSha256) const;
+    // Takes a candidate off the ruled-out list again: the user changed a "no" answer.
+    void AllowAgain(Slot slot, const std::string& imageSha256);
+    // The assistant starts the slot anew: nothing ruled out, no place to resume.
+    void StartOver(Slot slot);
     void SaveResume(Slot slot, ResumePoint point) { At(slot).resume = std::move(point); }
     void ClearResume(Slot slot) { At(slot).resume.reset(); }
 

@@ -404,6 +404,18 @@ void RunSend(const CliContext& ctx, const SendArgs& a) {
     RunDownload(ctx, code, *rng, a.out, &written);
 }
 
+void RunReset(const CliContext& ctx, const std::string& slotText) {
+    const Slot slot = Slot::FromNumber(ParseSlot(slotText));
+    core::RemoteRecord record = LoadRemoteRecord(ctx);
+    const core::SlotRecord& r = record.Of(slot);
+    const std::size_t cleared = r.ruledOut.size();
+    const std::string brand = r.ruledOutBrand;
+    record.StartOver(slot);
+    SaveRemoteRecord(record);
+    std::cout << "slot " << slot.Name() << ": " << cleared << " ruled-out candidate" << (cleared == 1 ? "" : "s")
+              << (brand.empty() ? "" : " of " + brand) << " cleared; the set-up starts at the first candidate\n";
+}
+
 const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     CLI::App* setup =
         app.add_subcommand("setup", "The set-up assistant's lists: brands, candidates and the next one to try.");
@@ -445,6 +457,12 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
                 "print {\"status\", \"tried\", \"left\", \"candidates\", \"candidate\": {\"set_of_code_ids\", "
                 "\"models\", \"image_sha256\", \"source_id\", \"order\", \"blocks\", \"keys\"} or null}");
     n->callback([&ctx, next] { RunNext(ctx, *next); });
+
+    auto resetSlot = std::make_shared<std::string>();
+    CLI::App* r = setup->add_subcommand("reset", "Start the slot's set-up over: clear the candidates ruled out for "
+                                                 "its brand and the place a stopped assistant resumes at.");
+    r->add_option("--slot", *resetSlot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    r->callback([&ctx, resetSlot] { RunReset(ctx, *resetSlot); });
 
     auto brands = std::make_shared<BrandsArgs>();
     CLI::App* b = setup->add_subcommand(

@@ -10,6 +10,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -65,14 +66,14 @@ void Keys(QWidget* window, Qt::Key key, Qt::KeyboardModifiers mods = Qt::AltModi
 }
 
 // The download of the page shown plays and its finish picture goes (Esc, as the user may).
-void Download(FrmSetup* setup, bool byKey = true) {
+void Download(FrmSetup* setup, bool byKey = true, FrmSetup::Page then = FrmSetup::Page::Ask) {
     if (byKey)
         Keys(setup, Qt::Key_D);
     else
         setup->CmdDownload_Click();
     QTRY_VERIFY(setup->findChild<FrmFinish*>() != nullptr);
     QTest::keyClick(setup->findChild<FrmFinish*>(), Qt::Key_Escape, Qt::NoModifier);
-    QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::Ask);
+    QTRY_COMPARE(setup->CurrentPage(), then);
     QApplication::setActiveWindow(setup); // the window manager's part when the picture goes
 }
 
@@ -167,6 +168,76 @@ private slots:
         QVERIFY(std::filesystem::exists(f.paths.RemoteRecordFile().string() + ".unreadable"));
         f.Start(1000);
         QCOMPARE(f.prompt.shown.size(), std::size_t{1});
+    }
+
+    void answersCanBeTakenBackAndASlotStartedOver() {
+        Fixture f;
+        FrmSetup* setup = f.OpenSetup();
+        setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+        setup->CmdFind_Click();
+        const auto record = [&] {
+            core::RemoteRecord saved(f.paths.RemoteRecordFile());
+            saved.Load();
+            return saved.Of(Slot::TV());
+        };
+        const auto note = [&](const char* name) { return setup->findChild<QLabel*>(name)->text(); };
+        const auto reopen = [&] {
+            QTRY_VERIFY(f.window->Remote()->Setup() == nullptr);
+            setup = f.OpenSetup();
+        };
+
+        // Some of them: the best so far, partly working, not ruled out; the search may go on.
+        Download(setup);
+        setup->findChildren<QCheckBox*>().front()->setChecked(true); // Volume up
+        Keys(setup, Qt::Key_S);
+        QTRY_VERIFY(note("LabEnd").endsWith(f.T(437)));
+        QCOMPARE(record().verdict, core::Verdict::Partly);
+        QVERIFY(record().ruledOut.empty());
+        Keys(setup, Qt::Key_B); // Look for a better one
+        QTRY_COMPARE(setup->CandidateIndex(), 1);
+        // Back while it is still on the remote: its answer shows, ticked, and can be given again.
+        Keys(setup, Qt::Key_B);
+        QTRY_COMPARE(note("LabAskNote"), f.T(440).arg(f.T(410)));
+        Keys(setup, Qt::Key_S);
+        QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::End);
+        // Nothing better: the best one is sent again and kept as partly working.
+        for (int i = 1; i < 3; ++i) {
+            setup->CmdGoOn_Click();
+            Download(setup);
+            Keys(setup, Qt::Key_N);
+            QTRY_VERIFY(setup->CurrentPage() != FrmSetup::Page::Ask);
+        }
+        const codec::SlotInfo best = setup->Candidates().candidates[0].first;
+        QCOMPARE(note("LabEnd"),
+                 f.T(442)
+                     .arg(QString::fromStdString(best.BrandName), QString::fromStdString(best.ModelName))
+                     .arg(best.SetOfCodeID)
+                     .arg(f.T(410)));
+        Keys(setup, Qt::Key_A);
+        QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
+        Download(setup, true, FrmSetup::Page::End);
+        QCOMPARE(record().written.SetOfCodeID, best.SetOfCodeID);
+        QCOMPARE(record().workingKeys, std::vector<std::string>{"Volume +"});
+        QCOMPARE(record().ruledOut.size(), std::size_t{2});
+
+        // Start over clears what was ruled out and begins at candidate 1.
+        setup->close();
+        reopen();
+        Keys(setup, Qt::Key_O);
+        QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
+        QVERIFY(record().ruledOut.empty());
+        // Stopped on a candidate gone back to after "no", the assistant resumes on that very one.
+        Download(setup);
+        Keys(setup, Qt::Key_N);
+        QTRY_COMPARE(setup->CandidateIndex(), 1);
+        Keys(setup, Qt::Key_B);
+        QTRY_COMPARE(note("LabAskNote"), f.T(439));
+        Keys(setup, Qt::Key_T);
+        reopen();
+        QCOMPARE(note("LabResume"), f.T(387).arg("TV").arg(1).arg("TV", "Samsung"));
+        Keys(setup, Qt::Key_R);
+        QTRY_COMPARE(setup->CandidateIndex(), 0);
+        QVERIFY(note("LabTryNote").startsWith(f.T(439)));
     }
 
     void pagesInGermanAndChinese() {

@@ -56,6 +56,17 @@ TEST_F(CliSetup, CandidatesBrandsAndTheRecordOfADownload) {
                           kHash + R"(, .*\{"slot": "SAT", "set_of_code_id": null, "verdict": "not tried", .*\]\}\n)")))
         << o.out;
 
+    // Failed rules the image out for the brand; setup reset starts the slot over.
+    ASSERT_EQ(Run({"remote", "mark", "--slot", "TV", "--set-of-code-id", "2", "--verdict", "failed"}).status, 0);
+    const auto reset = [&](const char* slot) {
+        return tolbe::test::RunProgram(
+            TOLBE_CLI_PATH, {"--program-dir", (m_dir / "program").string(), "setup", "reset", "--slot", slot},
+            m_dir.Path());
+    };
+    o = reset("tv");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out, "slot TV: 1 ruled-out candidate of Samsung cleared; the set-up starts at the first candidate\n");
+    EXPECT_EQ(tolbe::test::ReadFile(m_dir / "program" / "Remote.ini").find("RuledOut"), std::string::npos);
     // A damaged record is reported by the first command that reads it, and only by that one.
     tolbe::test::WriteFile(m_dir / "program" / "Remote.ini", std::string("\x01\x02 not ours\n"));
     o = Run({"remote", "show"});
