@@ -93,7 +93,9 @@ bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>
                           Prompt::Buttons::Ok, Prompt::Icon::Warning);
     }
     change(m_record);
-    return SaveRecord();
+    const bool saved = SaveRecord();
+    emit RecordChanged();
+    return saved;
 }
 
 bool DownloadRunner::SaveRecord() {

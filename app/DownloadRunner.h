@@ -83,6 +83,9 @@ signals:
     void Finished(bool sent);
     // A played download was written into the remote's record for `slot`.
     void Recorded(Slot slot);
+    // The remote's record changed (a download, a verdict, a ruled-out candidate): the windows that
+    // show it follow at once.
+    void RecordChanged();
 
 private:
     QString T(int k) const;

@@ -37,6 +37,7 @@ enum Text : int {
     kSendAll = 426,
     kStep = 427,
     kSend = 428,
+    kSendAllOf = 445,
 };
 
 QString Q(const std::string& s) {
@@ -69,9 +70,11 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
         bold.setBold(true);
         name->setFont(bold);
         m_what[i] = new QLabel(this);
+        m_what[i]->setTextFormat(Qt::PlainText); // names from the code database
         m_what[i]->setWordWrap(true);
         m_what[i]->setObjectName(QStringLiteral("LabWhat%1").arg(slot.Index()));
         m_verdict[i] = new QLabel(this);
+        m_verdict[i]->setTextFormat(Qt::PlainText);
         m_verdict[i]->setWordWrap(true);
         m_verdict[i]->setObjectName(QStringLiteral("LabVerdict%1").arg(slot.Index()));
         m_sendAgain[i] = new QPushButton(T(kSendAgain), this);
@@ -124,7 +127,7 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
         if (m_downloading) OnDownloadFinished(sent);
     });
     // The main window's downloads and the assistant's change the record too.
-    connect(&m_runner, &DownloadRunner::Recorded, this, &FrmMyRemote::Refresh);
+    connect(&m_runner, &DownloadRunner::RecordChanged, this, &FrmMyRemote::Refresh);
     Refresh();
 }
 
@@ -134,7 +137,7 @@ QString FrmMyRemote::T(int k) const {
 }
 
 void FrmMyRemote::Refresh() {
-    bool any = false;
+    int recorded = 0;
     for (const Slot slot : Slot::All()) {
         const auto i = static_cast<std::size_t>(slot.Index());
         const core::SlotRecord& r = m_runner.Record().Of(slot);
@@ -144,7 +147,7 @@ void FrmMyRemote::Refresh() {
             m_verdict[i]->clear();
             continue;
         }
-        any = true;
+        ++recorded;
         m_what[i]->setText(T(kWritten)
                                .arg(Q(r.written.DeviceName), Q(r.written.BrandName), Q(r.written.ModelName))
                                .arg(r.written.SetOfCodeID) +
@@ -171,7 +174,9 @@ void FrmMyRemote::Refresh() {
         m_verdict[i]->setText(verdict);
         m_verdict[i]->setAccessibleName(QStringLiteral("%1: %2").arg(T(kSlotName).arg(Q(slot.Name())), verdict));
     }
-    m_sendAll->setEnabled(any && m_waiting.empty());
+    m_sendAll->setEnabled(recorded > 0 && m_waiting.empty());
+    // "Send all four" would promise a slot that is not recorded.
+    m_sendAll->setText(recorded == Slot::kCount ? T(kSendAll) : T(kSendAllOf).arg(recorded));
 }
 
 void FrmMyRemote::SendAgain(Slot slot) {

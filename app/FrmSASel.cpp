@@ -62,6 +62,11 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     m_grid = new CodeGrid(ui->IRDBGrid);
     m_access = new MainWindowAccess(*ui, m_ctx, SlotTable, *m_grid, LanguageItems(), this);
     m_runner = new DownloadRunner(m_ctx, m_gate, this);
+    // Brand and model names come from the code database: never read as markup.
+    for (QLabel* label : {ui->LabDev, ui->LabBrand, ui->LabModel})
+        label->setTextFormat(Qt::PlainText);
+    // A download from any window assigns the slot: the slot panel shows what went out.
+    connect(m_runner, &DownloadRunner::Recorded, this, &FrmSASel::ShowWritten);
     ui->IRDBGrid->installEventFilter(this);
     ui->ImgDownload->installEventFilter(this);
     ui->LabDownload->installEventFilter(this);
@@ -404,6 +409,16 @@ void FrmSASel::AddInfo(std::int16_t slot) {
         info.ModelName = m_grid->Current(CodeGrid::kModel).Text();
         ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
     });
+    m_access->UpdateState();
+}
+
+void FrmSASel::ShowWritten(Slot slot) {
+    codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(slot.Index()));
+    info = m_runner->Record().Of(slot).written;
+    if (slot.Index() != Slot::FromNumber(m_ctx.CurDevice).Index()) return;
+    ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
+    ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
+    ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
     m_access->UpdateState();
 }
 

@@ -63,6 +63,9 @@ public:
 
     void SearchSetOfCodes(const QString& device, const QString& brand, const QString& model);
     void AddInfo(std::int16_t slot);
+    // The slot's entry and, for the current slot, the slot labels: what the remote's record says
+    // was written into it last.
+    void ShowWritten(Slot slot);
     void ImageSelDev(std::int16_t slot);
     void ImgSelDev_Click(int index);
     void ImgCombDevSel_Click();

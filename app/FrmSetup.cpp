@@ -81,6 +81,7 @@ enum Text : int {
     kSendToChange = 441,
     kNoneBetter = 442,
     kResendBest = 443,
+    kSlotHeading = 444,
 };
 
 // Brands suggested at most in the "several brands fit" hint.
@@ -106,6 +107,12 @@ FrmSetup::FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidg
     setWindowTitle(T(kTitle));
     setMinimumWidth(560);
     auto* outer = new QVBoxLayout(this);
+    m_labSlot = new QLabel(this);
+    m_labSlot->setObjectName(QStringLiteral("LabSlot"));
+    QFont bold = m_labSlot->font();
+    bold.setBold(true);
+    m_labSlot->setFont(bold);
+    outer->addWidget(m_labSlot);
     m_pages = new QStackedWidget(this);
     outer->addWidget(m_pages);
     BuildChoosePage();
@@ -122,12 +129,7 @@ FrmSetup::FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidg
     });
 
     FillBrands();
-    // A stopped set-up is offered first: the first slot that has one, else the main window's slot.
-    for (const Slot slot : Slot::All())
-        if (m_runner.Record().Of(slot).resume) {
-            m_slot = static_cast<std::int16_t>(slot.Index());
-            break;
-        }
+    // The main window's slot; a stopped set-up of another slot is offered (ShowResumeOffer), not taken.
     ChooseSlot(m_slot);
     InstallAccessibleWidgets(this);
 }
@@ -398,18 +400,27 @@ void FrmSetup::ChooseSlot(int slot) {
     m_selector->ImgSelDev_Click(slot);
     for (std::size_t i = 0; i < m_slotButtons.size(); ++i)
         SetAccessibleChecked(m_slotButtons[i], static_cast<int>(i) == m_slot);
+    m_labSlot->setText(T(kSlotHeading).arg(Q(ChosenSlot().Name())));
     ShowResumeOffer();
 }
 
 void FrmSetup::ShowResumeOffer() {
     const core::SlotRecord& record = m_runner.Record().Of(ChosenSlot());
-    const auto& resume = record.resume;
+    // The chosen slot's own stopped set-up, else the first other slot's.
+    m_resumeSlot = -1;
+    if (record.resume)
+        m_resumeSlot = ChosenSlot().Index();
+    else
+        for (const Slot slot : Slot::All())
+            if (m_runner.Record().Of(slot).resume && m_resumeSlot < 0) m_resumeSlot = slot.Index();
+    const Slot resumeSlot = Slot::FromNumber(m_resumeSlot);
+    const auto& resume = m_resumeSlot >= 0 ? m_runner.Record().Of(resumeSlot).resume : record.resume;
     m_labResume->setVisible(resume.has_value());
     m_cmdResume->setVisible(resume.has_value());
-    m_cmdStartOver->setVisible(resume.has_value() || !record.ruledOut.empty());
+    m_cmdStartOver->setVisible(record.resume.has_value() || !record.ruledOut.empty());
     if (resume)
         m_labResume->setText(T(kResumeOffer)
-                                 .arg(Q(ChosenSlot().Name()))
+                                 .arg(Q(resumeSlot.Name()))
                                  .arg(resume->candidate + 1)
                                  .arg(Q(resume->device), Q(resume->brand)));
     (resume ? m_cmdResume : m_cmdFind)->setDefault(true);
@@ -465,6 +476,7 @@ void FrmSetup::CmdUseBrand_Click() {
 }
 
 void FrmSetup::CmdResume_Click() {
+    if (m_resumeSlot >= 0 && m_resumeSlot != m_slot) ChooseSlot(m_resumeSlot);
     const auto resume = m_runner.Record().Of(ChosenSlot()).resume;
     if (!resume || !m_ctx.HasDatabase()) return;
     m_cmbDevice->setCurrentIndex(m_cmbDevice->findText(Q(resume->device)));

@@ -111,6 +111,8 @@ private:
     } m_best;
     bool m_resendingBest = false; // the try shown sends the best one again
 
+    QLabel* m_labSlot = nullptr; // "TV slot", above every page
+    int m_resumeSlot = -1;       // the slot the Resume offer resumes: the chosen one or another
     QStackedWidget* m_pages = nullptr;
     // Choose
     std::array<QLabel*, 4> m_slotButtons{};

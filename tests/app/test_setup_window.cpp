@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 using namespace tolbe;
@@ -150,7 +151,7 @@ private slots:
         QVERIFY(!tv.resume.has_value());
 
         // Send again: one instruction step, then the same code set goes out once more.
-        Keys(mine, Qt::Key_F);
+        Keys(mine, Qt::Key_D); // "Send all (1)": one slot is recorded
         QTRY_COMPARE(mine->Waiting().size(), std::size_t{1});
         QCOMPARE(mine->findChild<QLabel*>("LabStep")->text(), f.T(427).arg("TV").arg(1).arg(1));
         mine->CmdSend_Click();
@@ -238,6 +239,35 @@ private slots:
         Keys(setup, Qt::Key_R);
         QTRY_COMPARE(setup->CandidateIndex(), 0);
         QVERIFY(note("LabTryNote").startsWith(f.T(439)));
+    }
+
+    void theSlotInViewFollowsEachDownloadAndVerdict() {
+        Fixture f;
+        core::RemoteRecord stopped(f.paths.RemoteRecordFile());
+        stopped.SaveResume(Slot::SAT(), {"TV", "Samsung", "", 0, ""});
+        QVERIFY(stopped.Save());
+        f.Start(1000);
+        f.window->Remote()->MyRemoteAction()->trigger();
+        FrmMyRemote* mine = f.window->Remote()->MyRemote();
+        FrmSetup* setup = f.OpenSetup();
+        const auto text = [](QWidget* w, const char* name) { return w->findChild<QLabel*>(name)->text(); };
+        // The main window's slot, with the other slot's stopped set-up only offered.
+        QCOMPARE(text(setup, "LabSlot"), f.T(444).arg("TV"));
+        QCOMPARE(text(setup, "LabResume"), f.T(387).arg("SAT").arg(1).arg("TV", "Samsung"));
+        setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+        setup->CmdFind_Click();
+        Download(setup);
+        const codec::SlotInfo sent = setup->Candidates().candidates[0].first;
+        QCOMPARE(text(f.window.get(), "LabModel"), f.T(132) + QString::fromStdString(sent.ModelName));
+        QCOMPARE(text(mine, "LabVerdict0"), f.T(423));
+        QCOMPARE(mine->findChild<QPushButton*>("CmdSendAll")->text(), f.T(445).arg(1));
+        setup->CmdYes_Click();
+        QCOMPARE(text(mine, "LabVerdict0"), f.T(420));
+        setup->close();
+        QTRY_VERIFY(f.window->Remote()->Setup() == nullptr);
+        setup = f.OpenSetup();
+        Keys(setup, Qt::Key_R);
+        QTRY_COMPARE(text(setup, "LabSlot"), f.T(444).arg("SAT"));
     }
 
     void pagesInGermanAndChinese() {
