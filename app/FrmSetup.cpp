@@ -82,7 +82,15 @@ enum Text : int {
     kNoneBetter = 442,
     kResendBest = 443,
     kSlotHeading = 444,
+    kDidYouMeanModel = 446,
+    kNoModelMatches = 447,
+    kLooksLikeSerial = 448,
+    kMinutesLeft = 449,
+    kOneMinuteLeft = 450,
 };
+
+// Near models offered at most, closest first.
+constexpr std::size_t kNearModelsOffered = 3;
 
 // Brands suggested at most in the "several brands fit" hint.
 constexpr std::size_t kBrandsListed = 8;
@@ -247,8 +255,12 @@ void FrmSetup::BuildTryPage() {
     m_labCovers = WrappedLabel(page);
     m_labModels = WrappedLabel(page);
     m_labModels->setObjectName(QStringLiteral("LabModels"));
-    for (QLabel* l : {m_labTryHeading, m_labCovers, m_labModels})
+    m_labModelHint = WrappedLabel(page);
+    m_labModelHint->setObjectName(QStringLiteral("LabModelHint"));
+    m_nearModels = new QHBoxLayout;
+    for (QLabel* l : {m_labTryHeading, m_labCovers, m_labModels, m_labModelHint})
         box->addWidget(l);
+    box->addLayout(m_nearModels);
 
     // The main window's instruction pictures, in the sizes they are drawn for.
     auto* pictures = new QHBoxLayout;
@@ -272,6 +284,9 @@ void FrmSetup::BuildTryPage() {
     m_labTryNote = WrappedLabel(page);
     m_labTryNote->setObjectName(QStringLiteral("LabTryNote"));
     box->addWidget(m_labTryNote);
+    m_labEffort = WrappedLabel(page);
+    m_labEffort->setObjectName(QStringLiteral("LabEffort"));
+    box->addWidget(m_labEffort);
     box->addStretch();
 
     auto* buttons = new QHBoxLayout;
@@ -512,6 +527,11 @@ void FrmSetup::StartCandidates(const std::string& device, const std::string& bra
     m_brand = brand;
     m_model = model;
     m_list = std::move(list);
+    m_triedMs = 0;
+    m_tries = 0;
+    m_tryClock.invalidate();
+    m_modelHints = true;
+    ShowModelHints();
     m_best = {};
     m_resendingBest = false;
     // What was ruled out before counts as tried and answered: those first, as if just tried, then
@@ -552,6 +572,34 @@ int FrmSetup::NextOpen(int from) const {
     return -1;
 }
 
+void FrmSetup::ShowModelHints() {
+    const core::ModelLookup& m = m_list.model;
+    QStringList hints;
+    if (m.looksLikeSerial) hints << T(kLooksLikeSerial).arg(Q(m.typed));
+    if (!m.typed.empty() && m.matching == 0) hints << T(kNoModelMatches).arg(Q(m.typed)).arg(m_list.candidates.size());
+    m_labModelHint->setText(hints.join(QLatin1Char('\n')));
+    // Later: a button's own click may have brought us here.
+    for (QPushButton* b : m_nearButtons) {
+        b->hide();
+        b->deleteLater();
+    }
+    m_nearButtons.clear();
+    if (m.matching > 0) return;
+    for (std::size_t i = 0; i < m.nearModels.size() && i < kNearModelsOffered; ++i) {
+        const std::string near = m.nearModels[i];
+        // A model name is no mnemonic: an ampersand in it stays one.
+        auto* b = new QPushButton(T(kDidYouMeanModel).arg(Q(near).replace(QLatin1Char('&'), QStringLiteral("&&"))),
+                                  m_pages->widget(static_cast<int>(Page::Try)));
+        b->setObjectName(QStringLiteral("CmdNearModel%1").arg(i));
+        connect(b, &QPushButton::clicked, this, [this, near] {
+            m_txtModel->setText(Q(near));
+            StartCandidates(m_device, m_brand, near, 0, {});
+        });
+        m_nearModels->addWidget(b);
+        m_nearButtons.push_back(b);
+    }
+}
+
 int FrmSetup::FirstUntried() const {
     int n = 0;
     while (n < static_cast<int>(m_list.candidates.size()) && AnswerOf(n))
@@ -585,6 +633,12 @@ int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked
                                    [&](const core::Answer& a) { return a.imageSha256 == image; }),
                     m_answers.end());
     m_answers.push_back({image, verdict, std::move(keysWorked)});
+    if (m_tryClock.isValid()) {
+        m_triedMs += m_tryClock.elapsed();
+        ++m_tries;
+        m_tryClock.invalidate();
+    }
+    m_modelHints = false; // the search is under way: the typed model is no longer the question
     // The ones not tried yet are ranked again in the light of this answer; the tried ones stay.
     if (const int gap = FirstUntried(); gap < m_index) {
         // Answered for the first time behind an untried one: it joins the tried ones at the front.
@@ -623,6 +677,17 @@ void FrmSetup::ShowTry(int index, bool failedBefore) {
     for (const std::string& m : c.models)
         models << Q(m);
     m_labModels->setText(T(kModels).arg(models.join(QStringLiteral(", "))));
+    m_labModelHint->setVisible(m_modelHints && !m_labModelHint->text().isEmpty());
+    // Only the candidates still open count: the ruled-out ones are never offered again.
+    int left = 0;
+    for (int i = FirstUntried(); i < static_cast<int>(m_list.candidates.size()); ++i)
+        if (NextOpen(i) == i) ++left;
+    const qint64 minutes = m_tries > 0 ? (left * m_triedMs / m_tries + 59999) / 60000 : 0;
+    m_labEffort->setText(minutes > 1 ? T(kMinutesLeft).arg(minutes) : T(kOneMinuteLeft));
+    m_labEffort->setVisible(m_tries > 0 && left > 0);
+    if (!m_tryClock.isValid()) m_tryClock.start();
+    for (QPushButton* b : m_nearButtons)
+        b->setVisible(m_modelHints);
     // A candidate answered before says so: a new answer needs it on the remote again.
     const QString answered = m_resendingBest ? QString() : AnswerText(index);
     m_labTryNote->setText(failedBefore         ? T(kNotCounted)

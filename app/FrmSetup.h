@@ -6,6 +6,7 @@
 #include "core/TestKeys.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <array>
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QCheckBox;
+class QHBoxLayout;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -85,6 +87,7 @@ private:
     int Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked);
     QString AnswerText(int index) const;
     void ShowTry(int index, bool failedBefore);
+    void ShowModelHints();
     void ShowAsk(int index);
     void ShowEnd(const QString& text);
     void OnDownloadFinished(bool sent);
@@ -110,6 +113,10 @@ private:
         QString shown;                 // as the window named them
     } m_best;
     bool m_resendingBest = false; // the try shown sends the best one again
+    // The pace: each try from its page to its answer, for "about N minutes left".
+    QElapsedTimer m_tryClock;
+    qint64 m_triedMs = 0;
+    int m_tries = 0;
 
     QLabel* m_labSlot = nullptr; // "TV slot", above every page
     int m_resumeSlot = -1;       // the slot the Resume offer resumes: the chosen one or another
@@ -130,10 +137,15 @@ private:
     QLabel* m_labTryHeading = nullptr;
     QLabel* m_labCovers = nullptr;
     QLabel* m_labModels = nullptr;
+    QLabel* m_labModelHint = nullptr;    // what the typed model found: a serial number, no match
+    QHBoxLayout* m_nearModels = nullptr; // "Did you mean model ...?", one button a model
+    std::vector<QPushButton*> m_nearButtons;
+    bool m_modelHints = false; // shown until the first answer of a search
     QLabel* m_imgPress = nullptr;
     QLabel* m_imgPlug = nullptr;
     QLabel* m_imgLight = nullptr;
     QLabel* m_labTryNote = nullptr;
+    QLabel* m_labEffort = nullptr;
     QPushButton* m_cmdDownload = nullptr;
     QPushButton* m_cmdTryPrevious = nullptr;
     // Ask

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace tolbe;
@@ -115,8 +116,15 @@ private slots:
         QCOMPARE(setup->findChild<QLabel*>("LabKeys")->text(),
                  f.T(395).arg(QStringList{f.T(410), f.T(412), f.T(413), f.T(409)}.join(", ")) + "\n" + f.T(431));
         Shot(setup, "setup-ask-en");
+        QVERIFY(!setup->findChild<QLabel*>("LabEffort")->isVisibleTo(setup));
         Keys(setup, Qt::Key_N);
         QTRY_COMPARE(setup->CandidateIndex(), 1);
+        // The pace of one try, for the two left; a quick test makes it a minute or a few.
+        const QString effort = setup->findChild<QLabel*>("LabEffort")->text();
+        QVERIFY2(effort == f.T(450) || QRegularExpression(QRegularExpression::escape(f.T(449)).replace("%1", "[2-9]"))
+                                           .match(effort)
+                                           .hasMatch(),
+                 qPrintable(effort));
         // Stop keeps the place; opening the assistant again offers it.
         Keys(setup, Qt::Key_T);
         QTRY_VERIFY(f.window->Remote()->Setup() == nullptr);
@@ -268,6 +276,26 @@ private slots:
         setup = f.OpenSetup();
         Keys(setup, Qt::Key_R);
         QTRY_COMPARE(text(setup, "LabSlot"), f.T(444).arg("SAT"));
+    }
+
+    void aModelThatMatchesNothingIsAnsweredOnTheTryPage() {
+        Fixture f;
+        FrmSetup* setup = f.OpenSetup();
+        setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+        const auto find = [&](const char* typed) {
+            setup->findChild<QLineEdit*>("TxtModel")->setText(typed);
+            setup->CmdFind_Click();
+            return setup->findChild<QLabel*>("LabModelHint")->text();
+        };
+        QCOMPARE(find("123456789"), f.T(448).arg("123456789") + "\n" + f.T(447).arg("123456789").arg(3));
+        QCOMPARE(find("UE41"), f.T(447).arg("UE41").arg(3));
+        QVERIFY(setup->findChild<QLabel*>("LabModelHint")->isVisibleTo(setup));
+        auto* near = setup->findChild<QPushButton*>("CmdNearModel0");
+        QCOMPARE(near->text(), f.T(446).arg("UE40"));
+        near->click();
+        QCOMPARE(setup->findChild<QLineEdit*>("TxtModel")->text(), QString("UE40"));
+        QVERIFY(!setup->findChild<QLabel*>("LabModelHint")->isVisibleTo(setup));
+        QCOMPARE(setup->Candidates().model.matching, 1);
     }
 
     void pagesInGermanAndChinese() {
