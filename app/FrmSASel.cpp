@@ -67,6 +67,13 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
         label->setTextFormat(Qt::PlainText);
     // A download from any window assigns the slot: the slot panel shows what went out.
     connect(m_runner, &DownloadRunner::Recorded, this, &FrmSASel::ShowWritten);
+    m_labOnRemote = new QLabel(this);
+    m_labOnRemote->setObjectName(QStringLiteral("LabOnRemote"));
+    m_labOnRemote->setTextFormat(Qt::PlainText);
+    m_labOnRemote->setWordWrap(true);
+    m_labOnRemote->hide();
+    ui->layRight->insertWidget(ui->layRight->indexOf(ui->LabModel) + 1, m_labOnRemote);
+    connect(m_runner, &DownloadRunner::RecordChanged, this, &FrmSASel::ShowOnRemote);
     ui->IRDBGrid->installEventFilter(this);
     ui->ImgDownload->installEventFilter(this);
     ui->LabDownload->installEventFilter(this);
@@ -170,6 +177,7 @@ void FrmSASel::Form_Load() {
     // Levels a killed run left raised come back before anything else happens.
     Step([&] { m_output->RestorePending(); });
     Step([&] { m_runner->LoadRecord(); });
+    Step([&] { ShowOnRemote(); });
     m_ctx.database.Close();
     Step([&] {
         QFile qss(QString::fromStdString(m_ctx.paths.StyleSheet().string()));
@@ -340,9 +348,17 @@ void FrmSASel::ImgDownload_Click() {
         if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
         return;
     }
-    m_runner->Run([this] {
+    m_runner->Run([this]() -> std::optional<core::PreparedDownload> {
+        const codec::SlotInfo before =
+            SlotTable.at(static_cast<std::size_t>(Slot::FromNumber(m_ctx.CurDevice).Index()));
         const core::DownloadRequest request = CurrentSlotRequest();
-        return m_runner->PrepareSend(request, SlotTable.at(static_cast<std::size_t>(request.slot.Index())));
+        codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(request.slot.Index()));
+        if (!MayReplace(request.slot, info)) {
+            info = before;
+            RelabelSlot(request.slot); // the slot labels as they were
+            return std::nullopt;
+        }
+        return m_runner->PrepareSend(request, info);
     });
 }
 
@@ -415,6 +431,11 @@ void FrmSASel::AddInfo(std::int16_t slot) {
 void FrmSASel::ShowWritten(Slot slot) {
     codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(slot.Index()));
     info = m_runner->Record().Of(slot).written;
+    RelabelSlot(slot);
+}
+
+void FrmSASel::RelabelSlot(Slot slot) {
+    const codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(slot.Index()));
     if (slot.Index() != Slot::FromNumber(m_ctx.CurDevice).Index()) return;
     ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
     ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
@@ -422,13 +443,37 @@ void FrmSASel::ShowWritten(Slot slot) {
     m_access->UpdateState();
 }
 
+void FrmSASel::ShowOnRemote() {
+    const core::SlotRecord& r = m_runner->Record().Of(Slot::FromNumber(m_ctx.CurDevice));
+    m_labOnRemote->setVisible(r.HasWritten());
+    if (!r.HasWritten()) return;
+    const int verdict = r.verdict == core::Verdict::Works    ? 452
+                        : r.verdict == core::Verdict::Partly ? 453
+                        : r.verdict == core::Verdict::Failed ? 454
+                                                             : 455;
+    m_labOnRemote->setText(T(451).arg(QString::fromStdString(r.written.BrandName),
+                                      QString::fromStdString(r.written.ModelName), T(verdict)));
+}
+
+bool FrmSASel::MayReplace(Slot slot, const codec::SlotInfo& replacement) {
+    const core::SlotRecord& r = m_runner->Record().Of(slot);
+    if (!r.HasWritten() || r.verdict != core::Verdict::Works || r.written.SetOfCodeID == replacement.SetOfCodeID)
+        return true;
+    const QString text = T(456).arg(QString::fromStdString(slot.Name()), QString::fromStdString(r.written.BrandName),
+                                    QString::fromStdString(r.written.ModelName));
+    return m_ctx.prompt.Show("Tolbe", text.toStdString(), Prompt::Buttons::YesNo, Prompt::Icon::Question) ==
+           Prompt::Answer::Yes;
+}
+
 void FrmSASel::ImageSelDev(std::int16_t slot) {
     m_selector->ImageSelDev(slot);
+    ShowOnRemote();
     m_access->UpdateState();
 }
 
 void FrmSASel::ImgSelDev_Click(int index) {
     m_selector->ImgSelDev_Click(index);
+    ShowOnRemote();
     m_access->UpdateState();
 }
 

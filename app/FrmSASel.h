@@ -66,6 +66,12 @@ public:
     // The slot's entry and, for the current slot, the slot labels: what the remote's record says
     // was written into it last.
     void ShowWritten(Slot slot);
+    // The line under the slot labels: what the remote's record says the current slot holds.
+    void ShowOnRemote();
+    void RelabelSlot(Slot slot);
+    // Before a download into the current slot: false when it would replace a working code set
+    // with another one and the user does not want that.
+    bool MayReplace(Slot slot, const codec::SlotInfo& replacement);
     void ImageSelDev(std::int16_t slot);
     void ImgSelDev_Click(int index);
     void ImgCombDevSel_Click();
@@ -147,6 +153,7 @@ private:
     std::unique_ptr<DeviceSelector> m_selector;
     JobGate m_gate; // download, update check and closing, one at a time
     DownloadRunner* m_runner = nullptr;
+    QLabel* m_labOnRemote = nullptr;
     SoundOutput* m_output = nullptr;
     bool m_startedWithDatabase = false;
     bool m_startupEnded = false;

@@ -298,6 +298,34 @@ private slots:
         QCOMPARE(setup->Candidates().model.matching, 1);
     }
 
+    void theMainWindowSaysWhatTheRemoteHoldsAndAsksBeforeReplacingIt() {
+        Fixture f;
+        FrmSetup* setup = f.OpenSetup();
+        setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+        setup->CmdFind_Click();
+        Download(setup);
+        setup->CmdYes_Click();
+        const codec::SlotInfo works = setup->Candidates().candidates[0].first;
+        const QString brand = QString::fromStdString(works.BrandName), model = QString::fromStdString(works.ModelName);
+        auto* line = f.window->findChild<QLabel*>("LabOnRemote");
+        QCOMPARE(line->text(), f.T(451).arg(brand, model, f.T(452)));
+        setup->close();
+        // The grid's first row is another code set: asked first, and No sends nothing.
+        f.prompt.answers = {Prompt::Answer::No};
+        f.window->ImgDownload_Click();
+        QCOMPARE(f.prompt.shown.back().text, f.T(456).arg("TV", brand, model).toStdString());
+        QCOMPARE(f.output.streams.size(), std::size_t{1});
+        QCOMPARE(f.window->findChild<QLabel*>("LabModel")->text(), f.T(132) + model);
+        // A slot without a record downloads as before, without a question.
+        f.window->ImgSelDev_Click(1);
+        QVERIFY(!line->isVisibleTo(f.window.get()));
+        const std::size_t asked = f.prompt.shown.size();
+        f.window->ImgDownload_Click();
+        QTRY_VERIFY(f.window->findChild<FrmFinish*>() != nullptr);
+        QCOMPARE(f.output.streams.size(), std::size_t{2});
+        QCOMPARE(f.prompt.shown.size(), asked);
+    }
+
     void pagesInGermanAndChinese() {
         if (qEnvironmentVariable("TOLBE_SCREENSHOT_DIR").isEmpty()) QSKIP("no screenshot folder");
         for (auto [base, tag] : {std::pair{4000, "de"}, std::pair{0, "zh"}}) {
