@@ -19,6 +19,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -28,7 +29,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QDeadlineTimer>
 #include <QTimer>
 #include <QWheelEvent>
 

@@ -153,8 +153,8 @@ TEST_F(CliDb, OnlyCodeDatabasesAreImportedOrUsed) {
         {"CREATE TABLE M_DeviceTypes(a, b);", "not make a code database"},
         {schema + "INSERT INTO M_Protocol VALUES(9, 'x', randomblob(1000000000));", "randomblob is not allowed"},
         // Evaluated for every row by each insert and by the integrity check: refused before any row.
-        {"CREATE TABLE M_Notes(a CHECK(length(replace(replace('xxxxxxxx','x','yy'),'y','zz'))>0));" +
-             schema + "INSERT INTO M_Notes VALUES(1);",
+        {"CREATE TABLE M_Notes(a CHECK(length(replace(replace('xxxxxxxx','x','yy'),'y','zz'))>0));" + schema +
+             "INSERT INTO M_Notes VALUES(1);",
          "a CHECK constraint is not allowed"},
         {schema + "CREATE INDEX ix ON M_CodeLink(replace(CodeData, 'A', 'BB'));", "an expression index is not allowed"},
     };
