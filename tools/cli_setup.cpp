@@ -95,6 +95,15 @@ struct CandidatesArgs {
     bool json = false;
 };
 
+// What a candidate list is made from: the database, slot, device type, brand and model.
+void AddListOptions(CLI::App* cmd, CandidatesArgs& a) {
+    cmd->add_option("--db", a.db, kDbHelp);
+    cmd->add_option("--slot", a.slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    cmd->add_option("--device", a.device, "device type, as the device-type list names it")->required();
+    cmd->add_option("--brand", a.brand, "brand key words")->required();
+    cmd->add_option("--model", a.model, "model as typed");
+}
+
 // The brand's candidates, with what the typed model found said on standard error.
 core::CandidateList ListCandidates(const CliContext& ctx, const CandidatesArgs& a, Slot slot) {
     const auto database = OpenDatabase(ctx, a.db);
@@ -429,11 +438,7 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
         "the candidates of the models it names come first (letter case, blanks, hyphens, dots, slashes and O/0, "
         "I/1/l aside), then \"Did you mean model ...?\" ones a letter or two away, then the rest of the brand. "
         "Tab-separated with a heading line, or JSON.");
-    c->add_option("--db", cand->db, kDbHelp);
-    c->add_option("--slot", cand->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
-    c->add_option("--device", cand->device, "device type, as the device-type list names it")->required();
-    c->add_option("--brand", cand->brand, "brand key words")->required();
-    c->add_option("--model", cand->model, "model as typed");
+    AddListOptions(c, *cand);
     c->add_flag("--json", cand->json,
                 "print {\"candidates\": [{\"set_of_code_ids\", \"models\", \"image_sha256\"}]}, with --model "
                 "also \"model\": {\"typed\", \"matching\", \"did_you_mean\", \"looks_like_serial\"}");
@@ -445,11 +450,7 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
                 "them (each answer moves up the candidates that send a code that worked and down those that send "
                 "one that did not); status \"try\", \"works\" (an answer said so) or \"none left\". "
                 "Tab-separated with a heading line, or JSON.");
-    n->add_option("--db", next->db, kDbHelp);
-    n->add_option("--slot", next->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
-    n->add_option("--device", next->device, "device type, as the device-type list names it")->required();
-    n->add_option("--brand", next->brand, "brand key words")->required();
-    n->add_option("--model", next->model, "model as typed");
+    AddListOptions(n, *next);
     n->add_option("--answer", next->answers,
                   "a tried candidate: IMAGE_SHA256=works, =failed or =partly:KEY,KEY (the test keys that worked, by "
                   "name or key-map number); repeatable");
