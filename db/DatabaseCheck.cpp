@@ -11,7 +11,9 @@
 #include <cctype>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -252,6 +254,12 @@ bool CheckedFiles::Knows(const FileStamp& stamp) const {
 
 void CheckedFiles::Remember(const FileStamp& stamp) const {
     if (m_list.empty() || !MakePrivateFolder(m_list.parent_path())) return;
+    // Another copy of the program (or tolbe-cli) may be adding its file at the same moment: the
+    // read, change and replace happen under one lock, so neither entry is lost.
+    std::filesystem::path lockPath = m_list;
+    lockPath += ".lock";
+    const Fd lock{::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)};
+    if (lock.fd < 0 || ::flock(lock.fd, LOCK_EX) != 0) return;
     const std::string line = StampLine(stamp);
     std::vector<std::string> lines = ReadLines(m_list);
     lines.erase(std::remove(lines.begin(), lines.end(), line), lines.end());
@@ -297,11 +305,15 @@ std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& opti
         }
         // Every table, not only the program's: the integrity check below reads them all. The
         // extended list shows generated and hidden columns, which "Select *" returns too.
+        // Each table's column names, in order, for the program's needs below.
+        std::map<std::string, std::vector<std::string>> columnsOf;
         for (const std::string& t : tables) {
             const DbRecordset info = conn.OpenRecordset("PRAGMA table_xinfo(" + QuoteIdentifier(t) + ")", false);
-            for (int r = 0; r < info.RecordCount(); ++r)
+            for (int r = 0; r < info.RecordCount(); ++r) {
                 if (info.ValueAt(r, 6).ToInt32() != 0)
                     return "the table " + t + " has the generated or hidden column " + info.ValueAt(r, 1).Text();
+                columnsOf[t].push_back(info.ValueAt(r, 1).Text());
+            }
             const DbRecordset indexes = conn.OpenRecordset("PRAGMA index_list(" + QuoteIdentifier(t) + ")", false);
             for (int r = 0; r < indexes.RecordCount(); ++r) {
                 const std::string index = indexes.ValueAt(r, 1).Text();
@@ -320,22 +332,19 @@ std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& opti
                 continue;
             }
             const std::string table(need.table);
-            const DbRecordset info = conn.OpenRecordset("PRAGMA table_xinfo(" + QuoteIdentifier(*found) + ")", false);
-            const int count = info.RecordCount();
+            const std::vector<std::string>& columns = columnsOf[*found];
+            const int count = static_cast<int>(columns.size());
             if (count < need.columns)
                 return "table " + table + " has " + std::to_string(count) + " columns; the program reads " +
                        std::to_string(need.columns);
-            const auto columnAt = [&](int c) { return info.ValueAt(c, 1).Text(); };
-            for (const std::string_view named : need.named) {
-                bool present = false;
-                for (int c = 0; c < count && !present; ++c)
-                    present = SameName(columnAt(c), named);
-                if (!present) return "table " + table + " has no column " + std::string(named);
-            }
+            for (const std::string_view named : need.named)
+                if (std::none_of(columns.begin(), columns.end(),
+                                 [&](const std::string& c) { return SameName(c, named); }))
+                    return "table " + table + " has no column " + std::string(named);
             for (const int p : need.positions) {
                 if (p >= count) continue;
                 for (const std::string_view named : need.named)
-                    if (SameName(columnAt(p), named))
+                    if (SameName(columns[static_cast<std::size_t>(p)], named))
                         return "table " + table + " has " + std::string(named) + " in column " + std::to_string(p + 1) +
                                ", where the program reads another value";
             }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tolbe;
@@ -254,4 +255,33 @@ TEST_F(DatabaseFileTest, ASourceLargerThanASlotIsRefusedWithoutReadingIt) {
     } catch (const DbError& e) {
         EXPECT_NE(std::string(e.what()).find("more than 768 key rows"), std::string::npos) << e.what();
     }
+}
+
+TEST_F(DatabaseFileTest, TwoProgramsRememberingAtOnceLoseNoEntry) {
+    const auto list = dir / "state" / "checked-databases";
+    // Two processes, each adding six files' stamps as fast as it can.
+    auto stampNo = [](int n) {
+        FileStamp s;
+        s.inode = static_cast<std::uint64_t>(n);
+        return s;
+    };
+    std::vector<pid_t> children;
+    for (int p = 0; p < 2; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int n = 0; n < 6; ++n)
+                CheckedFiles(list).Remember(stampNo(p * 100 + n));
+            ::_exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int p = 0; p < 2; ++p)
+        for (int n = 0; n < 6; ++n)
+            EXPECT_TRUE(CheckedFiles(list).Knows(stampNo(p * 100 + n))) << p << " " << n;
 }
