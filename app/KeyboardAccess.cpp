@@ -1,5 +1,6 @@
 #include "app/KeyboardAccess.h"
 
+#include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QEvent>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@ namespace {
 
 constexpr auto kRoleProperty = "tolbeAccessibleRole";
 constexpr auto kCheckedProperty = "tolbeAccessibleChecked";
+constexpr auto kRingProperty = "tolbeFocusRing";
 
 bool IsActivateKey(const QKeyEvent* key, bool with_space) {
     if (key->modifiers() & ~Qt::KeypadModifier) return false;
@@ -147,6 +149,15 @@ void MakeKeyboardButton(QLabel* label, std::function<void()> press, QAccessible:
 
 void AddFocusRing(QWidget* focus, QWidget* framed, int radius) {
     if (focus && framed) new FocusRing(focus, framed, radius);
+}
+
+void AddFocusRings(QWidget* root) {
+    if (!root) return;
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (!(button->focusPolicy() & Qt::TabFocus) || button->property(kRingProperty).isValid()) continue;
+        button->setProperty(kRingProperty, true);
+        AddFocusRing(button, button, 3);
+    }
 }
 
 void SetAccessibleChecked(QWidget* button, bool checked) {
