@@ -191,6 +191,9 @@ void FrmSetup::BuildChoosePage() {
         grid->addWidget(label, row, 0);
         grid->addWidget(w, row, 1);
         w->setAccessibleName(WithoutMnemonic(T(k)).remove(QRegularExpression(QStringLiteral("[:：\\s]+$"))));
+        // An editable list's text field is what a reader meets inside it: it bears the same name.
+        if (auto* box = qobject_cast<QComboBox*>(w); box && box->lineEdit())
+            box->lineEdit()->setAccessibleName(box->accessibleName());
     };
     m_cmbDevice = new QComboBox(page);
     m_cmbDevice->setObjectName(QStringLiteral("CmbDevice"));
