@@ -768,6 +768,7 @@ void FrmSetup::ShowPage(Page page, QWidget* focus) {
     QWidget* next = m_pages->widget(static_cast<int>(page));
     next->setAccessibleName(T(kPageChoose + static_cast<int>(page)));
     setWindowTitle(NameAndValue(m_ctx.LangBase, T(kTitle), next->accessibleName()));
+    SetAccessibleNameIfChanged(this, windowTitle()); // readers keep the name they read first otherwise
     // Qt gives the focus to the incoming page's first control when the outgoing page held it; the
     // control meant takes it before the page changes, so a reader hears one control, not two.
     if (focus && focus->isEnabled()) focus->setFocus();
