@@ -27,10 +27,6 @@ FrmFinish::FrmFinish(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
     const QSize picture = m_ui->ImgFinish->pixmap().deviceIndependentSize().toSize();
     m_ui->ImgFinish->setGeometry(
         QRect(QPoint((width() - picture.width()) / 2, (height() - picture.height()) / 2), picture));
-    m_labSlot = new QLabel(this);
-    m_labSlot->setObjectName(QStringLiteral("LabSlotProgrammed"));
-    m_labSlot->setAlignment(Qt::AlignCenter);
-    m_labSlot->hide();
 }
 
 FrmFinish::~FrmFinish() = default;
@@ -47,9 +43,11 @@ void FrmFinish::SayProgrammed(int LangBase, const QString& slot) {
         w->setAccessibleName(QString::fromStdString(*name));
         w->setAccessibleDescription(told);
     }
-    if (!which.isEmpty() && m_labSlot->isHidden()) {
+    if (!which.isEmpty() && m_labSlot == nullptr) {
         // A line under the picture, so the eye reads which slot too.
-        m_labSlot->setText(which);
+        m_labSlot = new QLabel(which, this);
+        m_labSlot->setObjectName(QStringLiteral("LabSlotProgrammed"));
+        m_labSlot->setAlignment(Qt::AlignCenter);
         m_labSlot->setGeometry(0, height(), width(), kSlotLine_px);
         m_labSlot->show();
         setFixedSize(width(), height() + kSlotLine_px);

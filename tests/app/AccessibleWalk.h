@@ -6,19 +6,22 @@
 #include <QApplication>
 #include <QMenu>
 #include <QRegularExpression>
-#include <QWidget>
 
 #include <functional>
 
 namespace tolbe::test {
 
 // Walks `top` and what it holds, skipping what is hidden (a menu counts though it is not popped
-// up): no name carries a mnemonic mark ("&", "(F)", "（F）"), and every control a user acts on or
-// a picture has a name. Returns the first fault (role and name), empty when none; `named` counts
-// the controls met that need a name.
+// up): no name carries a mnemonic mark, every control a user acts on and every picture has a name,
+// and checkable menu entries say whether they are checked. Returns the first fault, empty when
+// none; `named` counts the controls met that need a name.
 inline QString AccessibleNameFault(QAccessibleInterface* top, int& named) {
     // "&" before a blank is no mark ("Bang & Olufsen", a brand as the database writes it).
     static const QRegularExpression marks(QStringLiteral("&(?! )|[(（][A-Za-z][)）]"));
+    static const QList<QAccessible::Role> needNames{
+        QAccessible::Button,   QAccessible::ComboBox, QAccessible::EditableText, QAccessible::Table,
+        QAccessible::Link,     QAccessible::MenuItem, QAccessible::Graphic,      QAccessible::RadioButton,
+        QAccessible::CheckBox, QAccessible::Grouping};
     QString fault;
     std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* iface) {
         if (iface == nullptr || !fault.isEmpty()) return;
@@ -29,26 +32,12 @@ inline QString AccessibleNameFault(QAccessibleInterface* top, int& named) {
         const QString at = QStringLiteral("role %1 \"%2\" (%3)")
                                .arg(int(iface->role()))
                                .arg(name, iface->object() ? iface->object()->objectName() : QString());
-        const QAccessible::Role role = iface->role();
-        if (name.contains(marks)) {
-            fault = at + " has a mnemonic mark";
-            return;
-        }
-        if (role == QAccessible::Button || role == QAccessible::ComboBox || role == QAccessible::EditableText ||
-            role == QAccessible::Table || role == QAccessible::Link || role == QAccessible::MenuItem ||
-            role == QAccessible::Graphic || role == QAccessible::RadioButton || role == QAccessible::CheckBox ||
-            role == QAccessible::Grouping) {
-            if (name.isEmpty()) {
-                fault = at + " has no name";
-                return;
-            }
-            ++named;
-        }
-        if (action && action->isCheckable() && !iface->state().checkable) {
-            fault = at + " does not say whether it is checked";
-            return;
-        }
-        if (role == QAccessible::Table) return; // its cells are read row by row
+        const bool needsName = needNames.contains(iface->role());
+        named += needsName;
+        if (name.contains(marks)) fault = at + " has a mnemonic mark";
+        if (needsName && name.isEmpty()) fault = at + " has no name";
+        if (action && action->isCheckable() && !iface->state().checkable) fault = at + " does not say it is checked";
+        if (iface->role() == QAccessible::Table) return; // its cells are read row by row
         for (int i = 0; i < iface->childCount(); ++i)
             walk(iface->child(i));
     };

