@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QEvent>
+#include <QFocusFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -46,11 +47,13 @@ private:
 };
 
 // A ring drawn over a widget while another (or the same) widget has the focus: dark outside and
-// light inside, so that it shows on the grey and on the blue buttons alike.
-class FocusRing final : public QWidget {
+// light inside, so that it shows on the grey and on the blue buttons alike. A QFocusFrame, which
+// the accessibility tree leaves out: a reader would otherwise meet an empty object in every
+// focused control.
+class FocusRing final : public QFocusFrame {
 public:
     FocusRing(QWidget* focus, QWidget* framed, int radius)
-        : QWidget(framed), m_radius(radius), m_framed(framed), m_focus(focus) {
+        : QFocusFrame(framed), m_radius(radius), m_framed(framed), m_focus(focus) {
         setObjectName(focus->objectName() + "FocusRing");
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
