@@ -203,7 +203,7 @@ void FrmSASel::Form_Load() {
     Step([&] { m_selector->ResetAnimation(); });
     Step([&] { m_selector->ShowFirstFrames(); });
     Step([&] { ui->LabEmail->setText(QStringLiteral("Email:") + QString::fromUtf8(i18n::kSupportEmail)); });
-    m_ctx.RcuModel = 1;
+    m_ctx.RcuModel = codec::kSupportedRcuModel;
     Step([&] { audio::InitWaveTable(); });
 
     // The file is found here, then opened and checked on a thread of its own: the first check of a

@@ -8,6 +8,7 @@
 #include "audio/SignalDecoder.h"
 #include "audio/SignalTiming.h"
 #include "audio/WavFile.h"
+#include "common/HexText.h"
 #include "common/Slot.h"
 
 #include <cmath>
@@ -44,8 +45,7 @@ std::string Fixed(double v, int decimals) {
 }
 
 std::string Hex(std::uint8_t b) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[b >> 4], kDigits[b & 0xF]};
+    return ToHex(std::span<const std::uint8_t>(&b, 1));
 }
 
 // JSON string literal: quotes, backslashes and control characters escaped; other bytes pass as they are
