@@ -14,7 +14,9 @@ struct Sha256Stream::Context {
 
 namespace {
 
-[[noreturn]] void Fail() { throw std::runtime_error("SHA-256 is not available"); }
+[[noreturn]] void Fail() {
+    throw std::runtime_error("SHA-256 is not available");
+}
 
 void Start(EVP_MD_CTX* md) {
     if (!md || EVP_DigestInit_ex(md, EVP_sha256(), nullptr) != 1) Fail();
@@ -28,9 +30,13 @@ Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
     return stream.Finish();
 }
 
-std::string Sha256Hex(std::span<const std::uint8_t> bytes) { return ToHex(Sha256(bytes), LetterCase::Lower); }
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+    return ToHex(Sha256(bytes), LetterCase::Lower);
+}
 
-Sha256Stream::Sha256Stream() : m_context(std::make_unique<Context>()) { Start(m_context->md.get()); }
+Sha256Stream::Sha256Stream() : m_context(std::make_unique<Context>()) {
+    Start(m_context->md.get());
+}
 
 Sha256Stream::~Sha256Stream() = default;
 

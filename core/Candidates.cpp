@@ -1,11 +1,10 @@
 #include "core/Candidates.h"
 
 #include "codec/CodeRecord.h"
-#include "common/Digest.h"
 #include "codec/DownOrder.h"
+#include "common/Digest.h"
 #include "core/Download.h"
 #include "db/CodeSearch.h"
-
 
 #include <algorithm>
 #include <map>
@@ -127,10 +126,10 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
             const std::string sourceText = rs.ValueAt(r, 6).Text();
             auto order = orderBySource.find(sourceText);
             if (order == orderBySource.end())
-                order =
-                    orderBySource
-                        .emplace(sourceText, codec::GetDownOrderStr(conn, info.SetOfCodeID, codec::kSupportedRcuModel))
-                        .first;
+                order = orderBySource
+                            .emplace(sourceText, codec::GetDownOrderStr(db::ReadKeyOrderRows(
+                                                     conn, info.SetOfCodeID, codec::kSupportedRcuModel)))
+                            .first;
 
             auto [at, fresh] = byRecipe.try_emplace({info.SourceID, order->second});
             if (fresh) {
