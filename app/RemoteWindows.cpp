@@ -61,14 +61,15 @@ void RemoteWindows::ReportSetAside() {
     const std::filesystem::path where = m_runner.TakeSetAsideRecord();
     if (where.empty()) return;
     const auto text = i18n::TryLoadText(m_ctx.LangBase, kTextRecordSetAside);
-    m_ctx.prompt.Show("Tolbe", text.value_or("") + "\n" + where.string(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    m_ctx.prompt.Show(kProductName, text.value_or("") + "\n" + where.string(), Prompt::Buttons::Ok,
+                      Prompt::Icon::Warning);
 }
 
 void RemoteWindows::mnuToolsSetup_Click() {
     if (!m_ctx.HasDatabase()) {
         // The same box as at start-up: a missing file is said as missing (136), a broken one as broken.
         if (m_ctx.database.Status() == db::CodeDatabase::State::Missing)
-            m_ctx.prompt.Show("Tolbe", i18n::TryLoadText(m_ctx.LangBase, kTextDatabaseMissing).value_or(""),
+            m_ctx.prompt.Show(kProductName, i18n::TryLoadText(m_ctx.LangBase, kTextDatabaseMissing).value_or(""),
                               Prompt::Buttons::Ok, Prompt::Icon::Question);
         else
             ShowDatabaseError(m_ctx.LangBase, m_window);

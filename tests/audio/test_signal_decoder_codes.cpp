@@ -24,10 +24,10 @@ using namespace tolbe;
 TEST(SignalDecoderCodes, DecodedMemoryEqualsTheEncodersBytesForManyCodeSets) {
     test::TempDir dir;
     const std::string file = (dir / "codes.db3").string();
-    db::SampleOptions options;
+    devtools::SampleOptions options;
     options.code_sets = 90;
     options.seed = 21;
-    db::GenerateSampleDatabase(file, options);
+    devtools::GenerateSampleDatabase(file, options);
     const std::string key = db::BuildDatabaseKey();
 
     db::DbConnection conn;

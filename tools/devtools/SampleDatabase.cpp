@@ -15,7 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tolbe::db {
+namespace tolbe::devtools {
+
+using namespace tolbe::db;
+
 namespace {
 
 // ---- deterministic randomness ----
@@ -749,4 +752,4 @@ void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool
         true);
 }
 
-} // namespace tolbe::db
+} // namespace tolbe::devtools
