@@ -11,8 +11,9 @@
 #include "core/RemoteRecord.h"
 #include "core/TestKeys.h"
 
+#include "common/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <memory>
 
@@ -30,11 +31,6 @@ std::shared_ptr<db::CodeDatabase> OpenDatabase(const CliContext& ctx, const std:
     return database;
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 // The assistant offers the device-type list, so a device that is not on it is a mistake.
 std::string KnownDevice(const db::CodeDatabase& database, const std::string& device) {
     std::vector<std::string> types;
@@ -44,7 +40,7 @@ std::string KnownDevice(const db::CodeDatabase& database, const std::string& dev
         throw CliFailure{std::string("cannot read the device types: ") + e.what()};
     }
     for (const std::string& t : types)
-        if (Lower(t) == Lower(device)) return t;
+        if (ToLower(t) == ToLower(device)) return t;
     std::string list;
     for (const std::string& t : types)
         list += (list.empty() ? "" : ", ") + t;
@@ -69,9 +65,8 @@ std::string JsonText(const std::string& s) {
 }
 
 std::string KeyWord(const std::string& name) {
-    std::string out;
-    for (unsigned char c : name)
-        if (c != ' ') out += static_cast<char>(std::tolower(c));
+    std::string out = ToLower(name);
+    out.erase(std::remove(out.begin(), out.end(), ' '), out.end());
     return out;
 }
 
@@ -171,17 +166,17 @@ core::Answer ParseAnswer(const std::string& text, const core::CandidateList& lis
     const auto bad = [&](const std::string& why) { return CliFailure{"--answer \"" + text + "\": " + why, 2}; };
     if (eq == std::string::npos) throw bad("write IMAGE_SHA256=works, =failed or =partly:KEY,KEY");
     core::Answer answer;
-    answer.imageSha256 = Lower(text.substr(0, eq));
+    answer.imageSha256 = ToLower(text.substr(0, eq));
     const auto tried = std::find_if(list.candidates.begin(), list.candidates.end(),
                                     [&](const core::Candidate& c) { return c.imageSha256 == answer.imageSha256; });
     if (tried == list.candidates.end()) throw bad("no candidate of this list has that image");
     const std::string said = text.substr(eq + 1);
-    if (Lower(said) == "works") {
+    if (ToLower(said) == "works") {
         answer.verdict = core::Verdict::Works;
         return answer;
     }
-    if (Lower(said) == "failed") return answer;
-    if (Lower(said.substr(0, 7)) != "partly:") throw bad("the answer is works, failed or partly:KEY,KEY");
+    if (ToLower(said) == "failed") return answer;
+    if (ToLower(said.substr(0, 7)) != "partly:") throw bad("the answer is works, failed or partly:KEY,KEY");
     answer.verdict = core::Verdict::Partly;
     std::size_t start = 7;
     for (;;) {
