@@ -134,19 +134,6 @@ std::set<std::string> SlotSections(const std::string& text, bool& damaged) {
     return found;
 }
 
-// Moves a damaged file out of the way under a name of its own, never over an earlier one.
-std::filesystem::path SetAside(const std::filesystem::path& file) {
-    std::error_code ec;
-    for (int n = 1; n < 1000; ++n) {
-        auto aside = file;
-        aside += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
-        if (std::filesystem::exists(aside, ec)) continue;
-        std::filesystem::rename(file, aside, ec);
-        return ec ? std::filesystem::path() : aside;
-    }
-    return {};
-}
-
 std::string LocalTime(std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm tm{};
