@@ -83,29 +83,33 @@ std::optional<core::PreparedDownload> DownloadRunner::PrepareSend(const core::Do
 }
 
 void DownloadRunner::LoadRecord() {
-    m_recordSetAside = m_record.Load().setAside;
+    m_record.Load();
+}
+
+void DownloadRunner::LookAtRecord() {
+    m_record.Load();
+    TellSetAside();
+    emit RecordChanged();
+}
+
+void DownloadRunner::TellSetAside() {
+    for (const std::filesystem::path& where : m_record.TakeUnreported())
+        m_ctx.prompt.Show("Tolbe", T(kTextRecordSetAside).toStdString() + "\n" + where.string(), Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
 }
 
 bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>& change) {
-    if (const auto report = m_record.Load(); !report.setAside.empty()) {
-        const QString text = T(kTextRecordSetAside);
-        m_ctx.prompt.Show("Tolbe", (text + QStringLiteral("\n")).toStdString() + report.setAside.string(),
-                          Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    const core::RemoteRecord::ChangeReport report = m_record.Change(change);
+    // The messages wait until the lock is given back, so tolbe-cli never waits for the user.
+    TellSetAside();
+    if (!report.saved) {
+        QString text = T(kTextRecordNotSaved);
+        if (text.isEmpty()) text = QStringLiteral("%1");
+        m_ctx.prompt.Show("Tolbe", text.arg(QString::fromStdString(report.why)).toStdString(), Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
     }
-    change(m_record);
-    const bool saved = SaveRecord();
     emit RecordChanged();
-    return saved;
-}
-
-bool DownloadRunner::SaveRecord() {
-    std::string why;
-    if (m_record.Save(&why)) return true;
-    QString text = T(kTextRecordNotSaved);
-    if (text.isEmpty()) text = QStringLiteral("%1");
-    m_ctx.prompt.Show("Tolbe", text.arg(QString::fromStdString(why)).toStdString(), Prompt::Buttons::Ok,
-                      Prompt::Icon::Warning);
-    return false;
+    return report.saved;
 }
 
 void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownload>()>& prepare, QWidget* over) {

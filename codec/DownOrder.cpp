@@ -1,7 +1,7 @@
 #include "codec/DownOrder.h"
 
-#include <algorithm>
 #include "common/AsciiText.h"
+#include <algorithm>
 
 #include <charconv>
 #include <optional>

@@ -363,18 +363,26 @@ void RunMark(const CliContext& ctx, const MarkArgs& a) {
         throw CliFailure{"with --verdict partly, --keys names the keys that worked", 2};
     if (*verdict != core::Verdict::Partly && !a.keys.empty())
         throw CliFailure{"--keys goes with --verdict partly only", 2};
-    core::RemoteRecord record = LoadRemoteRecord(ctx);
-    const core::SlotRecord& r = record.Of(slot);
-    if (!r.HasWritten()) throw CliFailure{"nothing has been written into slot " + slot.Name() + " from this computer"};
-    if (r.written.SetOfCodeID != a.setOfCodeId)
-        throw CliFailure{"slot " + slot.Name() + " holds code set " + std::to_string(r.written.SetOfCodeID) +
-                         " as written from this computer, not " + std::to_string(a.setOfCodeId)};
-    const std::vector<std::string> keys = a.keys.empty() ? a.keys : NamedKeys(ctx, a, slot, r.written);
-    // A code set that failed is ruled out for its brand, so the assistant does not offer it again.
-    if (*verdict == core::Verdict::Failed)
-        record.RuleOut(slot, r.written.DeviceName, r.written.BrandName, r.imageSha256);
-    record.MarkVerdict(slot, a.setOfCodeId, *verdict, keys);
-    SaveRemoteRecord(record);
+    const auto check = [&](const core::SlotRecord& r) {
+        if (!r.HasWritten())
+            throw CliFailure{"nothing has been written into slot " + slot.Name() + " from this computer"};
+        if (r.written.SetOfCodeID != a.setOfCodeId)
+            throw CliFailure{"slot " + slot.Name() + " holds code set " + std::to_string(r.written.SetOfCodeID) +
+                             " as written from this computer, not " + std::to_string(a.setOfCodeId)};
+    };
+    // The keys are looked up in the database before the record is locked, so the lock is held only
+    // for the read, the change and the write.
+    std::vector<std::string> keys;
+    if (!a.keys.empty()) {
+        const core::RemoteRecord before = LoadRemoteRecord(ctx);
+        check(before.Of(slot));
+        keys = NamedKeys(ctx, a, slot, before.Of(slot).written);
+    }
+    ChangeRemoteRecord(ctx, [&](core::RemoteRecord& record) {
+        const core::SlotRecord& r = record.Of(slot);
+        check(r);
+        record.Answer(slot, r.written.DeviceName, r.written.BrandName, r.imageSha256, a.setOfCodeId, *verdict, keys);
+    });
 }
 
 struct SendArgs {
@@ -410,12 +418,13 @@ void RunSend(const CliContext& ctx, const SendArgs& a) {
 
 void RunReset(const CliContext& ctx, const std::string& slotText) {
     const Slot slot = Slot::FromNumber(ParseSlot(slotText));
-    core::RemoteRecord record = LoadRemoteRecord(ctx);
-    const core::SlotRecord& r = record.Of(slot);
-    const std::size_t cleared = r.ruledOut.size();
-    const std::string brand = r.ruledOutBrand;
-    record.StartOver(slot);
-    SaveRemoteRecord(record);
+    std::size_t cleared = 0;
+    std::string brand;
+    ChangeRemoteRecord(ctx, [&](core::RemoteRecord& record) {
+        cleared = record.Of(slot).ruledOut.size();
+        brand = record.Of(slot).ruledOutBrand;
+        record.StartOver(slot);
+    });
     std::cout << "slot " << slot.Name() << ": " << cleared << " ruled-out candidate" << (cleared == 1 ? "" : "s")
               << (brand.empty() ? "" : " of " + brand) << " cleared; the set-up starts at the first candidate\n";
 }
