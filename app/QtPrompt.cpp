@@ -35,6 +35,8 @@ void Caption(QMessageBox& box, QMessageBox::StandardButton which, int lang_base,
 Prompt::Answer QtPrompt::Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) {
     QMessageBox box(m_parent);
     box.setWindowTitle(title.empty() ? QString::fromLatin1(kProductName) : QString::fromStdString(title));
+    // Messages quote brand and model names from the database and the record: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(text));
     box.setIcon(ToQt(icon));
     if (buttons == Buttons::YesNo) {
