@@ -44,8 +44,7 @@ struct Copies {
         set("ALSA_CONFIG_PATH", dir / "no-sound-card.conf");
         env.insert("QT_QPA_PLATFORM", "offscreen");
     }
-    // `fileLimit`: the most descriptors the copy may hold (0: as the test has).
-    std::unique_ptr<QProcess> Launch(rlim_t fileLimit = 0) const {
+    std::unique_ptr<QProcess> Launch(rlim_t fileLimit = 0) const { // 0: the test's own descriptor limit
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -177,35 +176,32 @@ private slots:
         Copies c;
         auto first = c.Launch(256);
         QTRY_VERIFY_WITH_TIMEOUT(c.Answers(), 30000);
-        std::vector<std::unique_ptr<QLocalSocket>> held;
-        for (int i = 0; i < 300; ++i) {
-            held.push_back(std::make_unique<QLocalSocket>());
-            held.back()->connectToServer(QString::fromStdString((c.RuntimeFolder() / "instance").string()));
-            held.back()->waitForConnected(200);
+        std::vector<std::unique_ptr<QLocalSocket>> held(300);
+        for (auto& peer : held) {
+            peer = std::make_unique<QLocalSocket>();
+            peer->connectToServer(QString::fromStdString((c.RuntimeFolder() / "instance").string()));
+            peer->waitForConnected(200);
         }
         QTest::qWait(4000);
         held.clear();
         auto second = c.Launch();
-        QVERIFY(second->waitForFinished(30000));
-        QCOMPARE(second->exitCode(), 0);
-        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(second->waitForFinished(30000) && second->exitCode() == 0 && first->state() == QProcess::Running);
         first->terminate();
         QVERIFY(first->waitForFinished(30000));
 
-        // No runtime folder, a state folder that cannot be made, and the fallback folder made by
-        // another user beforehand (only root can make one).
+        // No runtime folder, no state folder, and the fallback made by another user (only root can).
         if (::geteuid() != 0) return;
         c.env.remove("XDG_RUNTIME_DIR");
         std::filesystem::remove_all(c.dir / "state" / "Tolbe");
         test::WriteFile(c.dir / "state" / "Tolbe", "a file where the folder would be");
-        std::filesystem::create_directories(c.dir / "tmp" / ("tolbe-" + std::to_string(::getuid())));
-        QCOMPARE(::chown((c.dir / "tmp" / ("tolbe-" + std::to_string(::getuid()))).c_str(), 4242, 4242), 0);
+        const auto taken = c.dir / "tmp" / ("tolbe-" + std::to_string(::getuid()));
+        std::filesystem::create_directories(taken);
+        QCOMPARE(::chown(taken.c_str(), 4242, 4242), 0);
         c.env.insert("TMPDIR", QString::fromStdString((c.dir / "tmp").string()));
         QProcess refused;
         refused.setProcessEnvironment(c.env);
         refused.start(QStringLiteral(TOLBE_APP_PATH), {});
-        QVERIFY(refused.waitForFinished(30000));
-        QCOMPARE(refused.exitCode(), 1);
+        QVERIFY(refused.waitForFinished(30000) && refused.exitCode() == 1);
         QVERIFY(refused.readAllStandardError().contains("does not start"));
     }
 };

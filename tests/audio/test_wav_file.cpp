@@ -81,17 +81,16 @@ TEST(WavFile, BadInputGivesAClearError) {
     }
     // Ten minutes at 384 kHz (a sparse file): longer than a download of every slot, refused unread.
     const std::uint32_t bytes = 600u * 384000u * 4u;
-    std::string header = PcmWav(2, 384000, 16, "");
-    header.replace(4, 4, Le32(36 + bytes));
-    header.replace(40, 4, Le32(bytes));
-    test::WriteFile(dir / "long.wav", header);
-    std::filesystem::resize_file(dir / "long.wav", header.size() + bytes);
+    test::WriteFile(dir / "long.wav",
+                    PcmWav(2, 384000, 16, "").replace(4, 4, Le32(36 + bytes)).replace(40, 4, Le32(bytes)));
+    std::filesystem::resize_file(dir / "long.wav", 44 + bytes);
+    std::string why;
     try {
         ReadWavFile(dir / "long.wav");
-        ADD_FAILURE() << "ten minutes accepted";
     } catch (const WavError& e) {
-        EXPECT_NE(std::string(e.what()).find("lasts 600 s"), std::string::npos) << e.what();
+        why = e.what();
     }
+    EXPECT_NE(why.find("lasts 600 s"), std::string::npos) << why;
     test::WriteFile(dir / "top.wav", PcmWav(1, kMaxWavSampleRate, 16, std::string(64, '\x01')));
     EXPECT_EQ(ReadWavFile(dir / "top.wav").sample_rate, kMaxWavSampleRate);
     const std::vector<std::uint8_t> odd{1, 2, 3};

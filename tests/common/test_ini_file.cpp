@@ -86,7 +86,6 @@ TEST(IniSettingsStore, TwoProgramsSavingAtOnceKeepEveryValue) {
             store.SaveSetting("Marvo", "MarvoState", who + std::to_string(i), std::to_string(i));
     };
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
         IniSettingsStore other(dir.Path());
         saveAll(other, "Child");
@@ -97,8 +96,7 @@ TEST(IniSettingsStore, TwoProgramsSavingAtOnceKeepEveryValue) {
     saveAll(store, "Parent");
     menus.join();
     int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     int kept = 0;
     for (const char* who : {"Child", "Thread", "Parent"})
         for (int i = 0; i < kSaves; ++i)

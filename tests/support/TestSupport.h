@@ -35,8 +35,7 @@ private:
     std::filesystem::path m_path;
 };
 
-// Settings held in memory, behind the store's lock as the real one's (`values` and `writes` are
-// for the test's own thread once the program's threads are done).
+// Settings held in memory, behind the store's lock as the real one's.
 class MemorySettingsStore final : public SettingsStore {
 public:
     // Convenience for the program's own section.
@@ -45,8 +44,6 @@ public:
     }
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
     int writes = 0;
-
-private:
     std::string Read(const std::string& app, const std::string& section, const std::string& key,
                      const std::string& fallback) const override;
     void Write(const std::string& app, const std::string& section, const std::string& key,

@@ -1,21 +1,16 @@
 #!/bin/bash
-# Two tolbe-cli commands mark verdicts in the remote's record at the same moment, round after round,
-# each on its own slot: afterwards both verdicts must be there. Prints how many rounds kept both;
-# fails when any round lost one. Usage: two_writers_test.sh TOLBE_CLI [ROUNDS]
+# Two tolbe-cli commands mark verdicts on two slots at the same moment, round after round; fails
+# unless every round kept both. Usage: two_writers_test.sh TOLBE_CLI [ROUNDS]
 set -u
-cli=$1
-rounds=${2:-40}
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-mkdir -p "$dir/program"
+cli=$1 rounds=${2:-40} dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT && mkdir -p "$dir/program"
 run() { "$cli" --program-dir "$dir/program" "$@" --db "$dir/codes.db3"; }
 "$cli" db sample --out "$dir/codes.db3" --code-sets 50 >/dev/null || exit 2
 # Two code sets written from this computer, one into TV and one into SAT.
 read -r tvSource satSource < <(run search --device TV | awk -F'\t' 'NR > 1 { print $1 }' | head -2 | xargs)
 run download --slot TV --source-id "$tvSource" --pcm-device null >/dev/null 2>&1 || exit 2
 run download --slot SAT --source-id "$satSource" --pcm-device null >/dev/null 2>&1 || exit 2
-tvSet=$(run remote show | awk -F'\t' '$1 == "TV" { print $2 }')
-satSet=$(run remote show | awk -F'\t' '$1 == "SAT" { print $2 }')
+read -r tvSet satSet < <(run remote show | awk -F'\t' '$1 == "TV" || $1 == "SAT" { print $2 }' | xargs)
 kept=0
 for ((i = 0; i < rounds; i++)); do
     if ((i % 2)); then tv=works sat=failed satKeys=(); else tv=failed sat=partly satKeys=(--keys power); fi
