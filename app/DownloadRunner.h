@@ -92,11 +92,13 @@ signals:
 
 private:
     QString T(int k) const;
+    // Tells the user why the record was not written, in the window's language.
+    void SayNotSaved(const std::string& why, const std::error_code& error);
     void End(bool sent);
     void OnProgressStarted(int blockCount, const QString& deviceName);
     void OnProgressStepped();
     void OnPlaybackEnded(bool ok, const QString& reason);
-    void ShowFinish();
+    void ShowFinish(Slot slot);
 
     AppContext& m_ctx;
     JobGate& m_gate;

@@ -18,6 +18,7 @@ namespace {
 constexpr int kTextTools = 376;
 constexpr int kTextSetup = 377;
 constexpr int kTextMyRemote = 378;
+constexpr int kTextDatabaseMissing = 136;
 
 // Brings a window up again, or makes it anew when it was closed.
 template <class Window> void ShowOnce(QPointer<Window>& window, const std::function<Window*()>& make) {
@@ -61,7 +62,12 @@ void RemoteWindows::ReportSetAside() {
 
 void RemoteWindows::mnuToolsSetup_Click() {
     if (!m_ctx.HasDatabase()) {
-        ShowDatabaseError(m_ctx.LangBase, m_window);
+        // The same box as at start-up: a missing file is said as missing (136), a broken one as broken.
+        if (m_ctx.database.Status() == db::CodeDatabase::State::Missing)
+            m_ctx.prompt.Show("Tolbe", i18n::TryLoadText(m_ctx.LangBase, kTextDatabaseMissing).value_or(""),
+                              Prompt::Buttons::Ok, Prompt::Icon::Question);
+        else
+            ShowDatabaseError(m_ctx.LangBase, m_window);
         return;
     }
     // tolbe-cli may have changed the record since: the window shows it as it is now.

@@ -204,6 +204,7 @@ RemoteRecord::ChangeReport RemoteRecord::Change(const std::function<void(RemoteR
     const FileLock lock(FileLock::For(m_file));
     if (!lock.Held()) {
         report.why = lock.Problem();
+        report.error = std::make_error_code(std::errc::device_or_resource_busy);
         return report;
     }
     report.load = LoadUnlocked();
@@ -212,7 +213,7 @@ RemoteRecord::ChangeReport RemoteRecord::Change(const std::function<void(RemoteR
         return report;
     }
     change(*this);
-    report.saved = SaveUnlocked(&report.why);
+    report.saved = SaveUnlocked(&report.why, &report.error);
     return report;
 }
 
@@ -297,18 +298,21 @@ RemoteRecord::LoadReport RemoteRecord::ReadFile() {
     return report;
 }
 
-bool RemoteRecord::Save(std::string* why) const {
+bool RemoteRecord::Save(std::string* why, std::error_code* error) const {
+    if (error != nullptr) error->clear();
     std::error_code ec;
     if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
     const FileLock lock(FileLock::For(m_file));
     if (!lock.Held()) {
         if (why != nullptr) *why = lock.Problem();
+        if (error != nullptr) *error = std::make_error_code(std::errc::device_or_resource_busy);
         return false;
     }
-    return SaveUnlocked(why);
+    return SaveUnlocked(why, error);
 }
 
-bool RemoteRecord::SaveUnlocked(std::string* why) const {
+bool RemoteRecord::SaveUnlocked(std::string* why, std::error_code* error) const {
+    if (error != nullptr) error->clear();
     if (m_unread) {
         if (why != nullptr) *why = m_file.string() + " could not be read, so it is not replaced";
         return false;
@@ -352,8 +356,13 @@ bool RemoteRecord::SaveUnlocked(std::string* why) const {
         if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
         WriteFileAtomically(m_file, doc.Serialize());
         return true;
+    } catch (const std::filesystem::filesystem_error& e) {
+        if (why != nullptr) *why = std::string("cannot write ") + m_file.string() + ": " + e.what();
+        if (error != nullptr) *error = e.code();
+        return false;
     } catch (const std::exception& e) {
         if (why != nullptr) *why = std::string("cannot write ") + m_file.string() + ": " + e.what();
+        if (error != nullptr) *error = std::make_error_code(std::errc::io_error);
         return false;
     }
 }

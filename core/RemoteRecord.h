@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // The remote's record: the program cannot read the remote, so it remembers what this computer
@@ -63,13 +64,16 @@ public:
     LoadReport Load();
     // Writes the record (atomically, mode 0600, the folder made when missing). False, with the
     // reason; refused while the last Load could not read the file, so it is never replaced unread.
-    // Only for a record that is this program's alone; shared changes go through Change.
-    bool Save(std::string* why = nullptr) const;
+    // `error` holds the system's error of a failed write (none when refused unread), for a window
+    // to say the reason in its own language. Only for a record that is this program's alone;
+    // shared changes go through Change.
+    bool Save(std::string* why = nullptr, std::error_code* error = nullptr) const;
 
     struct ChangeReport {
         LoadReport load;
         bool saved = false;
-        std::string why; // why it was not saved
+        std::string why;       // why it was not saved
+        std::error_code error; // as Save gives it
     };
     // Reads the file as it is now, lets `change` change the record and writes it, all under the
     // lock: a change another program makes at the same moment waits, and is never written over.
@@ -116,7 +120,7 @@ public:
 private:
     LoadReport LoadUnlocked();
     LoadReport ReadFile();
-    bool SaveUnlocked(std::string* why) const;
+    bool SaveUnlocked(std::string* why, std::error_code* error = nullptr) const;
     SlotRecord& At(Slot slot) { return m_slots[static_cast<std::size_t>(slot.Index())]; }
 
     std::filesystem::path m_file;
