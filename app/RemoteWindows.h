@@ -27,7 +27,8 @@ public:
     RemoteWindows(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QMenuBar* bar, QAction* before, QMenu* file,
                   QAction* fileBefore, QWidget* window);
 
-    // Once at start, after the record was loaded: a damaged record file is told of.
+    // Once at start, after the record was loaded: a damaged record file is told of (also one
+    // tolbe-cli set aside while the window was not running).
     void ReportSetAside();
 
     void mnuToolsSetup_Click();

@@ -1,7 +1,8 @@
 #include "codec/DownOrder.h"
 
+#include "common/AsciiText.h"
 #include <algorithm>
-#include <cctype>
+
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -39,15 +40,10 @@ std::optional<std::int16_t> KeyNumber(const std::string& entry) {
     return static_cast<std::int16_t>(value);
 }
 
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
 } // namespace
 
 std::string GetDownOrderStr(const db::KeyOrderRows& rows) {
-    if (!rows.source || !rows.keys || Upper(*rows.source) == "MFY") return {};
+    if (!rows.source || !rows.keys || ToUpper(*rows.source) == "MFY") return {};
     const std::vector<std::string> entries = SplitAtCommas(rows.remoteKeys);
     std::string result;
     for (const std::string& entry : entries) {
