@@ -67,7 +67,7 @@ std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::Downlo
     case core::Refusal::None:
         return prepared;
     case core::Refusal::NotAssigned:
-        m_ctx.prompt.Show("Tolbe", T(161).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::None);
+        m_ctx.prompt.Show(kProductName, T(161).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::None);
         return std::nullopt;
     case core::Refusal::NoDatabase:
     case core::Refusal::DatabaseFailed:
@@ -98,8 +98,8 @@ void DownloadRunner::LookAtRecord() {
 
 void DownloadRunner::TellSetAside() {
     for (const std::filesystem::path& where : m_record.TakeUnreported())
-        m_ctx.prompt.Show("Tolbe", T(kTextRecordSetAside).toStdString() + "\n" + where.string(), Prompt::Buttons::Ok,
-                          Prompt::Icon::Warning);
+        m_ctx.prompt.Show(kProductName, T(kTextRecordSetAside).toStdString() + "\n" + where.string(),
+                          Prompt::Buttons::Ok, Prompt::Icon::Warning);
 }
 
 bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>& change) {
@@ -127,7 +127,7 @@ void DownloadRunner::SayNotSaved(const std::string& why, const std::error_code& 
     else
         reason = T(kTextNotWritten).arg(file) + QStringLiteral(" (") + QString::fromStdString(error.message()) +
                  QLatin1Char(')');
-    m_ctx.prompt.Show("Tolbe", text.arg(reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    m_ctx.prompt.Show(kProductName, text.arg(reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
 }
 
 void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownload>()>& prepare, QWidget* over) {
@@ -213,7 +213,7 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
     }
     QString text = T(kTextPlaybackFailed);
     if (text.isEmpty()) text = QStringLiteral("%1: %2");
-    m_ctx.prompt.Show("Tolbe", text.arg(device, reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    m_ctx.prompt.Show(kProductName, text.arg(device, reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
     End(false);
 }
 
@@ -251,7 +251,7 @@ bool DownloadRunner::SaveAsWav(const core::DownloadRequest& request, const QStri
     } catch (const std::exception& e) {
         QString text = T(kTextWavFailed);
         if (text.isEmpty()) text = QStringLiteral("%1");
-        m_ctx.prompt.Show("Tolbe", text.arg(QString::fromUtf8(e.what())).toStdString(), Prompt::Buttons::Ok,
+        m_ctx.prompt.Show(kProductName, text.arg(QString::fromUtf8(e.what())).toStdString(), Prompt::Buttons::Ok,
                           Prompt::Icon::Warning);
         return false;
     }

@@ -19,4 +19,11 @@ std::string Slot::Name() const {
     return std::string(kNames[static_cast<std::size_t>(m_index)]);
 }
 
+std::string Slot::Choices() {
+    std::string names;
+    for (const Slot s : All())
+        names += (names.empty() ? "" : ", ") + s.Name();
+    return names + " or 0 to " + std::to_string(kCount - 1);
+}
+
 } // namespace tolbe

@@ -37,6 +37,8 @@ public:
     constexpr std::uint16_t BaseAddress() const { return static_cast<std::uint16_t>(kRegionBytes * m_index); }
     // "TV", "SAT", "DVD" or "AUX", as the remote's keys are labelled in every language.
     std::string Name() const;
+    // How a slot may be named where one is typed: "TV, SAT, DVD, AUX or 0 to 3".
+    static std::string Choices();
     // TV and SAT share the television key map, DVD and AUX the player's.
     constexpr bool IsTelevisionKind() const { return m_index <= 1; }
 

@@ -31,12 +31,12 @@ void OpenCodeDatabase(db::DbConnection& conn, const CliDatabase& where) {
 
 std::uint8_t ParseSlot(std::string text) {
     if (const auto slot = Slot::Parse(text)) return slot->Number();
-    throw CliFailure{"unknown slot \"" + text + "\": use TV, SAT, DVD, AUX or 0 to 3", 2};
+    throw CliFailure{"unknown slot \"" + text + "\": use " + Slot::Choices(), 2};
 }
 
 void AddCodeSelectors(CLI::App* cmd, CodeSelection& sel) {
     cmd->add_option("--db", sel.db, "code database file (default: the one the program opens)");
-    cmd->add_option("--slot", sel.slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    cmd->add_option("--slot", sel.slot, Slot::Choices())->required();
     cmd->add_option("--source-id", sel.sourceId, "code source (SourceID)")->required();
     sel.orderOpt = cmd->add_option("--order", sel.order,
                                    "key order, e.g. \"13,3,4\" (default: as a download takes it; \"\" for the "
@@ -46,7 +46,7 @@ void AddCodeSelectors(CLI::App* cmd, CodeSelection& sel) {
 
 ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& sel) {
     ResolvedCode code;
-    code.request.RCUModel = kRcuModel;
+    code.request.RCUModel = codec::kSupportedRcuModel;
     code.request.slot = Slot::FromNumber(ParseSlot(sel.slot));
     code.request.SourceID = sel.sourceId;
     if (sel.orderOpt != nullptr && sel.orderOpt->count() > 0) code.request.StrKeyDown = sel.order;

@@ -32,9 +32,6 @@ void OpenCodeDatabase(db::DbConnection& conn, const CliDatabase& where);
 // "TV", "SAT", "DVD", "AUX" (any letter case) or "0" to "3". Throws CliFailure (status 2) otherwise.
 std::uint8_t ParseSlot(std::string text);
 
-// The remote model every command works for.
-inline constexpr std::uint8_t kRcuModel = 1;
-
 // The code-set selectors of encode, packets and download: --db, --slot, --source-id, --order, --seed.
 struct CodeSelection {
     std::string db, slot, order;

@@ -87,7 +87,7 @@ struct OrderArgs {
 void RunOrder(const CliContext& ctx, const OrderArgs& a) {
     db::DbConnection conn;
     OpenCodeDatabase(conn, LocateDatabase(ctx, a.db));
-    std::cout << codec::GetDownOrderStr(db::ReadKeyOrderRows(conn, a.setOfCodeId, kRcuModel)) << "\n";
+    std::cout << codec::GetDownOrderStr(db::ReadKeyOrderRows(conn, a.setOfCodeId, codec::kSupportedRcuModel)) << "\n";
 }
 
 void RunEncode(const CliContext& ctx, const CodeSelection& a) {

@@ -112,7 +112,7 @@ struct CandidatesArgs {
 // What a candidate list is made from: the database, slot, device type, brand and model.
 void AddListOptions(CLI::App* cmd, CandidatesArgs& a) {
     cmd->add_option("--db", a.db, kDbHelp);
-    cmd->add_option("--slot", a.slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    cmd->add_option("--slot", a.slot, Slot::Choices())->required();
     cmd->add_option("--device", a.device, "device type, as the device-type list names it")->required();
     cmd->add_option("--brand", a.brand, "brand key words")->required();
     cmd->add_option("--model", a.model, "model as typed");
@@ -483,7 +483,7 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     auto resetSlot = std::make_shared<std::string>();
     CLI::App* r = setup->add_subcommand("reset", "Start the slot's set-up over: clear the candidates ruled out for "
                                                  "its brand and the place a stopped assistant resumes at.");
-    r->add_option("--slot", *resetSlot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    r->add_option("--slot", *resetSlot, Slot::Choices())->required();
     r->callback([&ctx, resetSlot] { RunReset(ctx, *resetSlot); });
 
     auto brands = std::make_shared<BrandsArgs>();
@@ -511,7 +511,7 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
     CLI::App* m = remote->add_subcommand("mark", "Record whether the slot's code set works; a failed one is ruled "
                                                  "out for its brand.");
     m->add_option("--db", mark->db, kDbHelp);
-    m->add_option("--slot", mark->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    m->add_option("--slot", mark->slot, Slot::Choices())->required();
     m->add_option("--set-of-code-id", mark->setOfCodeId, "the code set last written into the slot")->required();
     m->add_option("--verdict", mark->verdict, "works, partly or failed")->required();
     m->add_option("--keys", mark->keys, "with partly: the keys that worked, by name or key-map number")->delimiter(',');
@@ -522,7 +522,7 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
                                                  "plays it. Exit status 1 when it cannot be sent, 3 when the "
                                                  "download could not be played.");
     d->add_option("--db", send->db, kDbHelp);
-    d->add_option("--slot", send->slot, "TV, SAT, DVD, AUX or 0 to 3")->required();
+    d->add_option("--slot", send->slot, Slot::Choices())->required();
     send->seedOpt = d->add_option("--seed", send->seed, "seed of the filler bytes (default: random)");
     AddDownloadOutputOptions(d, send->out);
     d->callback([&ctx, send] { RunSend(ctx, *send); });
