@@ -47,6 +47,8 @@ public:
                                             std::stop_token stop);
 
     Download& tg() { return m_tg; }
+    // True when the last FetchFile failed writing its file (the error names it).
+    bool WriteFailed() const { return !m_transfer_error.empty(); }
 
 private:
     void tg_GetData(std::int32_t total);

@@ -15,6 +15,7 @@ constexpr const char* kProductTitle = "Tolbe";
 
 // Text numbers of the update messages.
 constexpr int kTextAllUpdated = 183;
+constexpr int kTextError = 184;
 constexpr int kTextFoundNewVersion = 191;
 constexpr int kTextStartSetup = 192;
 constexpr int kTextUpdateFailed = 196;
@@ -232,16 +233,18 @@ ApplyResult UpdateCheck::ApplyOffer(const UpdateOffer& offer, std::stop_token st
     m_view.SetUpdateEnabled(false);
     m_log.clear();
     m_view.SetLog(m_log);
-    // Taken: from now on no older descriptor is accepted.
-    if (const auto recorded = m_trust.Record(offer.signed_at); !recorded) {
-        result.error = recorded.Error();
-        return result;
-    }
     const bool is_setup = offer.kind == UpdateOffer::Kind::Program;
     auto fetched = is_setup ? FetchFile("APP_WEB", "APP_SHA256", true, 0, stop)
                             : FetchFile("DB_WEB", "DB_SHA256", false, offer.db_version, stop);
     if (!fetched) {
         result.error = fetched.Error();
+        result.tell_user = m_fetcher.WriteFailed();
+        return result;
+    }
+    // Taken: from now on no older descriptor is accepted; a time that cannot be kept would let
+    // this descriptor be replayed, so nothing is put in place then.
+    if (const auto recorded = m_trust.Record(offer.signed_at); !recorded) {
+        result.error = recorded.Error();
         return result;
     }
     if (is_setup) {
@@ -330,7 +333,12 @@ void UpdateCheck::ReportOutcome(UpdateOffer& offer, const ApplyResult& result) {
             offer.applied = false;
         }
     }
-    if (!result.error.empty()) Log("the update failed: " + result.error);
+    if (!result.error.empty()) {
+        Log("the update failed: " + result.error);
+        // A write that failed names the file the user can free; other reasons go to the log.
+        if (result.tell_user && !StopToken().stop_requested())
+            m_ctx.prompt.Show(Text(kTextError), result.error, Prompt::Buttons::Ok, Prompt::Icon::Error);
+    }
     // A setup program that arrived is offered to be started instead.
     if (offer.kind == UpdateOffer::Kind::Program && offer.applied) return;
     ShowMessage(offer.applied ? Text(kTextAllUpdated) : Text(kTextUpdateFailed));

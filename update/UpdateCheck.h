@@ -92,7 +92,8 @@ struct UpdateOffer {
 // the database swapped in), or why nothing was.
 struct ApplyResult {
     std::filesystem::path delivered;
-    std::string error;
+    std::string error;      // for the log: empty when delivered
+    bool tell_user = false; // the error names a file the user can act on (a write that failed)
 };
 
 // The update check and apply of the live-update window, without the window: it orders the steps.

@@ -90,9 +90,10 @@ UpdateFolderLock::UpdateFolderLock(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     // The folder is the user's alone: under umask 022 it would be 0755, and anyone could lock it.
+    // Only the others' bits go; what the owner allows stays as it is.
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (dir < 0 || ::fstat(dir, &st) != 0 || st.st_uid != ::geteuid() || ::fchmod(dir, 0700) != 0) {
+    if (dir < 0 || ::fstat(dir, &st) != 0 || st.st_uid != ::geteuid() || ::fchmod(dir, st.st_mode & 0700) != 0) {
         m_why = "the update folder " + folder.string() + " is not a private folder of this user's";
         if (dir >= 0) ::close(dir);
         return;

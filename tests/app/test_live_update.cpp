@@ -1,5 +1,9 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
+#include "app/FrmUpdate.h"
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
@@ -83,6 +87,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.prompt.shown.size() >= 2, 20000);
         QCOMPARE(f.prompt.shown[0].text, std::string("Found a new version, is it updated?"));
         QCOMPARE(f.prompt.shown[1].text, std::string("All Files updated!"));
+        // The update window showed the transfer and has gone again.
+        const FrmUpdate* update = f.window->findChild<FrmUpdate*>();
+        QVERIFY(update != nullptr);
+        QCOMPARE(update->TxtDownloadInfo()->toPlainText(), QString("Update IR_Database.db3...\nHTTP/1.1 200 OK[Finished]\n"));
+        QCOMPARE(update->FileProgBar()->value(), 100);
+        QVERIFY(update->CmdUpdate()->isEnabled());
+        QVERIFY(!update->isVisible());
         QCOMPARE(f.ui()->ImgCombDevSel->count(), 12);
         f.ui()->TxtBrandKey->setText("brandnew");
         QCOMPARE(f.ui()->IRDBGrid->model()->rowCount(), 1);
