@@ -110,6 +110,7 @@ void UpdateCheck::BeginCheck() {
         m_stop = std::stop_source();
     }
     if (!m_lock) m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
+    m_log.clear(); // the window keeps showing the last check's log until this one writes
     m_version_error.clear();
     try {
         DbVersion = m_main.Get_Database_Ver();
@@ -188,7 +189,10 @@ bool UpdateCheck::TakeDescriptor(const std::string& url, UpdateOffer& offer, std
     // A descriptor that cannot be replaced must not be read as if it were this run's.
     if (!RemoveIfPresent(local) || !RemoveIfPresent(signature)) return false;
     const auto fetched = m_fetcher.FetchDescriptor(url, local, stop);
-    if (!fetched) return false;
+    if (!fetched) {
+        Log("no update descriptor: " + fetched.Error());
+        return false;
+    }
     std::string note;
     if (!m_trust.Newest(&note)) {
         // Every descriptor is refused until the record is mended: the user must know.
