@@ -1,15 +1,15 @@
 #include "app/AppContext.h"
 #include "app/FrmSASel.h"
 #include "app/FrmUpdate.h"
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
 #include "tests/update/SigningKey.h"
 #include "ui_FrmSASel.h"
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -90,7 +90,8 @@ private slots:
         // The update window showed the transfer and has gone again.
         const FrmUpdate* update = f.window->findChild<FrmUpdate*>();
         QVERIFY(update != nullptr);
-        QCOMPARE(update->TxtDownloadInfo()->toPlainText(), QString("Update IR_Database.db3...\nHTTP/1.1 200 OK[Finished]\n"));
+        QCOMPARE(update->TxtDownloadInfo()->toPlainText(),
+                 QString("Update IR_Database.db3...\nHTTP/1.1 200 OK[Finished]\n"));
         QCOMPARE(update->FileProgBar()->value(), 100);
         QVERIFY(update->CmdUpdate()->isEnabled());
         QVERIFY(!update->isVisible());
