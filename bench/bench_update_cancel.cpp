@@ -53,7 +53,8 @@ const fs::path& BigFile() {
     return file;
 }
 
-// A keyed code database padded to 128 MiB, so its integrity check runs for seconds.
+// A keyed code database padded to 128 MiB in rows of 1 KiB (as code sets are many small rows),
+// so its integrity check runs for a while.
 const fs::path& BigDatabase() {
     static const fs::path file = [] {
         const fs::path f = Files().dir / "big.db3";
@@ -61,7 +62,9 @@ const fs::path& BigDatabase() {
         db::DbConnection conn;
         conn.OpenDatabase(f.string(), db::BuildDatabaseKey(), true);
         conn.ExecuteSql(std::string(db::CodeDatabaseSchema()) +
-                        "create table Pad(b blob); insert into Pad values(zeroblob(134217728));");
+                        "create table Pad(b blob);"
+                        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 131072)"
+                        " insert into Pad select randomblob(1024) from n;");
         return f;
     }();
     return file;
