@@ -59,23 +59,6 @@ private:
     bool m_open = false;
 };
 
-// The Source column of every code set of a search, a few hundred code sets a query: one query a
-// code set would take longer than the rest of a large brand's list.
-std::map<std::int32_t, std::string> SourcesOf(const db::DbConnection& conn, const db::DbRecordset& search) {
-    constexpr int kPerQuery = 500;
-    std::map<std::int32_t, std::string> out;
-    for (int from = 0; from < search.RecordCount(); from += kPerQuery) {
-        std::string ids;
-        for (int r = from; r < search.RecordCount() && r < from + kPerQuery; ++r)
-            ids += (ids.empty() ? "" : ",") + std::to_string(search.ValueAt(r, 1).ToInt32());
-        const db::DbRecordset rs =
-            conn.OpenRecordset("Select SetOfCodeID,Source From M_SetOfCodes where SetOfCodeID in (" + ids + ")", false);
-        for (int r = 0; r < rs.RecordCount(); ++r)
-            out.try_emplace(rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).Text());
-    }
-    return out;
-}
-
 } // namespace
 
 std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
@@ -138,21 +121,19 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
     try {
         const db::DbConnection& conn = database.DBConn();
         const ReadTransaction transaction(conn);
-        const db::DbRecordset rs = db::SearchSetOfCodes(conn, device, brand, {}, "Device", "Brand", "Model", 0);
+        const db::DbRecordset rs = db::SearchWithSources(conn, device, brand);
         list.codeSets = rs.RecordCount();
         const std::map<std::int32_t, std::string> names = KeyNames(database);
         // A code set's key order depends on nothing of it but its Source (GetDownOrderStr), and
         // its record on its code source and that order, so each pair is encoded once.
         std::map<std::string, std::string> orderBySource;
-        const std::map<std::int32_t, std::string> sourceOf = SourcesOf(conn, rs);
         std::map<std::pair<std::int32_t, std::string>, std::optional<Image>> byRecipe;
         std::map<std::vector<std::uint8_t>, std::size_t> byImage;
         codec::ZeroFiller zeros;
         for (int r = 0; r < rs.RecordCount(); ++r) {
             codec::SlotInfo info{rs.ValueAt(r, 0).ToInt32(), rs.ValueAt(r, 1).ToInt32(), rs.ValueAt(r, 2).Text(),
                                  rs.ValueAt(r, 3).Text(), rs.ValueAt(r, 4).Text()};
-            const auto known = sourceOf.find(info.SetOfCodeID);
-            const std::string sourceText = known != sourceOf.end() ? known->second : std::string();
+            const std::string sourceText = rs.ValueAt(r, 6).Text();
             auto order = orderBySource.find(sourceText);
             if (order == orderBySource.end())
                 order =

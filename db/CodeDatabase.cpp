@@ -41,11 +41,13 @@ CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool
     }
     if (!opened) return m_state = State::Unreadable;
     m_conn = std::move(conn);
+    m_protocols = std::make_unique<ProtocolMemo>();
     return m_state = State::Open;
 }
 
 void CodeDatabase::Close() {
     m_conn.reset();
+    m_protocols.reset();
     m_problem.clear();
     m_state = State::Closed;
 }
@@ -65,7 +67,7 @@ std::vector<std::string> CodeDatabase::DeviceTypes() const {
 }
 
 CodeSet CodeDatabase::LoadCodeSet(std::int32_t SourceID) const {
-    return db::LoadCodeSet(DBConn(), SourceID);
+    return db::LoadCodeSet(DBConn(), SourceID, m_protocols.get());
 }
 
 bool CodeDatabase::SwapIn(const SettingsStore& settings, const ProgramPaths& paths) {

@@ -61,6 +61,8 @@ private:
     State OpenAt(std::string path, std::string key, bool exists, const std::atomic<bool>* stop);
 
     std::unique_ptr<DbConnection> m_conn;
+    // Belongs to m_conn: a new connection may be another file.
+    std::unique_ptr<ProtocolMemo> m_protocols;
     std::string m_path;
     std::string m_key;
     State m_state = State::Closed;

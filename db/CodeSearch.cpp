@@ -47,14 +47,18 @@ std::string GetLikeStr(const std::string& key) {
     return "'%" + QuoteSafe(s) + "%'";
 }
 
-std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
-                                 const std::string& alias155, const std::string& alias156, const std::string& alias157,
-                                 int rowLimit) {
+namespace {
+
+std::string Statement(const std::string& device, const std::string& brand, const std::string& model,
+                      const std::string& alias155, const std::string& alias156, const std::string& alias157,
+                      int rowLimit, const char* extraColumns) {
     const std::string dev = device.empty() ? std::string("DVD") : CutKeyWord(device);
     std::string sql = "Select SourceID,SetOfCodeID,DeviceName " + Alias(alias155);
     sql += ",BrandName " + Alias(alias156);
     sql += ",ModelName " + Alias(alias157);
-    sql += ",CodeDate From M_SetOfCodes where ";
+    sql += ",CodeDate";
+    sql += extraColumns;
+    sql += " From M_SetOfCodes where ";
     sql += "DeviceName like '" + QuoteSafe(dev) + "%'";
     if (!brand.empty()) sql += " and BrandName like " + GetLikeStr(CutKeyWord(brand)) + " ESCAPE '\\'";
     if (!model.empty()) sql += " and ModelName like " + GetLikeStr(CutKeyWord(model)) + " ESCAPE '\\'";
@@ -63,11 +67,23 @@ std::string BuildSearchStatement(const std::string& device, const std::string& b
     return sql;
 }
 
+} // namespace
+
+std::string BuildSearchStatement(const std::string& device, const std::string& brand, const std::string& model,
+                                 const std::string& alias155, const std::string& alias156, const std::string& alias157,
+                                 int rowLimit) {
+    return Statement(device, brand, model, alias155, alias156, alias157, rowLimit, "");
+}
+
 DbRecordset SearchSetOfCodes(const DbConnection& conn, const std::string& device, const std::string& brand,
                              const std::string& model, const std::string& alias155, const std::string& alias156,
                              const std::string& alias157, int rowLimit) {
     return conn.OpenRecordset(BuildSearchStatement(device, brand, model, alias155, alias156, alias157, rowLimit),
                               false);
+}
+
+DbRecordset SearchWithSources(const DbConnection& conn, const std::string& device, const std::string& brand) {
+    return conn.OpenRecordset(Statement(device, brand, {}, "Device", "Brand", "Model", 0, ",Source"), false);
 }
 
 std::vector<std::string> ListBrands(const DbConnection& conn, const std::string& device, const std::string& brandKey) {

@@ -35,6 +35,10 @@ DbRecordset SearchSetOfCodes(const DbConnection& conn, const std::string& device
                              const std::string& model, const std::string& alias155, const std::string& alias156,
                              const std::string& alias157, int rowLimit = kSearchRowLimit);
 
+// Every code set the search for `device` and `brand` lists, in its order and with its columns,
+// and each one's Source as a seventh column (what decides its key order).
+DbRecordset SearchWithSources(const DbConnection& conn, const std::string& device, const std::string& brand);
+
 // The brand names the valid code sets of a device type have (the device matched as the search
 // matches it), each once, in alphabetical order without regard to letter case. With `brandKey`
 // only the brands the search's brand key word would match. Throws DbError.

@@ -20,7 +20,20 @@ std::string LiteralPattern(const std::string& name, bool& escaped) {
 
 } // namespace
 
-CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID) {
+bool ProtocolMemo::Find(const std::string& name, std::optional<std::string>& data) const {
+    const std::lock_guard lock(m_mutex);
+    const auto it = m_found.find(name);
+    if (it == m_found.end()) return false;
+    data = it->second;
+    return true;
+}
+
+void ProtocolMemo::Keep(const std::string& name, std::optional<std::string> data) {
+    const std::lock_guard lock(m_mutex);
+    m_found.insert_or_assign(name, std::move(data));
+}
+
+CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID, ProtocolMemo* memo) {
     CodeSet set;
     set.SourceID = SourceID;
     std::set<std::string> looked_up;
@@ -39,14 +52,19 @@ CodeSet LoadCodeSet(const DbConnection& conn, std::int32_t SourceID) {
             if (looked_up.size() > kMaxProtocolNames)
                 throw DbError("code source " + std::to_string(SourceID) + " names more than " +
                               std::to_string(kMaxProtocolNames) + " protocols, more than a slot can hold");
-            bool escaped = false;
-            const std::string pattern = LiteralPattern(*name, escaped);
-            // ESCAPE only where needed: without it the name index serves the lookup.
-            const DbRecordset found =
-                conn.OpenRecordset(escaped ? "Select * From M_Protocol where ProtocolName like ? ESCAPE '\\'"
-                                           : "Select * From M_Protocol where ProtocolName like ?",
-                                   std::vector<DbParam>{pattern});
-            if (found.RecordCount() == 1) set.protocols.emplace(*name, found.ValueAt(0, 2).Text());
+            std::optional<std::string> data;
+            if (memo == nullptr || !memo->Find(*name, data)) {
+                bool escaped = false;
+                const std::string pattern = LiteralPattern(*name, escaped);
+                // ESCAPE only where needed: without it the name index serves the lookup.
+                const DbRecordset found =
+                    conn.OpenRecordset(escaped ? "Select * From M_Protocol where ProtocolName like ? ESCAPE '\\'"
+                                               : "Select * From M_Protocol where ProtocolName like ?",
+                                       std::vector<DbParam>{pattern});
+                if (found.RecordCount() == 1) data = found.ValueAt(0, 2).Text();
+                if (memo != nullptr) memo->Keep(*name, data);
+            }
+            if (data) set.protocols.emplace(*name, std::move(*data));
         }
         set.codes.push_back(std::move(code));
     }

@@ -1,3 +1,4 @@
+#include "db/CodeDatabase.h"
 #include "db/CodeSet.h"
 #include "db/DatabaseFile.h"
 #include "tests/support/TestSupport.h"
@@ -284,4 +285,17 @@ TEST_F(DatabaseFileTest, TwoProgramsRememberingAtOnceLoseNoEntry) {
     for (int p = 0; p < 2; ++p)
         for (int n = 0; n < 6; ++n)
             EXPECT_TRUE(CheckedFiles(list).Knows(stampNo(p * 100 + n))) << p << " " << n;
+}
+
+// Protocol data is remembered per open database: the next file's data for the same name is its own.
+TEST_F(DatabaseFileTest, ProtocolDataComesFromTheOpenFile) {
+    const auto other = dir / "other.db3";
+    test::MakeKeyedDatabase(dir / "codes.db3", test::MiniDatabaseSql(8));
+    test::MakeKeyedDatabase(other, test::MiniDatabaseSql(8) + "UPDATE M_Protocol SET ProtocolData='B0B1';");
+    CodeDatabase database;
+    ASSERT_EQ(database.OpenFile((dir / "codes.db3").string()), CodeDatabase::State::Open);
+    EXPECT_EQ(database.LoadCodeSet(101).protocols.at("NEC1"), "A0A1A2");
+    EXPECT_EQ(database.LoadCodeSet(102).protocols.at("NEC1"), "A0A1A2");
+    ASSERT_EQ(database.OpenFile(other.string()), CodeDatabase::State::Open);
+    EXPECT_EQ(database.LoadCodeSet(101).protocols.at("NEC1"), "B0B1");
 }
