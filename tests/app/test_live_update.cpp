@@ -162,8 +162,9 @@ private slots:
         FrmSASel& w = f.Start();
         QTRY_VERIFY_WITH_TIMEOUT(f.window->findChild<FrmUpdate*>() != nullptr, 10000);
         const FrmUpdate* update = f.window->findChild<FrmUpdate*>();
+        // The question was answered and the database's transfer has begun.
         QTRY_VERIFY_WITH_TIMEOUT(
-            update->FileProgBar()->value() > 0 || update->TxtDownloadInfo()->toPlainText().contains("200 OK"), 20000);
+            f.prompt.shown.size() == 1 && update->TxtDownloadInfo()->toPlainText().contains("200 OK"), 20000);
         QElapsedTimer clock;
         clock.start();
         w.close();
