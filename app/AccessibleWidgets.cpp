@@ -1,5 +1,6 @@
 #include "app/AccessibleWidgets.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QAction>
@@ -147,7 +148,11 @@ public:
     QString text(QAccessible::Text t) const override {
         if (t != QAccessible::Name || !m_widget) return m_qts->text(t);
         if (!m_widget->accessibleName().isEmpty()) return m_widget->accessibleName();
-        if (const auto* label = qobject_cast<const QLabel*>(m_widget.data())) return WithoutMnemonic(label->text());
+        // Only a label with a buddy shows a mnemonic; any other shows its "&" ("Bang & Olufsen").
+        if (const auto* label = qobject_cast<const QLabel*>(m_widget.data()))
+            return label->buddy() ? WithoutMnemonic(label->text()) : label->text();
+        if (const auto* button = qobject_cast<const QAbstractButton*>(m_widget.data()))
+            return WithoutMnemonic(button->text());
         return m_qts->text(t);
     }
     void setText(QAccessible::Text t, const QString& text) override { m_qts->setText(t, text); }
@@ -170,6 +175,12 @@ QWidget* MenuOwner(QAction* action) {
     return nullptr;
 }
 
+// The widgets whose names Qt gets wrong: Qt strips "&" from a button's "(&F)" but leaves "(F)".
+bool Renamed(const QWidget* widget) {
+    return qobject_cast<const QComboBox*>(widget) || qobject_cast<const QLabel*>(widget) ||
+           qobject_cast<const QAbstractButton*>(widget);
+}
+
 QAccessibleInterface* Factory(const QString&, QObject* object) {
     if (t_makingQtsOwn || object == nullptr) return nullptr;
     if (auto* action = qobject_cast<QAction*>(object)) {
@@ -179,7 +190,7 @@ QAccessibleInterface* Factory(const QString&, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
     if (widget == nullptr || widget->property(kKeyboardRoleProperty).isValid()) return nullptr;
     if (qobject_cast<QProgressBar*>(widget)) return new QAccessibleWidget(widget, QAccessible::ProgressBar);
-    if (!qobject_cast<QComboBox*>(widget) && !qobject_cast<QLabel*>(widget)) return nullptr;
+    if (!Renamed(widget)) return nullptr;
     t_makingQtsOwn = true;
     QAccessibleInterface* qts = QAccessible::queryAccessibleInterface(widget);
     t_makingQtsOwn = false;
@@ -210,7 +221,7 @@ void InstallAccessibleWidgets(QWidget* window) {
     // An interface stays cached once made; those made before the factory came are Qt's own.
     for (QWidget* w : window->findChildren<QWidget*>()) {
         const bool progress = qobject_cast<QProgressBar*>(w) != nullptr;
-        if (!progress && !qobject_cast<QLabel*>(w) && !qobject_cast<QComboBox*>(w)) continue;
+        if (!progress && !Renamed(w)) continue;
         if (w->property(kKeyboardRoleProperty).isValid()) continue;
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
         const bool ours =

@@ -13,7 +13,8 @@ QString WithoutMnemonic(QString text);
 // Teaches Qt's accessibility what its own interfaces get wrong for this program, for every window
 // (safe to call again):
 //  - menu items are named without their mnemonic marks and checkable ones say checked or not;
-//  - labels are named without mnemonic marks;
+//  - labels with a buddy and buttons are named without mnemonic marks ("查找候选代码(&F)" reads
+//    "查找候选代码"); other labels keep their "&";
 //  - a combo box with an accessible name of its own is named by it (on Linux Qt names it by its
 //    chosen item), the item stays its value;
 //  - a progress bar is a plain named progress bar: no value a reader could raise or lower.

@@ -27,6 +27,10 @@ constexpr int kTextWavDialog = 314;
 constexpr int kTextWavFiles = 315;
 constexpr int kTextRecordNotSaved = 430;
 constexpr int kTextRecordSetAside = 429;
+constexpr int kTextRecordUnread = 466;
+constexpr int kTextMayNotWrite = 467;
+constexpr int kTextDiskFull = 468;
+constexpr int kTextNotWritten = 469;
 
 } // namespace
 
@@ -100,11 +104,24 @@ bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>
 
 bool DownloadRunner::SaveRecord() {
     std::string why;
-    if (m_record.Save(&why)) return true;
+    std::error_code error;
+    if (m_record.Save(&why, &error)) return true;
     QString text = T(kTextRecordNotSaved);
     if (text.isEmpty()) text = QStringLiteral("%1");
-    m_ctx.prompt.Show("Tolbe", text.arg(QString::fromStdString(why)).toStdString(), Prompt::Buttons::Ok,
-                      Prompt::Icon::Warning);
+    // The reason in the window's language; the system's own words stay for anything else.
+    const QString file = QString::fromStdString(m_record.File().string());
+    QString reason = QString::fromStdString(why);
+    if (!error)
+        reason = T(kTextRecordUnread);
+    else if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+             error == std::errc::read_only_file_system)
+        reason = T(kTextMayNotWrite).arg(QString::fromStdString(m_record.File().parent_path().string()));
+    else if (error == std::errc::no_space_on_device)
+        reason = T(kTextDiskFull);
+    else
+        reason = T(kTextNotWritten).arg(file) + QStringLiteral(" (") + QString::fromStdString(error.message()) +
+                 QLatin1Char(')');
+    m_ctx.prompt.Show("Tolbe", text.arg(reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
     return false;
 }
 
@@ -170,6 +187,8 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
     if (m_job != nullptr) m_job->deleteLater();
     m_job = nullptr;
     if (ok) {
+        // The slot the finish picture names: the one written, else the main window's.
+        const Slot programmed = m_writes ? m_writes->first : Slot::FromNumber(m_ctx.CurDevice);
         // The remote now holds it: what this computer wrote is what the record says.
         if (m_writes) {
             const Slot slot = m_writes->first;
@@ -180,7 +199,7 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
             });
             emit Recorded(slot);
         }
-        ShowFinish();
+        ShowFinish(programmed);
         return;
     }
     if (stopped) {
@@ -193,11 +212,11 @@ void DownloadRunner::OnPlaybackEnded(bool ok, const QString& reason) {
     End(false);
 }
 
-void DownloadRunner::ShowFinish() {
+void DownloadRunner::ShowFinish(Slot slot) {
     // The picture may be closed early by the user; whoever closes it, its going ends the download.
     auto* finish = new FrmFinish(m_over);
     finish->setAttribute(Qt::WA_DeleteOnClose);
-    finish->SayProgrammed(m_ctx.LangBase);
+    finish->SayProgrammed(m_ctx.LangBase, QString::fromStdString(slot.Name()));
     m_finish = finish;
     connect(finish, &QObject::destroyed, this, [this] {
         m_finishTimer.stop();

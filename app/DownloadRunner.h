@@ -93,7 +93,7 @@ private:
     void OnProgressStarted(int blockCount, const QString& deviceName);
     void OnProgressStepped();
     void OnPlaybackEnded(bool ok, const QString& reason);
-    void ShowFinish();
+    void ShowFinish(Slot slot);
 
     AppContext& m_ctx;
     JobGate& m_gate;

@@ -6,12 +6,16 @@
 #include "i18n/StringTable.h"
 #include "ui_FrmFinish.h"
 
+#include <QLabel>
+
 namespace tolbe::app {
 namespace {
 
 constexpr QSize kClientTwips{4950, 4740};
 constexpr int kTextProgrammed = 373;
 constexpr int kTextProgrammedDescription = 374;
+constexpr int kTextSlotProgrammed = 465;
+constexpr int kSlotLine_px = 28;
 
 } // namespace
 
@@ -27,17 +31,31 @@ FrmFinish::FrmFinish(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 
 FrmFinish::~FrmFinish() = default;
 
-void FrmFinish::SayProgrammed(int LangBase) {
+void FrmFinish::SayProgrammed(int LangBase, const QString& slot) {
     const auto name = i18n::TryLoadText(LangBase, kTextProgrammed);
     const auto description = i18n::TryLoadText(LangBase, kTextProgrammedDescription);
     if (!name || !description) return;
+    const auto slotText = slot.isEmpty() ? std::nullopt : i18n::TryLoadText(LangBase, kTextSlotProgrammed);
+    const QString which = slotText ? QString::fromStdString(*slotText).arg(slot) : QString();
+    const QString told = which.isEmpty() ? QString::fromStdString(*description)
+                                         : which + QLatin1Char(' ') + QString::fromStdString(*description);
     for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(m_ui->ImgFinish)}) {
         w->setAccessibleName(QString::fromStdString(*name));
-        w->setAccessibleDescription(QString::fromStdString(*description));
+        w->setAccessibleDescription(told);
+    }
+    if (!which.isEmpty() && m_labSlot == nullptr) {
+        // A line under the picture, so the eye reads which slot too.
+        m_labSlot = new QLabel(which, this);
+        m_labSlot->setObjectName(QStringLiteral("LabSlotProgrammed"));
+        m_labSlot->setAlignment(Qt::AlignCenter);
+        m_labSlot->setGeometry(0, height(), width(), kSlotLine_px);
+        m_labSlot->show();
+        setFixedSize(width(), height() + kSlotLine_px);
+        setWindowTitle(which);
     }
     // Said also when the window does not take the focus (a window manager may keep it elsewhere).
     const char* stop = LangBase == 0 ? "\u3002" : ". "; // Chinese has its own full stop
-    AnnouncePolitely(this, QString::fromStdString(*name + stop + *description));
+    AnnouncePolitely(this, QString::fromStdString(*name + stop) + told);
 }
 
 } // namespace tolbe::app

@@ -42,6 +42,9 @@ void FrmMsgbox::Form_Load() {
     const MessageBoxRequest& request = MessageRequest();
     setWindowTitle(request.title);
     m_ui->TxtPrompt->setPlainText(request.prompt);
+    // A reader names the box by what it says, not only by its title and button.
+    m_ui->TxtPrompt->setAccessibleName(request.prompt);
+    setAccessibleDescription(request.prompt);
     m_ui->CmdOK->setText(request.first_caption);
     m_ui->CmdNO->setText(request.second_caption);
 

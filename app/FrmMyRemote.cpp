@@ -1,8 +1,11 @@
 #include "app/FrmMyRemote.h"
 
+#include "app/AccessibleWidgets.h"
 #include "app/DeviceSelector.h"
 #include "app/DownloadRunner.h"
 #include "app/JobGate.h"
+#include "app/KeyboardAccess.h"
+#include "app/SharedControls.h"
 #include "core/RemoteRecord.h"
 #include "i18n/StringTable.h"
 
@@ -22,7 +25,8 @@ enum Text : int {
     kSlotName = 361,
     kClose = 407,
     kBusy = 408,
-    kCancel = 138,
+    kCancel = 464, // "Cancel" (138) with a letter for Alt
+    kPicturePress = 367,
     kTitle = 415,
     kIntro = 416,
     kNothing = 417,
@@ -44,10 +48,10 @@ QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// The record's "2025-06-01T18:30:05+0200" as the user's locale writes a date and time.
-QString LocalTime(const std::string& iso) {
+// The record's "2025-06-01T18:30:05+0200" as the chosen language writes a date and time.
+QString LocalTime(const std::string& iso, int lang_base) {
     const QDateTime when = QDateTime::fromString(Q(iso), Qt::ISODate);
-    return when.isValid() ? QLocale::system().toString(when.toLocalTime(), QLocale::ShortFormat) : Q(iso);
+    return when.isValid() ? LocaleOf(lang_base).toString(when.toLocalTime(), QLocale::ShortFormat) : Q(iso);
 }
 
 } // namespace
@@ -73,6 +77,10 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
         m_what[i]->setTextFormat(Qt::PlainText); // names from the code database
         m_what[i]->setWordWrap(true);
         m_what[i]->setObjectName(QStringLiteral("LabWhat%1").arg(slot.Index()));
+        // Tab reaches what each slot holds, not only the eye.
+        m_what[i]->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        m_what[i]->setFocusPolicy(Qt::TabFocus);
+        AddFocusRing(m_what[i], m_what[i], 3);
         m_verdict[i] = new QLabel(this);
         m_verdict[i]->setTextFormat(Qt::PlainText);
         m_verdict[i]->setWordWrap(true);
@@ -97,12 +105,14 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
     auto* keys = new QLabel(m_step);
     keys->setFixedSize(100, 88);
     ShowPicture(keys, QStringLiteral("A32"));
+    keys->setAccessibleName(T(kPicturePress));
     m_stepText = new QLabel(m_step);
     m_stepText->setWordWrap(true);
     m_stepText->setObjectName(QStringLiteral("LabStep"));
     m_send = new QPushButton(T(kSend), m_step);
     m_send->setObjectName(QStringLiteral("CmdSend"));
     auto* cancel = new QPushButton(T(kCancel), m_step);
+    cancel->setObjectName(QStringLiteral("CmdCancel"));
     connect(m_send, &QPushButton::clicked, this, &FrmMyRemote::CmdSend_Click);
     connect(cancel, &QPushButton::clicked, this, &FrmMyRemote::CmdCancel_Click);
     step->addWidget(keys);
@@ -117,7 +127,10 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
     m_sendAll->setObjectName(QStringLiteral("CmdSendAll"));
     connect(m_sendAll, &QPushButton::clicked, this, &FrmMyRemote::SendAll);
     auto* close = new QPushButton(T(kClose), this);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(close, &QPushButton::clicked, this, [this] {
+        m_waiting.clear(); // Close closes, a step shown or not
+        reject();
+    });
     buttons->addWidget(m_sendAll);
     buttons->addStretch();
     buttons->addWidget(close);
@@ -129,6 +142,8 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
     // The main window's downloads and the assistant's change the record too.
     connect(&m_runner, &DownloadRunner::RecordChanged, this, &FrmMyRemote::Refresh);
     Refresh();
+    InstallAccessibleWidgets(this);
+    AddFocusRings(this);
 }
 
 QString FrmMyRemote::T(int k) const {
@@ -142,26 +157,34 @@ void FrmMyRemote::Refresh() {
         const auto i = static_cast<std::size_t>(slot.Index());
         const core::SlotRecord& r = m_runner.Record().Of(slot);
         m_sendAgain[i]->setEnabled(r.HasWritten() && m_waiting.empty());
+        const QString slotName = T(kSlotName).arg(Q(slot.Name()));
         if (!r.HasWritten()) {
             m_what[i]->setText(T(kNothing));
+            SetAccessibleNameIfChanged(m_what[i], NameAndValue(m_ctx.LangBase, slotName, T(kNothing)));
             m_verdict[i]->clear();
+            m_verdict[i]->hide(); // no empty, nameless line
+            SetAccessibleDescriptionIfChanged(m_sendAgain[i], T(kNothing));
             continue;
         }
         ++recorded;
-        m_what[i]->setText(T(kWritten)
-                               .arg(Q(r.written.DeviceName), Q(r.written.BrandName), Q(r.written.ModelName))
-                               .arg(r.written.SetOfCodeID) +
-                           QStringLiteral("\n") + T(kWhen).arg(LocalTime(r.writtenAt)).arg(r.databaseVersion));
+        const QString what = T(kWritten)
+                                 .arg(Q(r.written.DeviceName), Q(r.written.BrandName), Q(r.written.ModelName))
+                                 .arg(r.written.SetOfCodeID);
+        const QString when = T(kWhen).arg(LocalTime(r.writtenAt, m_ctx.LangBase)).arg(r.databaseVersion);
+        m_what[i]->setText(what + QStringLiteral("\n") + when);
+        SetAccessibleNameIfChanged(m_what[i], NameAndValue(m_ctx.LangBase, slotName, what));
+        SetAccessibleDescriptionIfChanged(m_what[i], when);
         QString verdict;
         switch (r.verdict) {
         case core::Verdict::Works:
             verdict = T(kWorks);
             break;
         case core::Verdict::Partly: {
+            // The keys as the assistant named them when they were ticked.
             QStringList keys;
             for (const std::string& k : r.workingKeys)
-                keys << Q(k);
-            verdict = T(kPartly).arg(keys.join(QStringLiteral(", ")));
+                keys << KeyName(m_ctx.LangBase, core::KeyKindOf(k), k);
+            verdict = T(kPartly).arg(JoinedList(m_ctx.LangBase, keys));
             break;
         }
         case core::Verdict::Failed:
@@ -172,7 +195,10 @@ void FrmMyRemote::Refresh() {
             break;
         }
         m_verdict[i]->setText(verdict);
-        m_verdict[i]->setAccessibleName(QStringLiteral("%1: %2").arg(T(kSlotName).arg(Q(slot.Name())), verdict));
+        m_verdict[i]->show();
+        SetAccessibleNameIfChanged(m_verdict[i], NameAndValue(m_ctx.LangBase, slotName, verdict));
+        // What Send again would send, and how it did: a reader hears it on the button.
+        SetAccessibleDescriptionIfChanged(m_sendAgain[i], NameAndValue(m_ctx.LangBase, what, verdict));
     }
     m_sendAll->setEnabled(recorded > 0 && m_waiting.empty());
     // "Send all four" would promise a slot that is not recorded.
@@ -195,22 +221,35 @@ void FrmMyRemote::SendAll() {
 }
 
 void FrmMyRemote::ShowStep() {
-    Refresh();
+    // The focus moves once, before the control holding it is hidden or disabled: a reader would
+    // otherwise hear the control Qt passes it to first.
     if (m_waiting.empty()) {
-        m_step->hide();
+        Refresh();
+        if (m_step->isVisible()) {
+            m_send->setDefault(false);
+            if (m_step->isAncestorOf(focusWidget()) || !focusWidget()) m_sendAll->setFocus();
+            m_step->hide();
+        }
         return;
     }
     const int k = m_stepCount - static_cast<int>(m_waiting.size()) + 1;
-    m_stepText->setText(T(kStep).arg(Q(m_waiting.front().Name())).arg(k).arg(m_stepCount));
+    const QString text = T(kStep).arg(Q(m_waiting.front().Name())).arg(k).arg(m_stepCount);
+    m_stepText->setText(text);
+    m_send->setAccessibleDescription(text);
     m_step->show();
     m_send->setDefault(true);
     m_send->setFocus();
+    Refresh();
+    GrowToFit(this); // the step row must not squeeze the slots' lines
+    AnnouncePolitely(m_send, text);
 }
 
 void FrmMyRemote::CmdSend_Click() {
     if (m_waiting.empty() || m_downloading || m_gate.Closing()) return;
     if (!m_gate.TryStart(Job::Download)) {
         m_stepText->setText(T(kBusy));
+        m_send->setAccessibleDescription(T(kBusy));
+        AnnouncePolitely(m_send, T(kBusy));
         return;
     }
     const Slot slot = m_waiting.front();
@@ -239,7 +278,11 @@ void FrmMyRemote::CmdCancel_Click() {
 
 void FrmMyRemote::reject() {
     if (m_downloading) return;
-    m_waiting.clear();
+    // Esc ends the instruction step first; the window closes on the next.
+    if (!m_waiting.empty()) {
+        CmdCancel_Click();
+        return;
+    }
     QDialog::reject();
 }
 
@@ -248,6 +291,7 @@ void FrmMyRemote::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_waiting.clear(); // the close box closes, a step shown or not
     QDialog::closeEvent(event);
 }
 

@@ -55,6 +55,9 @@ void FrmProgressBar::NameTheBar() {
     const auto text = i18n::TryLoadText(m_langBase, kTextBlockOf);
     if (!text) return;
     SetAccessibleNameIfChanged(m_ui->ProgressBar1, QString::fromStdString(*text).arg(Value()).arg(Maximum()));
+    // The eye reads the same count on the bar.
+    m_ui->ProgressBar1->setFormat(QString::fromStdString(*text).arg(QStringLiteral("%v"), QStringLiteral("%m")));
+    m_ui->ProgressBar1->setTextVisible(true);
 }
 
 int FrmProgressBar::Value() const {

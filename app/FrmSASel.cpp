@@ -235,7 +235,7 @@ void FrmSASel::DatabaseOpened(db::CodeDatabase&& opened) {
     if (state != db::CodeDatabase::State::Open) {
         if (!m_ctx.database.Problem().empty())
             std::fprintf(stderr, "tolbe: %s: %s\n", m_ctx.database.DBPath().c_str(), m_ctx.database.Problem().c_str());
-        ShowDatabaseError(m_ctx.LangBase);
+        ShowDatabaseError(m_ctx.LangBase, this);
         StartupEnded();
         return;
     }

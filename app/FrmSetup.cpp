@@ -18,6 +18,7 @@
 #include <QCompleter>
 #include <QEvent>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,6 +88,16 @@ enum Text : int {
     kLooksLikeSerial = 448,
     kMinutesLeft = 449,
     kOneMinuteLeft = 450,
+    kOnRemote = 451,
+    kVerdictWorks = 452, // then partly, failed, not tried
+    kNothingWritten = 417,
+    kDeviceType = 353,
+    kDeviceTypeHint = 127,
+    kPicturePlug = 366,
+    kPicturePress = 367,
+    kPictureLight = 368,
+    kTickWhichWorked = 457,
+    kPageChoose = 460, // then try, ask, end
 };
 
 // Near models offered at most, closest first.
@@ -139,7 +150,10 @@ FrmSetup::FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidg
     FillBrands();
     // The main window's slot; a stopped set-up of another slot is offered (ShowResumeOffer), not taken.
     ChooseSlot(m_slot);
+    connect(&m_runner, &DownloadRunner::RecordChanged, this, &FrmSetup::DescribeSlots);
     InstallAccessibleWidgets(this);
+    AddFocusRings(this);
+    ShowPage(Page::Choose, m_cmdResume->isVisibleTo(this) ? static_cast<QWidget*>(m_cmdResume) : m_slotButtons[0]);
 }
 
 FrmSetup::~FrmSetup() = default;
@@ -177,9 +191,13 @@ void FrmSetup::BuildChoosePage() {
         grid->addWidget(label, row, 0);
         grid->addWidget(w, row, 1);
         w->setAccessibleName(WithoutMnemonic(T(k)).remove(QRegularExpression(QStringLiteral("[:：\\s]+$"))));
+        // An editable list's text field is what a reader meets inside it: it bears the same name.
+        if (auto* box = qobject_cast<QComboBox*>(w); box && box->lineEdit())
+            box->lineEdit()->setAccessibleName(box->accessibleName());
     };
     m_cmbDevice = new QComboBox(page);
     m_cmbDevice->setObjectName(QStringLiteral("CmbDevice"));
+    m_cmbDevice->setAccessibleDescription(T(kDeviceTypeHint));
     try {
         if (m_ctx.HasDatabase()) FillDeviceTypes(m_cmbDevice, m_ctx.database);
     } catch (const std::exception&) {
@@ -187,6 +205,7 @@ void FrmSetup::BuildChoosePage() {
     }
     connect(m_cmbDevice, qOverload<int>(&QComboBox::activated), this, [this](int) { FillBrands(); });
     field(1, kDevice, m_cmbDevice);
+    m_cmbDevice->setAccessibleName(T(kDeviceType)); // as the main window names its list
 
     m_cmbBrand = new QComboBox(page);
     m_cmbBrand->setObjectName(QStringLiteral("CmbBrand"));
@@ -271,6 +290,9 @@ void FrmSetup::BuildTryPage() {
     m_imgLight = new QLabel(page);
     m_imgLight->setFixedSize(131, 60);
     pictures->addStretch();
+    m_imgPlug->setAccessibleName(T(kPicturePlug));
+    m_imgPress->setAccessibleName(T(kPicturePress));
+    m_imgLight->setAccessibleName(T(kPictureLight));
     for (QLabel* l : {m_imgPlug, m_imgPress, m_imgLight})
         pictures->addWidget(l);
     pictures->addStretch();
@@ -280,6 +302,7 @@ void FrmSetup::BuildTryPage() {
     box->addWidget(press);
     auto* ready = WrappedLabel(page);
     ready->setText(T(kReady));
+    ready->setObjectName(QStringLiteral("LabReady"));
     box->addWidget(ready);
     m_labTryNote = WrappedLabel(page);
     m_labTryNote->setObjectName(QStringLiteral("LabTryNote"));
@@ -291,8 +314,10 @@ void FrmSetup::BuildTryPage() {
 
     auto* buttons = new QHBoxLayout;
     m_cmdTryPrevious = new QPushButton(T(kPrevious), page);
+    m_cmdTryPrevious->setObjectName(QStringLiteral("CmdTryPrevious"));
     connect(m_cmdTryPrevious, &QPushButton::clicked, this, &FrmSetup::CmdPrevious_Click);
     auto* stop = new QPushButton(T(kStop), page);
+    stop->setObjectName(QStringLiteral("CmdTryStop"));
     connect(stop, &QPushButton::clicked, this, &FrmSetup::CmdStop_Click);
     m_cmdDownload = new QPushButton(T(kDownload), page);
     m_cmdDownload->setObjectName(QStringLiteral("CmdDownload"));
@@ -314,8 +339,12 @@ void FrmSetup::BuildAskPage() {
     m_labKeys = WrappedLabel(page);
     m_labKeys->setObjectName(QStringLiteral("LabKeys"));
     box->addWidget(m_labKeys);
-    m_keyBoxes = new QVBoxLayout;
-    box->addLayout(m_keyBoxes);
+    // The boxes are a group named by what to do with them; Tab meets them before the answers.
+    m_keyGroup = new QGroupBox(T(kTickWhichWorked), page);
+    m_keyGroup->setObjectName(QStringLiteral("GrpKeys"));
+    m_keyGroup->setFlat(true);
+    m_keyBoxes = new QVBoxLayout(m_keyGroup);
+    box->addWidget(m_keyGroup);
     auto* question = new QLabel(T(kQuestion), page);
     QFont bold = question->font();
     bold.setBold(true);
@@ -334,7 +363,13 @@ void FrmSetup::BuildAskPage() {
     auto* no = new QPushButton(T(kNo), page);
     no->setObjectName(QStringLiteral("CmdNo"));
     m_cmdAskPrevious = new QPushButton(T(kPrevious), page);
+    m_cmdAskPrevious->setObjectName(QStringLiteral("CmdAskPrevious"));
     auto* stop = new QPushButton(T(kStop), page);
+    stop->setObjectName(QStringLiteral("CmdAskStop"));
+    // The question is what the three answers answer.
+    for (QPushButton* b : {m_cmdYes, some, no})
+        b->setAccessibleDescription(T(kQuestion));
+    m_answerOrder = {m_cmdYes, some, no, m_cmdAskPrevious, stop};
     connect(m_cmdYes, &QPushButton::clicked, this, &FrmSetup::CmdYes_Click);
     connect(some, &QPushButton::clicked, this, &FrmSetup::CmdSome_Click);
     connect(no, &QPushButton::clicked, this, &FrmSetup::CmdNo_Click);
@@ -365,6 +400,7 @@ void FrmSetup::BuildEndPage() {
     m_cmdResendBest->setObjectName(QStringLiteral("CmdResendBest"));
     connect(m_cmdResendBest, &QPushButton::clicked, this, &FrmSetup::CmdResendBest_Click);
     m_cmdEndClose = new QPushButton(T(kClose), page);
+    m_cmdEndClose->setObjectName(QStringLiteral("CmdEndClose"));
     connect(m_cmdEndClose, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(m_cmdGoOn);
     buttons->addWidget(m_cmdResendBest);
@@ -416,7 +452,23 @@ void FrmSetup::ChooseSlot(int slot) {
     for (std::size_t i = 0; i < m_slotButtons.size(); ++i)
         SetAccessibleChecked(m_slotButtons[i], static_cast<int>(i) == m_slot);
     m_labSlot->setText(T(kSlotHeading).arg(Q(ChosenSlot().Name())));
+    DescribeSlots();
     ShowResumeOffer();
+}
+
+void FrmSetup::DescribeSlots() {
+    // Each slot button says what this computer last wrote into it, as My remote does.
+    for (const Slot slot : Slot::All()) {
+        const core::SlotRecord& r = m_runner.Record().Of(slot);
+        const int verdict = r.verdict == core::Verdict::Works    ? kVerdictWorks
+                            : r.verdict == core::Verdict::Partly ? kVerdictWorks + 1
+                            : r.verdict == core::Verdict::Failed ? kVerdictWorks + 2
+                                                                 : kVerdictWorks + 3;
+        SetAccessibleDescriptionIfChanged(
+            m_slotButtons[static_cast<std::size_t>(slot.Index())],
+            r.HasWritten() ? T(kOnRemote).arg(Q(r.written.BrandName), Q(r.written.ModelName), T(verdict))
+                           : T(kNothingWritten));
+    }
 }
 
 void FrmSetup::ShowResumeOffer() {
@@ -433,11 +485,13 @@ void FrmSetup::ShowResumeOffer() {
     m_labResume->setVisible(resume.has_value());
     m_cmdResume->setVisible(resume.has_value());
     m_cmdStartOver->setVisible(record.resume.has_value() || !record.ruledOut.empty());
-    if (resume)
+    if (resume) {
         m_labResume->setText(T(kResumeOffer)
                                  .arg(Q(resumeSlot.Name()))
                                  .arg(resume->candidate + 1)
                                  .arg(Q(resume->device), Q(resume->brand)));
+        SetAccessibleDescriptionIfChanged(m_cmdResume, m_labResume->text());
+    }
     (resume ? m_cmdResume : m_cmdFind)->setDefault(true);
     (resume ? m_cmdFind : m_cmdResume)->setDefault(false);
 }
@@ -468,7 +522,7 @@ void FrmSetup::CmdFind_Click() {
             QStringList names;
             for (std::size_t i = 0; i < choice.matching.size() && i < kBrandsListed; ++i)
                 names << Q(choice.matching[i]);
-            m_labHint->setText(T(kSeveralBrands).arg(typed, names.join(QStringLiteral(", "))));
+            m_labHint->setText(T(kSeveralBrands).arg(typed, JoinedList(m_ctx.LangBase, names)));
         } else if (!choice.nearest.empty()) {
             m_suggested = choice.nearest.front();
             m_labHint->setText(T(kDidYouMean).arg(Q(m_suggested)));
@@ -623,7 +677,7 @@ QString FrmSetup::AnswerText(int index) const {
     for (const core::TestKey& key : m_list.candidates[static_cast<std::size_t>(index)].testKeys)
         if (std::find(a->keysWorked.begin(), a->keysWorked.end(), key.keyMapId) != a->keysWorked.end())
             keys << KeyText(key);
-    return T(kAnsweredSome).arg(keys.join(QStringLiteral(", ")));
+    return T(kAnsweredSome).arg(JoinedList(m_ctx.LangBase, keys));
 }
 
 int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked) {
@@ -676,7 +730,7 @@ void FrmSetup::ShowTry(int index, bool failedBefore) {
     QStringList models;
     for (const std::string& m : c.models)
         models << Q(m);
-    m_labModels->setText(T(kModels).arg(models.join(QStringLiteral(", "))));
+    m_labModels->setText(T(kModels).arg(JoinedList(m_ctx.LangBase, models)));
     m_labModelHint->setVisible(m_modelHints && !m_labModelHint->text().isEmpty());
     // Only the candidates still open count: the ruled-out ones are never offered again.
     int left = 0;
@@ -698,10 +752,28 @@ void FrmSetup::ShowTry(int index, bool failedBefore) {
     m_selector->ResetAnimation();
     m_selector->ShowFirstFrames();
     m_animation.start();
-    m_pages->setCurrentIndex(static_cast<int>(Page::Try));
     m_cmdDownload->setDefault(true);
-    m_cmdDownload->setFocus();
-    AnnouncePolitely(m_labTryHeading, CandidateHeading());
+    // What the page says beyond its heading is what Download is for: a reader hears it there.
+    const QString note = m_labTryNote->text();
+    m_cmdDownload->setAccessibleDescription(note.isEmpty() ? T(kReady) : note);
+    ShowPage(Page::Try, m_cmdDownload);
+    AnnouncePolitely(m_cmdDownload, note.isEmpty() ? CandidateHeading() : CandidateHeading() + Stop() + note);
+}
+
+QString FrmSetup::Stop() const {
+    return m_ctx.LangBase == 0 ? QStringLiteral("\u3002") : QStringLiteral(". "); // Chinese has its own full stop
+}
+
+void FrmSetup::ShowPage(Page page, QWidget* focus) {
+    QWidget* next = m_pages->widget(static_cast<int>(page));
+    next->setAccessibleName(T(kPageChoose + static_cast<int>(page)));
+    setWindowTitle(NameAndValue(m_ctx.LangBase, T(kTitle), next->accessibleName()));
+    SetAccessibleNameIfChanged(this, windowTitle()); // readers keep the name they read first otherwise
+    // Qt gives the focus to the incoming page's first control when the outgoing page held it; the
+    // control meant takes it before the page changes, so a reader hears one control, not two.
+    if (focus && focus->isEnabled()) focus->setFocus();
+    m_pages->setCurrentWidget(next);
+    GrowToFit(this);
 }
 
 void FrmSetup::CmdDownload_Click() {
@@ -709,6 +781,9 @@ void FrmSetup::CmdDownload_Click() {
     if (!m_gate.TryStart(Job::Download)) {
         m_labTryNote->setText(T(kBusy));
         m_labTryNote->show();
+        m_cmdDownload->setAccessibleDescription(T(kBusy));
+        AnnouncePolitely(m_cmdDownload, T(kBusy));
+        GrowToFit(this);
         return;
     }
     m_downloading = true;
@@ -748,10 +823,7 @@ void FrmSetup::OnDownloadFinished(bool sent) {
 }
 
 QString FrmSetup::KeyText(const core::TestKey& key) const {
-    if (key.kind == core::KeyKind::Other) return Q(key.name);
-    if (key.kind >= core::KeyKind::Play)
-        return T(kKeyPlay + static_cast<int>(key.kind) - static_cast<int>(core::KeyKind::Play));
-    return T(kKeyPower + static_cast<int>(key.kind) - static_cast<int>(core::KeyKind::Power));
+    return KeyName(m_ctx.LangBase, key.kind, key.name);
 }
 
 void FrmSetup::ShowAsk(int index) {
@@ -769,19 +841,29 @@ void FrmSetup::ShowAsk(int index) {
         auto* box = new QCheckBox(KeyText(key), m_pages->widget(static_cast<int>(Page::Ask)));
         box->setChecked(before && std::find(before->keysWorked.begin(), before->keysWorked.end(), key.keyMapId) !=
                                       before->keysWorked.end());
+        box->setObjectName(QStringLiteral("ChkKey%1").arg(m_keyChecks.size()));
         m_keyBoxes->addWidget(box);
         m_keyChecks.push_back(box);
     }
+    // The boxes stand above the answers, and Tab takes them in that order.
+    QWidget* previous = nullptr;
+    for (QWidget* w : m_keyChecks)
+        (previous ? QWidget::setTabOrder(previous, w) : void()), previous = w;
+    for (QWidget* w : m_answerOrder)
+        (previous ? QWidget::setTabOrder(previous, w) : void()), previous = w;
+    AddFocusRings(m_keyGroup);
+    m_keyGroup->setVisible(!m_keyChecks.empty());
     m_labAskHeading->setText(CandidateHeading());
-    m_labKeys->setText(T(kPressKeys).arg(names.join(QStringLiteral(", "))) + QLatin1Char('\n') + T(kPressTwice));
+    m_labKeys->setText(T(kPressKeys).arg(JoinedList(m_ctx.LangBase, names)) + QLatin1Char('\n') + T(kPressTwice));
     // Back on a candidate still on the remote: what was answered shows, and the answer may change.
     m_labAskNote->setText(AnswerText(index));
     m_labAskNote->setVisible(before != nullptr);
     m_cmdAskPrevious->setEnabled(m_index > 0);
-    m_pages->setCurrentIndex(static_cast<int>(Page::Ask));
     m_cmdYes->setDefault(true);
-    m_cmdYes->setFocus();
-    AnnouncePolitely(m_labKeys, m_labKeys->text());
+    // The keys are pressed on the remote first, then ticked: the focus starts on the first box.
+    QWidget* first = m_keyChecks.empty() ? static_cast<QWidget*>(m_cmdYes) : m_keyChecks.front();
+    ShowPage(Page::Ask, first);
+    AnnouncePolitely(first, m_labKeys->text() + QLatin1Char('\n') + T(kQuestion));
 }
 
 void FrmSetup::CmdYes_Click() {
@@ -808,7 +890,12 @@ void FrmSetup::CmdSome_Click() {
     if (worked.empty()) {
         m_labAskNote->setText(T(kTickKeys));
         m_labAskNote->show();
-        if (!m_keyChecks.empty()) m_keyChecks.front()->setFocus();
+        m_keyGroup->setAccessibleDescription(T(kTickKeys));
+        QWidget* first = m_keyChecks.empty() ? static_cast<QWidget*>(m_cmdYes) : m_keyChecks.front();
+        first->setAccessibleDescription(T(kTickKeys));
+        first->setFocus();
+        AnnouncePolitely(first, T(kTickKeys));
+        GrowToFit(this);
         return;
     }
     const codec::SlotInfo first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
@@ -822,17 +909,13 @@ void FrmSetup::CmdSome_Click() {
     const int next = Answer(core::Verdict::Partly, std::move(ids));
     // The tried ones keep their places, so the best one's index stays good.
     if (wasBest || m_best.index < 0 || worked.size() >= bestKeys)
-        m_best = {m_index, worked, shown.join(QStringLiteral(", "))};
+        m_best = {m_index, worked, JoinedList(m_ctx.LangBase, shown)};
     ShowEnd(T(kWorksPartly)
-                .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
-                .arg(first.SetOfCodeID)
-                .arg(shown.join(QStringLiteral(", "))) +
-            (next < 0 ? QString() : QLatin1Char('\n') + T(kLookOn)));
-    m_cmdGoOn->setVisible(next >= 0);
-    if (next >= 0) {
-        m_cmdGoOn->setDefault(true);
-        m_cmdGoOn->setFocus();
-    }
+                    .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
+                    .arg(first.SetOfCodeID)
+                    .arg(JoinedList(m_ctx.LangBase, shown)) +
+                (next < 0 ? QString() : QLatin1Char('\n') + T(kLookOn)),
+            next >= 0 ? m_cmdGoOn : nullptr);
 }
 
 void FrmSetup::CmdGoOn_Click() {
@@ -864,10 +947,8 @@ void FrmSetup::CmdNo_Click() {
     }
     if (m_best.index >= 0) {
         const codec::SlotInfo& best = m_list.candidates[static_cast<std::size_t>(m_best.index)].first;
-        ShowEnd(T(kNoneBetter).arg(Q(best.BrandName), Q(best.ModelName)).arg(best.SetOfCodeID).arg(m_best.shown));
-        m_cmdResendBest->show();
-        m_cmdResendBest->setDefault(true);
-        m_cmdResendBest->setFocus();
+        ShowEnd(T(kNoneBetter).arg(Q(best.BrandName), Q(best.ModelName)).arg(best.SetOfCodeID).arg(m_best.shown),
+                m_cmdResendBest);
         return;
     }
     ShowEnd(T(kNoneLeft).arg(m_list.candidates.size()));
@@ -898,15 +979,18 @@ void FrmSetup::CmdStop_Click() {
     close();
 }
 
-void FrmSetup::ShowEnd(const QString& text) {
+void FrmSetup::ShowEnd(const QString& text, QPushButton* next) {
     m_animation.stop();
-    m_cmdGoOn->hide();
-    m_cmdResendBest->hide();
     m_labEnd->setText(text);
-    m_pages->setCurrentIndex(static_cast<int>(Page::End));
-    m_cmdEndClose->setDefault(true);
-    m_cmdEndClose->setFocus();
-    AnnouncePolitely(m_labEnd, text);
+    for (QPushButton* b : {m_cmdGoOn, m_cmdResendBest}) {
+        b->setVisible(b == next);
+        b->setAccessibleDescription(b == next ? text : QString());
+    }
+    QPushButton* focus = next ? next : m_cmdEndClose;
+    m_cmdEndClose->setAccessibleDescription(next ? QString() : text);
+    focus->setDefault(true);
+    ShowPage(Page::End, focus);
+    AnnouncePolitely(focus, text);
 }
 
 } // namespace tolbe::app

@@ -15,6 +15,7 @@
 #include <vector>
 
 class QCheckBox;
+class QGroupBox;
 class QHBoxLayout;
 class QComboBox;
 class QLabel;
@@ -89,7 +90,14 @@ private:
     void ShowTry(int index, bool failedBefore);
     void ShowModelHints();
     void ShowAsk(int index);
-    void ShowEnd(const QString& text);
+    // The end page with `text`; `next` (Look for a better one, Send the best one again) is offered
+    // and takes the focus when given, else Close does.
+    void ShowEnd(const QString& text, QPushButton* next = nullptr);
+    // Shows `page` named in the title, with the focus moved once, onto `focus`.
+    void ShowPage(Page page, QWidget* focus);
+    // The slot buttons' descriptions: what the remote's record says each slot holds.
+    void DescribeSlots();
+    QString Stop() const; // the full stop between two sentences said in a row
     void OnDownloadFinished(bool sent);
     QString CandidateHeading() const;
     QString KeyText(const core::TestKey& key) const;
@@ -151,7 +159,9 @@ private:
     // Ask
     QLabel* m_labAskHeading = nullptr;
     QLabel* m_labKeys = nullptr;
+    QGroupBox* m_keyGroup = nullptr;
     QVBoxLayout* m_keyBoxes = nullptr;
+    std::vector<QWidget*> m_answerOrder; // Yes, Some, No, Back, Stop: Tab's order after the boxes
     std::vector<QCheckBox*> m_keyChecks;
     QLabel* m_labAskNote = nullptr;
     QPushButton* m_cmdYes = nullptr;

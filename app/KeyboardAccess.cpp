@@ -1,7 +1,9 @@
 #include "app/KeyboardAccess.h"
 
+#include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QEvent>
+#include <QFocusFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -12,6 +14,7 @@ namespace {
 
 constexpr auto kRoleProperty = "tolbeAccessibleRole";
 constexpr auto kCheckedProperty = "tolbeAccessibleChecked";
+constexpr auto kRingProperty = "tolbeFocusRing";
 
 bool IsActivateKey(const QKeyEvent* key, bool with_space) {
     if (key->modifiers() & ~Qt::KeypadModifier) return false;
@@ -44,11 +47,13 @@ private:
 };
 
 // A ring drawn over a widget while another (or the same) widget has the focus: dark outside and
-// light inside, so that it shows on the grey and on the blue buttons alike.
-class FocusRing final : public QWidget {
+// light inside, so that it shows on the grey and on the blue buttons alike. A QFocusFrame, which
+// the accessibility tree leaves out: a reader would otherwise meet an empty object in every
+// focused control.
+class FocusRing final : public QFocusFrame {
 public:
     FocusRing(QWidget* focus, QWidget* framed, int radius)
-        : QWidget(framed), m_radius(radius), m_framed(framed), m_focus(focus) {
+        : QFocusFrame(framed), m_radius(radius), m_framed(framed), m_focus(focus) {
         setObjectName(focus->objectName() + "FocusRing");
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
@@ -147,6 +152,15 @@ void MakeKeyboardButton(QLabel* label, std::function<void()> press, QAccessible:
 
 void AddFocusRing(QWidget* focus, QWidget* framed, int radius) {
     if (focus && framed) new FocusRing(focus, framed, radius);
+}
+
+void AddFocusRings(QWidget* root) {
+    if (!root) return;
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (!(button->focusPolicy() & Qt::TabFocus) || button->property(kRingProperty).isValid()) continue;
+        button->setProperty(kRingProperty, true);
+        AddFocusRing(button, button, 3);
+    }
 }
 
 void SetAccessibleChecked(QWidget* button, bool checked) {

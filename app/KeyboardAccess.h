@@ -24,6 +24,10 @@ void MakeKeyboardButton(QLabel* label, std::function<void()> press, QAccessible:
 // what the keyboard buttons show, for the fields and lists too.
 void AddFocusRing(QWidget* focus, QWidget* framed, int radius);
 
+// The same ring on every push button, check box and radio button under `root` that Tab reaches
+// and has none yet (safe to call again after adding controls), in place of the style's thin frame.
+void AddFocusRings(QWidget* root);
+
 // For a keyboard button made with a checkable role: whether it is on, as screen readers hear it.
 void SetAccessibleChecked(QWidget* button, bool checked);
 

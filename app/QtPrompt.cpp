@@ -3,7 +3,10 @@
 #include "app/ShowMessage.h"
 #include "i18n/StringTable.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace tolbe::app {
@@ -30,10 +33,32 @@ void Caption(QMessageBox& box, QMessageBox::StandardButton which, int lang_base,
     if (const auto text = i18n::TryLoadText(lang_base, k)) box.button(which)->setText(QString::fromStdString(*text));
 }
 
+// Keeps a box centred over its window while the window manager places that window: a box asked
+// for at start-up would otherwise stay where the window was before it was placed.
+class CentreOver final : public QObject {
+public:
+    CentreOver(QWidget* box, QWidget* over) : QObject(box), m_box(box), m_over(over) {
+        if (over) over->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_over && m_box && m_over && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+            m_box->move(m_over->frameGeometry().center() - m_box->rect().center());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<QWidget> m_box;
+    QPointer<QWidget> m_over;
+};
+
 } // namespace
 
 Prompt::Answer QtPrompt::Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) {
-    QMessageBox box(m_parent);
+    QWidget* over = m_parent != nullptr ? m_parent->window() : QApplication::activeWindow();
+    QMessageBox box(over);
+    new CentreOver(&box, over);
     box.setWindowTitle(title.empty() ? QString::fromLatin1(kProductName) : QString::fromStdString(title));
     box.setText(QString::fromStdString(text));
     box.setIcon(ToQt(icon));

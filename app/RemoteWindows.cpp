@@ -19,6 +19,7 @@ constexpr int kTextTools = 376;
 constexpr int kTextSetup = 377;
 constexpr int kTextMyRemote = 378;
 constexpr int kTextRecordSetAside = 429;
+constexpr int kTextDatabaseMissing = 136;
 
 // Brings a window up again, or makes it anew when it was closed.
 template <class Window> void ShowOnce(QPointer<Window>& window, const std::function<Window*()>& make) {
@@ -70,7 +71,12 @@ void RemoteWindows::ReportSetAside() {
 
 void RemoteWindows::mnuToolsSetup_Click() {
     if (!m_ctx.HasDatabase()) {
-        ShowDatabaseError(m_ctx.LangBase, m_window);
+        // The same box as at start-up: a missing file is said as missing (136), a broken one as broken.
+        if (m_ctx.database.Status() == db::CodeDatabase::State::Missing)
+            m_ctx.prompt.Show("Tolbe", i18n::TryLoadText(m_ctx.LangBase, kTextDatabaseMissing).value_or(""),
+                              Prompt::Buttons::Ok, Prompt::Icon::Question);
+        else
+            ShowDatabaseError(m_ctx.LangBase, m_window);
         return;
     }
     ShowOnce<FrmSetup>(m_setupWindow, [this] { return new FrmSetup(m_ctx, m_gate, m_runner, m_window); });

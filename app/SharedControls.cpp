@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLayout>
+#include <QWidget>
 
 #include <exception>
 #include <string>
@@ -39,6 +41,55 @@ void ChooseLanguage(AppContext& ctx, const std::array<QAction*, 7>& items, int i
     // The message speaks the newly chosen language; the windows change at the next start.
     const auto text = i18n::TryLoadText(index * 1000, 125);
     ctx.prompt.Show("Tolbe", text.value_or(""), Prompt::Buttons::Ok, Prompt::Icon::None);
+}
+
+namespace {
+
+QString Text(int lang_base, int k, const char* otherwise) {
+    const auto text = i18n::TryLoadText(lang_base, k);
+    return text ? QString::fromStdString(*text) : QString::fromUtf8(otherwise);
+}
+
+constexpr int kTextNameAndValue = 458;
+constexpr int kTextListSeparator = 459;
+
+} // namespace
+
+QString JoinedList(int lang_base, const QStringList& items) {
+    return items.join(Text(lang_base, kTextListSeparator, ", "));
+}
+
+QString NameAndValue(int lang_base, const QString& name, const QString& value) {
+    return Text(lang_base, kTextNameAndValue, "%1: %2").arg(name, value);
+}
+
+QString KeyName(int lang_base, core::KeyKind kind, const std::string& database_name) {
+    const int k = core::KeyNameText(kind);
+    const auto text = k < 0 ? std::nullopt : i18n::TryLoadText(lang_base, k);
+    return QString::fromStdString(text ? *text : database_name);
+}
+
+QLocale LocaleOf(int lang_base) {
+    static const QLocale::Language languages[] = {QLocale::Chinese, QLocale::English, QLocale::Spanish, QLocale::French,
+                                                  QLocale::German,  QLocale::Italian, QLocale::Dutch};
+    static const QLocale::Territory territories[] = {QLocale::China,      QLocale::UnitedKingdom, QLocale::Spain,
+                                                     QLocale::France,     QLocale::Germany,       QLocale::Italy,
+                                                     QLocale::Netherlands};
+    const int i = lang_base / i18n::kLanguageBaseStep;
+    if (i < 0 || i >= i18n::kLanguageCount || lang_base % i18n::kLanguageBaseStep != 0)
+        return QLocale(QLocale::English);
+    return QLocale(languages[i], territories[i]);
+}
+
+void GrowToFit(QWidget* window) {
+    QLayout* layout = window ? window->layout() : nullptr;
+    if (layout == nullptr) return;
+    layout->activate();
+    // Wrapped labels ask for their height at the window's width, which sizeHint() does not know.
+    const int need =
+        layout->hasHeightForWidth() ? layout->totalHeightForWidth(window->width()) : layout->totalSizeHint().height();
+    const int width = std::max(window->width(), layout->totalMinimumSize().width());
+    if (need > window->height() || width > window->width()) window->resize(width, std::max(need, window->height()));
 }
 
 } // namespace tolbe::app

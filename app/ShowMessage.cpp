@@ -1,8 +1,10 @@
 #include "app/ShowMessage.h"
 
 #include "app/FrmMsgbox.h"
+#include "app/FrmProgressBar.h"
 #include "i18n/StringTable.h"
 
+#include <QApplication>
 #include <QPushButton>
 
 namespace tolbe::app {
@@ -18,7 +20,8 @@ std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
     request.two_buttons = second_caption.has_value();
     if (second_caption) request.second_caption = *second_caption;
 
-    FrmMsgbox box(parent);
+    // A box with no window of its own opens over the one in use, not in a corner of the screen.
+    FrmMsgbox box(parent != nullptr ? parent : QApplication::activeWindow());
     box.exec();
     return static_cast<std::int16_t>(request.result);
 }
@@ -31,6 +34,14 @@ void ShowDatabaseError(int lang_base, QWidget* parent) {
 }
 
 void ShowNoticeBox(QPointer<QMessageBox>& notice, QWidget* parent, const QString& text, const QString& ok) {
+    // Over a progress window that is up (it stands above the window that opened it), else it
+    // would open beneath it.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* progress = qobject_cast<FrmProgressBar*>(w); progress && progress->isVisible()) parent = progress;
+    if (notice != nullptr && notice->parentWidget() != parent) {
+        notice->close();
+        notice = nullptr;
+    }
     if (notice == nullptr) {
         notice = new QMessageBox(QMessageBox::Information, QString::fromLatin1(kProductName), QString(),
                                  QMessageBox::Ok, parent);

@@ -3,10 +3,14 @@
 // on the bundled sample database and the large one (counters *_median and *_max, code sets before,
 // candidates after).
 #include "bench/LargeDatabase.h"
+#include "codec/DownOrder.h"
 #include "core/Candidates.h"
+#include "core/Download.h"
 #include "db/CodeSearch.h"
 
 #include <benchmark/benchmark.h>
+
+#include <set>
 
 namespace {
 
@@ -93,15 +97,41 @@ void Grouping(benchmark::State& state, const std::string& file) {
     db::CodeDatabase database;
     if (!Open(state, database, file)) return;
     std::vector<int> before, after;
+    // Against the download path: each code set encoded on its own, with its own key order and
+    // one filler seed, counted by distinct image; and each image's hash against its candidate's.
+    int brandsDiffering = 0, hashMismatches = 0;
     for (auto _ : state) {
         before.clear();
         after.clear();
         for (const Brand& b : AllBrands(database)) {
-            const core::CandidateList list = core::FindCandidates(database, SlotFor(b.device), b.device, b.brand);
+            const Slot slot = SlotFor(b.device);
+            const core::CandidateList list = core::FindCandidates(database, slot, b.device, b.brand);
             before.push_back(list.codeSets);
             after.push_back(static_cast<int>(list.candidates.size()));
+            std::set<std::string> images;
+            for (const core::Candidate& c : list.candidates) {
+                for (std::int32_t id : c.SetOfCodeIDs) {
+                    codec::SeededFiller filler(7);
+                    const std::string order = codec::GetDownOrderStr(database.DBConn(), id, codec::kSupportedRcuModel);
+                    const std::int32_t source = database.DBConn()
+                                                    .OpenRecordset("Select SourceID From M_SetOfCodes where "
+                                                                   "SetOfCodeID=" +
+                                                                       std::to_string(id),
+                                                                   false)
+                                                    .ValueAt(0, 0)
+                                                    .ToInt32();
+                    const core::PreparedDownload d =
+                        core::PrepareDownload(database, {codec::kSupportedRcuModel, slot, source, order}, filler, 0);
+                    const std::string hash = core::ImageSha256(d.CodeBuffer, slot);
+                    images.insert(hash);
+                    if (hash != c.imageSha256) ++hashMismatches;
+                }
+            }
+            if (images.size() != list.candidates.size()) ++brandsDiffering;
         }
     }
+    state.counters["brands_differing_from_reencoding"] = brandsDiffering;
+    state.counters["hash_mismatches"] = hashMismatches;
     state.counters["brands"] = static_cast<double>(before.size());
     state.counters["before_median"] = Median(before);
     state.counters["before_max"] = before.empty() ? 0 : *std::max_element(before.begin(), before.end());

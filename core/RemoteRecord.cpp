@@ -229,7 +229,8 @@ RemoteRecord::LoadReport RemoteRecord::Load() {
     return report;
 }
 
-bool RemoteRecord::Save(std::string* why) const {
+bool RemoteRecord::Save(std::string* why, std::error_code* error) const {
+    if (error != nullptr) error->clear();
     if (m_unread) {
         if (why != nullptr) *why = m_file.string() + " could not be read, so it is not replaced";
         return false;
@@ -273,8 +274,13 @@ bool RemoteRecord::Save(std::string* why) const {
         if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
         WriteFileAtomically(m_file, doc.Serialize());
         return true;
+    } catch (const std::filesystem::filesystem_error& e) {
+        if (why != nullptr) *why = std::string("cannot write ") + m_file.string() + ": " + e.what();
+        if (error != nullptr) *error = e.code();
+        return false;
     } catch (const std::exception& e) {
         if (why != nullptr) *why = std::string("cannot write ") + m_file.string() + ": " + e.what();
+        if (error != nullptr) *error = std::make_error_code(std::errc::io_error);
         return false;
     }
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // The remote's record: the program cannot read the remote, so it remembers what this computer
@@ -59,7 +60,9 @@ public:
     LoadReport Load();
     // Writes the record (atomically, mode 0600, the folder made when missing). False, with the
     // reason; refused while the last Load could not read the file, so it is never replaced unread.
-    bool Save(std::string* why = nullptr) const;
+    // `error` holds the system's error of a failed write (none when refused unread), for a window
+    // to say the reason in its own language.
+    bool Save(std::string* why = nullptr, std::error_code* error = nullptr) const;
 
     const std::filesystem::path& File() const { return m_file; }
     const SlotRecord& Of(Slot slot) const { return m_slots[static_cast<std::size_t>(slot.Index())]; }

@@ -128,6 +128,17 @@ std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database, s
     return names;
 }
 
+KeyKind KeyKindOf(const std::string& name) {
+    return KindOf(name);
+}
+
+int KeyNameText(KeyKind kind) {
+    // Power to channel down are texts 409 to 414, play to menu 432 to 435.
+    if (kind == KeyKind::Other) return -1;
+    if (kind >= KeyKind::Play) return 432 + static_cast<int>(kind) - static_cast<int>(KeyKind::Play);
+    return 409 + static_cast<int>(kind) - static_cast<int>(KeyKind::Power);
+}
+
 DeviceKind DeviceKindOf(const std::string& device, Slot slot) {
     std::string upper;
     for (unsigned char c : device)

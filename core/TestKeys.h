@@ -15,6 +15,13 @@ namespace tolbe::core {
 // What a test key does, so that a window can name it in its own language.
 enum class KeyKind { Power, VolumeUp, VolumeDown, Mute, ChannelUp, ChannelDown, Play, Stop, OpenClose, Menu, Other };
 
+// The kind of a key named `name` as the database ("Vol +", "CH-") or a window ("Volume up") spells it.
+KeyKind KeyKindOf(const std::string& name);
+
+// The string-table number of the name every window gives a key of `kind` (409-414, 432-435);
+// -1 for Other, which keeps its database name.
+int KeyNameText(KeyKind kind);
+
 // What kind of device a device type names, for the keys that show best that it responds.
 enum class DeviceKind { Television, Receiver, Player, Audio, Other };
 

@@ -10,6 +10,7 @@
 #include "core/Ranking.h"
 #include "core/RemoteRecord.h"
 #include "core/TestKeys.h"
+#include "i18n/StringTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -73,6 +74,24 @@ std::string KeyWord(const std::string& name) {
     for (unsigned char c : name)
         if (c != ' ') out += static_cast<char>(std::tolower(c));
     return out;
+}
+
+// A key given on the command line: by the database's name ("Volume +"), the windows' name
+// ("Volume up") or the key-map number.
+bool IsKey(const core::TestKey& k, const std::string& given) {
+    const core::KeyKind kind = core::KeyKindOf(given);
+    return KeyWord(k.name) == KeyWord(given) || std::to_string(k.keyMapId) == KeyWord(given) ||
+           (kind != core::KeyKind::Other && kind == k.kind);
+}
+
+// A key as the windows name it in English, the database's name when they have none.
+std::string ShownName(core::KeyKind kind, const std::string& name) {
+    const int text = core::KeyNameText(kind);
+    const auto shown = text < 0 ? std::nullopt : i18n::TryLoadText(1000, text);
+    return shown ? *shown : name;
+}
+std::string ShownName(const core::TestKey& k) {
+    return ShownName(k.kind, k.name);
 }
 
 std::string Joined(const std::vector<std::string>& items, const std::string& separator) {
@@ -187,13 +206,12 @@ core::Answer ParseAnswer(const std::string& text, const core::CandidateList& lis
     for (;;) {
         const std::size_t comma = said.find(',', start);
         const std::string given = said.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        const auto key = std::find_if(tried->testKeys.begin(), tried->testKeys.end(), [&](const core::TestKey& k) {
-            return KeyWord(k.name) == KeyWord(given) || std::to_string(k.keyMapId) == KeyWord(given);
-        });
+        const auto key = std::find_if(tried->testKeys.begin(), tried->testKeys.end(),
+                                      [&](const core::TestKey& k) { return IsKey(k, given); });
         if (key == tried->testKeys.end()) {
             std::vector<std::string> names;
             for (const core::TestKey& k : tried->testKeys)
-                names.push_back(k.name);
+                names.push_back(ShownName(k));
             throw bad("\"" + given + "\" is not one of its keys to test: " + Joined(names, ", "));
         }
         answer.keysWorked.push_back(key->keyMapId);
@@ -225,7 +243,7 @@ void RunNext(const CliContext& ctx, const CandidatesArgs& a) {
     std::vector<std::string> keys;
     if (c != nullptr)
         for (const core::TestKey& k : c->testKeys)
-            keys.push_back(k.name);
+            keys.push_back(ShownName(k));
     if (a.json) {
         std::string candidate = "null";
         if (c != nullptr)
@@ -317,7 +335,7 @@ void RunShow(const CliContext& ctx, const ShowArgs& a) {
         const core::SlotRecord& r = record.Of(slot);
         std::string keys;
         for (const std::string& k : r.workingKeys)
-            keys += (keys.empty() ? "" : ", ") + k;
+            keys += (keys.empty() ? "" : ", ") + ShownName(core::KeyKindOf(k), k);
         if (!r.HasWritten()) {
             std::cout << slot.Name() << "\t-\t-\t\t\t\t\t\t" << core::VerdictName(r.verdict) << "\t\n";
             continue;
@@ -345,13 +363,12 @@ std::vector<std::string> NamedKeys(const CliContext& ctx, const MarkArgs& a, Slo
     if (!test.error.empty()) throw CliFailure{"cannot read the keys of the slot's code set: " + test.error};
     std::vector<std::string> named;
     for (const std::string& given : a.keys) {
-        const auto it = std::find_if(test.keys.begin(), test.keys.end(), [&](const core::TestKey& k) {
-            return KeyWord(k.name) == KeyWord(given) || std::to_string(k.keyMapId) == KeyWord(given);
-        });
+        const auto it =
+            std::find_if(test.keys.begin(), test.keys.end(), [&](const core::TestKey& k) { return IsKey(k, given); });
         if (it == test.keys.end()) {
             std::string list;
             for (const core::TestKey& k : test.keys)
-                list += (list.empty() ? "" : ", ") + k.name;
+                list += (list.empty() ? "" : ", ") + ShownName(k);
             throw CliFailure{"\"" + given + "\" is not one of the keys to test: " + list, 2};
         }
         if (std::find(named.begin(), named.end(), it->name) == named.end()) named.push_back(it->name);

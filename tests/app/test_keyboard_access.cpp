@@ -10,6 +10,7 @@
 #include "audio/Packets.h"
 #include "audio/WaveOut.h"
 #include "i18n/StringTable.h"
+#include "tests/app/AccessibleWalk.h"
 #include "tests/app/RecordingOutput.h"
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"
@@ -323,7 +324,6 @@ private slots:
     }
 
     void everyLanguageGivesEachMenuEntryItsOwnLetterAndEveryControlAPlainName() {
-        const QRegularExpression marks(QStringLiteral("&|[(（].[)）]"));
         const auto letter = [](const QString& text) { return QKeySequence::mnemonic(text).toString(); };
         for (int base = 0; base <= 6000; base += 1000) {
             Fixture f(base);
@@ -350,33 +350,12 @@ private slots:
 
             // Every control a screen reader meets has a role and a name without mnemonic marks.
             int named = 0;
-            std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* iface) {
-                if (iface == nullptr) return;
-                // What is hidden stays out; a menu counts though it is not popped up.
-                auto* widget = qobject_cast<QWidget*>(iface->object());
-                auto* action = qobject_cast<QAction*>(iface->object());
-                if ((widget && widget->isHidden() && !qobject_cast<QMenu*>(widget)) || (action && !action->isVisible()))
-                    return;
-                const QString name = iface->text(QAccessible::Name);
-                const QString where = QString("%1 %2 %3").arg(base).arg(RoleName(iface->role()), name);
-                QVERIFY2(!name.contains(marks), qPrintable(where));
-                const QAccessible::Role role = iface->role();
-                if (role == QAccessible::Button || role == QAccessible::ComboBox || role == QAccessible::EditableText ||
-                    role == QAccessible::Table || role == QAccessible::Link || role == QAccessible::MenuItem ||
-                    role == QAccessible::Graphic || role == QAccessible::RadioButton || role == QAccessible::CheckBox) {
-                    QVERIFY2(!name.isEmpty(), qPrintable(where));
-                    ++named;
-                }
-                if (action && action->isCheckable())
-                    QVERIFY2(iface->state().checkable, qPrintable(where)); // says "not checked" too
-                if (role == QAccessible::Table) return;                    // its cells are read row by row, below
-                for (int i = 0; i < iface->childCount(); ++i)
-                    walk(iface->child(i));
-            };
-            walk(Reader(f.window.get()));
-            for (QMenu* menu :
-                 {ui->mnuFile, f.window->Remote()->ToolsMenu(), ui->mnuLanguage, ui->mnuHelp, f.window->OutputMenu()})
-                walk(Reader(menu));
+            for (QObject* o :
+                 std::initializer_list<QObject*>{f.window.get(), ui->mnuFile, f.window->Remote()->ToolsMenu(),
+                                                 ui->mnuLanguage, ui->mnuHelp, f.window->OutputMenu()}) {
+                const QString fault = test::AccessibleNameFault(Reader(o), named);
+                QVERIFY2(fault.isEmpty(), qPrintable(QString::number(base) + " " + fault));
+            }
             QVERIFY2(named >= 27, qPrintable(QString::number(named)));
             // The grid holds the three columns it shows, named with its count.
             QCOMPARE(Reader(ui->IRDBGrid)->tableInterface()->columnCount(), 3);

@@ -122,6 +122,9 @@ private slots:
         window.SayProgrammed(4000);
         QCOMPARE(window.accessibleName(), QString("Fernbedienung programmiert"));
         QCOMPARE(picture->accessibleDescription(), QString::fromStdString(i18n::LoadText(4000, 374)));
+        window.SayProgrammed(4000, "SAT"); // the slot is named under the picture
+        QCOMPARE(window.findChild<QLabel*>("LabSlotProgrammed")->text(),
+                 QString("Speicherplatz SAT wurde programmiert."));
         SaveScreenshot(window, "FrmFinish");
     }
 };

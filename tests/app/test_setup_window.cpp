@@ -6,9 +6,11 @@
 #include "app/RemoteWindows.h"
 #include "core/RemoteRecord.h"
 #include "i18n/StringTable.h"
+#include "tests/app/AccessibleWalk.h"
 #include "tests/app/RecordingOutput.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +20,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <functional>
 
 using namespace tolbe;
 using namespace tolbe::app;
@@ -86,6 +90,29 @@ void Download(FrmSetup* setup, bool byKey = true, FrmSetup::Page then = FrmSetup
     QTest::keyClick(setup->findChild<FrmFinish*>(), Qt::Key_Escape, Qt::NoModifier);
     QTRY_COMPARE(setup->CurrentPage(), then);
     QApplication::setActiveWindow(setup); // the window manager's part when the picture goes
+}
+
+QString FocusName() {
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString("(none)");
+}
+
+// How often the focus moves while `change` runs.
+int FocusMoves(const std::function<void()>& change) {
+    int moves = 0;
+    const auto c =
+        QObject::connect(qApp, &QApplication::focusChanged, [&](QWidget*, QWidget* now) { moves += now != nullptr; });
+    change();
+    QObject::disconnect(c);
+    return moves;
+}
+
+// True when every wrapped label shown in `window` is as tall as its lines need.
+bool NoLabelSqueezed(QWidget* window) {
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (l->isVisibleTo(window) && l->wordWrap() && !l->text().isEmpty() &&
+            l->height() < l->heightForWidth(l->width()))
+            return false;
+    return true;
 }
 
 void Shot(QWidget* w, const QString& name) {
@@ -323,6 +350,103 @@ private slots:
         QTRY_VERIFY(f.window->findChild<FrmFinish*>() != nullptr);
         QCOMPARE(f.output.streams.size(), std::size_t{2});
         QCOMPARE(f.prompt.shown.size(), asked);
+    }
+
+    void everyLanguageNamesEachControlPlainlyAndSaysEachMessageWhereTheFocusIs() {
+        for (int base = 0; base <= 6000; base += 1000) {
+            Fixture f;
+            // A brand with an ampersand written before, and another slot's stopped set-up.
+            core::RemoteRecord before(f.paths.RemoteRecordFile());
+            before.RecordDownload(Slot::SAT(), {1, 77, "TV", "Bang & Olufsen", "BeoVision"}, 1, {});
+            before.SaveResume(Slot::DVD(), {"TV", "Samsung", "", 0, ""});
+            QVERIFY(before.Save());
+            f.Start(base);
+            const QString where = QString::number(base);
+            int named = 0;
+            const auto plain = [&](QWidget* w) {
+                const QString fault = test::AccessibleNameFault(QAccessible::queryAccessibleInterface(w), named);
+                QVERIFY2(fault.isEmpty(), qPrintable(where + " " + fault));
+            };
+            const auto heard = [&](const QString& text) {
+                QVERIFY2(test::HeardAtFocus(text), qPrintable(where + " not heard: " + text));
+            };
+
+            // Choose: the stopped set-up is offered, and the focus is on Resume, which says it.
+            FrmSetup* setup = f.OpenSetup();
+            plain(setup);
+            QVERIFY(setup->windowTitle().contains(f.T(460)));
+            QCOMPARE(FocusName(), QString("CmdResume"));
+            heard(setup->findChild<QLabel*>("LabResume")->text());
+
+            // Try: one focus move onto Download, which says what to do.
+            int moves = FocusMoves([&] {
+                setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+                setup->CmdFind_Click();
+            });
+            QCOMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
+            QCOMPARE(moves, 1);
+            plain(setup);
+            heard(f.T(392));
+            QVERIFY(NoLabelSqueezed(setup));
+
+            // Ask: the boxes first, in a group that says to tick the keys that worked.
+            Download(setup, false);
+            plain(setup);
+            QCOMPARE(FocusName(), QString("ChkKey0"));
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(setup->findChild<QWidget*>("GrpKeys"))->text(QAccessible::Name),
+                f.T(457));
+            QCOMPARE(QAccessible::queryAccessibleInterface(setup->findChild<QPushButton*>("CmdYes"))
+                         ->text(QAccessible::Description),
+                     f.T(396));
+            if (base == 1000) {
+                // Tab runs down the boxes, then the answers.
+                QStringList order{FocusName()};
+                for (int i = 0; i < 8; ++i) {
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                    order << FocusName();
+                }
+                const int boxes = static_cast<int>(setup->findChildren<QCheckBox*>().size());
+                QStringList expected;
+                for (int i = 0; i < boxes; ++i)
+                    expected << QString("ChkKey%1").arg(i);
+                expected << "CmdYes"
+                         << "CmdSome"
+                         << "CmdNo"
+                         << "CmdAskStop"; // Back is off on the first
+                QCOMPARE(order.mid(0, expected.size()), expected);
+            }
+            setup->CmdSome_Click(); // nothing ticked
+            heard(f.T(402));
+            moves = FocusMoves([&] { setup->CmdNo_Click(); });
+            QCOMPARE(moves, 1);
+            QCOMPARE(FocusName(), QString("CmdDownload"));
+
+            // End: what the page says is heard on the button that has the focus.
+            Download(setup, false);
+            setup->CmdYes_Click();
+            plain(setup);
+            heard(setup->findChild<QLabel*>("LabEnd")->text());
+
+            // My remote: what each slot holds is reached by Tab and said as written, "&" and all.
+            f.window->Remote()->MyRemoteAction()->trigger();
+            FrmMyRemote* mine = f.window->Remote()->MyRemote();
+            QApplication::setActiveWindow(mine);
+            plain(mine);
+            auto* sat = mine->findChild<QLabel*>("LabWhat1");
+            QVERIFY(sat->focusPolicy() & Qt::TabFocus);
+            QVERIFY(QAccessible::queryAccessibleInterface(sat)->text(QAccessible::Name).contains("Bang & Olufsen"));
+            QVERIFY(!mine->findChild<QLabel*>("LabVerdict3")->isVisibleTo(mine));
+            moves = FocusMoves([&] { mine->SendAll(); });
+            QCOMPARE(moves, 1);
+            plain(mine);
+            heard(mine->findChild<QLabel*>("LabStep")->text());
+            QVERIFY(NoLabelSqueezed(mine));
+            QVERIFY(!QKeySequence::mnemonic(mine->findChild<QPushButton*>("CmdCancel")->text()).isEmpty());
+            QTest::keyClick(mine, Qt::Key_Escape);
+            QVERIFY(mine->Waiting().empty());
+            QVERIFY(mine->isVisible()); // Esc ended the step, not the window
+        }
     }
 
     void pagesInGermanAndChinese() {

@@ -34,6 +34,9 @@ const std::set<std::pair<int, int>> kSameAsEnglish = {
     {kNl, 132}, {kNl, 157},                         // Dutch "Model"
     {kEs, 140}, {kIt, 140},                         // Spanish and Italian "No"
     {kEs, 184},                                     // Spanish "Error"
+    {kEs, 458}, {kDe, 458}, {kIt, 458}, {kNl, 458}, // "%1: %2" and the list comma are the same in these
+    {kEs, 459}, {kFr, 459}, {kDe, 459}, {kIt, 459}, //
+    {kNl, 459},                                     //
 };
 
 // The program's own texts (accessible names, newer messages) are numbered from 300 on, clear of
