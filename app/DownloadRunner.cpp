@@ -87,25 +87,31 @@ std::optional<core::PreparedDownload> DownloadRunner::PrepareSend(const core::Do
 }
 
 void DownloadRunner::LoadRecord() {
-    m_recordSetAside = m_record.Load().setAside;
+    m_record.Load();
+}
+
+void DownloadRunner::LookAtRecord() {
+    m_record.Load();
+    TellSetAside();
+    emit RecordChanged();
+}
+
+void DownloadRunner::TellSetAside() {
+    for (const std::filesystem::path& where : m_record.TakeUnreported())
+        m_ctx.prompt.Show("Tolbe", T(kTextRecordSetAside).toStdString() + "\n" + where.string(), Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
 }
 
 bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>& change) {
-    if (const auto report = m_record.Load(); !report.setAside.empty()) {
-        const QString text = T(kTextRecordSetAside);
-        m_ctx.prompt.Show("Tolbe", (text + QStringLiteral("\n")).toStdString() + report.setAside.string(),
-                          Prompt::Buttons::Ok, Prompt::Icon::Warning);
-    }
-    change(m_record);
-    const bool saved = SaveRecord();
+    const core::RemoteRecord::ChangeReport report = m_record.Change(change);
+    // The messages wait until the lock is given back, so tolbe-cli never waits for the user.
+    TellSetAside();
+    if (!report.saved) SayNotSaved(report.why, report.error);
     emit RecordChanged();
-    return saved;
+    return report.saved;
 }
 
-bool DownloadRunner::SaveRecord() {
-    std::string why;
-    std::error_code error;
-    if (m_record.Save(&why, &error)) return true;
+void DownloadRunner::SayNotSaved(const std::string& why, const std::error_code& error) {
     QString text = T(kTextRecordNotSaved);
     if (text.isEmpty()) text = QStringLiteral("%1");
     // The reason in the window's language; the system's own words stay for anything else.
@@ -122,7 +128,6 @@ bool DownloadRunner::SaveRecord() {
         reason = T(kTextNotWritten).arg(file) + QStringLiteral(" (") + QString::fromStdString(error.message()) +
                  QLatin1Char(')');
     m_ctx.prompt.Show("Tolbe", text.arg(reason).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
-    return false;
 }
 
 void DownloadRunner::Run(const std::function<std::optional<core::PreparedDownload>()>& prepare, QWidget* over) {

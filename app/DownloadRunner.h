@@ -62,14 +62,17 @@ public:
 
     // The remote's record, as this computer wrote it; every window reads and marks this one.
     core::RemoteRecord& Record() { return m_record; }
-    // Reads the record file; once per start. A damaged file's new place is kept for TakeSetAsideRecord.
+    // Reads the record file at start; what it set aside is told by TellSetAside.
     void LoadRecord();
-    // Where a damaged record file was moved at LoadRecord; empty when none or already taken.
-    std::filesystem::path TakeSetAsideRecord() { return std::exchange(m_recordSetAside, {}); }
-    // Writes the record; when it cannot, the user is told why. True when written.
-    bool SaveRecord();
-    // Changes the record as it is on disk now (tolbe-cli may have changed it meanwhile) and saves
-    // it; a file damaged meanwhile is set aside and said at once.
+    // Reads the record file again (tolbe-cli may have changed it), tells what was set aside and
+    // emits RecordChanged: when My remote or the assistant opens.
+    void LookAtRecord();
+    // Tells the user of every damaged record file set aside since the last time, by this program
+    // or by tolbe-cli; each once.
+    void TellSetAside();
+    // Changes the record as it is on disk now, under the record's lock (core::RemoteRecord::Change),
+    // so a change tolbe-cli makes meanwhile is kept; what was set aside is told, and when the
+    // record cannot be written the user is told why. True when written.
     bool ChangeRecord(const std::function<void(core::RemoteRecord&)>& change);
 
     bool Busy() const { return m_busy; }
@@ -89,6 +92,8 @@ signals:
 
 private:
     QString T(int k) const;
+    // Tells the user why the record was not written, in the window's language.
+    void SayNotSaved(const std::string& why, const std::error_code& error);
     void End(bool sent);
     void OnProgressStarted(int blockCount, const QString& deviceName);
     void OnProgressStepped();
@@ -100,7 +105,6 @@ private:
     QWidget* m_window;
     QWidget* m_over = nullptr; // the window the running download shows over
     core::RemoteRecord m_record;
-    std::filesystem::path m_recordSetAside;
     // The slot and code set the running download writes, when it is to be recorded.
     std::optional<std::pair<Slot, codec::SlotInfo>> m_writes;
     bool m_busy = false;

@@ -98,6 +98,7 @@ enum Text : int {
     kPictureLight = 368,
     kTickWhichWorked = 457,
     kPageChoose = 460, // then try, ask, end
+    kSlotWrittenMeanwhile = 470,
 };
 
 // Near models offered at most, closest first.
@@ -680,9 +681,8 @@ QString FrmSetup::AnswerText(int index) const {
     return T(kAnsweredSome).arg(JoinedList(m_ctx.LangBase, keys));
 }
 
-int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked) {
-    const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
-    const std::string image = c.imageSha256;
+void FrmSetup::Count(core::Verdict verdict, std::vector<std::int32_t> keysWorked) {
+    const std::string image = m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256;
     m_answers.erase(std::remove_if(m_answers.begin(), m_answers.end(),
                                    [&](const core::Answer& a) { return a.imageSha256 == image; }),
                     m_answers.end());
@@ -701,20 +701,47 @@ int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked
         m_index = gap;
     }
     core::RankRest(m_list, m_answers, static_cast<std::size_t>(FirstUntried()));
+}
+
+int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked, std::vector<std::string> keyNames,
+                     bool done) {
+    const core::Candidate c = m_list.candidates[static_cast<std::size_t>(m_index)];
+    const auto place = [&](int at) {
+        return core::ResumePoint{m_device, m_brand, m_model, at,
+                                 m_list.candidates[static_cast<std::size_t>(at)].imageSha256};
+    };
+    bool counted = false;
+    bool slotChanged = false;
     int next = -1;
     m_runner.ChangeRecord([&](core::RemoteRecord& record) {
-        if (verdict == core::Verdict::Failed)
-            record.RuleOut(ChosenSlot(), m_device, m_brand, image);
-        else
-            record.AllowAgain(ChosenSlot(), image); // a "no" taken back
-        next = NextOpen(FirstUntried());            // the record as it is now, with what else was ruled out
+        // The answer is about what the remote holds: when another download wrote the slot since,
+        // it is not counted and the place stays on this candidate.
+        if (!record.Answer(ChosenSlot(), m_device, m_brand, c.imageSha256, c.first.SetOfCodeID, verdict, keyNames)) {
+            slotChanged = true;
+            record.SaveResume(ChosenSlot(), place(m_index));
+            return;
+        }
+        Count(verdict, std::move(keysWorked));
+        counted = true;
+        next = NextOpen(FirstUntried()); // the record as it is now, with what else was ruled out
         // The place moves on with every answer, so a window closed any way resumes here.
-        if (next < 0)
+        if (done || next < 0)
             record.ClearResume(ChosenSlot());
         else
-            record.SaveResume(ChosenSlot(), {m_device, m_brand, m_model, next,
-                                             m_list.candidates[static_cast<std::size_t>(next)].imageSha256});
+            record.SaveResume(ChosenSlot(), place(next));
     });
+    if (slotChanged) {
+        ShowTry(m_index, false);
+        m_labTryNote->setText(T(kSlotWrittenMeanwhile).arg(Q(ChosenSlot().Name())));
+        m_labTryNote->show();
+        AnnouncePolitely(m_labTryNote, m_labTryNote->text());
+        return kAnswerNotCounted;
+    }
+    if (!counted) {
+        // The record could not be read or written (the user was told): the assistant goes on.
+        Count(verdict, {});
+        next = NextOpen(FirstUntried());
+    }
     return next;
 }
 
@@ -808,11 +835,13 @@ void FrmSetup::OnDownloadFinished(bool sent) {
     if (m_resendingBest) {
         // Nothing better worked: the best one is back on the remote and kept as partly working.
         m_resendingBest = false;
-        const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_best.index)].first;
-        m_runner.ChangeRecord([&](core::RemoteRecord& record) {
-            record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, m_best.keys);
-            record.ClearResume(ChosenSlot());
-        });
+        const codec::SlotInfo first = m_list.candidates[static_cast<std::size_t>(m_best.index)].first;
+        const Best best = m_best;
+        if (Answer(core::Verdict::Partly,
+                   AnswerOf(m_index) ? AnswerOf(m_index)->keysWorked : std::vector<std::int32_t>{}, best.keys,
+                   true) == kAnswerNotCounted)
+            return;
+        m_best = best;
         ShowEnd(T(kWorksPartly)
                     .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
                     .arg(first.SetOfCodeID)
@@ -867,13 +896,8 @@ void FrmSetup::ShowAsk(int index) {
 }
 
 void FrmSetup::CmdYes_Click() {
-    const codec::SlotInfo& first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
-    const std::string image = m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256;
-    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
-        record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Works);
-        record.AllowAgain(ChosenSlot(), image);
-        record.ClearResume(ChosenSlot());
-    });
+    const codec::SlotInfo first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
+    if (Answer(core::Verdict::Works, {}, {}, true) == kAnswerNotCounted) return;
     ShowEnd(T(kWorks).arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName)).arg(first.SetOfCodeID));
 }
 
@@ -900,13 +924,11 @@ void FrmSetup::CmdSome_Click() {
     }
     const codec::SlotInfo first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
     const std::string image = m_list.candidates[static_cast<std::size_t>(m_index)].imageSha256;
-    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
-        record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Partly, worked);
-    });
     const bool wasBest =
         m_best.index >= 0 && m_list.candidates[static_cast<std::size_t>(m_best.index)].imageSha256 == image;
     const std::size_t bestKeys = wasBest ? 0 : m_best.keys.size();
-    const int next = Answer(core::Verdict::Partly, std::move(ids));
+    const int next = Answer(core::Verdict::Partly, std::move(ids), worked);
+    if (next == kAnswerNotCounted) return;
     // The tried ones keep their places, so the best one's index stays good.
     if (wasBest || m_best.index < 0 || worked.size() >= bestKeys)
         m_best = {m_index, worked, JoinedList(m_ctx.LangBase, shown)};
@@ -932,15 +954,12 @@ void FrmSetup::CmdResendBest_Click() {
 
 void FrmSetup::CmdNo_Click() {
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
-    const codec::SlotInfo first = c.first;
     const std::string image = c.imageSha256;
-    m_runner.ChangeRecord([&](core::RemoteRecord& record) {
-        record.MarkVerdict(ChosenSlot(), first.SetOfCodeID, core::Verdict::Failed);
-    });
+    const int next = Answer(core::Verdict::Failed, {});
+    if (next == kAnswerNotCounted) return;
     // A partly working one answered "no" after all is no longer the best.
     if (m_best.index >= 0 && m_list.candidates[static_cast<std::size_t>(m_best.index)].imageSha256 == image)
         m_best = {};
-    const int next = Answer(core::Verdict::Failed, {});
     if (next >= 0) {
         ShowTry(next, false);
         return;

@@ -83,9 +83,14 @@ private:
     // How many candidates at the front have been answered: the tried ones stay there.
     int FirstUntried() const;
     const core::Answer* AnswerOf(int index) const;
-    // Replaces the answer of the candidate shown and re-ranks the untried ones; the next open one
-    // is kept as the place to resume. Returns it, -1 when none is left.
-    int Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked);
+    // Marks the answer on the candidate shown in the remote's record and counts it (Count); the
+    // next open one is kept as the place to resume (none when `done`). Returns it, -1 when none
+    // is left, or kAnswerNotCounted, the Try page shown again, when another download wrote the slot since.
+    static constexpr int kAnswerNotCounted = -2;
+    int Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked, std::vector<std::string> keyNames = {},
+               bool done = false);
+    // Replaces the answer of the candidate shown and re-ranks the untried ones.
+    void Count(core::Verdict verdict, std::vector<std::int32_t> keysWorked);
     QString AnswerText(int index) const;
     void ShowTry(int index, bool failedBefore);
     void ShowModelHints();

@@ -60,6 +60,8 @@ Prompt::Answer QtPrompt::Show(const std::string& title, const std::string& text,
     QMessageBox box(over);
     new CentreOver(&box, over);
     box.setWindowTitle(title.empty() ? QString::fromLatin1(kProductName) : QString::fromStdString(title));
+    // Messages quote brand and model names from the database and the record: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(text));
     box.setIcon(ToQt(icon));
     if (buttons == Buttons::YesNo) {

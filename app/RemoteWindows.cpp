@@ -18,7 +18,6 @@ namespace {
 constexpr int kTextTools = 376;
 constexpr int kTextSetup = 377;
 constexpr int kTextMyRemote = 378;
-constexpr int kTextRecordSetAside = 429;
 constexpr int kTextDatabaseMissing = 136;
 
 // Brings a window up again, or makes it anew when it was closed.
@@ -63,10 +62,7 @@ FrmMyRemote* RemoteWindows::MyRemote() const {
 }
 
 void RemoteWindows::ReportSetAside() {
-    const std::filesystem::path where = m_runner.TakeSetAsideRecord();
-    if (where.empty()) return;
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, kTextRecordSetAside);
-    m_ctx.prompt.Show("Tolbe", text.value_or("") + "\n" + where.string(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+    m_runner.TellSetAside();
 }
 
 void RemoteWindows::mnuToolsSetup_Click() {
@@ -79,10 +75,13 @@ void RemoteWindows::mnuToolsSetup_Click() {
             ShowDatabaseError(m_ctx.LangBase, m_window);
         return;
     }
+    // tolbe-cli may have changed the record since: the window shows it as it is now.
+    if (m_setupWindow == nullptr) m_runner.LookAtRecord();
     ShowOnce<FrmSetup>(m_setupWindow, [this] { return new FrmSetup(m_ctx, m_gate, m_runner, m_window); });
 }
 
 void RemoteWindows::mnuFileMyRemote_Click() {
+    if (m_myRemoteWindow == nullptr) m_runner.LookAtRecord();
     ShowOnce<FrmMyRemote>(m_myRemoteWindow, [this] { return new FrmMyRemote(m_ctx, m_gate, m_runner, m_window); });
 }
 

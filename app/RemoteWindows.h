@@ -29,7 +29,8 @@ public:
     // Deletes the open windows: they hold the runner and the gate, so they never outlive them.
     ~RemoteWindows() override;
 
-    // Once at start, after the record was loaded: a damaged record file is told of.
+    // Once at start, after the record was loaded: a damaged record file is told of (also one
+    // tolbe-cli set aside while the window was not running).
     void ReportSetAside();
 
     void mnuToolsSetup_Click();

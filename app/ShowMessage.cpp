@@ -46,6 +46,7 @@ void ShowNoticeBox(QPointer<QMessageBox>& notice, QWidget* parent, const QString
         notice = new QMessageBox(QMessageBox::Information, QString::fromLatin1(kProductName), QString(),
                                  QMessageBox::Ok, parent);
         notice->setObjectName(QStringLiteral("JobNotice"));
+        notice->setTextFormat(Qt::PlainText);
         notice->setWindowModality(Qt::NonModal);
         notice->setAttribute(Qt::WA_DeleteOnClose);
         if (!ok.isEmpty()) notice->button(QMessageBox::Ok)->setText(ok);

@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <filesystem>
+#include <string>
 
 class QLocalServer;
 
@@ -19,7 +20,7 @@ public:
         First,      // this copy runs; later starts reach it through Activated
         HandedOver, // another copy runs and was asked to come to the front: end now
         Unreached,  // another copy holds the lock but did not take the message: end all the same
-        Unguarded,  // no private runtime folder: run without the guard
+        Unguarded,  // no private runtime folder (Problem says why): the program must not run
     };
 
     // `folder` is the user's runtime folder (created with mode 0700 when missing).
@@ -30,13 +31,18 @@ public:
 
     // Takes the lock, or hands over to the copy that holds it; waits at most `wait_ms` for it.
     Role Claim(int wait_ms = 800);
+    // Why the guard could not be set up, for the message of Role::Unguarded.
+    const std::string& Problem() const { return m_problem; }
 
 signals:
     // A later start asked this copy to come to the front.
     void Activated();
 
 private:
+    void Listen();
+
     std::filesystem::path m_folder;
+    std::string m_problem;
     int m_lock = -1;
     QLocalServer* m_server = nullptr;
 };

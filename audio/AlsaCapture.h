@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/DownloadSequence.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -20,9 +22,9 @@ struct CapturedAudio {
     std::vector<std::int16_t> samples;
 };
 
-inline constexpr double kMaxCapture_s = 600;
+inline constexpr double kMaxCapture_s = kMaxRecording_s;
 
-// Records `seconds` (above 0, at most 10 minutes) from an ALSA capture device as S16_LE with `channels`
+// Records `seconds` (above 0, at most kMaxCapture_s) from an ALSA capture device as S16_LE with `channels`
 // (1 or 2) at `sample_rate` (8000 to 192000 Hz; ALSA converts when the hardware cannot). Blocks for the
 // recording time. Throws std::invalid_argument for a value out of range, CaptureError for the device.
 CapturedAudio CaptureFromAlsa(const std::string& device, double seconds, int sample_rate = 44100, int channels = 2);

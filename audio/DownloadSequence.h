@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/Modulator.h"
 #include "audio/Packets.h"
 
 #include <atomic>
@@ -24,6 +25,19 @@ inline constexpr int kEndPause_ms = 100;
 // header of a stream without a lead-in was lost whole); 250 ms leaves room for slower hardware and is
 // short beside the download itself.
 inline constexpr int kLeadIn_ms = 250;
+
+// How long a packet plays: its whole sample buffer, whatever its bits.
+inline constexpr double kPacketPlay_ms = 1000.0 * (kWaveBufferBytes / kBytesPerFrame) / kSampleRate;
+// The longest one download lasts: the lead-in, the header and its pause, the most data packets a
+// slot takes and their pauses, the end packet and its pause (about 6 s).
+inline constexpr double kLongestDownload_ms = kLeadIn_ms + kPacketPlay_ms + kHeaderPause_ms +
+                                              kMaxBlocks * (kPacketPlay_ms + kBlockPause_ms) + kPacketPlay_ms +
+                                              kEndPause_ms;
+// The longest recording worth decoding: all four slots sent one after another, with half as much
+// again for starting and stopping the recorder (about 37 s). Decoding costs time and memory with
+// every sample, so anything longer is refused before it is read.
+inline constexpr int kMaxRecording_s =
+    static_cast<int>(1.5 * Slot::kCount * kLongestDownload_ms / 1000.0) + 1; // rounded up
 
 // Watches a download: the GUI shows its progress window, the command line a terminal bar.
 class DownloadProgress {

@@ -1,5 +1,6 @@
 #include "audio/Mixer.h"
 
+#include "common/AtomicFile.h"
 #include "common/IniFile.h"
 #include "common/ProgramPaths.h"
 
@@ -134,19 +135,6 @@ bool IsWellFormed(const std::string& text) {
         }
     }
     return endSection() && steps > 0;
-}
-
-// Moves a damaged levels file out of the way under a name of its own, never over an earlier one.
-std::filesystem::path SetAside(const std::filesystem::path& stateFile) {
-    std::error_code ec;
-    for (int n = 1; n < 1000; ++n) {
-        auto aside = stateFile;
-        aside += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
-        if (std::filesystem::exists(aside, ec)) continue;
-        std::filesystem::rename(stateFile, aside, ec);
-        return ec ? std::filesystem::path() : aside;
-    }
-    return {};
 }
 
 } // namespace

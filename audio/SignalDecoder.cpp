@@ -381,7 +381,7 @@ SignalCheck CheckDownloadSignal(std::span<const std::int16_t> samples, int chann
     if (samples.size() / static_cast<std::size_t>(channels) >
         static_cast<std::size_t>(kMaxSignal_s) * static_cast<std::size_t>(sample_rate))
         throw std::invalid_argument("the signal is longer than " + std::to_string(kMaxSignal_s) +
-                                    " s; a download lasts well under a minute");
+                                    " s, more than a download of all four slots lasts");
     if (options.channel < -1 || options.channel >= channels)
         throw std::invalid_argument("channel " + std::to_string(options.channel) + " does not exist in the signal");
 

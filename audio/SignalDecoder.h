@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/DownloadSequence.h"
 #include "audio/Packets.h"
 
 #include <array>
@@ -80,8 +81,8 @@ inline constexpr int kMinSampleRate = 11025;
 
 // Above this no sound card records; the filters' cost grows with the rate, so more is refused.
 inline constexpr int kMaxSampleRate = 384000;
-// A download lasts well under a minute; a longer signal is refused rather than filtered at length.
-inline constexpr int kMaxSignal_s = 600;
+// A longer signal is refused rather than filtered at length.
+inline constexpr int kMaxSignal_s = kMaxRecording_s;
 
 // Checks a recording of interleaved 16-bit samples (1 or 2 channels, kMinSampleRate to
 // kMaxSampleRate, at most kMaxSignal_s long).

@@ -53,8 +53,9 @@ WavAudio ReadWavFile(const std::filesystem::path& file) {
         Fail(file, "claims " + std::to_string(info.samplerate) + " samples per second; " +
                        std::to_string(kMinWavSampleRate) + " to " + std::to_string(kMaxWavSampleRate) + " are read");
     if (info.frames < 0 || info.frames > static_cast<sf_count_t>(kMaxWavSeconds) * info.samplerate)
-        Fail(file, "claims " + std::to_string(info.frames) + " frames, more than " + std::to_string(kMaxWavSeconds) +
-                       " s; a download signal is far shorter");
+        Fail(file, "lasts " + std::to_string(info.frames / info.samplerate) + " s; a download of all four slots " +
+                       "lasts " + std::to_string(static_cast<int>(Slot::kCount * kLongestDownload_ms / 1000) + 1) +
+                       " s, so recordings of at most " + std::to_string(kMaxWavSeconds) + " s are read");
     // Nor more samples than the file has bytes for: a lying header must not size the buffer.
     std::error_code ec;
     const auto file_bytes = std::filesystem::file_size(file, ec);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/DownloadSequence.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -26,11 +28,12 @@ struct WavAudio {
 // Writes 16-bit little-endian interleaved PCM as a WAV file, replacing the file. Throws WavError.
 void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate, int channels);
 
-// What the reader takes: rates a sound card records at, and no more audio than a long recording
-// holds. A header claiming more is refused before anything is allocated or filtered.
+// What the reader takes: rates a sound card records at, and no more audio than a recording of
+// every slot's download holds. A header claiming more is refused before anything is allocated or
+// filtered.
 inline constexpr int kMinWavSampleRate = 8000;
 inline constexpr int kMaxWavSampleRate = 384000;
-inline constexpr int kMaxWavSeconds = 600;
+inline constexpr int kMaxWavSeconds = kMaxRecording_s;
 
 // Reads a WAV file of 16-bit PCM, mono or stereo, at kMinWavSampleRate to kMaxWavSampleRate and
 // at most kMaxWavSeconds long. Throws WavError for anything else.

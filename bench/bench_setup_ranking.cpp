@@ -7,13 +7,13 @@
 // brand newest first, less what was tried) and for RankCandidates. Also the time of a ranked list
 // for the largest brand of the large database (goal: under 50 ms once the database is warm).
 #include "bench/LargeDatabase.h"
+#include "common/AsciiText.h"
 #include "core/Candidates.h"
 #include "core/Ranking.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <random>
 
@@ -36,17 +36,11 @@ bool Open(benchmark::State& state, db::CodeDatabase& database, const std::string
     return false;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // The old model key word: its blank-separated parts in the model name in order, any letter case.
 bool LikeMatch(const std::string& typed, const std::string& model) {
-    const std::string m = Lower(model);
+    const std::string m = tolbe::ToLower(model);
     std::size_t at = 0, start = 0;
-    const std::string t = Lower(typed);
+    const std::string t = tolbe::ToLower(typed);
     while (start <= t.size()) {
         const std::size_t blank = std::min(t.find(' ', start), t.size());
         const std::string part = t.substr(start, blank - start);
@@ -73,7 +67,7 @@ std::string Slip(const std::string& model, std::mt19937& rng) {
     default:
         break;
     }
-    return Lower(s) != s ? Lower(s) : s + "-";
+    return tolbe::ToLower(s) != s ? tolbe::ToLower(s) : s + "-";
 }
 
 struct Truth {

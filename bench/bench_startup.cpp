@@ -25,18 +25,15 @@ namespace {
 using tolbe::bench::Clock;
 
 class Settings : public tolbe::SettingsStore {
-public:
-    std::string GetSetting(const std::string&, const std::string&, const std::string& key,
-                           const std::string& fallback) const override {
+    std::string Read(const std::string&, const std::string&, const std::string& key,
+                     const std::string& fallback) const override {
         const auto it = m_values.find(key);
         return it == m_values.end() ? fallback : it->second;
     }
-    void SaveSetting(const std::string&, const std::string&, const std::string& key,
-                     const std::string& value) override {
+    void Write(const std::string&, const std::string&, const std::string& key, const std::string& value) override {
         m_values[key] = value;
     }
 
-private:
     std::map<std::string, std::string> m_values;
 };
 

@@ -81,12 +81,11 @@ public:
 };
 
 class Settings final : public SettingsStore {
-public:
-    std::string GetSetting(const std::string&, const std::string&, const std::string&,
-                           const std::string& fallback) const override {
+    std::string Read(const std::string&, const std::string&, const std::string&,
+                     const std::string& fallback) const override {
         return fallback;
     }
-    void SaveSetting(const std::string&, const std::string&, const std::string&, const std::string&) override {}
+    void Write(const std::string&, const std::string&, const std::string&, const std::string&) override {}
 };
 
 class View final : public update::UpdateView {

@@ -1,7 +1,8 @@
 #include "codec/DownOrder.h"
 
+#include "common/AsciiText.h"
 #include <algorithm>
-#include <cctype>
+
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -39,11 +40,6 @@ std::optional<std::int16_t> KeyNumber(const std::string& entry) {
     return static_cast<std::int16_t>(value);
 }
 
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
 struct FuncKey {
     std::int16_t rcuModelId;
     std::optional<std::string> item; // what the key contributes; none when its key-map number is unreadable
@@ -66,7 +62,7 @@ std::string GetDownOrderStr(const db::DbConnection& conn, std::int32_t tmpSetOfC
         const db::DbRecordset set =
             conn.OpenRecordset("Select Source from M_SetOfCodes where SetOfCodeID=" + std::to_string(tmpSetOfCodeID));
         if (set.RecordCount() < 1) return {};
-        if (Upper(set.ValueAt(0, 0).Text()) == "MFY") return {};
+        if (ToUpper(set.ValueAt(0, 0).Text()) == "MFY") return {};
     } catch (const db::DbError&) {
         return {};
     }

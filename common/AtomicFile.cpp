@@ -89,6 +89,18 @@ void CommitFile(const fs::path& temp, const fs::path& target) {
     SyncFolderOf(target);
 }
 
+fs::path SetAside(const fs::path& file) {
+    std::error_code ec;
+    for (int n = 1; n < 1000; ++n) {
+        fs::path aside = file;
+        aside += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
+        if (fs::exists(fs::symlink_status(aside, ec))) continue;
+        fs::rename(file, aside, ec);
+        return ec ? fs::path() : aside;
+    }
+    return {};
+}
+
 bool SyncToDisk(const fs::path& path) {
     // Read-only is enough: fsync flushes what the file or folder holds, whoever wrote it.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

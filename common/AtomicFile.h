@@ -28,6 +28,11 @@ void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem
 // is not a regular file (a link, a folder) is refused.
 void CommitFile(const std::filesystem::path& temp, const std::filesystem::path& target);
 
+// Moves a damaged file out of the way for the user to see: to "<file>.unreadable", or
+// "<file>.unreadable-2" and on when that is taken, never over an earlier one. Empty when it could
+// not be moved.
+std::filesystem::path SetAside(const std::filesystem::path& file);
+
 // Flushes a file's data, or a folder's entries, to the disk. False when it cannot be opened or
 // flushed.
 bool SyncToDisk(const std::filesystem::path& path);

@@ -1,9 +1,9 @@
 #include "common/IniFile.h"
 
+#include "common/AsciiText.h"
 #include "common/AtomicFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -15,21 +15,8 @@ namespace {
 constexpr std::size_t kMaxValueChars = 254;
 constexpr std::string_view kUnassigned = "(Unassigned)";
 
-std::string Trim(std::string_view s) {
-    auto is_space = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && is_space(static_cast<unsigned char>(s[b])))
-        ++b;
-    while (e > b && is_space(static_cast<unsigned char>(s[e - 1])))
-        --e;
-    return std::string(s.substr(b, e - b));
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+std::string Trimmed(std::string_view s) {
+    return std::string(Trim(s));
 }
 
 // The platform reader drops one pair of matching quotes around a value.
@@ -48,11 +35,11 @@ IniDocument IniDocument::Parse(const std::string& text) {
     std::string raw;
     while (std::getline(in, raw)) {
         if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        std::string t = Trim(raw);
+        std::string t = Trimmed(raw);
         if (!t.empty() && t.front() == '[') {
             auto close = t.find(']');
             Section s;
-            s.name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            s.name = Trimmed(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             s.header = raw;
             doc.m_sections.push_back(std::move(s));
             continue;
@@ -60,8 +47,8 @@ IniDocument IniDocument::Parse(const std::string& text) {
         Line line{raw, {}, {}};
         auto eq = t.find('=');
         if (!t.empty() && t.front() != ';' && t.front() != '#' && eq != std::string::npos && eq > 0) {
-            line.key = Trim(t.substr(0, eq));
-            line.value = Unquote(Trim(t.substr(eq + 1)));
+            line.key = Trimmed(t.substr(0, eq));
+            line.value = Unquote(Trimmed(t.substr(eq + 1)));
         }
         doc.m_sections.back().lines.push_back(std::move(line));
     }
@@ -78,18 +65,18 @@ IniDocument IniDocument::Load(const std::filesystem::path& file) {
 
 const std::string* IniDocument::Find(const std::string& section, const std::string& key) const {
     for (const auto& s : m_sections) {
-        if (s.header.empty() || !EqualsNoCase(s.name, section)) continue;
+        if (s.header.empty() || !EqualNoCase(s.name, section)) continue;
         for (const auto& l : s.lines)
-            if (!l.key.empty() && EqualsNoCase(l.key, key)) return &l.value;
+            if (!l.key.empty() && EqualNoCase(l.key, key)) return &l.value;
     }
     return nullptr;
 }
 
 void IniDocument::Set(const std::string& section, const std::string& key, const std::string& value) {
     for (auto& s : m_sections) {
-        if (s.header.empty() || !EqualsNoCase(s.name, section)) continue;
+        if (s.header.empty() || !EqualNoCase(s.name, section)) continue;
         for (auto& l : s.lines) {
-            if (!l.key.empty() && EqualsNoCase(l.key, key)) {
+            if (!l.key.empty() && EqualNoCase(l.key, key)) {
                 l.value = value;
                 l.raw = l.key + "=" + value;
                 return;
@@ -97,7 +84,7 @@ void IniDocument::Set(const std::string& section, const std::string& key, const 
         }
         // Keep new keys ahead of trailing blank lines so sections stay visually grouped.
         auto pos = s.lines.end();
-        while (pos != s.lines.begin() && Trim(std::prev(pos)->raw).empty())
+        while (pos != s.lines.begin() && Trimmed(std::prev(pos)->raw).empty())
             --pos;
         s.lines.insert(pos, Line{key + "=" + value, key, value});
         return;

@@ -1,9 +1,11 @@
 #include "common/IniSettingsStore.h"
 
+#include "common/FileLock.h"
 #include "common/IniFile.h"
 #include "common/ProgramPaths.h"
 
 #include <cstdlib>
+#include <stdexcept>
 
 namespace tolbe {
 
@@ -22,19 +24,23 @@ std::filesystem::path IniSettingsStore::FileFor(const std::string& app) const {
     return m_root.empty() ? m_root : m_root / app / "settings.ini";
 }
 
-std::string IniSettingsStore::GetSetting(const std::string& app, const std::string& section, const std::string& key,
-                                         const std::string& fallback) const {
-    const std::lock_guard lock(m_mutex);
+std::string IniSettingsStore::Read(const std::string& app, const std::string& section, const std::string& key,
+                                   const std::string& fallback) const {
+    // No file lock: the file is only ever replaced whole, so a read sees one version or the other.
     const auto doc = IniDocument::Load(FileFor(app));
     const std::string* v = doc.Find(section, key);
     return v != nullptr ? *v : fallback;
 }
 
-void IniSettingsStore::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                                   const std::string& value) {
+void IniSettingsStore::Write(const std::string& app, const std::string& section, const std::string& key,
+                             const std::string& value) {
     if (m_root.empty()) return;
-    const std::lock_guard lock(m_mutex);
-    auto doc = IniDocument::Load(FileFor(app));
+    const std::filesystem::path file = FileFor(app);
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    const FileLock lock(FileLock::For(file));
+    if (!lock.Held()) throw std::runtime_error("the setting " + key + " was not saved: " + lock.Problem());
+    auto doc = IniDocument::Load(file);
     doc.Set(section, key, value);
     doc.Save(FileFor(app));
 }

@@ -3,22 +3,17 @@
 #include "common/SettingsStore.h"
 
 #include <filesystem>
-#include <mutex>
 
 namespace tolbe {
 
 // Settings kept as one INI file per application in the user's XDG config folder:
-// $XDG_CONFIG_HOME/<app>/settings.ini (default ~/.config), sections and keys as given. Safe to
-// use from several threads (the window and the live update's worker).
+// $XDG_CONFIG_HOME/<app>/settings.ini (default ~/.config), sections and keys as given. A save
+// reads, changes and replaces the file under an exclusive lock on "settings.ini.lock" beside it,
+// so two programs saving at the same moment both keep their value.
 class IniSettingsStore final : public SettingsStore {
 public:
     // `config_root` overrides the XDG folder (tests); empty means the user's own.
     explicit IniSettingsStore(std::filesystem::path config_root = {});
-
-    std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
-                           const std::string& fallback = {}) const override;
-    void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                     const std::string& value) override;
 
     std::filesystem::path FileFor(const std::string& app) const;
 
@@ -27,8 +22,12 @@ public:
     static std::filesystem::path DefaultConfigRoot();
 
 private:
+    std::string Read(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& fallback) const override;
+    void Write(const std::string& app, const std::string& section, const std::string& key,
+               const std::string& value) override;
+
     std::filesystem::path m_root;
-    mutable std::mutex m_mutex; // a save reads, changes and replaces the whole file
 };
 
 } // namespace tolbe

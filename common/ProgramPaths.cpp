@@ -121,7 +121,10 @@ std::filesystem::path ProgramPaths::RuntimeFolder() {
             return runtime / "Tolbe";
     }
     if (const auto state = StateFolder(); !state.empty() && MakePrivateFolder(state)) return state;
-    return std::filesystem::path("/tmp") / ("tolbe-" + std::to_string(::getuid()));
+    // A fixed name, so every copy finds the same one; a folder of that name made by someone else
+    // is refused by the one-copy guard, never used.
+    const auto tmp = FromEnvironment("TMPDIR");
+    return (tmp.empty() ? std::filesystem::path("/tmp") : tmp) / ("tolbe-" + std::to_string(::getuid()));
 }
 
 std::filesystem::path UserHomeFolder() {

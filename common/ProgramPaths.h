@@ -59,7 +59,8 @@ public:
     static std::filesystem::path MixerLevelsFile();
     // Code database files that passed the full check: $XDG_STATE_HOME/Tolbe/checked-databases.
     static std::filesystem::path CheckedDatabasesFile();
-    // Where the running copy can be reached: $XDG_RUNTIME_DIR/Tolbe, else the state folder above.
+    // Where the running copy can be reached: $XDG_RUNTIME_DIR/Tolbe, else the state folder above,
+    // else tolbe-<uid> in $TMPDIR or /tmp (which the guard refuses when it is not the user's own).
     static std::filesystem::path RuntimeFolder();
     // Installed: creates the user's Update folder and copies the shipped Server.ini there when the
     // user has none. A program folder is left as it is. False, with the reason, when a step fails;

@@ -1,19 +1,39 @@
 #pragma once
 
+#include <mutex>
 #include <string>
 
 namespace tolbe {
 
-// Per-user settings: text values addressed by application, section and key.
+// Per-user settings: text values addressed by application, section and key. The menus write them
+// on the window's thread while the live update's worker reads them: every call holds the store's
+// one lock, so a read never sees half a save and two saves never interleave. A store kept in a
+// file also keeps other programs (another copy, tolbe-cli) out for the length of a save.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
     // Returns the stored value, or `fallback` when the key is absent.
-    virtual std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
-                                   const std::string& fallback = {}) const = 0;
+    std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
+                           const std::string& fallback = {}) const {
+        const std::lock_guard lock(m_lock);
+        return Read(app, section, key, fallback);
+    }
     // Stores a value; throws std::runtime_error when it cannot be written.
-    virtual void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                             const std::string& value) = 0;
+    void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& value) {
+        const std::lock_guard lock(m_lock);
+        Write(app, section, key, value);
+    }
+
+protected:
+    // What a store does, called with the lock held.
+    virtual std::string Read(const std::string& app, const std::string& section, const std::string& key,
+                             const std::string& fallback) const = 0;
+    virtual void Write(const std::string& app, const std::string& section, const std::string& key,
+                       const std::string& value) = 0;
+
+private:
+    mutable std::mutex m_lock;
 };
 
 // Every setting the program keeps lives under this application and section.

@@ -1,6 +1,6 @@
 #include "common/Slot.h"
 
-#include <cctype>
+#include "common/AsciiText.h"
 
 namespace tolbe {
 namespace {
@@ -8,9 +8,7 @@ constexpr std::array<std::string_view, Slot::kCount> kNames{"TV", "SAT", "DVD", 
 }
 
 std::optional<Slot> Slot::Parse(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = ToUpper(text);
     for (const Slot slot : All())
         if (upper == kNames[static_cast<std::size_t>(slot.Index())] || upper == std::to_string(slot.Index()))
             return slot;

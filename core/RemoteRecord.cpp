@@ -1,6 +1,7 @@
 #include "core/RemoteRecord.h"
 
 #include "common/AtomicFile.h"
+#include "common/FileLock.h"
 #include "common/IniFile.h"
 #include "core/Candidates.h"
 
@@ -134,17 +135,19 @@ std::set<std::string> SlotSections(const std::string& text, bool& damaged) {
     return found;
 }
 
-// Moves a damaged file out of the way under a name of its own, never over an earlier one.
-std::filesystem::path SetAside(const std::filesystem::path& file) {
-    std::error_code ec;
-    for (int n = 1; n < 1000; ++n) {
-        auto aside = file;
-        aside += n == 1 ? std::string(".unreadable") : ".unreadable-" + std::to_string(n);
-        if (std::filesystem::exists(aside, ec)) continue;
-        std::filesystem::rename(file, aside, ec);
-        return ec ? std::filesystem::path() : aside;
-    }
-    return {};
+// Damaged files set aside and not yet told to the window's user, one path a line.
+std::filesystem::path UnreportedList(const std::filesystem::path& file) {
+    std::filesystem::path list = file;
+    list += ".unreported";
+    return list;
+}
+
+std::vector<std::string> Lines(const std::filesystem::path& file) {
+    std::vector<std::string> lines;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line) && lines.size() < 100;)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
 }
 
 std::string LocalTime(std::chrono::system_clock::time_point when) {
@@ -179,6 +182,60 @@ std::optional<Verdict> ParseVerdict(const std::string& text) {
 }
 
 RemoteRecord::LoadReport RemoteRecord::Load() {
+    std::error_code ec;
+    if (m_file.has_parent_path() && !std::filesystem::exists(m_file.parent_path(), ec)) {
+        m_slots = {};
+        m_unread = false;
+        return m_lastLoad = {};
+    }
+    const FileLock lock(FileLock::For(m_file));
+    if (!lock.Held()) {
+        m_slots = {};
+        m_unread = true;
+        return m_lastLoad = {{}, lock.Problem()};
+    }
+    return LoadUnlocked();
+}
+
+RemoteRecord::ChangeReport RemoteRecord::Change(const std::function<void(RemoteRecord&)>& change) {
+    ChangeReport report;
+    std::error_code ec;
+    if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
+    const FileLock lock(FileLock::For(m_file));
+    if (!lock.Held()) {
+        report.why = lock.Problem();
+        report.error = std::make_error_code(std::errc::device_or_resource_busy);
+        return report;
+    }
+    report.load = LoadUnlocked();
+    if (m_unread) {
+        report.why = report.load.problem + " (the remote's record is left as it is)";
+        return report;
+    }
+    change(*this);
+    report.saved = SaveUnlocked(&report.why, &report.error);
+    return report;
+}
+
+std::vector<std::filesystem::path> RemoteRecord::TakeUnreported() {
+    const std::filesystem::path list = UnreportedList(m_file);
+    std::error_code ec;
+    if (!std::filesystem::exists(list, ec)) return {};
+    const FileLock lock(FileLock::For(m_file));
+    if (!lock.Held()) return {};
+    std::vector<std::filesystem::path> paths;
+    for (const std::string& line : Lines(list))
+        paths.emplace_back(line);
+    std::filesystem::remove(list, ec);
+    return paths;
+}
+
+RemoteRecord::LoadReport RemoteRecord::LoadUnlocked() {
+    m_lastLoad = ReadFile();
+    return m_lastLoad;
+}
+
+RemoteRecord::LoadReport RemoteRecord::ReadFile() {
     m_slots = {};
     m_unread = false;
     LoadReport report;
@@ -188,11 +245,23 @@ RemoteRecord::LoadReport RemoteRecord::Load() {
         const auto aside = SetAside(m_file);
         report.setAside = aside.empty() ? m_file : aside;
         report.problem = what;
+        if (!aside.empty()) {
+            // The window tells its user at its next look, whoever set the file aside.
+            const std::filesystem::path list = UnreportedList(m_file);
+            std::string lines;
+            for (const std::string& line : Lines(list))
+                lines += line + "\n";
+            try {
+                WriteFileAtomically(list, lines + aside.string() + "\n");
+            } catch (const std::filesystem::filesystem_error&) {
+                // Only the window's later word is lost; this program reports it now.
+            }
+        }
         // What could be read is kept in a new file; the damaged one stays beside it for the user.
         if (!aside.empty() && std::any_of(m_slots.begin(), m_slots.end(), [](const SlotRecord& r) {
                 return r.HasWritten() || r.resume || !r.ruledOut.empty();
             }))
-            Save();
+            SaveUnlocked(nullptr);
         return report;
     };
     if (const auto size = std::filesystem::file_size(m_file, ec); !ec && size > kMaxFileBytes)
@@ -230,6 +299,19 @@ RemoteRecord::LoadReport RemoteRecord::Load() {
 }
 
 bool RemoteRecord::Save(std::string* why, std::error_code* error) const {
+    if (error != nullptr) error->clear();
+    std::error_code ec;
+    if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
+    const FileLock lock(FileLock::For(m_file));
+    if (!lock.Held()) {
+        if (why != nullptr) *why = lock.Problem();
+        if (error != nullptr) *error = std::make_error_code(std::errc::device_or_resource_busy);
+        return false;
+    }
+    return SaveUnlocked(why, error);
+}
+
+bool RemoteRecord::SaveUnlocked(std::string* why, std::error_code* error) const {
     if (error != nullptr) error->clear();
     if (m_unread) {
         if (why != nullptr) *why = m_file.string() + " could not be read, so it is not replaced";
@@ -304,6 +386,19 @@ bool RemoteRecord::MarkVerdict(Slot slot, std::int32_t SetOfCodeID, Verdict verd
     if (!r.HasWritten() || r.written.SetOfCodeID != SetOfCodeID) return false;
     r.verdict = verdict;
     r.workingKeys = verdict == Verdict::Partly ? std::move(keys) : std::vector<std::string>{};
+    return true;
+}
+
+bool RemoteRecord::Answer(Slot slot, const std::string& device, const std::string& brand,
+                          const std::string& imageSha256, std::int32_t SetOfCodeID, Verdict verdict,
+                          std::vector<std::string> keys) {
+    // An answer speaks of what the slot holds; about another code set it says nothing.
+    if (!MarkVerdict(slot, SetOfCodeID, verdict, std::move(keys))) return false;
+    // A code set that failed is not offered again for that brand; any other answer takes it back.
+    if (verdict == Verdict::Failed)
+        RuleOut(slot, device, brand, imageSha256);
+    else
+        AllowAgain(slot, imageSha256);
     return true;
 }
 

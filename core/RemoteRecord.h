@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -14,7 +15,9 @@
 
 // The remote's record: the program cannot read the remote, so it remembers what this computer
 // last wrote into each slot, what the user said of it, and where a stopped set-up assistant goes on.
-// Kept as a small INI file (ProgramPaths::RemoteRecordFile), replaced atomically on every Save.
+// Kept as a small INI file (ProgramPaths::RemoteRecordFile), replaced atomically on every Save. The
+// window and tolbe-cli both change it: every read and write holds an exclusive lock on
+// "Remote.ini.lock" beside it, and a change (Change) is read, made and written under one lock.
 namespace tolbe::core {
 
 enum class Verdict { NotTried, Works, Partly, Failed };
@@ -52,7 +55,8 @@ public:
     struct LoadReport {
         // Not empty when the file was damaged: it was moved here (or, when it could not be moved,
         // this is the file itself) and every slot that could still be read was kept. The file is
-        // gone from its place afterwards, so a damaged file is reported by one load only.
+        // gone from its place afterwards, so a damaged file is reported by one load only; it is
+        // also noted for the window (TakeUnreported), whichever program met it.
         std::filesystem::path setAside;
         std::string problem; // what was wrong (damaged, or unreadable for now), for the message
     };
@@ -61,8 +65,27 @@ public:
     // Writes the record (atomically, mode 0600, the folder made when missing). False, with the
     // reason; refused while the last Load could not read the file, so it is never replaced unread.
     // `error` holds the system's error of a failed write (none when refused unread), for a window
-    // to say the reason in its own language.
+    // to say the reason in its own language. Only for a record that is this program's alone;
+    // shared changes go through Change.
     bool Save(std::string* why = nullptr, std::error_code* error = nullptr) const;
+
+    struct ChangeReport {
+        LoadReport load;
+        bool saved = false;
+        std::string why;       // why it was not saved
+        std::error_code error; // as Save gives it
+    };
+    // Reads the file as it is now, lets `change` change the record and writes it, all under the
+    // lock: a change another program makes at the same moment waits, and is never written over.
+    // `change` is not called for a file that cannot be read now (nothing is then written). When
+    // `change` throws, the file stays as it was and the exception goes on to the caller.
+    ChangeReport Change(const std::function<void(RemoteRecord&)>& change);
+    // What the last read of the file found (for `change` to tell a damaged file first).
+    const LoadReport& LastLoad() const { return m_lastLoad; }
+
+    // The damaged files set aside by any program since the window last asked: taken, so the
+    // window tells its user of each once.
+    std::vector<std::filesystem::path> TakeUnreported();
 
     const std::filesystem::path& File() const { return m_file; }
     const SlotRecord& Of(Slot slot) const { return m_slots[static_cast<std::size_t>(slot.Index())]; }
@@ -76,6 +99,12 @@ public:
     // The user's verdict on the code set last written into `slot`. False (nothing changed) when
     // `SetOfCodeID` is not that code set. `keys` are kept only with Verdict::Partly.
     bool MarkVerdict(Slot slot, std::int32_t SetOfCodeID, Verdict verdict, std::vector<std::string> keys = {});
+    // The user's answer on a code set tried for the assistant's `device` and `brand`, whose image
+    // is `imageSha256`: the verdict as MarkVerdict marks it, and a failed one ruled out for that
+    // device and brand, any other taken off again. False, nothing changed, when the slot holds
+    // another code set now.
+    bool Answer(Slot slot, const std::string& device, const std::string& brand, const std::string& imageSha256,
+                std::int32_t SetOfCodeID, Verdict verdict, std::vector<std::string> keys = {});
     // Rules out a candidate for the assistant's device type and brand; another device or brand
     // than the last one starts the list anew.
     void RuleOut(Slot slot, const std::string& device, const std::string& brand, const std::string& imageSha256);
@@ -89,11 +118,15 @@ public:
     void ClearResume(Slot slot) { At(slot).resume.reset(); }
 
 private:
+    LoadReport LoadUnlocked();
+    LoadReport ReadFile();
+    bool SaveUnlocked(std::string* why, std::error_code* error = nullptr) const;
     SlotRecord& At(Slot slot) { return m_slots[static_cast<std::size_t>(slot.Index())]; }
 
     std::filesystem::path m_file;
     std::array<SlotRecord, Slot::kCount> m_slots;
     bool m_unread = false; // the file is there but could not be read
+    LoadReport m_lastLoad;
 };
 
 } // namespace tolbe::core

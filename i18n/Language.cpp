@@ -1,6 +1,8 @@
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
 
+#include "common/AsciiText.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -98,12 +100,9 @@ std::uint16_t LanguageIdFromLocale(const std::string& name) {
     view = view.substr(0, std::min(view.find('.'), view.find('@')));
     if (view.empty() || view == "C" || view == "POSIX") return kEnglishUnitedStates;
     const auto sep = view.find_first_of("_-");
-    std::string language(view.substr(0, sep));
-    std::transform(language.begin(), language.end(), language.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string language = ToLower(view.substr(0, sep));
     if (sep == std::string_view::npos) return Find(language);
-    std::string territory(view.substr(sep + 1));
-    std::transform(territory.begin(), territory.end(), territory.begin(),
-                   [](unsigned char c) { return std::toupper(c); });
+    const std::string territory = ToUpper(view.substr(sep + 1));
     if (const auto id = Find(language + "_" + territory)) return id;
     // Known language, other country: the language without a sub-language, which selects no table row.
     return static_cast<std::uint16_t>(Find(language) & 0x03FF);

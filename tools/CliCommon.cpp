@@ -63,20 +63,32 @@ std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel) {
                                                               : std::make_unique<codec::SeededFiller>();
 }
 
-core::RemoteRecord LoadRemoteRecord(const CliContext& ctx) {
-    core::RemoteRecord record(ctx.Paths().RemoteRecordFile());
-    const core::RemoteRecord::LoadReport report = record.Load();
+namespace {
+
+void Report(const core::RemoteRecord& record, const core::RemoteRecord::LoadReport& report) {
     if (!report.setAside.empty())
         std::cerr << "tolbe-cli: the remote's record " << record.File().string() << " was damaged (" << report.problem
                   << "); it was kept as " << report.setAside.string()
                   << ", and the slots that could be read stay recorded\n";
     else if (!report.problem.empty())
         throw CliFailure{report.problem + " (the remote's record is left as it is)"};
+}
+
+} // namespace
+
+core::RemoteRecord LoadRemoteRecord(const CliContext& ctx) {
+    core::RemoteRecord record(ctx.Paths().RemoteRecordFile());
+    Report(record, record.Load());
     return record;
 }
 
-void SaveRemoteRecord(const core::RemoteRecord& record) {
-    if (std::string why; !record.Save(&why)) throw CliFailure{why};
+void ChangeRemoteRecord(const CliContext& ctx, const std::function<void(core::RemoteRecord&)>& change) {
+    core::RemoteRecord record(ctx.Paths().RemoteRecordFile());
+    const core::RemoteRecord::ChangeReport report = record.Change([&](core::RemoteRecord& r) {
+        Report(r, r.LastLoad()); // before the change may refuse, so a damaged file is always told
+        change(r);
+    });
+    if (!report.saved) throw CliFailure{report.why};
 }
 
 core::PreparedDownload PrepareOrFail(const ResolvedCode& code, codec::FillerSource& rng, int leadIn_ms) {

@@ -9,6 +9,7 @@
 #include "tools/CliRegistry.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,12 +56,15 @@ struct ResolvedCode {
 // Opens the database; throws CliFailure when it is missing, damaged or not ours.
 ResolvedCode ResolveCodeSelection(const CliContext& ctx, const CodeSelection& sel);
 
-// The remote's record of the program folder (ProgramPaths). A damaged file is reported on stderr
-// here, once: it is set aside by the load.
+// The remote's record of the program folder (ProgramPaths), to read. A damaged file is reported on
+// stderr here, once: it is set aside by the load (and the window says so at its next look).
 core::RemoteRecord LoadRemoteRecord(const CliContext& ctx);
 
-// Saves it; throws CliFailure with the reason when it cannot be written.
-void SaveRemoteRecord(const core::RemoteRecord& record);
+// Changes the record as RemoteRecord::Change does (read, `change`, write under the record's lock,
+// so the window's changes and another tolbe-cli's are kept); a damaged file is reported as by
+// LoadRemoteRecord. Throws CliFailure with the reason when it cannot be read or written, and
+// whatever `change` throws, the record then left as it was.
+void ChangeRemoteRecord(const CliContext& ctx, const std::function<void(core::RemoteRecord&)>& change);
 
 // Filler bytes from --seed, or random ones.
 std::unique_ptr<codec::SeededFiller> MakeFiller(const CodeSelection& sel);

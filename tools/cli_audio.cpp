@@ -119,9 +119,9 @@ void RecordWritten(const CliContext& ctx, const ResolvedCode& code, const core::
     try {
         const codec::SlotInfo info =
             written != nullptr ? *written : FirstValidCodeSet(*code.database, code.request.SourceID);
-        core::RemoteRecord record = LoadRemoteRecord(ctx);
-        record.RecordDownload(code.request.slot, info, code.database->Version(), prepared.CodeBuffer);
-        SaveRemoteRecord(record);
+        ChangeRemoteRecord(ctx, [&](core::RemoteRecord& record) {
+            record.RecordDownload(code.request.slot, info, code.database->Version(), prepared.CodeBuffer);
+        });
     } catch (const db::DbError& e) {
         // The remote has the code set all the same: a warning, not a failed download.
         std::cerr << "tolbe-cli: played, but the remote's record was not updated: " << e.what() << "\n";

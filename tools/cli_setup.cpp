@@ -12,8 +12,9 @@
 #include "core/TestKeys.h"
 #include "i18n/StringTable.h"
 
+#include "common/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <memory>
 
@@ -31,11 +32,6 @@ std::shared_ptr<db::CodeDatabase> OpenDatabase(const CliContext& ctx, const std:
     return database;
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 // The assistant offers the device-type list, so a device that is not on it is a mistake.
 std::string KnownDevice(const db::CodeDatabase& database, const std::string& device) {
     std::vector<std::string> types;
@@ -45,7 +41,7 @@ std::string KnownDevice(const db::CodeDatabase& database, const std::string& dev
         throw CliFailure{std::string("cannot read the device types: ") + e.what()};
     }
     for (const std::string& t : types)
-        if (Lower(t) == Lower(device)) return t;
+        if (ToLower(t) == ToLower(device)) return t;
     std::string list;
     for (const std::string& t : types)
         list += (list.empty() ? "" : ", ") + t;
@@ -70,9 +66,8 @@ std::string JsonText(const std::string& s) {
 }
 
 std::string KeyWord(const std::string& name) {
-    std::string out;
-    for (unsigned char c : name)
-        if (c != ' ') out += static_cast<char>(std::tolower(c));
+    std::string out = ToLower(name);
+    out.erase(std::remove(out.begin(), out.end(), ' '), out.end());
     return out;
 }
 
@@ -190,17 +185,17 @@ core::Answer ParseAnswer(const std::string& text, const core::CandidateList& lis
     const auto bad = [&](const std::string& why) { return CliFailure{"--answer \"" + text + "\": " + why, 2}; };
     if (eq == std::string::npos) throw bad("write IMAGE_SHA256=works, =failed or =partly:KEY,KEY");
     core::Answer answer;
-    answer.imageSha256 = Lower(text.substr(0, eq));
+    answer.imageSha256 = ToLower(text.substr(0, eq));
     const auto tried = std::find_if(list.candidates.begin(), list.candidates.end(),
                                     [&](const core::Candidate& c) { return c.imageSha256 == answer.imageSha256; });
     if (tried == list.candidates.end()) throw bad("no candidate of this list has that image");
     const std::string said = text.substr(eq + 1);
-    if (Lower(said) == "works") {
+    if (ToLower(said) == "works") {
         answer.verdict = core::Verdict::Works;
         return answer;
     }
-    if (Lower(said) == "failed") return answer;
-    if (Lower(said.substr(0, 7)) != "partly:") throw bad("the answer is works, failed or partly:KEY,KEY");
+    if (ToLower(said) == "failed") return answer;
+    if (ToLower(said.substr(0, 7)) != "partly:") throw bad("the answer is works, failed or partly:KEY,KEY");
     answer.verdict = core::Verdict::Partly;
     std::size_t start = 7;
     for (;;) {
@@ -385,18 +380,26 @@ void RunMark(const CliContext& ctx, const MarkArgs& a) {
         throw CliFailure{"with --verdict partly, --keys names the keys that worked", 2};
     if (*verdict != core::Verdict::Partly && !a.keys.empty())
         throw CliFailure{"--keys goes with --verdict partly only", 2};
-    core::RemoteRecord record = LoadRemoteRecord(ctx);
-    const core::SlotRecord& r = record.Of(slot);
-    if (!r.HasWritten()) throw CliFailure{"nothing has been written into slot " + slot.Name() + " from this computer"};
-    if (r.written.SetOfCodeID != a.setOfCodeId)
-        throw CliFailure{"slot " + slot.Name() + " holds code set " + std::to_string(r.written.SetOfCodeID) +
-                         " as written from this computer, not " + std::to_string(a.setOfCodeId)};
-    const std::vector<std::string> keys = a.keys.empty() ? a.keys : NamedKeys(ctx, a, slot, r.written);
-    // A code set that failed is ruled out for its brand, so the assistant does not offer it again.
-    if (*verdict == core::Verdict::Failed)
-        record.RuleOut(slot, r.written.DeviceName, r.written.BrandName, r.imageSha256);
-    record.MarkVerdict(slot, a.setOfCodeId, *verdict, keys);
-    SaveRemoteRecord(record);
+    const auto check = [&](const core::SlotRecord& r) {
+        if (!r.HasWritten())
+            throw CliFailure{"nothing has been written into slot " + slot.Name() + " from this computer"};
+        if (r.written.SetOfCodeID != a.setOfCodeId)
+            throw CliFailure{"slot " + slot.Name() + " holds code set " + std::to_string(r.written.SetOfCodeID) +
+                             " as written from this computer, not " + std::to_string(a.setOfCodeId)};
+    };
+    // The keys are looked up in the database before the record is locked, so the lock is held only
+    // for the read, the change and the write.
+    std::vector<std::string> keys;
+    if (!a.keys.empty()) {
+        const core::RemoteRecord before = LoadRemoteRecord(ctx);
+        check(before.Of(slot));
+        keys = NamedKeys(ctx, a, slot, before.Of(slot).written);
+    }
+    ChangeRemoteRecord(ctx, [&](core::RemoteRecord& record) {
+        const core::SlotRecord& r = record.Of(slot);
+        check(r);
+        record.Answer(slot, r.written.DeviceName, r.written.BrandName, r.imageSha256, a.setOfCodeId, *verdict, keys);
+    });
 }
 
 struct SendArgs {
@@ -432,12 +435,13 @@ void RunSend(const CliContext& ctx, const SendArgs& a) {
 
 void RunReset(const CliContext& ctx, const std::string& slotText) {
     const Slot slot = Slot::FromNumber(ParseSlot(slotText));
-    core::RemoteRecord record = LoadRemoteRecord(ctx);
-    const core::SlotRecord& r = record.Of(slot);
-    const std::size_t cleared = r.ruledOut.size();
-    const std::string brand = r.ruledOutBrand;
-    record.StartOver(slot);
-    SaveRemoteRecord(record);
+    std::size_t cleared = 0;
+    std::string brand;
+    ChangeRemoteRecord(ctx, [&](core::RemoteRecord& record) {
+        cleared = record.Of(slot).ruledOut.size();
+        brand = record.Of(slot).ruledOutBrand;
+        record.StartOver(slot);
+    });
     std::cout << "slot " << slot.Name() << ": " << cleared << " ruled-out candidate" << (cleared == 1 ? "" : "s")
               << (brand.empty() ? "" : " of " + brand) << " cleared; the set-up starts at the first candidate\n";
 }

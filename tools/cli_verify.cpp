@@ -1,6 +1,7 @@
 // tolbe-cli verify: listens to a download signal, from a WAV file or a capture device, decodes it as the
 // remote would and shows what the remote would store, so a cable or volume problem can be told from a
 // wrong code set.
+#include "tools/CliJson.h"
 #include "tools/CliRegistry.h"
 
 #include "audio/AlsaCapture.h"
@@ -46,41 +47,6 @@ std::string Fixed(double v, int decimals) {
 std::string Hex(std::uint8_t b) {
     static const char kDigits[] = "0123456789ABCDEF";
     return {kDigits[b >> 4], kDigits[b & 0xF]};
-}
-
-// JSON string literal: quotes, backslashes and control characters escaped; other bytes pass as they are
-// (our texts are ASCII; a file name is taken to be UTF-8).
-std::string Json(const std::string& s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (u < 0x20 || u == 0x7F) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04X", u);
-                out += esc;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 std::string PacketLine(const audio::DecodedPacket& p) {
@@ -163,27 +129,27 @@ void PrintTiming(const audio::TimingCheck& timing, std::ostream& out) {
 }
 
 void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing, const std::string& source,
-               std::ostream& out) {
-    out << "{\"source\":" << Json(source) << ",\"sample_rate\":" << check.sample_rate
+                     std::ostream& out) {
+    out << "{\"source\":" << JsonString(source) << ",\"sample_rate\":" << check.sample_rate
         << ",\"channels\":" << check.channels
-        << ",\"channel_used\":" << Json(check.channel_used == 0 ? "left" : "right")
+        << ",\"channel_used\":" << JsonString(check.channel_used == 0 ? "left" : "right")
         << ",\"inverted\":" << (check.inverted ? "true" : "false") << ",\"peak_dbfs\":" << Fixed(check.peak_dBFS, 1)
         << ",\"packets\":[";
     for (std::size_t i = 0; i < check.packets.size(); ++i) {
         const auto& p = check.packets[i];
         out << (i ? "," : "") << "{\"time_s\":" << Fixed(p.time_s, 3)
-            << ",\"kind\":" << Json(audio::PacketKindName(p.kind));
+            << ",\"kind\":" << JsonString(audio::PacketKindName(p.kind));
         switch (p.kind) {
         case audio::PacketKind::Header:
             out << ",\"slot\":" << p.slot << ",\"block_count\":" << p.block_count;
             break;
         case audio::PacketKind::Data:
-            out << ",\"address\":" << Json(audio::FormatAddress(p.address));
+            out << ",\"address\":" << JsonString(audio::FormatAddress(p.address));
             break;
         case audio::PacketKind::End:
             break;
         case audio::PacketKind::Unreadable:
-            out << ",\"bytes_read\":" << p.bytes_read << ",\"problem\":" << Json(p.problem);
+            out << ",\"bytes_read\":" << p.bytes_read << ",\"problem\":" << JsonString(p.problem);
             break;
         }
         if (p.kind != audio::PacketKind::Unreadable) out << ",\"checksum_ok\":" << (p.checksum_ok ? "true" : "false");
@@ -199,7 +165,7 @@ void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing
     }
     out << "],\"slot\":";
     if (check.slot >= 0)
-        out << check.slot << ",\"slot_name\":" << Json(SlotName(check.slot));
+        out << check.slot << ",\"slot_name\":" << JsonString(SlotName(check.slot));
     else
         out << "null,\"slot_name\":null";
     out << ",\"header_blocks\":";
@@ -212,17 +178,18 @@ void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing
     const std::vector<std::uint8_t> bytes = check.SlotBytes();
     out << ",\"slot_base\":";
     if (!bytes.empty())
-        out << Json(audio::FormatAddress(Slot::FromNumber(check.slot).BaseAddress()));
+        out << JsonString(audio::FormatAddress(Slot::FromNumber(check.slot).BaseAddress()));
     else
         out << "null";
     std::string hex;
     for (const auto b : bytes)
         hex += Hex(b);
-    out << ",\"slot_bytes\":" << Json(hex) << ",\"blocks_written\":[";
+    out << ",\"slot_bytes\":" << JsonString(hex) << ",\"blocks_written\":[";
     bool first = true;
     for (std::size_t b = 0; b < check.block_written.size(); ++b) {
         if (!check.block_written[b]) continue;
-        out << (first ? "" : ",") << Json(audio::FormatAddress(static_cast<std::uint16_t>(b * audio::kBlockBytes)));
+        out << (first ? "" : ",")
+            << JsonString(audio::FormatAddress(static_cast<std::uint16_t>(b * audio::kBlockBytes)));
         first = false;
     }
     out << "]";
@@ -231,10 +198,10 @@ void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing
     if (check.Ok())
         out << "null";
     else
-        out << Json(check.FirstFault());
+        out << JsonString(check.FirstFault());
     out << ",\"faults\":[";
     for (std::size_t i = 0; i < check.faults.size(); ++i)
-        out << (i ? "," : "") << Json(check.faults[i]);
+        out << (i ? "," : "") << JsonString(check.faults[i]);
     out << "]}\n";
 }
 

@@ -19,8 +19,8 @@ constexpr int kTextError = 184;
 constexpr int kTextFoundNewVersion = 191;
 constexpr int kTextStartSetup = 192;
 constexpr int kTextUpdateFailed = 196;
-constexpr int kTextUpdatesIgnored = 470;
-constexpr int kTextCheckSkipped = 471;
+constexpr int kTextUpdatesIgnored = 480;
+constexpr int kTextCheckSkipped = 481;
 
 // The check's stop as the database layer takes it: a flag set by the stop, for as long as the
 // step runs.

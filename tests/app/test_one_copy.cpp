@@ -11,7 +11,9 @@
 
 #include <memory>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace tolbe;
 using namespace tolbe::app;
@@ -42,10 +44,15 @@ struct Copies {
         set("ALSA_CONFIG_PATH", dir / "no-sound-card.conf");
         env.insert("QT_QPA_PLATFORM", "offscreen");
     }
-    std::unique_ptr<QProcess> Launch() const {
+    std::unique_ptr<QProcess> Launch(rlim_t fileLimit = 0) const { // 0: the test's own descriptor limit
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (fileLimit > 0)
+            p->setChildProcessModifier([fileLimit] {
+                const rlimit limit{fileLimit, fileLimit};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
         p->start(QStringLiteral(TOLBE_APP_PATH), {});
         p->waitForStarted();
         return p;
@@ -160,6 +167,42 @@ private slots:
         QCOMPARE(second->exitCode(), 0);
         QCOMPARE(first->state(), QProcess::Running);
         QVERIFY(terminated(*first));
+    }
+
+    // More connections held open than the running copy has descriptors: the silent ones are
+    // dropped and it listens again, so a later start still hands over. Without a private folder
+    // for the guard the program does not run at all.
+    void heldConnectionsDoNotWearTheGuardOutAndNoneRunsUnguarded() {
+        Copies c;
+        auto first = c.Launch(256);
+        QTRY_VERIFY_WITH_TIMEOUT(c.Answers(), 30000);
+        std::vector<std::unique_ptr<QLocalSocket>> held(300);
+        for (auto& peer : held) {
+            peer = std::make_unique<QLocalSocket>();
+            peer->connectToServer(QString::fromStdString((c.RuntimeFolder() / "instance").string()));
+            peer->waitForConnected(200);
+        }
+        QTest::qWait(4000);
+        held.clear();
+        auto second = c.Launch();
+        QVERIFY(second->waitForFinished(30000) && second->exitCode() == 0 && first->state() == QProcess::Running);
+        first->terminate();
+        QVERIFY(first->waitForFinished(30000));
+
+        // No runtime folder, no state folder, and the fallback made by another user (only root can).
+        if (::geteuid() != 0) return;
+        c.env.remove("XDG_RUNTIME_DIR");
+        std::filesystem::remove_all(c.dir / "state" / "Tolbe");
+        test::WriteFile(c.dir / "state" / "Tolbe", "a file where the folder would be");
+        const auto taken = c.dir / "tmp" / ("tolbe-" + std::to_string(::getuid()));
+        std::filesystem::create_directories(taken);
+        QCOMPARE(::chown(taken.c_str(), 4242, 4242), 0);
+        c.env.insert("TMPDIR", QString::fromStdString((c.dir / "tmp").string()));
+        QProcess refused;
+        refused.setProcessEnvironment(c.env);
+        refused.start(QStringLiteral(TOLBE_APP_PATH), {});
+        QVERIFY(refused.waitForFinished(30000) && refused.exitCode() == 1);
+        QVERIFY(refused.readAllStandardError().contains("does not start"));
     }
 };
 

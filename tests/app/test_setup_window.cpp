@@ -1,8 +1,10 @@
 #include "app/AppContext.h"
+#include "app/DownloadRunner.h"
 #include "app/FrmFinish.h"
 #include "app/FrmMyRemote.h"
 #include "app/FrmSASel.h"
 #include "app/FrmSetup.h"
+#include "app/QtPrompt.h"
 #include "app/RemoteWindows.h"
 #include "core/RemoteRecord.h"
 #include "i18n/StringTable.h"
@@ -17,9 +19,12 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 
@@ -38,9 +43,9 @@ struct Fixture {
     std::unique_ptr<AppContext> ctx;
     std::unique_ptr<FrmSASel> window;
 
-    Fixture() {
+    explicit Fixture(const std::string& sql = test::AssistantDatabaseSql()) {
         std::filesystem::create_directories(paths.DatabaseFolder());
-        test::MakeKeyedDatabase(paths.Database(), test::AssistantDatabaseSql());
+        test::MakeKeyedDatabase(paths.Database(), sql);
         Start(1000);
     }
     void Start(int langBase) {
@@ -65,9 +70,15 @@ struct Fixture {
         if (setup) QApplication::setActiveWindow(setup);
         return setup;
     }
-    FrmSetup* FindSamsung() {
+    // tolbe-cli on this program folder and database, as the user would run it beside the window.
+    test::CommandOutcome Cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"--program-dir", dir.Path().string()});
+        args.insert(args.end(), {"--db", paths.Database().string()});
+        return test::RunProgram(TOLBE_CLI_PATH, args, dir.Path());
+    }
+    FrmSetup* FindSamsung(const QString& brand = QStringLiteral("Samsung")) {
         FrmSetup* setup = OpenSetup();
-        setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
+        setup->findChild<QComboBox*>("CmbBrand")->setEditText(brand);
         setup->CmdFind_Click();
         return setup;
     }
@@ -350,6 +361,81 @@ private slots:
         QTRY_VERIFY(f.window->findChild<FrmFinish*>() != nullptr);
         QCOMPARE(f.output.streams.size(), std::size_t{2});
         QCOMPARE(f.prompt.shown.size(), asked);
+    }
+
+    // The window and tolbe-cli change the record at the same moment and lose nothing; an answer on
+    // a slot tolbe-cli wrote meanwhile is not counted; a record tolbe-cli set aside is told at the
+    // window's next look, once. The brand is markup (an image that never ends loading): every
+    // window shows it as text, also read back from the record after a restart.
+    void theWindowAndTolbeCliShareTheRecordAndShowItsNamesAsText() {
+        const QString brand = QStringLiteral("<img src=\"/dev/zero\">Samsung");
+        Fixture f(test::AssistantDatabaseSql() + "UPDATE M_SetOfCodes SET BrandName='" + brand.toStdString() +
+                  "' WHERE BrandName='Samsung';\n");
+        QProcess downloads;
+        downloads.start("bash", {"-c", QString("for i in $(seq 15); do '%1' --program-dir '%2' download --slot SAT "
+                                               "--source-id 203 --pcm-device null --db '%3' || exit 1; done")
+                                           .arg(TOLBE_CLI_PATH, QString::fromStdString(f.dir.Path().string()),
+                                                QString::fromStdString(f.paths.Database().string()))});
+        QVERIFY(downloads.waitForStarted());
+        DownloadRunner* runner = f.window->findChild<DownloadRunner*>();
+        int answers = 0;
+        for (; downloads.state() != QProcess::NotRunning || answers < 10; ++answers, QTest::qWait(5)) {
+            const std::string image = QString("%1").arg(answers, 64, 16, QChar('0')).toStdString();
+            runner->ChangeRecord([&](core::RemoteRecord& record) {
+                record.RuleOut(Slot::TV(), "TV", "Samsung", image);
+                record.SaveResume(Slot::TV(), {"TV", "Samsung", "", answers, image});
+            });
+        }
+        QCOMPARE(downloads.exitCode(), 0);
+        core::RemoteRecord shared(f.paths.RemoteRecordFile());
+        shared.Load();
+        QCOMPARE(shared.Of(Slot::TV()).ruledOut.size(), std::size_t(answers));
+        QCOMPARE(shared.Of(Slot::TV()).resume->candidate, answers - 1);
+        QCOMPARE(shared.Of(Slot::SAT()).written.SourceID, 203);
+
+        runner->ChangeRecord([](core::RemoteRecord& record) { record.StartOver(Slot::TV()); });
+        FrmSetup* setup = f.FindSamsung(brand);
+        Download(setup);
+        QCOMPARE(f.Cli({"download", "--slot", "TV", "--source-id", "203", "--pcm-device", "null"}).status, 0);
+        setup->CmdYes_Click();
+        QCOMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
+        QCOMPARE(setup->findChild<QLabel*>("LabTryNote")->text(), f.T(470).arg("TV"));
+        shared.Load();
+        QCOMPARE(shared.Of(Slot::TV()).verdict, core::Verdict::NotTried);
+        QCOMPARE(shared.Of(Slot::TV()).resume->imageSha256, setup->Candidates().candidates[0].imageSha256);
+        Download(setup);
+        setup->CmdYes_Click();
+        f.window->Remote()->MyRemoteAction()->trigger();
+        // How many labels show the brand, all as text; -1 when one would read it as markup.
+        const auto plain = [&](QWidget* window) {
+            window->grab(); // painted, as the user would see it
+            int found = 0;
+            for (QLabel* label : window->findChildren<QLabel*>())
+                if (label->text().contains(brand)) found = label->textFormat() != Qt::PlainText ? -1000 : found + 1;
+            return found;
+        };
+        QVERIFY(plain(setup) > 0 && plain(f.window->Remote()->MyRemote()) > 0 && plain(f.window.get()) >= 2);
+        setup->close();
+        f.Start(1000);
+        QVERIFY(plain(f.window.get()) >= 1);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr && box->textFormat() == Qt::PlainText);
+            box->grab();
+            box->accept();
+        });
+        QtPrompt(1000).Show("Tolbe", f.T(456).arg("TV", brand, "UE55").toStdString(), Prompt::Buttons::Ok);
+
+        test::WriteFile(f.paths.RemoteRecordFile(), "\x01\x02 not ours\n");
+        QVERIFY(f.Cli({"remote", "show"}).err.find("was damaged") != std::string::npos);
+        const std::size_t told = f.prompt.shown.size();
+        for (int open = 0; open < 2; ++open) {
+            f.window->Remote()->MyRemoteAction()->trigger();
+            QCOMPARE(f.prompt.shown.size(), told + 1);
+            f.window->Remote()->MyRemote()->close();
+            QTRY_VERIFY(f.window->Remote()->MyRemote() == nullptr);
+        }
+        QVERIFY(f.prompt.shown[told].text.ends_with(f.paths.RemoteRecordFile().string() + ".unreadable"));
     }
 
     void everyLanguageNamesEachControlPlainlyAndSaysEachMessageWhereTheFocusIs() {

@@ -79,6 +79,18 @@ TEST(WavFile, BadInputGivesAClearError) {
                 << e.what();
         }
     }
+    // Ten minutes at 384 kHz (a sparse file): longer than a download of every slot, refused unread.
+    const std::uint32_t bytes = 600u * 384000u * 4u;
+    test::WriteFile(dir / "long.wav",
+                    PcmWav(2, 384000, 16, "").replace(4, 4, Le32(36 + bytes)).replace(40, 4, Le32(bytes)));
+    std::filesystem::resize_file(dir / "long.wav", 44 + bytes);
+    std::string why;
+    try {
+        ReadWavFile(dir / "long.wav");
+    } catch (const WavError& e) {
+        why = e.what();
+    }
+    EXPECT_NE(why.find("lasts 600 s"), std::string::npos) << why;
     test::WriteFile(dir / "top.wav", PcmWav(1, kMaxWavSampleRate, 16, std::string(64, '\x01')));
     EXPECT_EQ(ReadWavFile(dir / "top.wav").sample_rate, kMaxWavSampleRate);
     const std::vector<std::uint8_t> odd{1, 2, 3};

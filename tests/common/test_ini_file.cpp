@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tolbe;
@@ -72,4 +74,32 @@ TEST(IniSettingsStore, UnwritableFolderReportsAnError) {
     std::filesystem::create_directories(blocker / "x");
     EXPECT_THROW(store.SaveSetting("Marvo", "MarvoState", "Language", "1000"), std::runtime_error);
     EXPECT_EQ(store.GetSetting("Marvo", "MarvoState", "Language"), "4000") << "the old file survives";
+}
+
+// Two programs save at the same moment, one of them from two threads: every value saved is there
+// afterwards.
+TEST(IniSettingsStore, TwoProgramsSavingAtOnceKeepEveryValue) {
+    TempDir dir;
+    constexpr int kSaves = 60;
+    const auto saveAll = [&](IniSettingsStore& store, const std::string& who) {
+        for (int i = 0; i < kSaves; ++i)
+            store.SaveSetting("Marvo", "MarvoState", who + std::to_string(i), std::to_string(i));
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        IniSettingsStore other(dir.Path());
+        saveAll(other, "Child");
+        ::_exit(0);
+    }
+    IniSettingsStore store(dir.Path());
+    std::thread menus([&] { saveAll(store, "Thread"); });
+    saveAll(store, "Parent");
+    menus.join();
+    int status = 0;
+    ASSERT_TRUE(child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    int kept = 0;
+    for (const char* who : {"Child", "Thread", "Parent"})
+        for (int i = 0; i < kSaves; ++i)
+            kept += store.GetSetting("Marvo", "MarvoState", who + std::to_string(i)) == std::to_string(i);
+    EXPECT_EQ(kept, 3 * kSaves);
 }

@@ -30,14 +30,14 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-std::string MemorySettingsStore::GetSetting(const std::string& app, const std::string& section, const std::string& key,
-                                            const std::string& fallback) const {
+std::string MemorySettingsStore::Read(const std::string& app, const std::string& section, const std::string& key,
+                                      const std::string& fallback) const {
     auto it = values.find({app, section, key});
     return it != values.end() ? it->second : fallback;
 }
 
-void MemorySettingsStore::SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                                      const std::string& value) {
+void MemorySettingsStore::Write(const std::string& app, const std::string& section, const std::string& key,
+                                const std::string& value) {
     values[{app, section, key}] = value;
     ++writes;
 }

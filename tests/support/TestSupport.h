@@ -35,19 +35,19 @@ private:
     std::filesystem::path m_path;
 };
 
-// Settings held in memory.
+// Settings held in memory, behind the store's lock as the real one's.
 class MemorySettingsStore final : public SettingsStore {
 public:
-    std::string GetSetting(const std::string& app, const std::string& section, const std::string& key,
-                           const std::string& fallback = {}) const override;
-    void SaveSetting(const std::string& app, const std::string& section, const std::string& key,
-                     const std::string& value) override;
     // Convenience for the program's own section.
     void Set(const std::string& key, const std::string& value) {
         SaveSetting(kSettingsApp, kSettingsSection, key, value);
     }
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
     int writes = 0;
+    std::string Read(const std::string& app, const std::string& section, const std::string& key,
+                     const std::string& fallback) const override;
+    void Write(const std::string& app, const std::string& section, const std::string& key,
+               const std::string& value) override;
 };
 
 // Answers message boxes from a script and records what was shown.

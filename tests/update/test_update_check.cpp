@@ -884,7 +884,7 @@ TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOr
     EXPECT_EQ(test::ReadFile(started[0]), good);
     // Run B is told why it did nothing.
     ASSERT_EQ(other_prompt.shown.size(), 1u);
-    EXPECT_EQ(other_prompt.shown[0].text, "T471\nanother update check of this user is running");
+    EXPECT_EQ(other_prompt.shown[0].text, "T481\nanother update check of this user is running");
 }
 
 TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
@@ -1006,7 +1006,7 @@ TEST_F(UpdateCheckTest, SigningTimesAheadOfTheClockOrAnUnreadableRecordNeverEndU
         prompt.shown.clear();
         MakeCheck()->CheckUpdate();
         ASSERT_EQ(prompt.shown.size(), 1u) << bytes;
-        EXPECT_TRUE(prompt.shown[0].text.starts_with("T470\nthe record of signing times")) << prompt.shown[0].text;
+        EXPECT_TRUE(prompt.shown[0].text.starts_with("T480\nthe record of signing times")) << prompt.shown[0].text;
         EXPECT_EQ(test::ReadFile(paths.SignedStamp()), bytes);
     }
     fs::remove(paths.SignedStamp());
@@ -1015,7 +1015,7 @@ TEST_F(UpdateCheckTest, SigningTimesAheadOfTheClockOrAnUnreadableRecordNeverEndU
     prompt.shown.clear();
     MakeCheck()->CheckUpdate();
     ASSERT_EQ(prompt.shown.size(), 1u);
-    EXPECT_TRUE(prompt.shown[0].text.starts_with("T470\n"));
+    EXPECT_TRUE(prompt.shown[0].text.starts_with("T480\n"));
     EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 1) << "only the one accepted offer was fetched";
 }
 
@@ -1070,7 +1070,7 @@ TEST_F(UpdateCheckTest, TheUpdateFolderIsPrivateAndALockHeldByAnotherProcessIsSa
     EXPECT_EQ(fs::status(paths.UpdateFolder() / kLockFileName).permissions() & fs::perms::all, fs::perms(0600));
     prompt.answers = {Answer::Yes};
     MakeCheck()->CheckUpdate();
-    EXPECT_EQ(Shown(), (Texts{"T471\nanother update check of this user is running"}));
+    EXPECT_EQ(Shown(), (Texts{"T481\nanother update check of this user is running"}));
     EXPECT_EQ(server.RequestsFor("/srv/Update.txt"), 0);
     // Once it is let go, the next check runs.
     ASSERT_EQ(::write(release[1], "x", 1), 1);
