@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec/CodeRecord.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
 #include "common/SettingsStore.h"
@@ -38,7 +39,7 @@ struct AppContext {
     std::int16_t CurDevice = 0; // 0 TV, 1 SAT, 2 DVD, 3 AUX
     std::array<std::string, Slot::kCount> DeviceNames{Slot::TV().Name(), Slot::SAT().Name(), Slot::DVD().Name(),
                                                       Slot::AUX().Name()};
-    std::uint8_t RcuModel = 1; // the remote's model number
+    std::uint8_t RcuModel = codec::kSupportedRcuModel; // the remote's model number
 
     std::uint16_t systemLanguageId = 0x0409; // the user's interface language, Windows numbering
     // Opens the wave output for one download on the named device ("AudioDevice"); called on the

@@ -1,6 +1,7 @@
 #include "app/FrmProgressBar.h"
 
 #include "app/AccessibleWidgets.h"
+#include "common/Product.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmProgressBar.h"
 
@@ -106,7 +107,7 @@ void FrmProgressBar::reject() {
     };
     // Not modal to the application: the download plays on while the question is up, and the
     // question goes with this window when the download ends first.
-    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Tolbe"), text(kTextStopQuestion),
+    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProductName), text(kTextStopQuestion),
                                 QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("StopQuestion"));
     box->setInformativeText(text(kTextStopConsequence));

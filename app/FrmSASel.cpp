@@ -192,7 +192,7 @@ void FrmSASel::Form_Load() {
     Step([&] {
         CheckLanguage(LanguageItems(), i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase));
     });
-    Step([&] { setWindowTitle(QStringLiteral("Tolbe")); });
+    Step([&] { setWindowTitle(QString::fromLatin1(kProductName)); });
     Step([&] { LocaliseForm(this, m_ctx.LangBase); });
     Step([&] { m_access->Relabel(); });
     Step([&] { CentreDownloadLabel(); });
@@ -208,7 +208,7 @@ void FrmSASel::Form_Load() {
     Step([&] { m_selector->ResetAnimation(); });
     Step([&] { m_selector->ShowFirstFrames(); });
     Step([&] { ui->LabEmail->setText(QStringLiteral("Email:") + QString::fromUtf8(i18n::kSupportEmail)); });
-    m_ctx.RcuModel = 1;
+    m_ctx.RcuModel = codec::kSupportedRcuModel;
     Step([&] { audio::InitWaveTable(); });
 
     // The file is found here, then opened and checked on a thread of its own: the first check of a
@@ -228,7 +228,7 @@ void FrmSASel::DatabaseOpened(db::CodeDatabase&& opened) {
     if (m_gate.Running() == Job::Close) return;
     const db::CodeDatabase::State state = m_ctx.database.Status();
     if (state == db::CodeDatabase::State::Missing) {
-        m_ctx.prompt.Show("Tolbe", Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
+        m_ctx.prompt.Show(kProductName, Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
         StartupEnded();
         return;
     }
@@ -274,7 +274,8 @@ void FrmSASel::StartupEnded() {
     m_startupEnded = true;
     if (const std::filesystem::path where = m_output->TakeSetAsideFile(); !where.empty()) {
         // Said once: the damaged file has been moved aside, so no later start finds it again.
-        m_ctx.prompt.Show("Tolbe", Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+        m_ctx.prompt.Show(kProductName, Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok,
+                          Prompt::Icon::Warning);
     }
     m_remote->ReportSetAside();
     // Only now, with start-up and its messages over, may the update check come; a database it
@@ -444,7 +445,7 @@ bool FrmSASel::MayReplace(Slot slot, const codec::SlotInfo& replacement) {
         return true;
     const QString text = T(456).arg(QString::fromStdString(slot.Name()), QString::fromStdString(r.written.BrandName),
                                     QString::fromStdString(r.written.ModelName));
-    return m_ctx.prompt.Show("Tolbe", text.toStdString(), Prompt::Buttons::YesNo, Prompt::Icon::Question) ==
+    return m_ctx.prompt.Show(kProductName, text.toStdString(), Prompt::Buttons::YesNo, Prompt::Icon::Question) ==
            Prompt::Answer::Yes;
 }
 

@@ -69,7 +69,7 @@ void RemoteWindows::mnuToolsSetup_Click() {
     if (!m_ctx.HasDatabase()) {
         // The same box as at start-up: a missing file is said as missing (136), a broken one as broken.
         if (m_ctx.database.Status() == db::CodeDatabase::State::Missing)
-            m_ctx.prompt.Show("Tolbe", i18n::TryLoadText(m_ctx.LangBase, kTextDatabaseMissing).value_or(""),
+            m_ctx.prompt.Show(kProductName, i18n::TryLoadText(m_ctx.LangBase, kTextDatabaseMissing).value_or(""),
                               Prompt::Buttons::Ok, Prompt::Icon::Question);
         else
             ShowDatabaseError(m_ctx.LangBase, m_window);

@@ -1,5 +1,6 @@
 #include "app/SharedControls.h"
 
+#include "common/Product.h"
 #include "common/SettingsStore.h"
 #include "i18n/StringTable.h"
 
@@ -36,11 +37,11 @@ void ChooseLanguage(AppContext& ctx, const std::array<QAction*, 7>& items, int i
     try {
         ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kLanguage, std::to_string(index * 1000));
     } catch (const std::exception& e) {
-        ctx.prompt.Show("Tolbe", e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+        ctx.prompt.Show(kProductName, e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
     }
     // The message speaks the newly chosen language; the windows change at the next start.
     const auto text = i18n::TryLoadText(index * 1000, 125);
-    ctx.prompt.Show("Tolbe", text.value_or(""), Prompt::Buttons::Ok, Prompt::Icon::None);
+    ctx.prompt.Show(kProductName, text.value_or(""), Prompt::Buttons::Ok, Prompt::Icon::None);
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Product.h"
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -10,9 +12,6 @@
 class QWidget;
 
 namespace tolbe::app {
-
-// The product name: the caption of message boxes that are given no title.
-inline constexpr const char* kProductName = "Tolbe";
 
 // Shows the program's own message box modally with `prompt` and a button captioned `first_caption`,
 // plus a second button when `second_caption` is given. Returns 1 when the first button closed the

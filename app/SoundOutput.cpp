@@ -3,6 +3,7 @@
 #include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
 #include "audio/Mixer.h"
+#include "common/Product.h"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -58,7 +59,7 @@ void SoundOutput::Choose(const std::string& device) {
     try {
         m_ctx.settings.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice, device);
     } catch (const std::exception& e) {
-        m_ctx.prompt.Show("Tolbe", e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
+        m_ctx.prompt.Show(kProductName, e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
         // The check goes back to the saved device; not from inside the item's own handler.
         QTimer::singleShot(0, this, &SoundOutput::FillMenu);
         return;

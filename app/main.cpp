@@ -6,6 +6,7 @@
 #include "audio/AlsaWaveOut.h"
 #include "audio/Mixer.h"
 #include "common/IniSettingsStore.h"
+#include "common/Product.h"
 #include "i18n/Language.h"
 
 #include <QApplication>
@@ -63,7 +64,7 @@ bool AnsweredWithoutWindow(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (AnsweredWithoutWindow(argc, argv)) return 0;
     QApplication qapp(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tolbe"));
+    QApplication::setApplicationName(QString::fromLatin1(tolbe::kProductName));
     // Lets the desktop match the window with its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.tolbe_remote.Tolbe"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tolbe")));

@@ -11,38 +11,47 @@ std::uint8_t GetCheckSum(std::span<const std::uint8_t> bytes, std::size_t n) {
     return static_cast<std::uint8_t>(sum & 0xFFu);
 }
 
+bool ChecksumHolds(std::span<const std::uint8_t> bytes, const PacketLayout& layout) {
+    return bytes.size() > layout.checksumAt && bytes[layout.checksumAt] == GetCheckSum(bytes, layout.checksumAt);
+}
+
+namespace {
+
+Packet Begin(const PacketLayout& layout) {
+    Packet p(layout.bytes, 0);
+    p[kMarkAt] = kPacketMark1;
+    p[kMarkAt + 1] = kPacketMark2;
+    p[kLengthAt] = layout.length;
+    p[kKindAt] = layout.kind;
+    return p;
+}
+
+void Seal(Packet& p, const PacketLayout& layout) {
+    p[layout.checksumAt] = GetCheckSum(p, layout.checksumAt);
+}
+
+} // namespace
+
 Packet BuildHeaderPacket(std::uint8_t slot, std::uint8_t blockCount) {
-    Packet p(kHeaderPacketBytes, 0);
-    p[0] = kPacketMark1;
-    p[1] = kPacketMark2;
-    p[2] = 0x06;
-    p[3] = kKindHeader;
-    p[4] = slot;
-    p[5] = GetCheckSum(p, 5);
-    p[6] = blockCount;
+    Packet p = Begin(kHeaderLayout);
+    p[kHeaderSlotAt] = slot;
+    Seal(p, kHeaderLayout);
+    p[kHeaderBlockCountAt] = blockCount;
     return p;
 }
 
 Packet BuildDataPacket(std::uint16_t address, std::span<const std::uint8_t> block) {
-    Packet p(kDataPacketBytes, 0);
-    p[0] = kPacketMark1;
-    p[1] = kPacketMark2;
-    p[2] = static_cast<std::uint8_t>(kDataPacketBytes);
-    p[3] = kKindData;
-    p[4] = static_cast<std::uint8_t>(address >> 8);
-    p[5] = static_cast<std::uint8_t>(address & 0xFFu);
-    std::copy_n(block.begin(), std::min(block.size(), kBlockBytes), p.begin() + 6);
-    p[70] = GetCheckSum(p, 70);
+    Packet p = Begin(kDataLayout);
+    p[kDataAddressAt] = static_cast<std::uint8_t>(address >> 8);
+    p[kDataAddressAt + 1] = static_cast<std::uint8_t>(address & 0xFFu);
+    std::copy_n(block.begin(), std::min(block.size(), kBlockBytes), p.begin() + kDataCodeAt);
+    Seal(p, kDataLayout);
     return p;
 }
 
 Packet BuildEndPacket() {
-    Packet p(kEndPacketBytes, 0);
-    p[0] = kPacketMark1;
-    p[1] = kPacketMark2;
-    p[2] = 0x05;
-    p[3] = kKindEnd;
-    p[4] = GetCheckSum(p, 4);
+    Packet p = Begin(kEndLayout);
+    Seal(p, kEndLayout);
     return p;
 }
 

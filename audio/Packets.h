@@ -26,8 +26,35 @@ inline constexpr std::uint8_t kKindHeader = 0x00;
 inline constexpr std::uint8_t kKindData = 0x01;
 inline constexpr std::uint8_t kKindEnd = 0x02;
 
+// The layout every packet shares: the two marks, a length byte, the kind byte.
+inline constexpr std::size_t kMarkAt = 0;
+inline constexpr std::size_t kLengthAt = 2;
+inline constexpr std::size_t kKindAt = 3;
+
+// One kind of packet as the writer builds it and the decoder reads it: its kind and length bytes,
+// the bytes it is created with, and where its checksum stands (the sum of all bytes before it).
+struct PacketLayout {
+    std::uint8_t kind;
+    std::uint8_t length;
+    std::size_t bytes;
+    std::size_t checksumAt;
+};
+inline constexpr PacketLayout kHeaderLayout{kKindHeader, 0x06, kHeaderPacketBytes, 5};
+inline constexpr PacketLayout kDataLayout{kKindData, static_cast<std::uint8_t>(kDataPacketBytes), kDataPacketBytes, 70};
+inline constexpr PacketLayout kEndLayout{kKindEnd, 0x05, kEndPacketBytes, 4};
+// Header: the slot, then the block count behind the checksum.
+inline constexpr std::size_t kHeaderSlotAt = 4;
+inline constexpr std::size_t kHeaderBlockCountAt = 6;
+// Data: the block's address, high byte first, then its 64 code bytes.
+inline constexpr std::size_t kDataAddressAt = 4;
+inline constexpr std::size_t kDataCodeAt = 6;
+static_assert(kDataCodeAt + kBlockBytes == kDataLayout.checksumAt);
+
 // Sum of the first n bytes, modulo 256. n larger than the array counts only the bytes there are.
 std::uint8_t GetCheckSum(std::span<const std::uint8_t> bytes, std::size_t n);
+
+// Whether the packet `bytes` of kind `layout` carries the right checksum.
+bool ChecksumHolds(std::span<const std::uint8_t> bytes, const PacketLayout& layout);
 
 // Header: 55 AA 06 00 slot checksum blockCount, zeros to byte 70. The block count stands behind the
 // checksum and is covered by neither checksum nor length.

@@ -218,7 +218,8 @@ std::vector<Frame> FindFrames(const std::vector<float>& x, const std::vector<flo
 
 std::size_t GoodFrames(const std::vector<Frame>& frames) {
     return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(), [](const Frame& f) {
-        return f.bytes_read == kPacketAirBytes && f.bytes[0] == kPacketMark1 && f.bytes[1] == kPacketMark2;
+        return f.bytes_read == kPacketAirBytes && f.bytes[kMarkAt] == kPacketMark1 &&
+               f.bytes[kMarkAt + 1] == kPacketMark2;
     }));
 }
 
@@ -234,6 +235,13 @@ std::string FormatHexByte(unsigned v) {
     return text;
 }
 
+// The packet kind whose kind and length bytes these are; none for any other pair.
+const PacketLayout* LayoutOf(std::uint8_t kind, std::uint8_t length) {
+    for (const PacketLayout* layout : {&kHeaderLayout, &kDataLayout, &kEndLayout})
+        if (layout->kind == kind && layout->length == length) return layout;
+    return nullptr;
+}
+
 DecodedPacket Interpret(const Frame& f) {
     DecodedPacket p;
     p.time_s = f.time_s;
@@ -242,23 +250,24 @@ DecodedPacket Interpret(const Frame& f) {
     p.preamble_bits = f.preamble_bits;
     const auto& b = f.bytes;
     if (f.bytes_read < kPacketAirBytes) {
-        p.problem = "signal broke off after " + std::to_string(f.bytes_read) + " of 71 bytes";
-    } else if (b[0] != kPacketMark1 || b[1] != kPacketMark2) {
+        p.problem = "signal broke off after " + std::to_string(f.bytes_read) + " of " +
+                    std::to_string(kPacketAirBytes) + " bytes";
+    } else if (b[kMarkAt] != kPacketMark1 || b[kMarkAt + 1] != kPacketMark2) {
         p.problem = "does not begin with 55 AA";
-    } else if (b[3] == kKindHeader && b[2] == 0x06) {
-        p.kind = PacketKind::Header;
-        p.checksum_ok = b[5] == GetCheckSum(b, 5);
-        p.slot = b[4];
-        p.block_count = b[6];
-    } else if (b[3] == kKindData && b[2] == kDataPacketBytes) {
-        p.kind = PacketKind::Data;
-        p.checksum_ok = b[70] == GetCheckSum(b, 70);
-        p.address = static_cast<std::uint16_t>((b[4] << 8) | b[5]);
-    } else if (b[3] == kKindEnd && b[2] == 0x05) {
-        p.kind = PacketKind::End;
-        p.checksum_ok = b[4] == GetCheckSum(b, 4);
+    } else if (const PacketLayout* layout = LayoutOf(b[kKindAt], b[kLengthAt])) {
+        p.checksum_ok = ChecksumHolds(b, *layout);
+        if (layout == &kHeaderLayout) {
+            p.kind = PacketKind::Header;
+            p.slot = b[kHeaderSlotAt];
+            p.block_count = b[kHeaderBlockCountAt];
+        } else if (layout == &kDataLayout) {
+            p.kind = PacketKind::Data;
+            p.address = static_cast<std::uint16_t>((b[kDataAddressAt] << 8) | b[kDataAddressAt + 1]);
+        } else {
+            p.kind = PacketKind::End;
+        }
     } else {
-        p.problem = "unknown kind " + FormatHexByte(b[3]) + " with length " + FormatHexByte(b[2]);
+        p.problem = "unknown kind " + FormatHexByte(b[kKindAt]) + " with length " + FormatHexByte(b[kLengthAt]);
     }
     return p;
 }
@@ -335,7 +344,7 @@ void CheckSequence(SignalCheck& check) {
                 faults.push_back("checksum wrong in " + block);
                 break;
             }
-            std::copy(p.bytes.begin() + 6, p.bytes.begin() + 6 + kBlockBytes,
+            std::copy(p.bytes.begin() + kDataCodeAt, p.bytes.begin() + kDataCodeAt + kBlockBytes,
                       check.memory.begin() + static_cast<std::ptrdiff_t>(p.address));
             check.block_written[p.address / kBlockBytes] = true;
             break;

@@ -27,7 +27,7 @@ inline const std::string& LargeDatabase() {
         if (!std::filesystem::exists(file)) {
             std::fprintf(stderr, "making the benchmark database %s ...\n", file.string().c_str());
             if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
-            db::GenerateSampleDatabase(file.string(), db::LargeBenchmarkOptions());
+            devtools::GenerateSampleDatabase(file.string(), devtools::LargeBenchmarkOptions());
         }
         return file.string();
     }();

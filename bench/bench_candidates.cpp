@@ -112,7 +112,8 @@ void Grouping(benchmark::State& state, const std::string& file) {
             for (const core::Candidate& c : list.candidates) {
                 for (std::int32_t id : c.SetOfCodeIDs) {
                     codec::SeededFiller filler(7);
-                    const std::string order = codec::GetDownOrderStr(database.DBConn(), id, codec::kSupportedRcuModel);
+                    const std::string order =
+                        codec::GetDownOrderStr(db::ReadKeyOrderRows(database.DBConn(), id, codec::kSupportedRcuModel));
                     const std::int32_t source = database.DBConn()
                                                     .OpenRecordset("Select SourceID From M_SetOfCodes where "
                                                                    "SetOfCodeID=" +

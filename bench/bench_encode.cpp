@@ -29,7 +29,8 @@ std::vector<Source> PickSources(const std::string& file, const std::string& key)
     std::int16_t blocks = 0;
     for (int r = 0; r < rs.RecordCount(); r += step) {
         const std::int32_t id = rs.ValueAt(r, 0).ToInt32();
-        Source s{id, tolbe::codec::DownloadOrderFor(conn, id, 1)};
+        Source s{id, tolbe::codec::GetDownOrderStr(
+                         tolbe::db::ReadDownloadKeyOrderRows(conn, id, tolbe::codec::kSupportedRcuModel))};
         if (tolbe::codec::BuildCodeRecord(1, 0, tolbe::db::LoadCodeSet(conn, id), buffer, blocks, s.order, rng))
             out.push_back(s);
     }
@@ -54,7 +55,9 @@ void Encode(benchmark::State& state, bool withOrderLookup) {
     for (auto _ : state) {
         const Source& s = sources[next++ % sources.size()];
         const auto start = tolbe::bench::Clock::now();
-        const std::string order = withOrderLookup ? tolbe::codec::DownloadOrderFor(main, s.id, 1) : s.order;
+        const std::string order = withOrderLookup ? tolbe::codec::GetDownOrderStr(tolbe::db::ReadDownloadKeyOrderRows(
+                                                        main, s.id, tolbe::codec::kSupportedRcuModel))
+                                                  : s.order;
         std::int16_t blocks = 0;
         if (!tolbe::codec::BuildCodeRecord(1, 0, tolbe::db::LoadCodeSet(main, s.id), buffer, blocks, order, rng)) {
             state.SkipWithError("a code source that encoded before was refused");

@@ -28,8 +28,8 @@ std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::si
     return bytes;
 }
 
-std::string ToHex(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+std::string ToHex(std::span<const std::uint8_t> bytes, LetterCase letters) {
+    const char* const kDigits = letters == LetterCase::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string text;
     text.reserve(bytes.size() * 2);
     for (std::uint8_t b : bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,7 +15,10 @@ namespace tolbe {
 // a trailing separator optional). Nothing when any digit is not hexadecimal or a byte is cut.
 std::optional<std::vector<std::uint8_t>> ParseHex(std::string_view text, std::size_t stride = 2);
 
-// Bytes as upper-case hexadecimal text, two digits a byte.
-std::string ToHex(const std::vector<std::uint8_t>& bytes);
+enum class LetterCase { Upper, Lower };
+
+// Bytes as hexadecimal text, two digits a byte: upper case as the database stores them, lower
+// case for hashes.
+std::string ToHex(std::span<const std::uint8_t> bytes, LetterCase letters = LetterCase::Upper);
 
 } // namespace tolbe

@@ -1,5 +1,7 @@
 #include "common/ProgramPaths.h"
 
+#include "common/Product.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -45,7 +47,7 @@ std::filesystem::path StateFolder() {
         if (home.empty()) return {};
         root = home / ".local" / "state";
     }
-    return root / "Tolbe";
+    return root / kProductName;
 }
 
 } // namespace
@@ -55,9 +57,9 @@ ProgramPaths ProgramPaths::Installed(std::filesystem::path shipped_dir, std::fil
 }
 
 std::filesystem::path ProgramPaths::UserDataFolder() {
-    if (auto xdg = FromEnvironment("XDG_DATA_HOME"); !xdg.empty()) return xdg / "Tolbe";
+    if (auto xdg = FromEnvironment("XDG_DATA_HOME"); !xdg.empty()) return xdg / kProductName;
     const auto home = HomeFolder();
-    return home.empty() ? home : home / ".local" / "share" / "Tolbe";
+    return home.empty() ? home : home / ".local" / "share" / kProductName;
 }
 
 ProgramPaths ProgramPaths::ForRunningProgram() {
@@ -117,8 +119,8 @@ std::filesystem::path ProgramPaths::RuntimeFolder() {
     if (auto runtime = FromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) {
         struct stat st {};
         if (::lstat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-            (st.st_mode & 077) == 0 && MakePrivateFolder(runtime / "Tolbe"))
-            return runtime / "Tolbe";
+            (st.st_mode & 077) == 0 && MakePrivateFolder(runtime / kProductName))
+            return runtime / kProductName;
     }
     if (const auto state = StateFolder(); !state.empty() && MakePrivateFolder(state)) return state;
     // A fixed name, so every copy finds the same one; a folder of that name made by someone else

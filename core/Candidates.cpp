@@ -2,10 +2,9 @@
 
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
+#include "common/Digest.h"
 #include "core/Download.h"
 #include "db/CodeSearch.h"
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <map>
@@ -70,16 +69,7 @@ std::string ImageSha256(const std::vector<std::uint8_t>& record, Slot slot) {
     std::vector<std::uint8_t> image(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(end));
     image.resize(record.size(), 0);
 
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(image.data(), image.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 0xF];
-    }
-    return hex;
+    return Sha256Hex(image);
 }
 
 const std::string* Candidate::CodeOf(std::int32_t keyMapId) const {
@@ -136,10 +126,10 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
             const std::string sourceText = rs.ValueAt(r, 6).Text();
             auto order = orderBySource.find(sourceText);
             if (order == orderBySource.end())
-                order =
-                    orderBySource
-                        .emplace(sourceText, codec::GetDownOrderStr(conn, info.SetOfCodeID, codec::kSupportedRcuModel))
-                        .first;
+                order = orderBySource
+                            .emplace(sourceText, codec::GetDownOrderStr(db::ReadKeyOrderRows(
+                                                     conn, info.SetOfCodeID, codec::kSupportedRcuModel)))
+                            .first;
 
             auto [at, fresh] = byRecipe.try_emplace({info.SourceID, order->second});
             if (fresh) {

@@ -18,7 +18,8 @@ Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest&
     std::string order;
     try {
         order = request.StrKeyDown ? *request.StrKeyDown
-                                   : codec::DownloadOrderFor(database.DBConn(), request.SourceID, request.RCUModel);
+                                   : codec::GetDownOrderStr(db::ReadDownloadKeyOrderRows(
+                                         database.DBConn(), request.SourceID, request.RCUModel));
         codes = database.LoadCodeSet(request.SourceID);
     } catch (const db::DbError& e) {
         return refuse(Refusal::DatabaseFailed, std::string("database: ") + e.what());

@@ -14,7 +14,7 @@ namespace tolbe::core {
 
 // One download: which slot gets which code source, and with which key order.
 struct DownloadRequest {
-    std::uint8_t RCUModel = 1; // the remote's model number
+    std::uint8_t RCUModel = codec::kSupportedRcuModel; // the remote's model number
     Slot slot;
     std::int32_t SourceID = 0; // code source of the slot's code set; below 1 nothing is assigned
     // Key order text; nothing takes the order of the source's first valid code set, as the main

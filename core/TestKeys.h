@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codec/CodeRecord.h"
 #include "common/Slot.h"
 #include "db/CodeDatabase.h"
 
@@ -56,7 +57,8 @@ std::vector<KeyCode> KeyCodesOf(const std::vector<std::uint8_t>& record, const s
 
 // The names of the remote's keys by key-map number (M_RCUFuncKey of remote model `RCUModel`);
 // empty when the table has none. Never throws.
-std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database, std::uint8_t RCUModel = 1);
+std::map<std::int32_t, std::string> KeyNames(const db::CodeDatabase& database,
+                                             std::uint8_t RCUModel = codec::kSupportedRcuModel);
 
 // Three to five of the keys `present` (KeyCodesOf) that a person can follow for a device of kind
 // `kind`: the kind's keys as far as the code set has them (a player: play, stop, open/close,

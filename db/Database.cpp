@@ -1,13 +1,13 @@
 #include "db/Database.h"
 
+#include "common/Digest.h"
+#include "common/HexText.h"
 #include "db/DatabaseCheck.h"
 
 #include <sqlite3.h>
 
 #include <mutex>
 #include <unordered_map>
-
-#include <openssl/evp.h>
 
 #include <cctype>
 #include <cmath>
@@ -105,16 +105,7 @@ void KeyHandle(sqlite3* db, const std::string& key) {
 } // namespace
 
 std::string RawKeyPragma(const std::string& key) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    EVP_Digest(key.data(), key.size(), digest, &len, EVP_sha256(), nullptr);
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string hex;
-    for (unsigned int i = 0; i < len; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0xF];
-    }
-    return "PRAGMA key = \"x'" + hex + "'\";";
+    return "PRAGMA key = \"x'" + ToHex(Sha256(BytesOf(key))) + "'\";";
 }
 
 std::string QuoteIdentifier(const std::string& name) {

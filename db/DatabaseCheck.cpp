@@ -1,10 +1,10 @@
 #include "db/DatabaseCheck.h"
 
 #include "common/AtomicFile.h"
+#include "common/Digest.h"
 #include "common/HexText.h"
 #include "common/ProgramPaths.h"
 
-#include <openssl/evp.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -167,7 +167,7 @@ bool ReadAt(int fd, std::uint8_t* buf, std::size_t n, off_t at) {
 
 std::string StampLine(const FileStamp& s) {
     return std::to_string(s.device) + ' ' + std::to_string(s.inode) + ' ' + std::to_string(s.size) + ' ' +
-           std::to_string(s.mtime_ns) + ' ' + ToHex(std::vector<std::uint8_t>(s.pages.begin(), s.pages.end()));
+           std::to_string(s.mtime_ns) + ' ' + ToHex(s.pages);
 }
 
 std::vector<std::string> ReadLines(const std::filesystem::path& file) {
@@ -221,8 +221,11 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
     if (!ReadAt(f.fd, bytes.data(), head, 0) ||
         !ReadAt(f.fd, bytes.data() + head, tail, static_cast<off_t>(s.size - tail)))
         return std::nullopt;
-    unsigned int len = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), s.pages.data(), &len, EVP_sha256(), nullptr) != 1) return std::nullopt;
+    try {
+        s.pages = Sha256(bytes);
+    } catch (const std::runtime_error&) {
+        return std::nullopt; // no memory to hash: the file is read through as if unknown
+    }
     return s;
 }
 

@@ -10,6 +10,7 @@
 #include "audio/WavFile.h"
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
+#include "common/HexText.h"
 #include "common/IniSettingsStore.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
@@ -41,9 +42,7 @@ void RunPackets(const CliContext& ctx, const Selection& sel) {
     const core::PreparedDownload prepared = PrepareOrFail(code, *rng, 0);
     for (const audio::Packet& p : audio::BuildDownloadPackets(code.request.slot.Number(), prepared.CodeBuffer,
                                                               static_cast<std::uint8_t>(prepared.BlockCount))) {
-        for (std::size_t i = 0; i < audio::kPacketAirBytes; ++i)
-            std::printf("%02X", p[i]);
-        std::printf("\n");
+        std::printf("%s\n", ToHex(std::span(p).first(audio::kPacketAirBytes)).c_str());
     }
 }
 

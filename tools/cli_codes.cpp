@@ -6,6 +6,7 @@
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
 #include "codec/SlotTable.h"
+#include "common/HexText.h"
 #include "common/IniSettingsStore.h"
 #include "common/ProgramPaths.h"
 #include "common/Slot.h"
@@ -86,7 +87,7 @@ struct OrderArgs {
 void RunOrder(const CliContext& ctx, const OrderArgs& a) {
     db::DbConnection conn;
     OpenCodeDatabase(conn, LocateDatabase(ctx, a.db));
-    std::cout << codec::GetDownOrderStr(conn, a.setOfCodeId, kRcuModel) << "\n";
+    std::cout << codec::GetDownOrderStr(db::ReadKeyOrderRows(conn, a.setOfCodeId, kRcuModel)) << "\n";
 }
 
 void RunEncode(const CliContext& ctx, const CodeSelection& a) {
@@ -95,9 +96,10 @@ void RunEncode(const CliContext& ctx, const CodeSelection& a) {
     const core::PreparedDownload prepared = PrepareOrFail(code, *rng, 0);
     const std::vector<std::uint8_t>& buffer = prepared.CodeBuffer;
     std::printf("%d\n", prepared.BlockCount);
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
-        std::printf("%02X", buffer[i]);
-        if (i % Slot::kBlockBytes == Slot::kBlockBytes - 1) std::printf("\n");
+    for (std::size_t at = 0; at < buffer.size(); at += Slot::kBlockBytes) {
+        const auto block = std::span(buffer).subspan(at, std::min<std::size_t>(Slot::kBlockBytes, buffer.size() - at));
+        std::fputs(ToHex(block).c_str(), stdout);
+        if (block.size() == Slot::kBlockBytes) std::fputs("\n", stdout);
     }
 }
 

@@ -33,17 +33,17 @@ void RefuseExisting(const std::string& path, bool force) {
 
 struct SampleArgs {
     std::string out;
-    db::SampleOptions opt;
+    devtools::SampleOptions opt;
     bool force = false;
 };
 
 void RunSample(const SampleArgs& a) {
     RefuseExisting(a.out, a.force);
-    db::SampleOptions opt = a.opt;
+    devtools::SampleOptions opt = a.opt;
     opt.overwrite = a.force;
     const auto start = std::chrono::steady_clock::now();
     try {
-        db::GenerateSampleDatabase(a.out, opt);
+        devtools::GenerateSampleDatabase(a.out, opt);
     } catch (const db::DbError& e) {
         throw CliFailure{"cannot make the sample database: " + std::string(e.what())};
     }
@@ -67,7 +67,7 @@ void RunImport(const ImportArgs& a) {
     std::ostringstream text;
     text << in.rdbuf();
     try {
-        db::ImportDatabaseSql(text.str(), a.out, a.force);
+        devtools::ImportDatabaseSql(text.str(), a.out, a.force);
     } catch (const db::DbError& e) {
         throw CliFailure{"import of " + a.sql_file + " failed, nothing written: " + std::string(e.what())};
     }
@@ -86,7 +86,7 @@ void RunExport(const std::string& file) {
     // The whole text is made before anything is printed, so a failure prints no half dump.
     std::ostringstream text;
     try {
-        db::ExportDatabaseSql(conn, text);
+        devtools::ExportDatabaseSql(conn, text);
     } catch (const db::DbError& e) {
         throw CliFailure{"cannot read " + file + ": " + std::string(e.what())};
     }

@@ -424,8 +424,8 @@ void RunSend(const CliContext& ctx, const SendArgs& a) {
     ResolvedCode code = ResolveCodeSelection(ctx, sel);
     // The recorded code set's own key order, so that the same image is written again.
     try {
-        code.request.StrKeyDown =
-            codec::GetDownOrderStr(code.database->DBConn(), written.SetOfCodeID, code.request.RCUModel);
+        code.request.StrKeyDown = codec::GetDownOrderStr(
+            db::ReadKeyOrderRows(code.database->DBConn(), written.SetOfCodeID, code.request.RCUModel));
     } catch (const db::DbError& e) {
         throw CliFailure{std::string("cannot read the key order: ") + e.what()};
     }

@@ -9,6 +9,7 @@
 #include "audio/SignalDecoder.h"
 #include "audio/SignalTiming.h"
 #include "audio/WavFile.h"
+#include "common/HexText.h"
 #include "common/Slot.h"
 
 #include <cmath>
@@ -45,8 +46,7 @@ std::string Fixed(double v, int decimals) {
 }
 
 std::string Hex(std::uint8_t b) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[b >> 4], kDigits[b & 0xF]};
+    return ToHex(std::span<const std::uint8_t>(&b, 1));
 }
 
 std::string PacketLine(const audio::DecodedPacket& p) {

@@ -24,10 +24,10 @@ using namespace tolbe;
 TEST(SignalDecoderCodes, DecodedMemoryEqualsTheEncodersBytesForManyCodeSets) {
     test::TempDir dir;
     const std::string file = (dir / "codes.db3").string();
-    db::SampleOptions options;
+    devtools::SampleOptions options;
     options.code_sets = 90;
     options.seed = 21;
-    db::GenerateSampleDatabase(file, options);
+    devtools::GenerateSampleDatabase(file, options);
     const std::string key = db::BuildDatabaseKey();
 
     db::DbConnection conn;
@@ -44,7 +44,7 @@ TEST(SignalDecoderCodes, DecodedMemoryEqualsTheEncodersBytesForManyCodeSets) {
         std::vector<std::uint8_t> buffer(768, 0);
         std::int16_t blocks = 0;
         codec::SeededFiller filler(static_cast<std::uint32_t>(source));
-        const std::string order = codec::DownloadOrderFor(conn, source, 1);
+        const std::string order = codec::GetDownOrderStr(db::ReadDownloadKeyOrderRows(conn, source, 1));
         // Some generated sources are too long for a slot on purpose; the encoder refuses those.
         if (!codec::BuildCodeRecord(1, slot, db::LoadCodeSet(conn, source), buffer, blocks, order, filler)) continue;
 

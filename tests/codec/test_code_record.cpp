@@ -1,5 +1,6 @@
 #include "codec/CodeRecord.h"
 #include "codec/SlotTable.h"
+#include "common/HexText.h"
 #include "tests/codec/CodecTestDb.h"
 
 #include <gtest/gtest.h>
@@ -23,14 +24,10 @@ public:
 };
 
 std::string Hex(std::size_t bytes, int first = 0x10) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string s;
-    for (std::size_t i = 0; i < bytes; ++i) {
-        const int b = (first + static_cast<int>(i)) & 0xFF;
-        s += digits[b >> 4];
-        s += digits[b & 15];
-    }
-    return s;
+    std::vector<std::uint8_t> b(bytes);
+    for (std::size_t i = 0; i < bytes; ++i)
+        b[i] = static_cast<std::uint8_t>(first + static_cast<int>(i));
+    return ToHex(b);
 }
 
 std::string Protocol(int id, const std::string& name, const std::string& data) {

@@ -35,60 +35,69 @@ protected:
     }
 };
 
+// The key order as a download reads it: the database's rows, the codec's rule.
+std::string OrderOf(const db::DbConnection& conn, std::int32_t setOfCodeId, std::uint8_t model) {
+    return GetDownOrderStr(db::ReadKeyOrderRows(conn, setOfCodeId, model));
+}
+
+std::string DownloadOrderOf(const db::DbConnection& conn, std::int32_t sourceId, std::uint8_t model) {
+    return GetDownOrderStr(db::ReadDownloadKeyOrderRows(conn, sourceId, model));
+}
+
 } // namespace
 
 TEST_F(DownOrderTest, FollowsTheRemotesKeyOrder) {
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "13,3,40");
-    EXPECT_EQ(GetDownOrderStr(conn, 13, 1), "13,3,40") << "an empty Source is not MFY";
-    EXPECT_EQ(GetDownOrderStr(conn, 14, 1), "13,3,40") << "validity is the caller's business";
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 3), "99");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "13,3,40");
+    EXPECT_EQ(OrderOf(conn, 13, 1), "13,3,40") << "an empty Source is not MFY";
+    EXPECT_EQ(OrderOf(conn, 14, 1), "13,3,40") << "validity is the caller's business";
+    EXPECT_EQ(OrderOf(conn, 10, 3), "99");
 }
 
 TEST_F(DownOrderTest, KeyWithoutRowIsDroppedAndLaterKeysMoveForward) {
     conn.ExecuteSql("DELETE FROM M_RCUFuncKey WHERE RCUModelID=7");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "13,40");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "13,40");
     SetKeyOrder("7,7,5");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "13");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "13");
     SetKeyOrder("x,,5, 2");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "13,40") << "entries that are not numbers match no key";
+    EXPECT_EQ(OrderOf(conn, 10, 1), "13,40") << "entries that are not numbers match no key";
 }
 
 TEST_F(DownOrderTest, MfyInAnyCaseAndMissingCodeSetsGiveEmptyText) {
-    EXPECT_EQ(GetDownOrderStr(conn, 11, 1), "");
-    EXPECT_EQ(GetDownOrderStr(conn, 12, 1), "");
-    EXPECT_EQ(GetDownOrderStr(conn, 999, 1), "");
+    EXPECT_EQ(OrderOf(conn, 11, 1), "");
+    EXPECT_EQ(OrderOf(conn, 12, 1), "");
+    EXPECT_EQ(OrderOf(conn, 999, 1), "");
 }
 
 TEST_F(DownOrderTest, DuplicatesZeroKeysAndFirstRowWins) {
     SetKeyOrder("5,5,2");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "13,13,40");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "13,13,40");
     conn.ExecuteSql("INSERT INTO M_RCUFuncKey VALUES(5,1,0,55,'Zero');"
                     "INSERT INTO M_RCUFuncKey VALUES(6,1,-1,66,'Minus');"
                     "INSERT INTO M_RCUFuncKey VALUES(7,1,5,77,'Second five');");
     SetKeyOrder("0,5,-1,0");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "0,13,0,0");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "0,13,0,0");
     // 16-bit key numbers: 65541 is no key, however its low 16 bits read.
     SetKeyOrder("65541,2");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "40");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "40");
 }
 
 TEST_F(DownOrderTest, FailingQueriesGiveEmptyText) {
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 2), "") << "no key order for this remote";
+    EXPECT_EQ(OrderOf(conn, 10, 2), "") << "no key order for this remote";
     SetKeyOrder("");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "");
     SetKeyOrder("5");
     conn.ExecuteSql("DROP TABLE M_RCUFuncKey");
-    EXPECT_EQ(GetDownOrderStr(conn, 10, 1), "");
+    EXPECT_EQ(OrderOf(conn, 10, 1), "");
     db::DbConnection closed;
-    EXPECT_EQ(GetDownOrderStr(closed, 10, 1), "");
+    EXPECT_EQ(OrderOf(closed, 10, 1), "");
 }
 
 TEST_F(DownOrderTest, DownloadOrderTakesTheFirstValidCodeSetOfTheSource) {
-    EXPECT_EQ(DownloadOrderFor(conn, 700, 1), "13,3,40");
-    EXPECT_EQ(DownloadOrderFor(conn, 701, 1), "");
-    EXPECT_EQ(DownloadOrderFor(conn, 704, 1), "") << "only invalid code sets";
-    EXPECT_EQ(DownloadOrderFor(conn, 705, 1), "") << "first valid set is MFY";
-    EXPECT_EQ(DownloadOrderFor(conn, 12345, 1), "");
+    EXPECT_EQ(DownloadOrderOf(conn, 700, 1), "13,3,40");
+    EXPECT_EQ(DownloadOrderOf(conn, 701, 1), "");
+    EXPECT_EQ(DownloadOrderOf(conn, 704, 1), "") << "only invalid code sets";
+    EXPECT_EQ(DownloadOrderOf(conn, 705, 1), "") << "first valid set is MFY";
+    EXPECT_EQ(DownloadOrderOf(conn, 12345, 1), "");
     db::DbConnection closed;
-    EXPECT_THROW(DownloadOrderFor(closed, 700, 1), db::DbError);
+    EXPECT_THROW(DownloadOrderOf(closed, 700, 1), db::DbError);
 }

@@ -179,7 +179,7 @@ TEST_F(Ranking, OneSourceInTwoKeyOrdersIsTwoCandidatesEachWritingItsOwnImage) {
     // A download of a code set with its own key order, as the window and setup next do it.
     for (const auto& [setOfCodeId, candidate] : {std::pair{1, 0}, {10, 2}, {11, 3}}) {
         const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(candidate)];
-        const std::string order = codec::GetDownOrderStr(m_db.DBConn(), setOfCodeId, 1);
+        const std::string order = codec::GetDownOrderStr(db::ReadKeyOrderRows(m_db.DBConn(), setOfCodeId, 1));
         EXPECT_EQ(order, c.StrKeyDown) << setOfCodeId;
         codec::SeededFiller filler(3);
         const core::PreparedDownload d =

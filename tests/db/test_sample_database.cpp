@@ -13,6 +13,7 @@
 
 using namespace tolbe;
 using namespace tolbe::db;
+using namespace tolbe::devtools;
 
 namespace {
 

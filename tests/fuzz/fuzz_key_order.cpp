@@ -98,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto slot = static_cast<std::uint8_t>(f[5].empty() ? 0 : static_cast<unsigned char>(f[5][0]) % 5);
 
     // The key order the database gives: whole numbers joined by commas, nothing else.
-    const std::string order = codec::GetDownOrderStr(fx.conn, kSetOfCodeId, codec::kSupportedRcuModel);
+    const std::string order =
+        codec::GetDownOrderStr(db::ReadKeyOrderRows(fx.conn, kSetOfCodeId, codec::kSupportedRcuModel));
     std::size_t start = 0;
     while (!order.empty()) {
         const std::size_t comma = order.find(',', start);

@@ -1,6 +1,7 @@
 #include "tools/devtools/SampleDatabase.h"
 
 #include "common/AtomicFile.h"
+#include "common/HexText.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 
@@ -14,7 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tolbe::db {
+namespace tolbe::devtools {
+
+using namespace tolbe::db;
+
 namespace {
 
 // ---- deterministic randomness ----
@@ -336,17 +340,10 @@ std::vector<Code> MakeSourceCodes(Rng& rng, int codes_per_source) {
 }
 
 std::string HexBytes(Rng& rng, int n, bool lower_case) {
-    static constexpr char kUpper[] = "0123456789ABCDEF";
-    static constexpr char kLower[] = "0123456789abcdef";
-    const char* digits = lower_case ? kLower : kUpper;
-    std::string s;
-    s.reserve(static_cast<std::size_t>(2 * n));
-    for (int i = 0; i < n; ++i) {
-        const int b = rng.Below(256);
-        s += digits[b >> 4];
-        s += digits[b & 0xF];
-    }
-    return s;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n));
+    for (std::uint8_t& b : bytes)
+        b = static_cast<std::uint8_t>(rng.Below(256));
+    return ToHex(bytes, lower_case ? LetterCase::Lower : LetterCase::Upper);
 }
 
 std::string ModelName(Rng& rng, const char* pattern) {
@@ -755,4 +752,4 @@ void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool
         true);
 }
 
-} // namespace tolbe::db
+} // namespace tolbe::devtools

@@ -12,7 +12,7 @@
 // Developer tooling, not part of the program: the sample code database's deterministic generator,
 // and a dump to SQL text and an import of it for maintaining database files. Linked by tolbe-cli,
 // the tests and the benchmarks.
-namespace tolbe::db {
+namespace tolbe::devtools {
 
 struct SampleOptions {
     int code_sets = 3000;     // rows of M_SetOfCodes
@@ -37,7 +37,7 @@ void GenerateSampleDatabase(const std::string& out_path, const SampleOptions& op
 // Writes the whole database as SQL text: the CREATE statements of sqlite_master, then one INSERT
 // per row in stored order, then indexes, views and triggers, in one transaction. Texts, NULLs,
 // whole and real numbers and blobs are written so that they read back unchanged. Throws DbError.
-void ExportDatabaseSql(const DbConnection& conn, std::ostream& out);
+void ExportDatabaseSql(const db::DbConnection& conn, std::ostream& out);
 
 // Why an SQL text cannot be imported as it stands, or nothing when it may be run. It must be plain
 // text (SQLite would stop at a NUL byte and silently drop the rest) and end with a complete
@@ -53,4 +53,4 @@ std::optional<std::string> CheckImportSqlText(const std::string& sql);
 void ImportDatabaseSql(const std::string& sql, const std::string& out_path, bool overwrite,
                        const std::string& key = {});
 
-} // namespace tolbe::db
+} // namespace tolbe::devtools

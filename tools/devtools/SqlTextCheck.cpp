@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
-namespace tolbe::db {
+namespace tolbe::devtools {
+
+using namespace tolbe::db;
 
 std::optional<std::string> CheckImportSqlText(const std::string& sql) {
     const std::size_t nul = sql.find('\0');
@@ -23,4 +25,4 @@ std::optional<std::string> CheckImportSqlText(const std::string& sql) {
     return std::nullopt;
 }
 
-} // namespace tolbe::db
+} // namespace tolbe::devtools
