@@ -140,11 +140,16 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
 }
 
 FrmSASel::~FrmSASel() {
-    // A worker of the update may be waiting for this window: it is let go before it is joined.
-    // The start-up's check of the database ends early for the same flag.
+    // The start-up's check of the database ends early for this flag.
     m_gone = true;
     if (m_opening.joinable()) m_opening.join();
+    // The update's running task is stopped by its window, which joins it.
     delete m_update;
+    // The assistant and My remote hold the runner and the gate: they go first, before the
+    // runner and before the gate (a member, destroyed after this body; Qt would delete these
+    // child windows only after that).
+    delete m_remote;
+    m_remote = nullptr;
     // A stream still playing is stopped before anything it reports to is gone.
     m_runner->disconnect(this);
     delete m_runner;
@@ -279,32 +284,11 @@ void FrmSASel::StartupEnded() {
 }
 
 bool FrmSASel::Reconnect_Database(std::int16_t /*offered_version*/) {
-    // Without a delivered file nothing is touched. One that is not a sound database of ours is
-    // refused by the swap; the database in use is then simply reopened.
-    const auto delivered = m_ctx.paths.UpdateDatabase();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(delivered, ec)) return false;
-
-    // The file work (checking the delivered file, copying and syncing megabytes) runs on the
-    // caller's thread, the update's worker. The window's connection stays open on the old file
-    // meanwhile: a rename over it leaves the open file's data alone, so the window never sees a
-    // missing database.
-    bool swapped = false;
-    try {
-        swapped =
-            db::SwapInDeliveredDatabase(m_ctx.paths, db::BuildDatabaseKey(), db::ChosenDatabasePath(m_ctx.settings));
-    } catch (const std::exception&) {
-        // The swap never removes the current file, so it is reopened below.
-    }
-    // The database in use is opened and checked here too, off the window's thread (the file the
-    // swap just checked is not read through again); the window only takes it over.
-    const db::DatabaseLocation where = OnThreadOf(
-        this, [this] { return db::CheckDatabase(m_ctx.settings, m_ctx.paths); }, m_gone);
-    auto opened = std::make_shared<db::CodeDatabase>();
-    opened->Open(where, &m_gone);
-    return OnThreadOf(
-               this, [this, opened] { return ReopenDatabase(std::move(*opened)); }, m_gone) &&
-           swapped;
+    // On the window's thread, between the update's tasks: the update has swapped the delivered
+    // file in and remembered it as checked, so this open does not read it through again.
+    db::CodeDatabase opened;
+    opened.Open(db::CheckDatabase(m_ctx.settings, m_ctx.paths), &m_gone);
+    return ReopenDatabase(std::move(opened));
 }
 
 bool FrmSASel::ReopenDatabase(db::CodeDatabase&& opened) {
@@ -323,8 +307,7 @@ bool FrmSASel::ReopenDatabase(db::CodeDatabase&& opened) {
 }
 
 std::int16_t FrmSASel::Get_Database_Ver() {
-    return OnThreadOf(
-        this, [this] { return m_ctx.database.Version(); }, m_gone);
+    return m_ctx.database.Version();
 }
 
 void FrmSASel::RequestQuit() {
@@ -527,8 +510,10 @@ void FrmSASel::resizeEvent(QResizeEvent* event) {
 
 void FrmSASel::closeEvent(QCloseEvent* event) {
     if (m_gate.Running() != Job::Close && !m_gate.TryStart(Job::Close)) {
-        // Closing never cuts a job short: a download plays to its end packet, an update check
-        // ends; then the window closes by itself and puts the mixer back.
+        // Closing never cuts a download short: it plays to its end packet. An update check is
+        // stopped (a transfer may trickle for hours) and ends without questions. Then the window
+        // closes by itself and puts the mixer back.
+        if (m_gate.Running() == Job::UpdateCheck && m_update != nullptr) m_update->Abandon();
         event->ignore();
         ShowNotice(m_gate.Running() == Job::Download ? 331 : 332);
         m_gate.CloseWhenIdle();
@@ -539,7 +524,7 @@ void FrmSASel::closeEvent(QCloseEvent* event) {
 }
 
 void FrmSASel::EndOnSignal() {
-    if (m_update != nullptr) m_update->Check().CmdCancel_Click();
+    if (m_update != nullptr) m_update->Abandon();
     close();
 }
 

@@ -53,8 +53,8 @@ public:
     // True once start-up has ended, with or without a database.
     bool StartupFinished() const { return m_startupEnded; }
 
-    // The live update's calls, from its worker or from the window thread. Database swap after a
-    // live update; true when the new file is open and listed.
+    // The live update's calls, on the window thread between its tasks. The reopen after the update
+    // swapped a delivered database in; true when the new file is open and listed.
     bool Reconnect_Database(std::int16_t offered_version) override;
     // Version of the open database (0 without one, 1 when it records none); writes nothing.
     std::int16_t Get_Database_Ver() override;

@@ -1,7 +1,6 @@
 #include "app/FrmUpdate.h"
 
 #include "app/LocaliseForm.h"
-#include "app/WindowThread.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmUpdate.h"
 
@@ -9,23 +8,6 @@
 
 namespace tolbe::app {
 namespace {
-
-// A message box asked from the worker opens on the window thread, modal as ever; the worker
-// waits for the answer.
-class WindowThreadPrompt final : public Prompt {
-public:
-    WindowThreadPrompt(Prompt& target, QObject* owner, const std::atomic<bool>& gone)
-        : m_target(target), m_owner(owner), m_gone(gone) {}
-    Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon) override {
-        return OnThreadOf(
-            m_owner, [&] { return m_target.Show(title, text, buttons, icon); }, m_gone);
-    }
-
-private:
-    Prompt& m_target;
-    QObject* m_owner;
-    const std::atomic<bool>& m_gone;
-};
 
 // What the worker shows reaches the window queued, in the order it was shown.
 class QueuedView final : public update::UpdateView {
@@ -56,20 +38,19 @@ FrmUpdate::FrmUpdate(AppContext& ctx, update::MainWindowHooks& main_window, QWid
     m_ui->setupUi(this);
     setModal(false);
     Form_Load(ctx.LangBase);
-    m_prompt = std::make_unique<WindowThreadPrompt>(ctx.prompt, this, m_gone);
     m_view = std::make_unique<QueuedView>(*this);
     const int lang_base = ctx.LangBase;
+    // The prompt is asked only by the steps on this window's thread.
     update::UpdateContext uctx{
-        ctx.paths,          ctx.settings, *m_prompt, {}, [lang_base](int k) { return i18n::LoadText(lang_base, k); },
+        ctx.paths,          ctx.settings, ctx.prompt, {}, [lang_base](int k) { return i18n::LoadText(lang_base, k); },
         std::move(sessions)};
     m_check = std::make_unique<update::UpdateCheck>(std::move(uctx), *m_view, main_window);
     connect(m_ui->CmdCancel, &QPushButton::clicked, this, [this] { m_check->CmdCancel_Click(); });
 }
 
 FrmUpdate::~FrmUpdate() {
-    m_gone = true;
     m_check->CmdCancel_Click();
-    if (m_worker.joinable()) m_worker.join();
+    m_tasks.Join();
 }
 
 void FrmUpdate::Form_Load(int lang_base) {
@@ -77,54 +58,52 @@ void FrmUpdate::Form_Load(int lang_base) {
     LocaliseForm(this, lang_base);
 }
 
-void FrmUpdate::OnWorker(std::function<void()> work, std::function<void()> then) {
-    if (m_worker.joinable()) m_worker.join();
-    m_worker = std::thread([this, work = std::move(work), then = std::move(then)] {
-        try {
-            work();
-        } catch (const WindowGone&) {
-            return; // the window is being destroyed: nobody is left to go on
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, then] {
-                m_worker.join();
-                then();
-            },
-            Qt::QueuedConnection);
-    });
+void FrmUpdate::Abandon() {
+    m_abandoned = true;
+    m_check->CmdCancel_Click();
 }
 
 void FrmUpdate::RunStartupCheck() {
     m_running = true;
+    m_abandoned = false;
     m_check->BeginStartupCheck();
     m_check->BeginCheck();
-    OnWorker([this] { m_offer = m_check->FindOffer(); },
-             [this] {
-                 if (!m_check->AskToUpdate(m_offer)) {
-                     CheckEnded();
-                     return;
-                 }
-                 OnWorker([this] { m_check->ApplyOffer(m_offer); },
-                          [this] {
-                              m_check->ReportOutcome(m_offer);
-                              CheckEnded();
-                          });
-             });
+    m_tasks.RunThenCallback(
+        this, [check = m_check.get(), stop = m_check->StopToken()] { return check->FindOffer(stop); },
+        [this](update::UpdateOffer offer) { Asked(std::move(offer)); });
+}
+
+void FrmUpdate::Asked(update::UpdateOffer offer) {
+    m_tasks.Join();
+    if (m_abandoned || !m_check->AskToUpdate(offer)) {
+        CheckEnded();
+        return;
+    }
+    m_tasks.RunThenCallback(
+        this, [check = m_check.get(), offer, stop = m_check->StopToken()] { return check->ApplyOffer(offer, stop); },
+        [this, offer](update::ApplyResult result) { Applied(offer, result); });
+}
+
+void FrmUpdate::Applied(update::UpdateOffer offer, const update::ApplyResult& result) {
+    m_tasks.Join();
+    if (!m_abandoned) m_check->ReportOutcome(offer, result);
+    CheckEnded();
 }
 
 void FrmUpdate::CheckEnded() {
     m_check->EndCheck();
     m_check->EndStartupCheck();
-    if (!m_check->AppUpdated || !m_check->AskToStartSetup()) {
+    if (m_abandoned || !m_check->AppUpdated || !m_check->AskToStartSetup()) {
         Finished();
         return;
     }
-    OnWorker([this] { m_setupCopy = m_check->CopySetup(); },
-             [this] {
-                 m_check->StartSetup(m_setupCopy);
-                 Finished();
-             });
+    m_tasks.RunThenCallback(
+        this, [check = m_check.get(), stop = m_check->StopToken()] { return check->CopySetup(stop); },
+        [this](update::Result<std::filesystem::path> copy) {
+            m_tasks.Join();
+            if (!m_abandoned) m_check->StartSetup(copy);
+            Finished();
+        });
 }
 
 void FrmUpdate::Finished() {

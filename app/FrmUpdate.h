@@ -1,16 +1,12 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/WindowThread.h"
 #include "update/UpdateCheck.h"
 
 #include <QDialog>
 
-#include <atomic>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <thread>
 
 class QPlainTextEdit;
 class QProgressBar;
@@ -26,10 +22,11 @@ namespace tolbe::app {
 // calls RunStartupCheck; the window shows itself only while an accepted update is fetched and
 // cannot be closed while the start-up check runs.
 //
-// The network and file work runs on a worker thread of the window's own, one step at a time; the
-// questions are asked on the window thread between the steps, and what the worker shows (the log,
-// the progress, a transfer's error message) reaches the window thread queued. Nothing on the window
-// thread ever waits for the network.
+// The network and file work runs as tasks on a worker of the window's own (FindOffer, ApplyOffer,
+// CopySetup: each takes the check's stop and returns its result); the questions, the reopening of
+// the database and the messages come on the window thread between the tasks, and what a task
+// shows (the log, the progress) reaches the window thread queued. Nothing on the window thread
+// waits for the network, and the worker never waits for the window.
 class FrmUpdate : public QDialog, public update::UpdateView {
     Q_OBJECT
 
@@ -38,13 +35,16 @@ public:
     // worker.
     FrmUpdate(AppContext& ctx, update::MainWindowHooks& main_window, QWidget* parent = nullptr,
               update::Download::SessionFactory sessions = {});
-    // Cancels a running transfer and waits for the worker.
+    // Stops the running task (any step ends within one piece of work) and joins the worker.
     ~FrmUpdate() override;
 
     // Starts the one automatic check per program start and returns; StartupCheckEnded follows.
     // It may end the program through the main window when a fetched setup program is started.
     void RunStartupCheck();
     bool Running() const { return m_running; }
+    // The main window closes: the running task is stopped, and what is left of the check ends
+    // without questions or messages.
+    void Abandon();
 
     update::UpdateCheck& Check() { return *m_check; }
     QPushButton* CmdCancel() const;
@@ -66,20 +66,17 @@ protected:
 
 private:
     void Form_Load(int lang_base);
-    // Runs `work` on the worker, then `then` on the window thread.
-    void OnWorker(std::function<void()> work, std::function<void()> then);
+    void Asked(update::UpdateOffer offer);
+    void Applied(update::UpdateOffer offer, const update::ApplyResult& result);
     void CheckEnded();
     void Finished();
 
     std::unique_ptr<Ui::FrmUpdate> m_ui;
-    std::atomic<bool> m_gone{false};
-    std::unique_ptr<Prompt> m_prompt;           // the context's prompt, asked on the window thread
     std::unique_ptr<update::UpdateView> m_view; // this window, reached from the worker queued
     std::unique_ptr<update::UpdateCheck> m_check;
-    std::thread m_worker;
     bool m_running = false;
-    update::UpdateOffer m_offer;
-    std::optional<std::filesystem::path> m_setupCopy;
+    bool m_abandoned = false;
+    TaskThread m_tasks; // declared last: joined before anything a task uses goes
 };
 
 } // namespace tolbe::app

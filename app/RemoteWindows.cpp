@@ -48,6 +48,11 @@ RemoteWindows::RemoteWindows(AppContext& ctx, JobGate& gate, DownloadRunner& run
     connect(m_myRemote, &QAction::triggered, this, &RemoteWindows::mnuFileMyRemote_Click);
 }
 
+RemoteWindows::~RemoteWindows() {
+    delete m_setupWindow.data();
+    delete m_myRemoteWindow.data();
+}
+
 FrmSetup* RemoteWindows::Setup() const {
     return m_setupWindow;
 }

@@ -26,6 +26,8 @@ public:
     // entries carry text numbers, so the window's relabelling gives them their language.
     RemoteWindows(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QMenuBar* bar, QAction* before, QMenu* file,
                   QAction* fileBefore, QWidget* window);
+    // Deletes the open windows: they hold the runner and the gate, so they never outlive them.
+    ~RemoteWindows() override;
 
     // Once at start, after the record was loaded: a damaged record file is told of (also one
     // tolbe-cli set aside while the window was not running).

@@ -7,10 +7,12 @@ function(tolbe_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
 endfunction()
 
-# tolbe_gtests(LIBS ... [LABELS ...]): every test_*.cpp in the calling folder becomes one
-# GoogleTest executable linked with LIBS and the shared test support library.
+# tolbe_gtests(LIBS ... [LABELS ...] [TSAN stem ...]): every test_*.cpp in the calling folder
+# becomes one GoogleTest executable linked with LIBS and the shared test support library. The
+# stems listed after TSAN also carry the label "tsan" and are built by the target tsan_tests
+# (the ThreadSanitizer run builds only those).
 function(tolbe_gtests)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;TSAN" ${ARGN})
   file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
   get_filename_component(_folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   foreach(_src ${_tests})
@@ -19,9 +21,23 @@ function(tolbe_gtests)
     add_executable(${_target} ${_src})
     set_target_properties(${_target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_link_libraries(${_target} PRIVATE ${ARG_LIBS} tolbe_testsupport GTest::gtest GTest::gtest_main GTest::gmock)
+    set(_labels ${_folder} ${ARG_LABELS})
+    list(REMOVE_ITEM _labels "")
+    if(_stem IN_LIST ARG_TSAN)
+      # Discovery writes each property as one word, so a second label is added after it: this
+      # file runs once the discovered tests are known (their names in ${_target}_TESTS).
+      set(_extra ${CMAKE_CURRENT_BINARY_DIR}/${_target}_tsan.cmake)
+      file(WRITE ${_extra} "foreach(t IN LISTS ${_target}_TESTS)\n"
+                           "  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${_labels};tsan\")\n"
+                           "endforeach()\n")
+      set_property(GLOBAL APPEND PROPERTY TOLBE_TSAN_TARGETS ${_target})
+    endif()
     gtest_discover_tests(${_target}
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-      PROPERTIES LABELS "${_folder};${ARG_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLBE_PROGRAM_DIR=${TOLBE_PROGRAM_DIR}"
+      PROPERTIES LABELS "${_labels}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLBE_PROGRAM_DIR=${TOLBE_PROGRAM_DIR}"
       DISCOVERY_TIMEOUT 60)
+    if(_stem IN_LIST ARG_TSAN)
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_extra})
+    endif()
   endforeach()
 endfunction()

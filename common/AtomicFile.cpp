@@ -64,12 +64,14 @@ void WriteFileAtomically(const fs::path& target, std::string_view bytes) {
     Replace(target, [&](int fd, const fs::path& temp) { WriteAll(fd, bytes.data(), bytes.size(), temp); });
 }
 
-void CopyFileAtomically(const fs::path& from, const fs::path& to) {
+void CopyFileAtomically(const fs::path& from, const fs::path& to, const std::atomic<bool>* stop) {
     Fd in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0) ThrowErrno("cannot open", from);
     Replace(to, [&](int fd, const fs::path& temp) {
         char buf[64 * 1024];
         for (;;) {
+            if (stop != nullptr && *stop)
+                throw fs::filesystem_error("stopped", from, to, std::make_error_code(std::errc::operation_canceled));
             const ssize_t n = ::read(in.fd, buf, sizeof buf);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) ThrowErrno("cannot read", from);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string_view>
 
@@ -18,8 +19,10 @@ std::filesystem::path TempPathFor(const std::filesystem::path& target);
 // planted link.
 void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
-// Replaces `to` with a copy of `from`.
-void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
+// Replaces `to` with a copy of `from`. A `stop` set meanwhile (looked at between 64 KiB pieces)
+// ends the copy with std::errc::operation_canceled, `to` untouched.
+void CopyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
+                        const std::atomic<bool>* stop = nullptr);
 
 // Makes a finished temporary file the target: flushed, renamed, the folder flushed. A `temp` that
 // is not a regular file (a link, a folder) is refused.

@@ -75,7 +75,8 @@ bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why) {
     return true;
 }
 
-bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, const std::filesystem::path& target) {
+bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, const std::filesystem::path& target,
+                             const std::atomic<bool>* stop) {
     // `target` is the "DatabasePath" setting.
     namespace fs = std::filesystem;
     // An installed program's user may still be on the shipped file: that one is backed up, and
@@ -91,16 +92,17 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
     // Only a code database that opens with the program's key may replace the user's. The update
     // has just checked this very file, so the list of checked files spares the second reading.
     const CheckedFiles checked(ProgramPaths::CheckedDatabasesFile());
-    if (!VerifyDatabaseFile(U.string(), key, nullptr, CheckOptions{ProgramPaths::CheckedDatabasesFile()})) return false;
+    if (!VerifyDatabaseFile(U.string(), key, nullptr, CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop}))
+        return false;
     const std::optional<FileStamp> delivered = StampOf(U);
 
     fs::create_directories(paths.DatabaseFolder());
     if (D.has_parent_path()) fs::create_directories(D.parent_path());
     if (fs::is_regular_file(current, ec)) {
         // Keep the current file in place while the backup is written, so it is never missing.
-        CopyFileAtomically(current, B);
+        CopyFileAtomically(current, B, stop);
     }
-    CopyFileAtomically(U, D);
+    CopyFileAtomically(U, D, stop);
     // The copy is the checked file byte for byte (same size, same first and last pages, read from
     // the locked update folder): opening it needs no second full check.
     const std::optional<FileStamp> copied = StampOf(D);

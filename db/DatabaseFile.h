@@ -40,10 +40,10 @@ bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why = 
 // use, which may be the shipped one) as Database/IR_Database.db3.bak. The new file is written next to its target and
 // renamed into place, so at every instant either the old or the new database is complete at its path. Returns false,
 // changing nothing, when the delivered file is missing or is not a sound database opening with `key`
-// (VerifyDatabaseFile); throws std::filesystem::filesystem_error when a step fails, the current database still in
-// place.
+// (VerifyDatabaseFile); throws std::filesystem::filesystem_error when a step fails or `stop` is set during the
+// copies, the current database still in place.
 bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key,
-                             const std::filesystem::path& chosen = {});
+                             const std::filesystem::path& chosen = {}, const std::atomic<bool>* stop = nullptr);
 
 // True when `file` is a code database (CheckCodeDatabase) opening with `key`; `why` receives the
 // reason when it is not.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors (in build/, shared with
 # scripts/run.sh) and runs every test; then builds and runs the whole suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer (in build-asan/).
-# TOLBE_SKIP_SANITIZE=1 skips the second run (quick local checks).
+# AddressSanitizer and UndefinedBehaviorSanitizer (in build-asan/), and the tests labelled "tsan"
+# (the update, its transfers, the remote's record) under ThreadSanitizer (in build-tsan/, only
+# their targets). TOLBE_SKIP_SANITIZE=1 skips both sanitizer runs (quick local checks).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -25,5 +26,14 @@ if [ "${TOLBE_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake --build build-asan -j"$jobs"
   echo "test.sh: sanitizer tests in build-asan/" >&2
   ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 600
+
+  # A child forked by a test only takes a lock and waits: it may run after the fork.
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:die_after_fork=0
+  echo "test.sh: thread sanitizer build in build-tsan/" >&2
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_WERROR=ON -DTOLBE_TSAN=ON \
+    -DTOLBE_BUILD_GUI=OFF -DTOLBE_BUILD_BENCH=OFF
+  cmake --build build-tsan -j"$jobs" --target tsan_tests
+  echo "test.sh: thread sanitizer tests in build-tsan/" >&2
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" --timeout 600 -L tsan
 fi
 echo "test.sh: all tests passed" >&2

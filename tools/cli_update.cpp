@@ -113,7 +113,10 @@ public:
         m_database.Open(m_settings, m_paths);
     }
     std::int16_t Get_Database_Ver() override { return m_database.Version(); }
-    bool Reconnect_Database(std::int16_t) override { return m_database.SwapIn(m_settings, m_paths); }
+    // The update has swapped the file in: the database in use is opened again.
+    bool Reconnect_Database(std::int16_t) override {
+        return m_database.Open(m_settings, m_paths) == db::CodeDatabase::State::Open;
+    }
     void RequestQuit() override { quit = true; }
 
     bool quit = false;

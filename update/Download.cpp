@@ -67,7 +67,6 @@ Download::Download(SessionFactory sessions) : m_sessions(std::move(sessions)) {
 
 void Download::Execute() {
     m_running = true;
-    m_cancel_requested = false;
     m_session.reset();
     if (IsWebUrl(m_url)) m_session = m_sessions();
     if (!m_session) {
@@ -77,10 +76,10 @@ void Download::Execute() {
     m_session->SetLimits(m_limits);
     // Runs on this thread while the session waits: a cancel asked from elsewhere ends the wait.
     m_session->SetIdle([this] {
-        if (m_cancel_requested) m_session->Abort();
+        if (m_stop.stop_requested()) m_session->Abort();
     });
-    const bool opened = m_session->Open(m_url, kUserAgent);
-    if (!opened || !m_running || m_cancel_requested) {
+    const bool opened = !m_stop.stop_requested() && m_session->Open(m_url, kUserAgent);
+    if (!opened || !m_running || m_stop.stop_requested()) {
         Cancel();
         return;
     }
@@ -107,7 +106,7 @@ HttpSession::ReadResult Download::ReadBody(char* buffer, std::size_t size) {
 
 bool Download::Continues() {
     if (m_after_read) m_after_read();
-    if (m_cancel_requested) Cancel();
+    if (m_stop.stop_requested()) Cancel();
     return m_running;
 }
 
@@ -168,7 +167,8 @@ void Download::StartDownLoad() {
             if (GetData) GetData(DownloadedBytes);
             Continues();
             if (n < kReadBlockBytes) {
-                if (DownLoadOver) DownLoadOver();
+                // A failed read (connection cut, stopped) ends the body too, but incomplete.
+                if (r.ok && DownLoadOver) DownLoadOver();
                 break;
             }
         }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 namespace tolbe::update {
@@ -13,8 +14,8 @@ namespace tolbe::update {
 // Fetches one file from an http or https URL into a local file, 512 bytes at a time. Callers set
 // URL and SaveFile, call Execute, ask GetHeader("Content-Length") and then StartDownLoad;
 // completeness is judged by comparing DownloadedBytes with that announced length. The calls
-// block their thread (the live update runs them on a worker); RequestCancel, from any thread,
-// ends a waiting call at once.
+// block their thread (the live update runs them on a worker); a stop requested on the token of
+// StopOn, from any thread, ends a waiting call at once and every later one.
 class Download {
 public:
     using SessionFactory = std::function<std::unique_ptr<HttpSession>()>;
@@ -46,10 +47,12 @@ public:
     void StartDownLoad();
     // Stops a transfer, on the transfer's own thread (from an event or the AfterRead hook).
     void Cancel();
-    // Stops the running transfer from any thread: a waiting call returns at once, and the
-    // transfer ends at its next read. A transfer started later runs normally.
-    void RequestCancel() { m_cancel_requested = true; }
+    // The stop of the following requests: once it is requested (from any thread), a waiting call
+    // returns at once, a transfer ends at its next read and a later Execute opens nothing. A stop
+    // requested between two transfers is never forgotten: the token is the caller's, not reset here.
+    void StopOn(std::stop_token stop) { m_stop = std::move(stop); }
 
+    // Read from any thread (a window shows the progress while the worker writes it).
     bool Running() const { return m_running; }
     const std::string& HeaderText() const { return m_header_text; }
 
@@ -57,13 +60,13 @@ public:
     std::function<void(std::int32_t total)> GetData;
     // Raised when SaveFile cannot be created or written.
     std::function<void(const std::string& message)> ErrMassage;
-    // Raised once after the read that ended the body.
+    // Raised once after the read that ended the body, never after a failed read.
     std::function<void()> DownLoadOver;
 
     // The header block as of the last GetHeader call, kept after the transfer ends.
     std::string HttpHeaderText;
     // Running byte total of the current StartDownLoad; never reset here (callers set it to 0).
-    std::int32_t DownloadedBytes = 0;
+    std::atomic<std::int32_t> DownloadedBytes{0};
 
 private:
     std::string HeaderValue(const std::string& header) const;
@@ -74,9 +77,9 @@ private:
     SessionFactory m_sessions;
     std::string m_url;
     std::string m_save_file;
-    bool m_running = false;
+    std::atomic<bool> m_running{false};
     std::unique_ptr<HttpSession> m_session; // the open request; null when idle
-    std::atomic<bool> m_cancel_requested{false};
+    std::stop_token m_stop;
     HttpLimits m_limits;
     std::function<void()> m_after_read;
     std::string m_header_text;

@@ -638,24 +638,17 @@ private slots:
         QVERIFY(f.prompt.shown[0].text.find("no-such-folder") != std::string::npos);
     }
 
-    void reconnectSwapsInTheDeliveredDatabase() {
+    void reconnectReopensTheSwappedInDatabase() {
         Fixture f;
         FrmSASel& w = f.Start();
         f.ui()->TxtBrandKey->setText("phil");
         QCOMPARE(f.Rows(), 1);
-        // Missing delivery: nothing changes.
-        QVERIFY(!w.Reconnect_Database(5));
-        QVERIFY(f.ctx->HasDatabase());
-        QCOMPARE(f.Rows(), 1);
-        // A bad delivery is refused and the current database stays.
-        test::WriteFile(f.paths.UpdateDatabase(), "not a database");
-        QVERIFY(!w.Reconnect_Database(5));
-        QVERIFY(f.ctx->HasDatabase());
-        std::filesystem::remove(f.paths.UpdateDatabase());
+        // The update swaps the file in on its worker; the window only reopens, keeping the search.
         test::MakeKeyedDatabase(
             f.paths.UpdateDatabase(),
             test::MiniDatabaseSql(12) +
                 "INSERT INTO M_SetOfCodes VALUES(20,120,'TV','Philips','New one','2025-01-01',1,'DB');");
+        QVERIFY(db::SwapInDeliveredDatabase(f.paths, db::BuildDatabaseKey()));
         QVERIFY(w.Reconnect_Database(5));
         QCOMPARE(f.ui()->ImgCombDevSel->count(), 12);
         QCOMPARE(f.ui()->ImgCombDevSel->currentIndex(), 7);

@@ -1,5 +1,9 @@
 #include "app/AppContext.h"
+#include "app/DownloadRunner.h"
+#include "app/FrmMyRemote.h"
 #include "app/FrmSASel.h"
+#include "app/FrmSetup.h"
+#include "app/RemoteWindows.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Mixer.h"
 #include "audio/WaveOut.h"
@@ -241,12 +245,21 @@ private slots:
         QVERIFY(f.out.streams.empty());
     }
 
-    // The window is closed in the middle of a download: the download plays to its end packet with
-    // the output still raised, then the window goes and the user's levels come back.
+    // The window is closed in the middle of a download, the assistant and My remote open: the
+    // download plays to its end packet with the output still raised, then the window goes and the
+    // user's levels come back; the windows that hold the runner go before it.
     void closingDuringADownloadWaitsForTheEndPacketThenRestoresTheMixer() {
         Fixture f;
         FrmSASel& w = f.Start();
         QVERIFY(f.mixer.Raised());
+        w.Remote()->mnuToolsSetup_Click();
+        w.Remote()->mnuFileMyRemote_Click();
+        QPointer<FrmSetup> setup = w.Remote()->Setup();
+        QPointer<FrmMyRemote> mine = w.Remote()->MyRemote();
+        QVERIFY(setup != nullptr && mine != nullptr);
+        bool usersGoneFirst = false;
+        QObject::connect(w.findChild<DownloadRunner*>(), &QObject::destroyed,
+                         [&] { usersGoneFirst = setup.isNull() && mine.isNull(); });
         QVERIFY(std::filesystem::exists(f.LevelsFile()));
         bool closedAtOnce = true;
         QTimer::singleShot(300, [&] { closedAtOnce = w.close(); });
@@ -274,6 +287,8 @@ private slots:
         // The update check that fell due during the download does not start any more.
         QTest::qWait(200);
         QCOMPARE(f.UpdateRequests(), 0);
+        f.window.reset();
+        QVERIFY(usersGoneFirst);
     }
 
     // A levels file that was damaged: what can be read comes back, the file is kept aside and the

@@ -14,6 +14,7 @@
 #include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -93,9 +94,8 @@ TEST(Progress, StaysWithinTheBar) {
 TEST(Sha256, MatchesTheKnownDigest) {
     TempDir dir;
     test::WriteFile(dir / "abc", "abc");
-    EXPECT_EQ(FileSha256(dir / "abc"),
-              std::optional<std::string>("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-    EXPECT_EQ(FileSha256(dir / "missing"), std::nullopt);
+    EXPECT_EQ(*FileSha256(dir / "abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_FALSE(FileSha256(dir / "missing"));
 }
 
 TEST(StartDetached, StartsAScriptAndRefusesWhatCannotRun) {
@@ -120,7 +120,10 @@ namespace {
 
 class RecordingView final : public UpdateView {
 public:
-    void SetLog(const std::string& text) override { log = text; }
+    void SetLog(const std::string& text) override {
+        log = text;
+        if (on_log) on_log(text);
+    }
     void SetProgress(int value) override {
         EXPECT_GE(value, 0);
         EXPECT_LE(value, kProgressMax);
@@ -129,6 +132,7 @@ public:
     void SetWindowVisible(bool v) override { visible.push_back(v); }
     void SetUpdateEnabled(bool e) override { update_enabled = e; }
     std::string log;
+    std::function<void(const std::string&)> on_log; // runs on the thread of the step that logs
     std::vector<int> progress;
     std::vector<bool> visible;
     bool update_enabled = false;
@@ -145,7 +149,6 @@ public:
     }
     bool Reconnect_Database(std::int16_t offered) override {
         reconnected_with.push_back(offered);
-        if (!db::SwapInDeliveredDatabase(paths, db::BuildDatabaseKey())) return false;
         return conn.OpenDatabase(paths.Database().string(), db::BuildDatabaseKey(), true);
     }
     void RequestQuit() override { ++quit_requests; }
@@ -879,7 +882,9 @@ TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOr
     EXPECT_EQ(server.RequestsFor("/evil.sh"), 0);
     ASSERT_EQ(started.size(), 1u);
     EXPECT_EQ(test::ReadFile(started[0]), good);
-    EXPECT_TRUE(other_prompt.shown.empty());
+    // Run B is told why it did nothing.
+    ASSERT_EQ(other_prompt.shown.size(), 1u);
+    EXPECT_EQ(other_prompt.shown[0].text, "T481\nanother update check of this user is running");
 }
 
 TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
@@ -963,6 +968,120 @@ TEST_F(UpdateCheckTest, OnlyCurrentSignedDescriptorsOfferADatabase) {
     MakeCheck()->CheckUpdate();
     EXPECT_EQ(Shown(), (Texts{"T191"}));
     EXPECT_TRUE(UserDatabaseUnchanged());
+}
+
+TEST_F(UpdateCheckTest, SigningTimesAheadOfTheClockOrAnUnreadableRecordNeverEndUpdatesSilently) {
+    const std::string seven = OfferedDatabase(7);
+    server.Route("/IR_Database.db3", ScriptedResponse::Ok(seven));
+    const std::string offer =
+        "DB_Version=7\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\nDB_SHA256=" + Sha256Of(seven) + "\r\n";
+    const std::string now = std::to_string(std::time(nullptr));
+    const std::string in_2100 = "4102444800";
+    auto signed_at = [&](const std::string& t) {
+        SignedDescriptor(offer, Publisher(), "timestamp:" + t + "\tfile:Update.txt");
+    };
+    // Signed for 2100: refused and not recorded; a current one answered No: not recorded either.
+    signed_at(in_2100);
+    MakeCheck()->CheckUpdate();
+    EXPECT_TRUE(prompt.shown.empty());
+    signed_at(now);
+    prompt.answers = {Answer::No};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191"}));
+    EXPECT_FALSE(fs::exists(paths.SignedStamp()));
+
+    // A planted time in the future is not believed: the current descriptor is offered and taken,
+    // and its time replaces the record.
+    test::WriteFile(paths.SignedStamp(), in_2100 + "\n");
+    prompt.shown.clear();
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
+    EXPECT_EQ(test::ReadFile(paths.SignedStamp()), now + "\n");
+
+    // A record that cannot be read refuses every descriptor, and the user is told each time.
+    const std::string damaged[] = {"garbage\n", std::string(65, '1'), "99999999999999999999\n"};
+    for (const std::string& bytes : damaged) {
+        test::WriteFile(paths.SignedStamp(), bytes);
+        prompt.shown.clear();
+        MakeCheck()->CheckUpdate();
+        ASSERT_EQ(prompt.shown.size(), 1u) << bytes;
+        EXPECT_TRUE(prompt.shown[0].text.starts_with("T480\nthe record of signing times")) << prompt.shown[0].text;
+        EXPECT_EQ(test::ReadFile(paths.SignedStamp()), bytes);
+    }
+    fs::remove(paths.SignedStamp());
+    test::WriteFile(dir / "elsewhere", now + "\n");
+    fs::create_symlink(dir / "elsewhere", paths.SignedStamp());
+    prompt.shown.clear();
+    MakeCheck()->CheckUpdate();
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_TRUE(prompt.shown[0].text.starts_with("T480\n"));
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 1) << "only the one accepted offer was fetched";
+}
+
+TEST_F(UpdateCheckTest, ACancelBetweenTwoStepsOrDuringTheHashIsNeverLost) {
+    const std::string offered = ServeDatabaseOffer(9);
+    // Cancel while the question is open, before the database transfer starts.
+    auto check = MakeCheck();
+    prompt.while_open = [&](const test::ScriptedPrompt::Shown& shown) {
+        if (shown.text == "T191") check->CmdCancel_Click();
+    };
+    prompt.answers = {Answer::Yes};
+    check->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 0);
+    // Cancel once the transfer has finished, as the hash begins.
+    prompt.while_open = nullptr;
+    prompt.shown.clear();
+    prompt.answers = {Answer::Yes};
+    view.on_log = [&](const std::string& log) {
+        if (log.find("IR_Database.db3") != std::string::npos && log.find("T185") != std::string::npos)
+            check->CmdCancel_Click(); // "[Finished]" after the database's transfer
+    };
+    check->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T196"}));
+    EXPECT_EQ(server.RequestsFor("/IR_Database.db3"), 1);
+    EXPECT_TRUE(main.reconnected_with.empty());
+    EXPECT_TRUE(UserDatabaseUnchanged());
+    EXPECT_FALSE(fs::exists(paths.UpdateDatabase()));
+}
+
+TEST_F(UpdateCheckTest, TheUpdateFolderIsPrivateAndALockHeldByAnotherProcessIsSaid) {
+    ServeDatabaseOffer(9);
+    fs::permissions(paths.UpdateFolder(), fs::perms(0755));
+    // Another process (tolbe-cli, another session) holds the lock.
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        UpdateFolderLock held(paths.UpdateFolder());
+        char c = held.Held() ? 'y' : 'n';
+        if (::write(ready[1], &c, 1) != 1) ::_exit(2);
+        (void)::read(release[0], &c, 1);
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    EXPECT_EQ(c, 'y');
+    EXPECT_EQ(fs::status(paths.UpdateFolder()).permissions() & fs::perms::all, fs::perms(0700));
+    EXPECT_EQ(fs::status(paths.UpdateFolder() / kLockFileName).permissions() & fs::perms::all, fs::perms(0600));
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T481\nanother update check of this user is running"}));
+    EXPECT_EQ(server.RequestsFor("/srv/Update.txt"), 0);
+    // Once it is let go, the next check runs.
+    ASSERT_EQ(::write(release[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    for (int fd : {ready[0], ready[1], release[0], release[1]})
+        ::close(fd);
+    prompt.shown.clear();
+    prompt.answers = {Answer::Yes};
+    MakeCheck()->CheckUpdate();
+    EXPECT_EQ(Shown(), (Texts{"T191", "T183"}));
 }
 
 TEST_F(UpdateCheckTest, ADatabaseInUseThatCannotBeReplacedIsNotOffered) {
