@@ -36,11 +36,13 @@
 namespace tolbe::app {
 namespace {
 
-// Runs one step of a continue-on-error procedure: a failing step is skipped silently.
+// Runs one step of the window's start-up: the window opens whatever one step fails on (the start
+// goes on past errors), and the failure goes to the error output rather than vanishing.
 void Step(const std::function<void()>& fn) {
     try {
         fn();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: a start-up step failed: %s\n", kProductName, e.what());
     }
 }
 

@@ -32,7 +32,7 @@ void SoundOutput::FillMenu() {
     try {
         devices = m_ctx.playbackDevices ? m_ctx.playbackDevices() : audio::ListPlaybackDevices();
     } catch (const std::exception&) {
-        devices.clear();
+        devices.clear(); // no list from ALSA: the menu still offers the default and the chosen device
     }
     // A device named in the settings but not listed (one the user typed there) still shows, checked.
     if (std::none_of(devices.begin(), devices.end(), [&](const auto& d) { return d.name == current; }))

@@ -1,9 +1,9 @@
 #include "update/UpdateFolder.h"
 
 #include "common/AtomicFile.h"
+#include "common/Digest.h"
+#include "common/HexText.h"
 #include "update/Descriptor.h"
-
-#include <openssl/evp.h>
 
 #include <cerrno>
 #include <cstring>
@@ -42,46 +42,27 @@ struct Fd {
     Fd& operator=(const Fd&) = delete;
 };
 
-using DigestContext = std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)>;
-
-DigestContext NewSha256() {
-    DigestContext ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) ctx.reset();
-    return ctx;
-}
-
-std::optional<std::string> HexDigest(EVP_MD_CTX* ctx) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (EVP_DigestFinal_ex(ctx, digest, &len) != 1) return std::nullopt;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < len; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0x0F];
-    }
-    return hex;
-}
-
 // Reads `in` to its end in pieces, hashing each and handing it to `sink`; the stop is looked at
 // before every piece, so a stop ends a read of 512 MB within one piece.
 Result<std::string> HashStream(int in, std::stop_token stop,
                                const std::function<bool(const char*, std::size_t)>& sink) {
-    DigestContext ctx = NewSha256();
-    if (!ctx) return Result<std::string>::Fail("no SHA-256 available");
-    char buf[kPieceBytes];
-    for (;;) {
-        if (stop.stop_requested()) return Result<std::string>::Fail("stopped");
-        const ssize_t n = ::read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Result<std::string>::Fail(std::string("cannot read: ") + std::strerror(errno));
-        if (n == 0) break;
-        if (EVP_DigestUpdate(ctx.get(), buf, static_cast<std::size_t>(n)) != 1)
-            return Result<std::string>::Fail("cannot hash");
-        if (sink && !sink(buf, static_cast<std::size_t>(n))) return Result<std::string>::Fail("cannot write the copy");
+    try {
+        Sha256Stream hash;
+        char buf[kPieceBytes];
+        for (;;) {
+            if (stop.stop_requested()) return Result<std::string>::Fail("stopped");
+            const ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Result<std::string>::Fail(std::string("cannot read: ") + std::strerror(errno));
+            if (n == 0) break;
+            hash.Add(BytesOf(std::string_view(buf, static_cast<std::size_t>(n))));
+            if (sink && !sink(buf, static_cast<std::size_t>(n)))
+                return Result<std::string>::Fail("cannot write the copy");
+        }
+        return Result<std::string>::Ok(ToHex(hash.Finish(), LetterCase::Lower));
+    } catch (const std::runtime_error& e) {
+        return Result<std::string>::Fail(std::string("cannot hash: ") + e.what()); // out of memory only
     }
-    auto hex = HexDigest(ctx.get());
-    return hex ? Result<std::string>::Ok(*hex) : Result<std::string>::Fail("cannot hash");
 }
 
 } // namespace
