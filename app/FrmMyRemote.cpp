@@ -254,10 +254,7 @@ void FrmMyRemote::CmdSend_Click() {
     }
     const Slot slot = m_waiting.front();
     const codec::SlotInfo written = m_runner.Record().Of(slot).written;
-    core::DownloadRequest request;
-    request.RCUModel = m_ctx.RcuModel;
-    request.slot = slot;
-    request.SourceID = written.SourceID;
+    const core::DownloadRequest request = core::RequestFor(slot, written);
     m_downloading = true;
     m_step->setEnabled(false);
     m_runner.Run([this, request, written] { return m_runner.PrepareSend(request, written); }, this);

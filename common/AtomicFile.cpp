@@ -56,8 +56,23 @@ template <typename Fill> void Replace(const fs::path& target, Fill fill) {
 
 fs::path TempPathFor(const fs::path& target) {
     fs::path t = target;
-    t += ".part" + std::to_string(::getpid());
+    t += std::string(kTempMarker) + std::to_string(::getpid());
     return t;
+}
+
+long long TempPathOwner(std::string_view name, std::string_view own) {
+    if (name.size() <= own.size() + kTempMarker.size() || name.substr(0, own.size()) != own ||
+        name.substr(own.size(), kTempMarker.size()) != kTempMarker)
+        return 0;
+    const std::string_view digits = name.substr(own.size() + kTempMarker.size());
+    // A process id: 1 to 10 digits, no leading zero.
+    if (digits.size() > 10 || digits[0] == '0') return 0;
+    long long pid = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        pid = pid * 10 + (c - '0');
+    }
+    return pid;
 }
 
 void WriteFileAtomically(const fs::path& target, std::string_view bytes) {

@@ -14,6 +14,10 @@ namespace tolbe {
 // Where a file is written until it replaces `target`: beside it, with ".part" and the process id,
 // so a leftover of a dead run can be told from the file of one still running.
 std::filesystem::path TempPathFor(const std::filesystem::path& target);
+// What TempPathFor puts between the name and the process id.
+inline constexpr std::string_view kTempMarker = ".part";
+// The process id in `name` when it is a temporary of a file named `own` (TempPathFor), else 0.
+long long TempPathOwner(std::string_view name, std::string_view own);
 
 // Replaces `target` with `bytes` (mode 0600); the temporary is created afresh, never through a
 // planted link.

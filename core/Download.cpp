@@ -4,6 +4,14 @@
 
 namespace tolbe::core {
 
+DownloadRequest RequestFor(Slot slot, const codec::SlotInfo& codeSet) {
+    DownloadRequest request;
+    request.slot = slot;
+    request.SourceID = codeSet.SourceID;
+    request.SetOfCodeID = codeSet.SetOfCodeID;
+    return request;
+}
+
 Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
                         std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, std::string* why,
                         std::string* orderUsed) {
@@ -17,9 +25,14 @@ Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest&
     db::CodeSet codes;
     std::string order;
     try {
-        order = request.StrKeyDown ? *request.StrKeyDown
-                                   : codec::GetDownOrderStr(db::ReadDownloadKeyOrderRows(
-                                         database.DBConn(), request.SourceID, request.RCUModel));
+        if (request.StrKeyDown)
+            order = *request.StrKeyDown;
+        else if (request.SetOfCodeID > 0)
+            order =
+                codec::GetDownOrderStr(db::ReadKeyOrderRows(database.DBConn(), request.SetOfCodeID, request.RCUModel));
+        else
+            order = codec::GetDownOrderStr(
+                db::ReadDownloadKeyOrderRows(database.DBConn(), request.SourceID, request.RCUModel));
         codes = database.LoadCodeSet(request.SourceID);
     } catch (const db::DbError& e) {
         return refuse(Refusal::DatabaseFailed, std::string("database: ") + e.what());

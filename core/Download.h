@@ -2,6 +2,7 @@
 
 #include "audio/DownloadSequence.h"
 #include "codec/CodeRecord.h"
+#include "codec/SlotTable.h"
 #include "common/Slot.h"
 #include "db/CodeDatabase.h"
 
@@ -20,7 +21,13 @@ struct DownloadRequest {
     // Key order text; nothing takes the order of the source's first valid code set, as the main
     // window does, and "" the encoder's default order for the slot.
     std::optional<std::string> StrKeyDown;
+    // Without StrKeyDown and above 0: the key order of this code set of the source, so that a
+    // code set written before is written again as the same image.
+    std::int32_t SetOfCodeID = 0;
 };
+
+// Writing code set `codeSet` into `slot` again, in its own key order.
+DownloadRequest RequestFor(Slot slot, const codec::SlotInfo& codeSet);
 
 // Why a download has nothing to send.
 enum class Refusal {

@@ -422,13 +422,7 @@ void RunSend(const CliContext& ctx, const SendArgs& a) {
     sel.seed = a.seed;
     sel.seedOpt = a.seedOpt;
     ResolvedCode code = ResolveCodeSelection(ctx, sel);
-    // The recorded code set's own key order, so that the same image is written again.
-    try {
-        code.request.StrKeyDown = codec::GetDownOrderStr(
-            db::ReadKeyOrderRows(code.database->DBConn(), written.SetOfCodeID, code.request.RCUModel));
-    } catch (const db::DbError& e) {
-        throw CliFailure{std::string("cannot read the key order: ") + e.what()};
-    }
+    code.request.SetOfCodeID = written.SetOfCodeID; // its own key order: the same image again
     auto rng = MakeFiller(sel);
     RunDownload(ctx, code, *rng, a.out, &written);
 }

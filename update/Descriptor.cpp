@@ -1,5 +1,7 @@
 #include "update/Descriptor.h"
 
+#include "common/AtomicFile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -112,7 +114,7 @@ bool IsSetupFileName(const std::string& name) {
     for (const char* reserved :
          {"server.ini", "update.txt", "update.txt.minisig", "ir_database.db3", "lastsigned.txt", "update.lock"})
         if (lower == reserved) return false;
-    return lower.find(".part") == std::string::npos;
+    return lower.find(kTempMarker) == std::string::npos;
 }
 
 std::string PrintableText(const std::string& text) {

@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -146,17 +145,13 @@ void RemoveLeftovers(const ProgramPaths& paths) {
         {paths.DatabaseFolder(),
          {paths.WritableDatabase().filename().string(), paths.DatabaseBackup().filename().string()}},
     };
-    static const std::regex kPid(R"([1-9][0-9]{0,9})");
     for (const auto& [folder, names] : owned) {
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string name = it->path().filename().string();
             for (const std::string& own : names) {
-                const std::string prefix = own + ".part";
-                if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-                const std::string digits = name.substr(prefix.size());
-                if (!std::regex_match(digits, kPid)) continue;
-                const long long pid = std::stoll(digits);
+                const long long pid = TempPathOwner(name, own);
+                if (pid == 0) continue;
                 const bool alive = pid > INT32_MAX
                                        ? false
                                        : pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;

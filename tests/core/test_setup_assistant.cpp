@@ -181,10 +181,21 @@ TEST_F(Ranking, OneSourceInTwoKeyOrdersIsTwoCandidatesEachWritingItsOwnImage) {
         const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(candidate)];
         const std::string order = codec::GetDownOrderStr(db::ReadKeyOrderRows(m_db.DBConn(), setOfCodeId, 1));
         EXPECT_EQ(order, c.StrKeyDown) << setOfCodeId;
-        codec::SeededFiller filler(3);
-        const core::PreparedDownload d =
-            core::PrepareDownload(m_db, {1, Slot::TV(), c.first.SourceID, order}, filler, 0);
-        EXPECT_EQ(core::ImageSha256(d.CodeBuffer, Slot::TV()), c.imageSha256) << setOfCodeId;
+        // Written again from the record (My remote, tolbe-cli remote send): the same image.
+        codec::SlotInfo written = c.first;
+        written.SetOfCodeID = setOfCodeId;
+        written.SourceID =
+            m_db.DBConn()
+                .OpenRecordset("Select SourceID From M_SetOfCodes where SetOfCodeID=" + std::to_string(setOfCodeId),
+                               false)
+                .ValueAt(0, 0)
+                .ToInt32();
+        for (const core::DownloadRequest& request :
+             {core::DownloadRequest{1, Slot::TV(), written.SourceID, order}, core::RequestFor(Slot::TV(), written)}) {
+            codec::SeededFiller filler(3);
+            const core::PreparedDownload d = core::PrepareDownload(m_db, request, filler, 0);
+            EXPECT_EQ(core::ImageSha256(d.CodeBuffer, Slot::TV()), c.imageSha256) << setOfCodeId;
+        }
         std::vector<std::string> names;
         for (const core::TestKey& k : core::TestKeysFor(m_db, Slot::TV(), c.first.SourceID, order).keys)
             names.push_back(k.name);

@@ -392,7 +392,7 @@ int PickKind(Rng& rng) {
 constexpr const char* kVersionDate = "2024-05-20";
 
 std::string PartPath(const std::string& out_path) {
-    return out_path + ".part" + std::to_string(::getpid());
+    return TempPathFor(out_path).string();
 }
 
 void RemoveQuietly(const std::string& path) {
