@@ -91,12 +91,13 @@ int main(int argc, char** argv) {
     case app::SingleInstance::Role::HandedOver:
         return 0;
     case app::SingleInstance::Role::Unreached:
-        std::fputs("Tolbe is already running for this user but did not answer; it was left as it is.\n", stderr);
+        std::fprintf(stderr, "%s is already running for this user but did not answer; it was left as it is.\n",
+                     kProductName);
         return 1;
     case app::SingleInstance::Role::Unguarded:
         // Two copies would fight over the mixer levels and the record: none runs unguarded.
-        std::fprintf(stderr, "Tolbe cannot make sure that it runs only once for this user, so it does not start: %s.\n",
-                     instance.Problem().c_str());
+        std::fprintf(stderr, "%s cannot make sure that it runs only once for this user, so it does not start: %s.\n",
+                     kProductName, instance.Problem().c_str());
         return 1;
     case app::SingleInstance::Role::First:
         break;

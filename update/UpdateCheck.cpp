@@ -1,6 +1,7 @@
 #include "update/UpdateCheck.h"
 
 #include "common/AtomicFile.h"
+#include "common/Product.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 
@@ -10,8 +11,6 @@ namespace tolbe::update {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kProductTitle = "Tolbe";
 
 // Text numbers of the update messages.
 constexpr int kTextAllUpdated = 183;
@@ -58,7 +57,7 @@ std::string UpdateCheck::Text(int k) const {
 }
 
 void UpdateCheck::ShowMessage(const std::string& text, Prompt::Icon icon) {
-    m_ctx.prompt.Show(kProductTitle, text, Prompt::Buttons::Ok, icon);
+    m_ctx.prompt.Show(kProductName, text, Prompt::Buttons::Ok, icon);
 }
 
 void UpdateCheck::AppendLog(const std::string& text) {
@@ -226,7 +225,7 @@ bool UpdateCheck::AskToUpdate(UpdateOffer& offer) {
     if (offer.kind == UpdateOffer::Kind::Unreplaceable)
         ShowMessage(Text(kTextUpdateFailed) + "\n" + offer.why, Prompt::Icon::Warning);
     if (offer.kind != UpdateOffer::Kind::Program && offer.kind != UpdateOffer::Kind::Database) return false;
-    offer.accepted = m_ctx.prompt.Show(kProductTitle, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo,
+    offer.accepted = m_ctx.prompt.Show(kProductName, Text(kTextFoundNewVersion), Prompt::Buttons::YesNo,
                                        Prompt::Icon::None) == Prompt::Answer::Yes;
     if (offer.accepted) m_view.SetWindowVisible(true);
     return offer.accepted;
@@ -349,7 +348,7 @@ void UpdateCheck::ReportOutcome(UpdateOffer& offer, const ApplyResult& result) {
 }
 
 bool UpdateCheck::AskToStartSetup() {
-    return m_ctx.prompt.Show(kProductTitle, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
+    return m_ctx.prompt.Show(kProductName, Text(kTextStartSetup), Prompt::Buttons::YesNo, Prompt::Icon::None) ==
            Prompt::Answer::Yes;
 }
 
