@@ -129,7 +129,7 @@ void PrintTiming(const audio::TimingCheck& timing, std::ostream& out) {
 }
 
 void PrintJson(const audio::SignalCheck& check, const audio::TimingCheck* timing, const std::string& source,
-                     std::ostream& out) {
+               std::ostream& out) {
     out << "{\"source\":" << JsonString(source) << ",\"sample_rate\":" << check.sample_rate
         << ",\"channels\":" << check.channels
         << ",\"channel_used\":" << JsonString(check.channel_used == 0 ? "left" : "right")
