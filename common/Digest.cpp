@@ -2,14 +2,16 @@
 
 #include "common/HexText.h"
 
-#include <openssl/evp.h>
+#include <sodium.h>
 
 #include <stdexcept>
 
 namespace tolbe {
 
+// libsodium's SHA-256: the same on every platform (Windows has no OpenSSL of ours), and already
+// the update's signature library.
 struct Sha256Stream::Context {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md{EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+    crypto_hash_sha256_state state;
 };
 
 namespace {
@@ -18,8 +20,8 @@ namespace {
     throw std::runtime_error("SHA-256 is not available");
 }
 
-void Start(EVP_MD_CTX* md) {
-    if (!md || EVP_DigestInit_ex(md, EVP_sha256(), nullptr) != 1) Fail();
+void Start(crypto_hash_sha256_state& state) {
+    if (sodium_init() < 0 || crypto_hash_sha256_init(&state) != 0) Fail();
 }
 
 } // namespace
@@ -35,20 +37,20 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
 }
 
 Sha256Stream::Sha256Stream() : m_context(std::make_unique<Context>()) {
-    Start(m_context->md.get());
+    Start(m_context->state);
 }
 
 Sha256Stream::~Sha256Stream() = default;
 
 void Sha256Stream::Add(std::span<const std::uint8_t> bytes) {
-    if (EVP_DigestUpdate(m_context->md.get(), bytes.data(), bytes.size()) != 1) Fail();
+    if (crypto_hash_sha256_update(&m_context->state, bytes.data(), bytes.size()) != 0) Fail();
 }
 
 Sha256Digest Sha256Stream::Finish() {
     Sha256Digest digest{};
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(m_context->md.get(), digest.data(), &length) != 1 || length != digest.size()) Fail();
-    Start(m_context->md.get());
+    static_assert(crypto_hash_sha256_BYTES == std::tuple_size_v<Sha256Digest>);
+    if (crypto_hash_sha256_final(&m_context->state, digest.data()) != 0) Fail();
+    Start(m_context->state);
     return digest;
 }
 

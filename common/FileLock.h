@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -20,7 +21,7 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    bool Held() const { return m_fd >= 0; }
+    bool Held() const { return m_fd != -1; }
     // Why the lock is not held, for a message; empty when it is.
     const std::string& Problem() const { return m_problem; }
 
@@ -28,7 +29,7 @@ public:
     static std::filesystem::path For(const std::filesystem::path& file);
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1; // the descriptor, or the HANDLE on Windows
     std::string m_problem;
 };
 

@@ -23,8 +23,12 @@ public:
     // folder has the installed data folder beside it; otherwise the executable's folder.
     static ProgramPaths ForRunningProgram();
 
-    // $XDG_DATA_HOME/Tolbe, or ~/.local/share/Tolbe when that is unset or not absolute.
+    // $XDG_DATA_HOME/Tolbe, or ~/.local/share/Tolbe when that is unset or not absolute;
+    // %APPDATA%\Tolbe on Windows.
     static std::filesystem::path UserDataFolder();
+    // The user's state: $XDG_STATE_HOME/Tolbe, or ~/.local/state/Tolbe; %LOCALAPPDATA%\Tolbe on
+    // Windows. Empty when the user has no home folder.
+    static std::filesystem::path StateFolder();
 
     bool IsInstalled() const { return m_installed; }
     // Where the program writes: the program folder, or the user's folder when installed.

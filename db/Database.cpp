@@ -4,11 +4,13 @@
 #include "common/HexText.h"
 #include "db/DatabaseCheck.h"
 
+#include <sodium.h>
 #include <sqlite3.h>
 
 #include <mutex>
 #include <unordered_map>
 
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -100,6 +102,13 @@ constexpr const char* kCipherSettings = "PRAGMA cipher_page_size = 4096;"
 void KeyHandle(sqlite3* db, const std::string& key) {
     Exec(db, RawKeyPragma(key));
     Exec(db, kCipherSettings);
+    // New salts and page IVs come from the cipher's own generator. Built with LibTomCrypt (the
+    // Windows build) it is seeded only from SQLite's time-and-process source, so bytes of the
+    // system's generator are added, on every platform alike.
+    if (sodium_init() < 0) throw DbError("the system's random generator cannot be read");
+    std::array<std::uint8_t, 32> fresh{};
+    randombytes_buf(fresh.data(), fresh.size());
+    Exec(db, "PRAGMA cipher_add_random = \"x'" + ToHex(fresh) + "'\";");
 }
 
 } // namespace

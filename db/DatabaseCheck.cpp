@@ -1,7 +1,7 @@
 #include "db/DatabaseCheck.h"
 
 #include "common/AtomicFile.h"
-#include "common/Digest.h"
+#include "common/FileLock.h"
 #include "common/HexText.h"
 #include "common/ProgramPaths.h"
 
@@ -9,13 +9,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tolbe::db {
@@ -148,23 +144,6 @@ std::optional<std::string> ForbiddenInIndex(const std::vector<Token>& t) {
 
 // ---- file stamps ----
 
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-bool ReadAt(int fd, std::uint8_t* buf, std::size_t n, off_t at) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pread(fd, buf + done, n - done, at + static_cast<off_t>(done));
-        if (r <= 0) return false;
-        done += static_cast<std::size_t>(r);
-    }
-    return true;
-}
-
 std::string StampLine(const FileStamp& s) {
     return std::to_string(s.device) + ' ' + std::to_string(s.inode) + ' ' + std::to_string(s.size) + ' ' +
            std::to_string(s.mtime_ns) + ' ' + ToHex(s.pages);
@@ -205,49 +184,6 @@ std::optional<std::string> ForbiddenClause(std::string_view createSql) {
     return std::nullopt;
 }
 
-std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
-    Fd f{::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
-    struct stat st {};
-    if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    FileStamp s;
-    s.device = static_cast<std::uint64_t>(st.st_dev);
-    s.inode = static_cast<std::uint64_t>(st.st_ino);
-    s.size = static_cast<std::uint64_t>(st.st_size);
-    s.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    constexpr std::size_t kPage = 4096;
-    const std::size_t head = std::min<std::size_t>(kPage, s.size);
-    const std::size_t tail = std::min<std::size_t>(kPage, s.size);
-    std::vector<std::uint8_t> bytes(head + tail);
-    if (!ReadAt(f.fd, bytes.data(), head, 0) ||
-        !ReadAt(f.fd, bytes.data() + head, tail, static_cast<off_t>(s.size - tail)))
-        return std::nullopt;
-    try {
-        s.pages = Sha256(bytes);
-    } catch (const std::runtime_error&) {
-        return std::nullopt; // no memory to hash: the file is read through as if unknown
-    }
-    return s;
-}
-
-bool OnlyThisUserCanReplace(const std::filesystem::path& file) {
-    std::error_code ec;
-    const std::filesystem::path real = std::filesystem::canonical(file, ec);
-    if (ec) return false;
-    const uid_t me = ::getuid();
-    const auto trusted = [me](const struct stat& st) { return st.st_uid == me || st.st_uid == 0; };
-    struct stat st {};
-    if (::lstat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !trusted(st) || (st.st_mode & 022) != 0)
-        return false;
-    for (std::filesystem::path dir = real.parent_path();; dir = dir.parent_path()) {
-        struct stat d {};
-        if (::lstat(dir.c_str(), &d) != 0 || !S_ISDIR(d.st_mode) || !trusted(d)) return false;
-        // Others may write a sticky folder, but not replace what this user or root owns in it.
-        if ((d.st_mode & 022) != 0 && (d.st_mode & S_ISVTX) == 0) return false;
-        if (dir == dir.root_path() || dir.empty()) break;
-    }
-    return true;
-}
-
 bool CheckedFiles::Knows(const FileStamp& stamp) const {
     if (m_list.empty()) return false;
     const std::string line = StampLine(stamp);
@@ -259,10 +195,8 @@ void CheckedFiles::Remember(const FileStamp& stamp) const {
     if (m_list.empty() || !MakePrivateFolder(m_list.parent_path())) return;
     // Another copy of the program (or tolbe-cli) may be adding its file at the same moment: the
     // read, change and replace happen under one lock, so neither entry is lost.
-    std::filesystem::path lockPath = m_list;
-    lockPath += ".lock";
-    const Fd lock{::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)};
-    if (lock.fd < 0 || ::flock(lock.fd, LOCK_EX) != 0) return;
+    const FileLock lock(FileLock::For(m_list));
+    if (!lock.Held()) return;
     const std::string line = StampLine(stamp);
     std::vector<std::string> lines = ReadLines(m_list);
     lines.erase(std::remove(lines.begin(), lines.end(), line), lines.end());

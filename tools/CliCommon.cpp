@@ -3,7 +3,7 @@
 #include "codec/DownOrder.h"
 #include "common/Slot.h"
 
-#include "common/IniSettingsStore.h"
+#include "common/UserSettings.h"
 #include "common/ProgramPaths.h"
 #include "db/DatabaseFile.h"
 
@@ -16,8 +16,7 @@ namespace tolbe::cli {
 
 CliDatabase LocateDatabase(const CliContext& ctx, const std::string& file) {
     if (!file.empty()) return {file, db::BuildDatabaseKey()};
-    const IniSettingsStore settings;
-    const db::DatabaseLocation loc = db::CheckDatabase(settings, ctx.Paths());
+    const db::DatabaseLocation loc = db::CheckDatabase(*OpenUserSettings(), ctx.Paths());
     if (!loc.exists) throw CliFailure{"no code database at " + loc.DBPath};
     return {loc.DBPath, loc.DBKey};
 }

@@ -3,7 +3,6 @@
 #include "tools/CliCommon.h"
 #include "tools/CliRegistry.h"
 
-#include "audio/AlsaWaveOut.h"
 #include "audio/DownloadSequence.h"
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
@@ -11,13 +10,14 @@
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
 #include "common/HexText.h"
-#include "common/IniSettingsStore.h"
+#include "common/UserSettings.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
 #include "common/Slot.h"
 #include "db/DatabaseFile.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
+#include "tools/Backends.h"
 
 #include <unistd.h>
 
@@ -92,7 +92,7 @@ struct DownloadArgs {
 // The message the window shows for a download that could not be played, in the user's language.
 std::string PlaybackFailureText(const std::string& device, const std::string& reason) {
     std::int16_t base = 1000;
-    i18n::GetLanguage(IniSettingsStore(), i18n::SystemUiLanguageId(), base);
+    i18n::GetLanguage(*OpenUserSettings(), i18n::SystemUiLanguageId(), base);
     const auto text = i18n::TryLoadText(base, kTextPlaybackFailed);
     return i18n::FormatText(text.value_or("The download could not be played on the sound output \"%1\": %2"),
                             {device, reason});
@@ -160,7 +160,8 @@ const Registrar kRegistrar([](CLI::App& app, CliContext& ctx) {
 void AddDownloadOutputOptions(CLI::App* cmd, DownloadOutput& out) {
     auto* wav = cmd->add_option("--wav", out.wav, "write the signal to this WAV file instead of playing it");
     cmd->add_option("--pcm-device", out.device,
-                    "ALSA playback device (default: the \"AudioDevice\" setting, else \"default\")")
+                    "playback device: ALSA's on Linux, a wave output's name on Windows (default: the \"AudioDevice\" "
+                    "setting, else \"default\")")
         ->excludes(wav);
     cmd->add_option("--lead-in-ms", out.leadIn_ms,
                     "silence before the header, so that a sleeping output is awake when the first bit comes")
@@ -180,13 +181,12 @@ void RunDownload(const CliContext& ctx, const ResolvedCode& code, codec::FillerS
         }
         return;
     }
-    const std::string device = out.device.empty() ? audio::PcmDeviceFromSettings(IniSettingsStore()) : out.device;
-    audio::AlsaWaveOut wave(device);
+    const std::unique_ptr<audio::WaveOut> wave = OpenWaveOut(out.device);
     TerminalProgress progress;
-    const audio::WaveResult played = audio::PlayDownloadSignal(*signal, wave, progress);
+    const audio::WaveResult played = audio::PlayDownloadSignal(*signal, *wave, progress);
     if (!played.ok) {
         progress.EndLine();
-        throw CliFailure{PlaybackFailureText(wave.DeviceName(), played.error), 3};
+        throw CliFailure{PlaybackFailureText(wave->DeviceName(), played.error), 3};
     }
     RecordWritten(ctx, code, prepared, written);
 }

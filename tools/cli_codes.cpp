@@ -7,7 +7,7 @@
 #include "codec/DownOrder.h"
 #include "codec/SlotTable.h"
 #include "common/HexText.h"
-#include "common/IniSettingsStore.h"
+#include "common/UserSettings.h"
 #include "common/ProgramPaths.h"
 #include "common/Slot.h"
 #include "db/CodeSearch.h"
@@ -46,8 +46,7 @@ void RunSearch(const CliContext& ctx, const SearchArgs& a) {
     if (a.lang) {
         base = static_cast<std::int16_t>(*a.lang);
     } else {
-        const IniSettingsStore settings;
-        i18n::GetLanguage(settings, i18n::SystemUiLanguageId(), base);
+        i18n::GetLanguage(*OpenUserSettings(), i18n::SystemUiLanguageId(), base);
     }
     std::string aliases[3];
     for (int i = 0; i < 3; ++i) {

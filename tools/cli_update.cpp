@@ -1,7 +1,7 @@
 // update-check: the live update without windows, against the program folder's Update/Server.ini.
 #include "tools/CliRegistry.h"
 
-#include "common/IniSettingsStore.h"
+#include "common/UserSettings.h"
 #include "common/ProgramPaths.h"
 #include "db/CodeDatabase.h"
 #include "db/DatabaseFile.h"
@@ -134,7 +134,8 @@ struct UpdateArgs {
 
 void RunUpdateCheck(const CliContext& ctx, const UpdateArgs& args) {
     std::setlocale(LC_TIME, ""); // the version record's date is the user's short date
-    IniSettingsStore settings;
+    const std::unique_ptr<SettingsStore> store = OpenUserSettings();
+    SettingsStore& settings = *store;
     const ProgramPaths paths = ctx.Paths();
     // An installed program's user gets the shipped Server.ini on the first check.
     std::string why;

@@ -5,6 +5,7 @@
 #include "tools/CliRegistry.h"
 
 #include "audio/AlsaCapture.h"
+#include "tools/Backends.h"
 #include "audio/Packets.h"
 #include "audio/SignalDecoder.h"
 #include "audio/SignalTiming.h"
@@ -224,7 +225,7 @@ void RunVerify(const VerifyArgs& a) {
             if (!(a.seconds > 0)) throw CliFailure{"--capture-device needs --seconds N", 2};
             source = "capture:" + a.capture_device;
             std::cerr << "Recording " << a.seconds << " s from \"" << a.capture_device << "\"...\n";
-            const audio::CapturedAudio captured = audio::CaptureFromAlsa(a.capture_device, a.seconds, a.rate, 2);
+            const Recording captured = RecordFrom(a.capture_device, a.seconds, a.rate, 2);
             if (!a.save_wav.empty()) {
                 std::vector<std::uint8_t> pcm(captured.samples.size() * 2);
                 for (std::size_t i = 0; i < captured.samples.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "tools/CliRegistry.h"
 
 #include "common/ProgramPaths.h"
+#include "tools/Backends.h"
 
 #include <exception>
 #include <iostream>
@@ -14,6 +15,7 @@ std::vector<AddCommands>& Registry() {
 
 int main(int argc, char** argv) {
     using namespace tolbe::cli;
+    PrepareConsole();
     CLI::App app{"tolbe-cli: search, encode and play remote-control code sets, and maintain the code database, "
                  "without the windows."};
     app.set_version_flag("--version", std::string("tolbe-cli ") + TOLBE_VERSION);

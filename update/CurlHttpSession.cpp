@@ -257,4 +257,8 @@ HttpSession::ReadResult CurlHttpSession::Read(char* buffer, std::size_t size) {
     return {n, true};
 }
 
+std::unique_ptr<HttpSession> MakeSystemHttpSession() {
+    return std::make_unique<CurlHttpSession>();
+}
+
 } // namespace tolbe::update

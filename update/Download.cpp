@@ -1,13 +1,10 @@
 #include "update/Download.h"
 
-#include "update/CurlHttpSession.h"
+#include "update/OutputFile.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tolbe::update {
 namespace {
@@ -17,43 +14,6 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Owns the target file's descriptor for one transfer.
-class OutputFile {
-public:
-    // Whatever stands at the name (a leftover, or a link planted to redirect the bytes) is
-    // removed, never followed, and the file is made afresh: if anything takes the name again
-    // in between, the open fails instead of writing through it.
-    explicit OutputFile(const std::string& path) {
-        if (path.empty()) return;
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return;
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    }
-    ~OutputFile() { Close(); }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    bool IsOpen() const { return m_fd >= 0; }
-    bool Write(const char* data, std::size_t n) {
-        while (n > 0) {
-            const ssize_t w = ::write(m_fd, data, n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            data += w;
-            n -= static_cast<std::size_t>(w);
-        }
-        return true;
-    }
-    bool Close() {
-        if (m_fd < 0) return true;
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc == 0;
-    }
-
-private:
-    int m_fd = -1;
-};
-
 } // namespace
 
 bool IsWebUrl(const std::string& url) {
@@ -62,7 +22,7 @@ bool IsWebUrl(const std::string& url) {
 }
 
 Download::Download(SessionFactory sessions) : m_sessions(std::move(sessions)) {
-    if (!m_sessions) m_sessions = [] { return std::make_unique<CurlHttpSession>(); };
+    if (!m_sessions) m_sessions = MakeSystemHttpSession;
 }
 
 void Download::Execute() {

@@ -51,7 +51,8 @@ public:
     virtual ReadResult Read(char* buffer, std::size_t size) = 0;
 };
 
-// The libcurl backend: http and https only, no proxy, no cache.
-std::unique_ptr<HttpSession> MakeCurlHttpSession();
+// The platform's backend, http and https only, no proxy, no cache: libcurl (CurlHttpSession)
+// on Linux, WinHTTP (WinHttpSession) on Windows.
+std::unique_ptr<HttpSession> MakeSystemHttpSession();
 
 } // namespace tolbe::update

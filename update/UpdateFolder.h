@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <stop_token>
 #include <string>
 
@@ -26,13 +27,13 @@ public:
     ~UpdateFolderLock();
     UpdateFolderLock(const UpdateFolderLock&) = delete;
     UpdateFolderLock& operator=(const UpdateFolderLock&) = delete;
-    bool Held() const { return m_fd >= 0; }
+    bool Held() const { return m_fd != -1; }
     // Empty when held; "busy" text when another check of this user holds it.
     const std::string& Why() const { return m_why; }
     bool Busy() const { return m_busy; }
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1; // the descriptor, or the HANDLE on Windows
     bool m_busy = false;
     std::string m_why;
 };
@@ -58,6 +59,17 @@ Result<std::string> FileSha256(const std::filesystem::path& file, std::stop_toke
 // checked, whatever happens to the original's name meanwhile.
 Result<std::filesystem::path> PrivateCopyMatching(const std::filesystem::path& file, const std::string& expected_sha256,
                                                   const std::filesystem::path& parent, std::stop_token stop = {});
+// For the platform's half of the folder's files: a read of up to `size` bytes into the buffer,
+// 0 at the end, below 0 on failure with the system's reason in `why`.
+using HashReader = std::function<long long(char* buffer, std::size_t size, std::string& why)>;
+// Reads to the end in 64 KiB pieces, hashing each and handing it to `sink`; the stop is looked at
+// before every piece, so a stop ends a read of 512 MB within one piece.
+Result<std::string> HashStream(const HashReader& read, std::stop_token stop,
+                               const std::function<bool(const char*, std::size_t)>& sink);
+
+// Whether a process of this id is running (the leftovers of a running one are kept).
+bool ProcessAlive(long long pid);
+
 // Starts `program` as a detached process in a session of its own, without waiting for it; it
 // is made executable for its owner first. False (with the reason) when it cannot be started.
 bool StartDetached(const std::filesystem::path& program, std::string* why = nullptr);

@@ -63,7 +63,7 @@ TEST_F(DatabaseTest, WrongKeyPlainCorruptTruncatedAndMissingFilesDoNotOpen) {
     const auto plain = dir / "plain.db3";
     {
         sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(plain.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_open(plain.string().c_str(), &db), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(db, "create table t(x); insert into t values(1);", nullptr, nullptr, nullptr),
                   SQLITE_OK);
         sqlite3_close(db);
@@ -89,7 +89,7 @@ TEST_F(DatabaseTest, TheKeyReallyEncryptsTheFile) {
     EXPECT_EQ(bytes.find("Samsung"), std::string::npos);
     // Without the key the file is not a database SQLite can read.
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
     EXPECT_NE(sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
 }

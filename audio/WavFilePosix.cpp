@@ -2,6 +2,9 @@
 
 #include <sndfile.h>
 
+// The Linux build reads and writes WAV files through libsndfile; Windows has a reader of its own
+// (win/WavFileWin.cpp), as no libsndfile is built for it.
+
 #include <memory>
 #include <string>
 

@@ -1,0 +1,146 @@
+#include "audio/win/WinmmWaveOut.h"
+
+#include "audio/Modulator.h"
+#include "common/SettingsStore.h"
+#include "common/win/WinText.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace tolbe::audio {
+namespace {
+
+// 50 ms a buffer and eight queued: 400 ms ride out a busy system, and the played position and a
+// stop request are known to 50 ms.
+constexpr std::size_t kBufferFrames = kSampleRate / 20;
+constexpr std::size_t kQueued = 8;
+// A device that stops returning buffers is given up on after this long without progress.
+constexpr DWORD kStallLimit_ms = 5000;
+
+std::string ErrorText(MMRESULT code) {
+    wchar_t text[MAXERRORLENGTH] = {};
+    if (::waveOutGetErrorTextW(code, text, MAXERRORLENGTH) != MMSYSERR_NOERROR || text[0] == L'\0')
+        return "wave output error " + std::to_string(code);
+    return win::Narrow(text);
+}
+
+WaveResult Failure(MMRESULT code) {
+    return WaveResult{false, ErrorText(code)};
+}
+
+// The device of that product name, or the wave mapper for "default"; none when no output has it.
+bool FindDevice(const std::string& name, UINT& id) {
+    if (name.empty() || name == kDefaultWaveDevice) {
+        id = WAVE_MAPPER;
+        return true;
+    }
+    const UINT count = ::waveOutGetNumDevs();
+    for (UINT i = 0; i < count; ++i) {
+        WAVEOUTCAPSW caps{};
+        if (::waveOutGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR && win::Narrow(caps.szPname) == name) {
+            id = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Device {
+    HWAVEOUT out = nullptr;
+    HANDLE done = nullptr; // signalled whenever the device returns a buffer
+    std::deque<WAVEHDR> headers;
+    ~Device() {
+        if (out != nullptr) {
+            ::waveOutReset(out);
+            for (WAVEHDR& h : headers)
+                if (h.dwFlags & WHDR_PREPARED) ::waveOutUnprepareHeader(out, &h, sizeof h);
+            ::waveOutClose(out);
+        }
+        if (done != nullptr) ::CloseHandle(done);
+    }
+};
+
+} // namespace
+
+std::string WaveDeviceFromSettings(const SettingsStore& settings) {
+    std::string device = settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kAudioDevice);
+    return device.empty() ? std::string(kDefaultWaveDevice) : device;
+}
+
+WinmmWaveOut::WinmmWaveOut(std::string device) : m_device(device.empty() ? kDefaultWaveDevice : std::move(device)) {}
+
+WaveResult WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
+    UINT id = WAVE_MAPPER;
+    if (!FindDevice(m_device, id)) return WaveResult{false, "no wave output is named \"" + m_device + "\""};
+    Device dev;
+    dev.done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (dev.done == nullptr) return WaveResult{false, win::SystemMessage(::GetLastError())};
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = kChannels;
+    format.nSamplesPerSec = kSampleRate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<WORD>(kBytesPerFrame);
+    format.nAvgBytesPerSec = kSampleRate * kBytesPerFrame;
+    if (const MMRESULT rc = ::waveOutOpen(&dev.out, id, &format, reinterpret_cast<DWORD_PTR>(dev.done), 0,
+                                          CALLBACK_EVENT);
+        rc != MMSYSERR_NOERROR) {
+        dev.out = nullptr;
+        return Failure(rc);
+    }
+
+    // A trailing partial frame cannot be played; the signal never has one.
+    const std::size_t total = pcm.size() / kBytesPerFrame;
+    std::size_t queued = 0, played = 0, reported = 0;
+    DWORD lastProgress = ::GetTickCount();
+    while (played < total) {
+        if (observer && observer->StopRequested()) {
+            ::waveOutReset(dev.out);
+            return WaveResult{false, {}, true};
+        }
+        // Keep the queue full: the device plays the buffers back to back, without gaps.
+        while (queued < total && dev.headers.size() < kQueued) {
+            const std::size_t frames = std::min(kBufferFrames, total - queued);
+            WAVEHDR& h = dev.headers.emplace_back();
+            h.lpData = reinterpret_cast<LPSTR>(const_cast<std::uint8_t*>(pcm.data() + queued * kBytesPerFrame));
+            h.dwBufferLength = static_cast<DWORD>(frames * kBytesPerFrame);
+            if (const MMRESULT rc = ::waveOutPrepareHeader(dev.out, &h, sizeof h); rc != MMSYSERR_NOERROR) {
+                dev.headers.pop_back();
+                return Failure(rc);
+            }
+            if (const MMRESULT rc = ::waveOutWrite(dev.out, &h, sizeof h); rc != MMSYSERR_NOERROR) return Failure(rc);
+            queued += frames;
+        }
+        ::WaitForSingleObject(dev.done, 10);
+        // Buffers come back in the order they were written.
+        while (!dev.headers.empty() && (dev.headers.front().dwFlags & WHDR_DONE) != 0) {
+            WAVEHDR& h = dev.headers.front();
+            played += h.dwBufferLength / kBytesPerFrame;
+            ::waveOutUnprepareHeader(dev.out, &h, sizeof h);
+            dev.headers.pop_front();
+            lastProgress = ::GetTickCount();
+        }
+        if (observer) {
+            // Between returned buffers, the device's own count says how far it is.
+            MMTIME at{};
+            at.wType = TIME_SAMPLES;
+            std::size_t position = played;
+            if (::waveOutGetPosition(dev.out, &at, sizeof at) == MMSYSERR_NOERROR && at.wType == TIME_SAMPLES)
+                position = std::clamp<std::size_t>(at.u.sample, played, queued);
+            reported = std::max(reported, position);
+            observer->Played(reported);
+        }
+        if (::GetTickCount() - lastProgress > kStallLimit_ms)
+            return WaveResult{false, "the wave output " + m_device + " stopped playing"};
+    }
+    if (observer) observer->Played(total);
+    return {};
+}
+
+} // namespace tolbe::audio

@@ -1,0 +1,51 @@
+// The one place that chooses tolbe-cli's platform backends; every other file works on the ports.
+#include "tools/Backends.h"
+
+#include "audio/AlsaCapture.h"
+#include "common/UserSettings.h"
+
+#ifdef _WIN32
+#include "audio/win/WinmmWaveOut.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#else
+#include "audio/AlsaWaveOut.h"
+#endif
+
+namespace tolbe::cli {
+
+void PrepareConsole() {
+#ifdef _WIN32
+    // Text mode would turn every line feed into CR LF and break pipes into other tools.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    ::SetConsoleOutputCP(CP_UTF8);
+#endif
+}
+
+std::unique_ptr<audio::WaveOut> OpenWaveOut(const std::string& device) {
+#ifdef _WIN32
+    return std::make_unique<audio::WinmmWaveOut>(device.empty() ? audio::WaveDeviceFromSettings(*OpenUserSettings())
+                                                                : device);
+#else
+    return std::make_unique<audio::AlsaWaveOut>(device.empty() ? audio::PcmDeviceFromSettings(*OpenUserSettings())
+                                                               : device);
+#endif
+}
+
+Recording RecordFrom(const std::string& device, double seconds, int sample_rate, int channels) {
+#ifdef _WIN32
+    (void)seconds, (void)sample_rate, (void)channels;
+    throw audio::CaptureError("cannot record from \"" + device +
+                              "\": this build records no sound; verify a WAV file recorded by another program");
+#else
+    audio::CapturedAudio captured = audio::CaptureFromAlsa(device, seconds, sample_rate, channels);
+    return {captured.sample_rate, captured.channels, std::move(captured.samples)};
+#endif
+}
+
+} // namespace tolbe::cli
