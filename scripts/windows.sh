@@ -173,13 +173,30 @@ timing "cross build" $((SECONDS - t))
 [ "$mode" = build ] && { printf '%s\n' "${timings[@]}"; exit 0; }
 
 # --- the tests under wine -----------------------------------------------------------------------
+# The scenarios decode what tolbe-cli.exe played with the Linux tolbe-cli: the shared build/
+# folder's (scripts/build-config.sh), built here when missing.
+if [ -z "${TOLBE_LINUX_CLI:-}" ]; then
+  step="building the Linux tolbe-cli in build/"
+  t=$SECONDS
+  source scripts/build-config.sh
+  [ -f "$tolbe_build/CMakeCache.txt" ] || bash scripts/install-deps.sh
+  [ -f "$tolbe_build/CMakeCache.txt" ] || tolbe_configure >/dev/null
+  cmake --build "$tolbe_build" -j"$jobs" --target tolbe-cli >/dev/null
+  export TOLBE_LINUX_CLI=$repo/$tolbe_build/program/tolbe-cli
+  timing "Linux tolbe-cli" $((SECONDS - t))
+fi
+
 step="running the tests under wine"
 t=$SECONDS
 # One wineserver for the whole run, started before the tests, so that no test waits for wine's
-# services to come up; it is ended afterwards however the tests end.
+# services to come up; it is ended afterwards however the tests end. A private sound server gives
+# wine's PulseAudio driver an output: downloads of the tests play into its null sink.
+source scripts/private-pulse.sh
+trap 'wineserver -k 2>/dev/null || true; stop_private_pulse; rm -rf "$srcdir"' EXIT
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1 || true
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$srcdir"' EXIT
+start_private_pulse
+export TOLBE_TEST_PCM_DEVICE=default TOLBE_WINE_SOUND=1
 rc=0
 ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 300 || rc=$?
 timing "tests under wine" $((SECONDS - t))

@@ -3,6 +3,7 @@
 #include "db/Database.h"
 #include "db/DatabaseFile.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <random>
@@ -64,6 +65,11 @@ std::string ReadFile(const std::filesystem::path& file) {
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+std::string SilentOutput() {
+    const char* device = std::getenv("TOLBE_TEST_PCM_DEVICE");
+    return device != nullptr && *device != '\0' ? device : "null";
 }
 
 std::string ShellQuote(const std::string& s) {

@@ -67,6 +67,10 @@ public:
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 
+// An output a test may play to unheard: ALSA's "null", or what $TOLBE_TEST_PCM_DEVICE names (the
+// Windows run's private sound server).
+std::string SilentOutput();
+
 // `s` as one word for the shell.
 std::string ShellQuote(const std::string& s);
 

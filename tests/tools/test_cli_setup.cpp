@@ -44,7 +44,7 @@ TEST_F(CliSetup, CandidatesBrandsAndTheRecordOfADownload) {
     EXPECT_NE(o.err.find("unknown device type \"Toaster\""), std::string::npos) << o.err;
 
     // ALSA's null device takes the sound at once; the download then records the slot.
-    o = Run({"download", "--slot", "TV", "--source-id", "203", "--pcm-device", "null"});
+    o = Run({"download", "--slot", "TV", "--source-id", "203", "--pcm-device", tolbe::test::SilentOutput()});
     ASSERT_EQ(o.status, 0) << o.err;
     o = Run({"remote", "mark", "--slot", "TV", "--set-of-code-id", "2", "--verdict", "partly", "--keys", "power,k3"});
     ASSERT_EQ(o.status, 0) << o.err;
@@ -73,7 +73,7 @@ TEST_F(CliSetup, CandidatesBrandsAndTheRecordOfADownload) {
     EXPECT_EQ(o.status, 0);
     EXPECT_NE(o.err.find("was damaged"), std::string::npos) << o.err;
     EXPECT_TRUE(std::filesystem::exists(m_dir / "program" / "Remote.ini.unreadable"));
-    o = Run({"remote", "send", "--slot", "TV", "--pcm-device", "null"});
+    o = Run({"remote", "send", "--slot", "TV", "--pcm-device", tolbe::test::SilentOutput()});
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.err, "tolbe-cli: nothing has been written into slot TV from this computer\n");
 }
