@@ -79,7 +79,9 @@ v_cc=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)
   echo "windows.sh: Debian's archive did not name the sources: $uris" >&2
   exit 1
 }
-key="sqlcipher-$v_sqlcipher+ltc-$v_ltc+sodium-$v_sodium+gtest-$v_gtest+gcc-$v_cc"
+# The recipe's own revision: raised when the way the sources are built changes.
+recipe=2
+key="r$recipe-sqlcipher-$v_sqlcipher+ltc-$v_ltc+sodium-$v_sodium+gtest-$v_gtest+gcc-$v_cc"
 deps=$cache/$key
 export TOLBE_WIN_DEPS=$deps
 echo "windows.sh: libraries $key" >&2
@@ -112,6 +114,12 @@ if [ ! -f "$deps/.complete" ]; then
   (cd "$sqlc/bld" && ../configure --disable-tcl --enable-tempstore=yes \
     CFLAGS="-DSQLITE_HAS_CODEC -DSQLCIPHER_CRYPTO_LIBTOMCRYPT" >"$srcdir/sqlc.log" 2>&1 &&
     make sqlite3.c >>"$srcdir/sqlc.log" 2>&1) || { tail -20 "$srcdir/sqlc.log"; exit 1; }
+  # Its files are opened sharing delete, as every file is on Linux: the live update can then put a
+  # new database in place of the one the program has open (AtomicFileWin's replace), and the open
+  # connection reads on from the old one until it is reopened.
+  grep -q 'dwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;' "$sqlc/bld/sqlite3.c"
+  sed -i 's/dwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;/dwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;/' \
+    "$sqlc/bld/sqlite3.c"
   $triple-gcc-posix -O2 -c "$sqlc/bld/sqlite3.c" -o "$srcdir/sqlite3.o" -I"$ltc/src/headers" \
     -DSQLITE_HAS_CODEC -DSQLCIPHER_CRYPTO_LIBTOMCRYPT -DSQLITE_TEMP_STORE=2 -DSQLITE_THREADSAFE=1 \
     -DSQLITE_WIN32_USE_UUID=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0

@@ -34,12 +34,25 @@ void WriteAll(HANDLE h, const char* data, std::size_t size, const fs::path& file
     }
 }
 
+// A target that is open (a database the program reads, opened sharing delete) cannot be moved
+// over, but it can be renamed: ReplaceFileW moves it to a name of its own, which is then deleted
+// (the open handle keeps reading the old bytes until it is closed, as on Linux).
+bool ReplaceOpenTarget(const fs::path& from, const fs::path& to) {
+    fs::path old = TempPathFor(to);
+    old += "-replaced";
+    if (!::ReplaceFileW(to.c_str(), from.c_str(), old.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return false;
+    ::DeleteFileW(old.c_str());
+    return true;
+}
+
 // A virus scanner or the search indexer may hold a fresh file open for a moment: the move is
 // tried again for up to a second before it counts as failed.
 void MoveOver(const fs::path& from, const fs::path& to) {
     for (int attempt = 0;; ++attempt) {
         if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
         const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED && ReplaceOpenTarget(from, to)) return;
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 50)
             throw fs::filesystem_error("cannot rename", from, to,
                                        std::error_code(static_cast<int>(error), std::system_category()));

@@ -82,9 +82,13 @@ std::filesystem::path UserHomeFolder() {
     return profile;
 }
 
-bool MakePrivateFolder(const std::filesystem::path& dir) {
-    if (dir.empty() || !dir.is_absolute()) return false;
+bool MakePrivateFolder(const std::filesystem::path& given) {
+    // "\\folder" names a folder on the current drive: the same place every time, so it is taken;
+    // only a path relative to the working folder is not.
+    if (given.empty() || !given.has_root_directory()) return false;
     std::error_code ec;
+    const std::filesystem::path dir = std::filesystem::absolute(given, ec);
+    if (ec) return false;
     std::filesystem::create_directories(dir, ec);
     // A junction or link planted in its place could send the program's files elsewhere.
     const DWORD attributes = ::GetFileAttributesW(dir.c_str());

@@ -25,6 +25,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+[ -n "${TOLBE_KEEP_SCENARIO:-}" ] && trap "stop_private_pulse; for s in \"\${servers[@]}\"; do kill \$s; done" EXIT
 step() { echo "== $*"; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 # tolbe-cli.exe as the scripts run a program.
@@ -58,7 +59,7 @@ sleep 0.3
 # Wine's PulseAudio driver drops about the first half second of a process's first stream (wine's
 # behaviour, not the program's): a longer lead-in carries the signal past it.
 wcli --program-dir "$work/program" download --db "$work/codes.db3" --slot AUX --source-id "$best" --seed 1 \
-  --lead-in-ms 1000 --pcm-device default
+  --lead-in-ms 2000 --pcm-device default
 sleep 0.3
 kill "$reader"
 wait "$reader" 2>/dev/null || true
@@ -78,8 +79,9 @@ pki=$work/pki
 mkdir -p "$pki" "$work/site" "$work/stranger-site"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tolbe test authority" -keyout "$pki/ca.key" \
   -out "$pki/ca.pem" -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
+# Wine's WinHTTP matches the host by name only (no IP address entries): the URLs say localhost.
 server_cert() { # NAME SIGNER-CERT SIGNER-KEY
-  openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$pki/$1.key" -out "$pki/$1.csr" 2>/dev/null
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$pki/$1.key" -out "$pki/$1.csr" 2>/dev/null
   printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >"$pki/$1.ext"
   openssl x509 -req -in "$pki/$1.csr" -CA "$2" -CAkey "$3" -CAcreateserial -days 2 -extfile "$pki/$1.ext" \
     -out "$pki/$1.pem" 2>/dev/null
@@ -121,23 +123,21 @@ stranger_port=$(serve "$work/stranger-site" stranger)
 program=$work/update-program
 mkdir -p "$program/Database" "$program/Update"
 cp "$work/codes.db3" "$program/Database/IR_Database.db3"
-{
-  "$linux_cli" db export --db "$work/codes.db3" | grep -v 'M_Version'
-  printf 'CREATE TABLE M_Version (VersionID INTEGER PRIMARY KEY AUTOINCREMENT, Version INTEGER, Date TEXT, Notes TEXT COLLATE NOCASE);\n'
-  printf "INSERT INTO M_Version VALUES(1, 5, 'today', NULL);\n"
-} >"$work/offer.sql"
+"$linux_cli" db export --db "$work/codes.db3" |
+  sed 's/^INSERT INTO "M_Version" VALUES(1,1,/INSERT INTO "M_Version" VALUES(1,5,/' >"$work/offer.sql"
+grep -q '^INSERT INTO "M_Version" VALUES(1,5,' "$work/offer.sql" || fail "the sample has no version record to raise"
 "$linux_cli" db import --sql "$work/offer.sql" --out "$work/site/IR_Database.db3" >/dev/null
 cp "$work/site/IR_Database.db3" "$work/stranger-site/IR_Database.db3"
 minisign -G -W -p "$pki/publisher.pub" -s "$pki/publisher.key" >/dev/null
 minisign -G -W -p "$pki/other.pub" -s "$pki/other.key" >/dev/null
 offer() { # FOLDER PORT SIGNING-KEY
-  printf '[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=https://127.0.0.1:%s/IR_Database.db3\r\nDB_SHA256=%s\r\n' \
+  printf '[LiveUpdate]\r\nAPP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=https://localhost:%s/IR_Database.db3\r\nDB_SHA256=%s\r\n' \
     "$2" "$(sha256sum "$1/IR_Database.db3" | cut -d' ' -f1)" >"$1/Update.txt"
   rm -f "$1/Update.txt.minisig"
   minisign -S -s "$3" -m "$1/Update.txt" >/dev/null
 }
 trust() { # PORT
-  printf '[LiveUpdate]\r\nIP_Address=https://127.0.0.1:%s/Update.txt\r\nPublicKey=%s\r\n' "$1" \
+  printf '[LiveUpdate]\r\nIP_Address=https://localhost:%s/Update.txt\r\nPublicKey=%s\r\n' "$1" \
     "$(tail -1 "$pki/publisher.pub")" >"$program/Update/Server.ini"
 }
 before=$(sha256sum "$program/Database/IR_Database.db3" | cut -d' ' -f1)
