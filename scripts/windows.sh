@@ -170,6 +170,10 @@ fi
 # --- the cross build ----------------------------------------------------------------------------
 step="configuring $build/"
 t=$SECONDS
+# A build folder made over other libraries keeps their paths in its cache: it starts afresh.
+if [ -f "$build/CMakeCache.txt" ] && ! grep -qxF "TOLBE_WIN_DEPS:PATH=$deps" "$build/CMakeCache.txt"; then
+  rm -f "$build/CMakeCache.txt"
+fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw64.cmake" \
   -DTOLBE_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_WERROR=ON -DTOLBE_BUILD_GUI=OFF \
   -DTOLBE_BUILD_BENCH=OFF -DTOLBE_BUILD_TESTS=ON >/dev/null
