@@ -72,8 +72,7 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
     // Only a code database that opens with the program's key may replace the user's. The update
     // has just checked this very file, so the list of checked files spares the second reading.
     const CheckedFiles checked(ProgramPaths::CheckedDatabasesFile());
-    if (!VerifyDatabaseFile(U.string(), key, nullptr, CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop}))
-        return false;
+    if (!TryVerifyDatabaseFile(U.string(), key, CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop})) return false;
     const std::optional<FileStamp> delivered = StampOf(U);
 
     fs::create_directories(paths.DatabaseFolder());
@@ -92,25 +91,37 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
     return true;
 }
 
-bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why,
-                        const CheckOptions& options) {
+void VerifyDatabaseFile(const std::string& file, const std::string& key, const CheckOptions& options) {
     DbConnection conn;
-    return OpenCodeDatabase(conn, file, key, why, options);
+    OpenCodeDatabase(conn, file, key, options);
 }
 
-bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why,
+Status TryVerifyDatabaseFile(const std::string& file, const std::string& key, const CheckOptions& options) noexcept {
+    DbConnection conn;
+    return TryOpenCodeDatabase(conn, file, key, options);
+}
+
+void OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key,
                       const CheckOptions& options) {
     // One open, and the check runs on it: the file checked is the file then read, whatever
     // happens to the name meanwhile.
-    if (!conn.OpenDatabase(file, key, true)) {
-        if (why != nullptr) *why = "the file does not open with the program's key";
-        return false;
-    }
+    if (!conn.OpenDatabase(file, key, true)) throw DbError("the file does not open with the program's key");
     std::string problem = CheckCodeDatabase(conn, options);
-    if (problem.empty()) return true;
+    if (problem.empty()) return;
     conn.Close();
-    if (why != nullptr) *why = std::move(problem);
-    return false;
+    throw DbError(problem);
+}
+
+Status TryOpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key,
+                           const CheckOptions& options) noexcept {
+    try {
+        OpenCodeDatabase(conn, file, key, options);
+        return Ok();
+    } catch (const std::exception& e) {
+        // Out of memory while checking a hostile file is as much a refusal of it as a bad page.
+        conn.Close();
+        return Fail(e.what());
+    }
 }
 
 } // namespace tolbe::db

@@ -1,7 +1,6 @@
 // The one place that chooses tolbe-cli's platform backends; every other file works on the ports.
 #include "tools/Backends.h"
 
-#include "audio/AlsaCapture.h"
 #include "common/UserSettings.h"
 
 #ifdef _WIN32
@@ -37,14 +36,14 @@ std::unique_ptr<audio::WaveOut> OpenWaveOut(const std::string& device) {
 #endif
 }
 
-Recording RecordFrom(const std::string& device, double seconds, int sample_rate, int channels) {
+Result<audio::CapturedAudio> RecordFrom(const std::string& device, double seconds, int sample_rate, int channels) {
 #ifdef _WIN32
     (void)seconds, (void)sample_rate, (void)channels;
-    throw audio::CaptureError("cannot record from \"" + device +
-                              "\": this build records no sound; verify a WAV file recorded by another program");
+    return Result<audio::CapturedAudio>::Fail("cannot record from \"" + device +
+                                              "\": this build records no sound; verify a WAV file recorded by "
+                                              "another program");
 #else
-    audio::CapturedAudio captured = audio::CaptureFromAlsa(device, seconds, sample_rate, channels);
-    return {captured.sample_rate, captured.channels, std::move(captured.samples)};
+    return audio::CaptureFromAlsa(device, seconds, sample_rate, channels);
 #endif
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "audio/AlsaCapture.h"
 #include "audio/WaveOut.h"
+#include "common/Result.h"
 
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace tolbe::cli {
 
@@ -16,14 +16,8 @@ void PrepareConsole();
 // is the one the "AudioDevice" setting names, else the system's default.
 std::unique_ptr<audio::WaveOut> OpenWaveOut(const std::string& device);
 
-// Interleaved 16-bit samples recorded from a capture device (see audio::CaptureFromAlsa).
-struct Recording {
-    int sample_rate = 0;
-    int channels = 0;
-    std::vector<std::int16_t> samples;
-};
-// Records from a capture device; throws audio::CaptureError (or std::invalid_argument) with the
-// reason, on Windows always (record to a WAV file there and verify that).
-Recording RecordFrom(const std::string& device, double seconds, int sample_rate, int channels);
+// Records from a capture device (see audio::CaptureFromAlsa); on Windows it always fails with the
+// reason (record to a WAV file there and verify that).
+Result<audio::CapturedAudio> RecordFrom(const std::string& device, double seconds, int sample_rate, int channels);
 
 } // namespace tolbe::cli

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/ProgramPaths.h"
-#include "update/Result.h"
+#include "common/Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -71,7 +71,7 @@ Result<std::string> HashStream(const HashReader& read, std::stop_token stop,
 bool ProcessAlive(long long pid);
 
 // Starts `program` as a detached process in a session of its own, without waiting for it; it
-// is made executable for its owner first. False (with the reason) when it cannot be started.
-bool StartDetached(const std::filesystem::path& program, std::string* why = nullptr);
+// is made executable for its owner first.
+Status StartDetached(const std::filesystem::path& program);
 
 } // namespace tolbe::update

@@ -92,11 +92,8 @@ bool ProcessAlive(long long pid) {
     return pid <= INT32_MAX && (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-bool StartDetached(const fs::path& program, std::string* why) {
-    auto fail = [&](const std::string& reason) {
-        if (why != nullptr) *why = reason;
-        return false;
-    };
+Status StartDetached(const fs::path& program) {
+    const auto fail = [](std::string reason) { return Fail(std::move(reason)); };
     std::error_code ec;
     if (!fs::is_regular_file(fs::symlink_status(program, ec))) return fail(program.string() + " does not exist");
     // A fetched file arrives without execute permission.
@@ -112,7 +109,7 @@ bool StartDetached(const fs::path& program, std::string* why) {
     const int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv, environ);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return fail("cannot start " + path + ": " + std::strerror(rc));
-    return true;
+    return Ok();
 }
 
 Result<fs::path> PrivateCopyMatching(const fs::path& file, const std::string& expected_sha256, const fs::path& parent,

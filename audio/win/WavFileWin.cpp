@@ -12,8 +12,8 @@
 namespace tolbe::audio {
 namespace {
 
-[[noreturn]] void Fail(const std::filesystem::path& file, const std::string& what) {
-    throw WavError(file.string() + ": " + what);
+template <typename T> Result<T> Refuse(const std::filesystem::path& file, const std::string& what) {
+    return Result<T>::Fail(file.string() + ": " + what);
 }
 
 void Put16(std::string& out, std::uint32_t v) {
@@ -40,11 +40,12 @@ constexpr unsigned char kPcmGuid[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10
 
 } // namespace
 
-void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate, int channels) {
-    if (channels < 1 || sample_rate < 1) Fail(file, "invalid sample rate or channel count");
+Status WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate,
+                    int channels) {
+    if (channels < 1 || sample_rate < 1) return Refuse<Done>(file, "invalid sample rate or channel count");
     const std::size_t frame_bytes = 2u * static_cast<unsigned>(channels);
-    if (pcm.size() % frame_bytes != 0) Fail(file, "sample data is not a whole number of frames");
-    if (pcm.size() > 0xFFFFFFFFu - 36) Fail(file, "too long for a WAV file");
+    if (pcm.size() % frame_bytes != 0) return Refuse<Done>(file, "sample data is not a whole number of frames");
+    if (pcm.size() > 0xFFFFFFFFu - 36) return Refuse<Done>(file, "too long for a WAV file");
     std::string bytes;
     bytes.reserve(44 + pcm.size());
     bytes += "RIFF";
@@ -64,20 +65,21 @@ void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_
     try {
         WriteFileAtomically(file, bytes);
     } catch (const std::filesystem::filesystem_error& e) {
-        Fail(file, e.code().message());
+        return Refuse<Done>(file, e.code().message());
     }
+    return Ok();
 }
 
-WavAudio ReadWavFile(const std::filesystem::path& file) {
+Result<WavAudio> ReadWavFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) Fail(file, "cannot be opened");
+    if (!in) return Refuse<WavAudio>(file, "cannot be opened");
     std::error_code ec;
     const std::uintmax_t file_bytes = std::filesystem::file_size(file, ec);
-    if (ec) Fail(file, ec.message());
+    if (ec) return Refuse<WavAudio>(file, ec.message());
     unsigned char head[12];
     if (!in.read(reinterpret_cast<char*>(head), sizeof head) || std::memcmp(head, "RIFF", 4) != 0 ||
         std::memcmp(head + 8, "WAVE", 4) != 0)
-        Fail(file, "not a WAV file");
+        return Refuse<WavAudio>(file, "not a WAV file");
     WavAudio audio;
     int bits = 0;
     bool have_format = false;
@@ -89,41 +91,41 @@ WavAudio ReadWavFile(const std::filesystem::path& file) {
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             unsigned char fmt[40] = {};
             if (size < 16 || !in.read(reinterpret_cast<char*>(fmt), std::min<std::uint32_t>(size, sizeof fmt)))
-                Fail(file, "has a damaged format chunk");
+                return Refuse<WavAudio>(file, "has a damaged format chunk");
             const std::uint32_t tag = Get16(fmt);
             const bool pcm = tag == 1 || (tag == 0xFFFE && size >= 40 && std::memcmp(fmt + 24, kPcmGuid, 16) == 0);
-            if (!pcm) Fail(file, "not 16-bit PCM");
+            if (!pcm) return Refuse<WavAudio>(file, "not 16-bit PCM");
             audio.channels = static_cast<int>(Get16(fmt + 2));
             const std::uint32_t rate = Get32(fmt + 4);
             audio.sample_rate = rate > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(rate);
             bits = static_cast<int>(Get16(fmt + 14));
             have_format = true;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            if (!have_format) Fail(file, "has its samples before their format");
-            if (bits != 16) Fail(file, "not 16-bit PCM");
+            if (!have_format) return Refuse<WavAudio>(file, "has its samples before their format");
+            if (bits != 16) return Refuse<WavAudio>(file, "not 16-bit PCM");
             if (audio.channels != 1 && audio.channels != 2)
-                Fail(file, "has " + std::to_string(audio.channels) + " channels");
+                return Refuse<WavAudio>(file, "has " + std::to_string(audio.channels) + " channels");
             if (audio.sample_rate < kMinWavSampleRate || audio.sample_rate > kMaxWavSampleRate)
-                Fail(file, "claims " + std::to_string(audio.sample_rate) + " samples per second; " +
+                return Refuse<WavAudio>(file, "claims " + std::to_string(audio.sample_rate) + " samples per second; " +
                                std::to_string(kMinWavSampleRate) + " to " + std::to_string(kMaxWavSampleRate) +
                                " are read");
             const std::uintmax_t frame_bytes = 2u * static_cast<unsigned>(audio.channels);
             const std::uintmax_t frames = size / frame_bytes;
             if (frames > static_cast<std::uintmax_t>(kMaxWavSeconds) * static_cast<unsigned>(audio.sample_rate))
-                Fail(file, "lasts " + std::to_string(frames / static_cast<unsigned>(audio.sample_rate)) +
+                return Refuse<WavAudio>(file, "lasts " + std::to_string(frames / static_cast<unsigned>(audio.sample_rate)) +
                                " s; a download of all four slots lasts " +
                                std::to_string(static_cast<int>(Slot::kCount * kLongestDownload_ms / 1000) + 1) +
                                " s, so recordings of at most " + std::to_string(kMaxWavSeconds) + " s are read");
             // Nor more samples than the file has bytes for: a lying header must not size the buffer.
-            if (at + 8 + frames * frame_bytes > file_bytes) Fail(file, "is shorter than announced");
+            if (at + 8 + frames * frame_bytes > file_bytes) return Refuse<WavAudio>(file, "is shorter than announced");
             audio.pcm.resize(static_cast<std::size_t>(frames * frame_bytes));
             if (!in.read(reinterpret_cast<char*>(audio.pcm.data()), static_cast<std::streamsize>(audio.pcm.size())))
-                Fail(file, "is shorter than announced");
-            return audio;
+                return Refuse<WavAudio>(file, "is shorter than announced");
+            return Result<WavAudio>::Ok(std::move(audio));
         }
         at += 8 + static_cast<std::uintmax_t>(size) + (size & 1u);
     }
-    Fail(file, have_format ? "has no samples" : "not a WAV file");
+    return Refuse<WavAudio>(file, have_format ? "has no samples" : "not a WAV file");
 }
 
 } // namespace tolbe::audio

@@ -30,8 +30,12 @@ std::string ErrorText(MMRESULT code) {
     return win::Narrow(text);
 }
 
-WaveResult Failure(MMRESULT code) {
-    return WaveResult{false, ErrorText(code)};
+Result<Playback> Failure(MMRESULT code) {
+    return Result<Playback>::Fail(ErrorText(code));
+}
+
+Result<Playback> Failure(std::string why) {
+    return Result<Playback>::Fail(std::move(why));
 }
 
 // The device of that product name, or the wave mapper for "default"; none when no output has it.
@@ -75,12 +79,12 @@ std::string WaveDeviceFromSettings(const SettingsStore& settings) {
 
 WinmmWaveOut::WinmmWaveOut(std::string device) : m_device(device.empty() ? kDefaultWaveDevice : std::move(device)) {}
 
-WaveResult WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
+Result<Playback> WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
     UINT id = WAVE_MAPPER;
-    if (!FindDevice(m_device, id)) return WaveResult{false, "no wave output is named \"" + m_device + "\""};
+    if (!FindDevice(m_device, id)) return Failure("no wave output is named \"" + m_device + "\"");
     Device dev;
     dev.done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (dev.done == nullptr) return WaveResult{false, win::SystemMessage(::GetLastError())};
+    if (dev.done == nullptr) return Failure(win::SystemMessage(::GetLastError()));
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = kChannels;
@@ -102,7 +106,7 @@ WaveResult WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserve
     while (played < total) {
         if (observer && observer->StopRequested()) {
             ::waveOutReset(dev.out);
-            return WaveResult{false, {}, true};
+            return Result<Playback>::Ok(Playback{.stopped = true});
         }
         // Keep the queue full: the device plays the buffers back to back, without gaps.
         while (queued < total && dev.headers.size() < kQueued) {
@@ -137,10 +141,10 @@ WaveResult WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserve
             observer->Played(reported);
         }
         if (::GetTickCount() - lastProgress > kStallLimit_ms)
-            return WaveResult{false, "the wave output " + m_device + " stopped playing"};
+            return Failure("the wave output " + m_device + " stopped playing");
     }
     if (observer) observer->Played(total);
-    return {};
+    return Result<Playback>::Ok({});
 }
 
 } // namespace tolbe::audio

@@ -24,7 +24,7 @@ class WinmmWaveOut final : public WaveOut {
 public:
     explicit WinmmWaveOut(std::string device = kDefaultWaveDevice);
     using WaveOut::Play;
-    WaveResult Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) override;
+    Result<Playback> Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) override;
     std::string DeviceName() const override { return m_device; }
 
 private:

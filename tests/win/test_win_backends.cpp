@@ -155,9 +155,9 @@ TEST(AtomicFileWin, ReplacesAFileThatIsOpenForReadingOnceTheReaderLetsGo) {
 TEST(WinmmWaveOut, AnOutputThatIsNotThereIsNamed) {
     audio::WinmmWaveOut out("No Such Output 7");
     const std::vector<std::uint8_t> pcm(4 * audio::kBytesPerFrame, 0);
-    const audio::WaveResult r = out.Play(pcm);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "no wave output is named \"No Such Output 7\"");
+    const auto r = out.Play(pcm);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.Error(), "no wave output is named \"No Such Output 7\"");
 }
 
 // With a sound server (windows_scenarios.sh): a stream plays whole, the position rises to its
@@ -182,17 +182,19 @@ TEST_F(Sound, PlaysTheWholeStreamReportingARisingPositionAndStopsWhenAsked) {
     audio::WinmmWaveOut out;
     Positions whole;
     const auto start = std::chrono::steady_clock::now();
-    const audio::WaveResult r = out.Play(pcm, &whole);
+    const auto r = out.Play(pcm, &whole);
     const auto took = std::chrono::steady_clock::now() - start;
-    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r) << r.Error();
+    EXPECT_FALSE(r->stopped);
     EXPECT_GE(took, 450ms) << "returns only once the device played it";
     ASSERT_FALSE(whole.seen.empty());
     EXPECT_TRUE(std::is_sorted(whole.seen.begin(), whole.seen.end()));
     EXPECT_EQ(whole.seen.back(), frames);
     Positions part;
     part.stopAt = frames / 5;
-    const audio::WaveResult stopped = audio::WinmmWaveOut().Play(pcm, &part);
-    EXPECT_TRUE(stopped.stopped);
+    const auto stopped = audio::WinmmWaveOut().Play(pcm, &part);
+    ASSERT_TRUE(stopped) << stopped.Error();
+    EXPECT_TRUE(stopped->stopped);
     EXPECT_LT(part.seen.back(), frames);
 }
 

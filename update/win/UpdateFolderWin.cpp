@@ -97,11 +97,8 @@ Result<std::string> FileSha256(const fs::path& file, std::stop_token stop) {
     return HashStream(ReaderOf(in.h), std::move(stop), {});
 }
 
-bool StartDetached(const fs::path& program, std::string* why) {
-    auto fail = [&](const std::string& reason) {
-        if (why != nullptr) *why = reason;
-        return false;
-    };
+Status StartDetached(const fs::path& program) {
+    const auto fail = [](std::string reason) { return Fail(std::move(reason)); };
     std::error_code ec;
     if (!fs::is_regular_file(fs::symlink_status(program, ec))) return fail(program.string() + " does not exist");
     // The command line is the program's own quoted path: CreateProcessW may write into it.
@@ -114,7 +111,7 @@ bool StartDetached(const fs::path& program, std::string* why) {
         return fail("cannot start " + program.string() + ": " + win::SystemMessage(::GetLastError()));
     ::CloseHandle(started.hThread);
     ::CloseHandle(started.hProcess);
-    return true;
+    return Ok();
 }
 
 Result<fs::path> PrivateCopyMatching(const fs::path& file, const std::string& expected_sha256, const fs::path& parent,
