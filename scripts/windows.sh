@@ -171,8 +171,10 @@ fi
 step="configuring $build/"
 t=$SECONDS
 # A build folder made over other libraries keeps their paths in its cache: it starts afresh.
-if [ -f "$build/CMakeCache.txt" ] && ! grep -qxF "TOLBE_WIN_DEPS:PATH=$deps" "$build/CMakeCache.txt"; then
-  rm -f "$build/CMakeCache.txt"
+if [ "$(cat "$build/libraries" 2>/dev/null)" != "$deps" ]; then
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+  mkdir -p "$build"
+  echo "$deps" >"$build/libraries"
 fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mingw64.cmake" \
   -DTOLBE_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_WERROR=ON -DTOLBE_BUILD_GUI=OFF \
