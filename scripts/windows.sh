@@ -7,7 +7,8 @@
 # SQLCipher as an amalgamation over LibTomCrypt, libsodium, and GoogleTest from /usr/src. They are
 # cached, keyed by their source versions and the compiler's, in $TOLBE_WIN_CACHE (default
 # /var/cache/tolbe-win as root, ~/.cache/tolbe-win otherwise); nothing else is cached.
-# Environment: TOLBE_WIN_BUILD (default build-win), WINEPREFIX (default build-win/wine).
+# Environment: TOLBE_WIN_BUILD (default build-win), WINEPREFIX (default build-win/wine),
+# TOLBE_LINUX_CLI (a Linux tolbe-cli for the scenarios; default: built in build-win/linux-cli).
 set -euo pipefail
 export LC_ALL=C.UTF-8 DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "$0")/.."
@@ -25,7 +26,8 @@ default_cache=/var/cache/tolbe-win
 [ "$(id -u)" -eq 0 ] || default_cache=${XDG_CACHE_HOME:-$HOME/.cache}/tolbe-win
 cache=${TOLBE_WIN_CACHE:-$default_cache}
 build=${TOLBE_WIN_BUILD:-build-win}
-export WINEPREFIX=${WINEPREFIX:-$repo/$build/wine}
+case $build in /*) ;; *) build=$repo/$build ;; esac
+export WINEPREFIX=${WINEPREFIX:-$build/wine}
 export WINEDEBUG=${WINEDEBUG:--all}
 jobs=$(nproc)
 
@@ -168,7 +170,7 @@ EOF
 fi
 
 # --- the cross build ----------------------------------------------------------------------------
-step="configuring $build/"
+step="configuring $build"
 t=$SECONDS
 # A build folder made over other libraries keeps their paths in its cache: it starts afresh.
 if [ "$(cat "$build/libraries" 2>/dev/null)" != "$deps" ]; then
@@ -180,35 +182,34 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/toolchain-mi
   -DTOLBE_WIN_DEPS="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_WERROR=ON -DTOLBE_BUILD_GUI=OFF \
   -DTOLBE_BUILD_BENCH=OFF -DTOLBE_BUILD_TESTS=ON >/dev/null
 step="building $build/ (every library without Qt, tolbe-cli.exe, the tests)"
-# The sample database is made by tolbe-cli.exe itself, under wine.
-wineserver -p 2>/dev/null || true
+# One wineserver for the build (the sample database is made by tolbe-cli.exe itself, under wine)
+# and the tests, so that no program waits for wine's services to come up; ended at the end.
+source scripts/private-pulse.sh
+trap 'wineserver -k 2>/dev/null || true; stop_private_pulse; rm -rf "$srcdir"' EXIT
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 || true
 cmake --build "$build" -j"$jobs"
 timing "cross build" $((SECONDS - t))
 [ "$mode" = build ] && { printf '%s\n' "${timings[@]}"; exit 0; }
 
 # --- the tests under wine -----------------------------------------------------------------------
-# The scenarios decode what tolbe-cli.exe played with the Linux tolbe-cli: the shared build/
-# folder's (scripts/build-config.sh), built here when missing.
+# The scenarios decode what tolbe-cli.exe played with the Linux tolbe-cli: one built here alone,
+# without the window, tests or benchmarks.
 if [ -z "${TOLBE_LINUX_CLI:-}" ]; then
-  step="building the Linux tolbe-cli in build/"
+  step="building the Linux tolbe-cli in $build/linux-cli/"
   t=$SECONDS
-  source scripts/build-config.sh
-  [ -f "$tolbe_build/CMakeCache.txt" ] || bash scripts/install-deps.sh
-  [ -f "$tolbe_build/CMakeCache.txt" ] || tolbe_configure >/dev/null
-  cmake --build "$tolbe_build" -j"$jobs" --target tolbe-cli >/dev/null
-  export TOLBE_LINUX_CLI=$repo/$tolbe_build/program/tolbe-cli
+  bash scripts/install-deps.sh
+  cmake -S . -B "$build/linux-cli" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_WERROR=ON \
+    -DTOLBE_BUILD_GUI=OFF -DTOLBE_BUILD_TESTS=OFF -DTOLBE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$build/linux-cli" -j"$jobs" --target tolbe-cli >/dev/null
+  export TOLBE_LINUX_CLI=$build/linux-cli/program/tolbe-cli
   timing "Linux tolbe-cli" $((SECONDS - t))
 fi
 
 step="running the tests under wine"
 t=$SECONDS
-# One wineserver for the whole run, started before the tests, so that no test waits for wine's
-# services to come up; it is ended afterwards however the tests end. A private sound server gives
-# wine's PulseAudio driver an output: downloads of the tests play into its null sink.
-source scripts/private-pulse.sh
-trap 'wineserver -k 2>/dev/null || true; stop_private_pulse; rm -rf "$srcdir"' EXIT
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 || true
+# A private sound server gives wine's PulseAudio driver an output: the downloads of the tests play
+# into its null sink.
 start_private_pulse
 export TOLBE_TEST_PCM_DEVICE=default TOLBE_WINE_SOUND=1
 rc=0
