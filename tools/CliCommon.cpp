@@ -3,8 +3,8 @@
 #include "codec/DownOrder.h"
 #include "common/Slot.h"
 
-#include "common/UserSettings.h"
 #include "common/ProgramPaths.h"
+#include "common/UserSettings.h"
 #include "db/DatabaseFile.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // update-check: the live update without windows, against the program folder's Update/Server.ini.
 #include "tools/CliRegistry.h"
 
-#include "common/UserSettings.h"
 #include "common/ProgramPaths.h"
+#include "common/UserSettings.h"
 #include "db/CodeDatabase.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"

@@ -5,13 +5,13 @@
 #include "tools/CliRegistry.h"
 
 #include "audio/AlsaCapture.h"
-#include "tools/Backends.h"
 #include "audio/Packets.h"
 #include "audio/SignalDecoder.h"
 #include "audio/SignalTiming.h"
 #include "audio/WavFile.h"
 #include "common/HexText.h"
 #include "common/Slot.h"
+#include "tools/Backends.h"
 
 #include <cmath>
 #include <cstdio>

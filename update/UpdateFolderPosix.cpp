@@ -20,7 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 struct Fd {
     int fd = -1;
     explicit Fd(int f) : fd(f) {}

@@ -107,15 +107,16 @@ Result<WavAudio> ReadWavFile(const std::filesystem::path& file) {
                 return Refuse<WavAudio>(file, "has " + std::to_string(audio.channels) + " channels");
             if (audio.sample_rate < kMinWavSampleRate || audio.sample_rate > kMaxWavSampleRate)
                 return Refuse<WavAudio>(file, "claims " + std::to_string(audio.sample_rate) + " samples per second; " +
-                               std::to_string(kMinWavSampleRate) + " to " + std::to_string(kMaxWavSampleRate) +
-                               " are read");
+                                                  std::to_string(kMinWavSampleRate) + " to " +
+                                                  std::to_string(kMaxWavSampleRate) + " are read");
             const std::uintmax_t frame_bytes = 2u * static_cast<unsigned>(audio.channels);
             const std::uintmax_t frames = size / frame_bytes;
             if (frames > static_cast<std::uintmax_t>(kMaxWavSeconds) * static_cast<unsigned>(audio.sample_rate))
-                return Refuse<WavAudio>(file, "lasts " + std::to_string(frames / static_cast<unsigned>(audio.sample_rate)) +
-                               " s; a download of all four slots lasts " +
-                               std::to_string(static_cast<int>(Slot::kCount * kLongestDownload_ms / 1000) + 1) +
-                               " s, so recordings of at most " + std::to_string(kMaxWavSeconds) + " s are read");
+                return Refuse<WavAudio>(
+                    file, "lasts " + std::to_string(frames / static_cast<unsigned>(audio.sample_rate)) +
+                              " s; a download of all four slots lasts " +
+                              std::to_string(static_cast<int>(Slot::kCount * kLongestDownload_ms / 1000) + 1) +
+                              " s, so recordings of at most " + std::to_string(kMaxWavSeconds) + " s are read");
             // Nor more samples than the file has bytes for: a lying header must not size the buffer.
             if (at + 8 + frames * frame_bytes > file_bytes) return Refuse<WavAudio>(file, "is shorter than announced");
             audio.pcm.resize(static_cast<std::size_t>(frames * frame_bytes));

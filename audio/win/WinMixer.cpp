@@ -102,8 +102,8 @@ bool Details(HMIXEROBJ mixer, DWORD control, DWORD channels, void* values, bool 
     details.paDetails = values;
     return write ? ::mixerSetControlDetails(mixer, &details, MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE) ==
                        MMSYSERR_NOERROR
-                 : ::mixerGetControlDetailsW(mixer, &details,
-                                             MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) == MMSYSERR_NOERROR;
+                 : ::mixerGetControlDetailsW(mixer, &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) ==
+                       MMSYSERR_NOERROR;
 }
 
 } // namespace

@@ -92,8 +92,8 @@ Result<Playback> WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackO
     format.wBitsPerSample = 16;
     format.nBlockAlign = static_cast<WORD>(kBytesPerFrame);
     format.nAvgBytesPerSec = kSampleRate * kBytesPerFrame;
-    if (const MMRESULT rc = ::waveOutOpen(&dev.out, id, &format, reinterpret_cast<DWORD_PTR>(dev.done), 0,
-                                          CALLBACK_EVENT);
+    if (const MMRESULT rc =
+            ::waveOutOpen(&dev.out, id, &format, reinterpret_cast<DWORD_PTR>(dev.done), 0, CALLBACK_EVENT);
         rc != MMSYSERR_NOERROR) {
         dev.out = nullptr;
         return Failure(rc);

@@ -94,8 +94,8 @@ void WriteFileAtomically(const fs::path& target, std::string_view bytes) {
 }
 
 void CopyFileAtomically(const fs::path& from, const fs::path& to, const std::atomic<bool>* stop) {
-    Handle in{::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+    Handle in{::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
     if (in.h == INVALID_HANDLE_VALUE) ThrowLast("cannot open", from);
     Replace(to, [&](HANDLE out, const fs::path& temp) {
         std::string piece(64 * 1024, '\0');
@@ -122,8 +122,8 @@ bool SyncToDisk(const fs::path& path) {
     std::error_code ec;
     // A folder's entries are on disk once a write-through move returns; only files are flushed.
     if (fs::is_directory(path, ec)) return true;
-    Handle h{::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    Handle h{::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
     return h.h != INVALID_HANDLE_VALUE && ::FlushFileBuffers(h.h);
 }
 

@@ -45,7 +45,8 @@ void RegistrySettingsStore::Write(const std::string& app, const std::string& sec
     const LSTATUS rc = ::RegSetKeyValueW(HKEY_CURRENT_USER, KeyOf(app, section).c_str(), win::Widen(key).c_str(),
                                          REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (rc != ERROR_SUCCESS)
-        throw std::runtime_error("the setting " + key + " was not saved: " + win::SystemMessage(static_cast<DWORD>(rc)));
+        throw std::runtime_error("the setting " + key +
+                                 " was not saved: " + win::SystemMessage(static_cast<DWORD>(rc)));
 }
 
 bool RegistrySettingsStore::RemoveTree(const std::wstring& root) {

@@ -25,7 +25,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-[ -n "${TOLBE_KEEP_SCENARIO:-}" ] && trap "stop_private_pulse; for s in \"\${servers[@]}\"; do kill \$s; done" EXIT
 step() { echo "== $*"; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 # tolbe-cli.exe as the scripts run a program.

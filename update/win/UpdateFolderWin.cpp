@@ -127,8 +127,10 @@ Result<fs::path> PrivateCopyMatching(const fs::path& file, const std::string& ex
     for (int attempt = 0; attempt < 100 && dir.empty(); ++attempt) {
         char name[16];
         std::snprintf(name, sizeof name, "setup-%08x", static_cast<unsigned>(seed()));
-        if (::CreateDirectoryW((parent / name).c_str(), nullptr)) dir = parent / name;
-        else if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+        if (::CreateDirectoryW((parent / name).c_str(), nullptr))
+            dir = parent / name;
+        else if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
     }
     if (dir.empty()) return R::Fail("cannot make a folder under " + parent.string());
     const fs::path copy = dir / file.filename();

@@ -211,8 +211,8 @@ bool WinHttpSession::Open(const std::string& url, const std::string& user_agent)
     if (path.empty()) path = L"/";
 
     // A direct connection: the system's proxy settings are not used; WinHTTP keeps no cache.
-    s.session.h = ::WinHttpOpen(win::Widen(user_agent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    s.session.h = ::WinHttpOpen(win::Widen(user_agent).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0);
     if (s.session.h == nullptr) return false;
     const int receive_ms = static_cast<int>(s.limits.deadline_floor.count());
     ::WinHttpSetTimeouts(s.session.h, kConnectTimeout_ms, kConnectTimeout_ms, receive_ms, receive_ms);
@@ -223,9 +223,9 @@ bool WinHttpSession::Open(const std::string& url, const std::string& user_agent)
     ::WinHttpSetOption(s.session.h, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects, sizeof redirects);
     s.connection.h = ::WinHttpConnect(s.session.h, host.c_str(), parts.nPort, 0);
     if (s.connection.h == nullptr) return false;
-    const HINTERNET r =
-        ::WinHttpOpenRequest(s.connection.h, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                             WINHTTP_DEFAULT_ACCEPT_TYPES, parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+    const HINTERNET r = ::WinHttpOpenRequest(s.connection.h, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                             WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
     if (r == nullptr) return false;
     {
         std::lock_guard lock(s.mutex);

@@ -29,8 +29,9 @@ std::wstring Quoted(const std::wstring& arg) {
 
 HANDLE OutputTo(const std::filesystem::path& file) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared whole: wine's console host of an earlier run may still hold its copy of the handle.
+    const HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + file.string());
     return h;
 }
@@ -51,8 +52,8 @@ CommandOutcome RunProgram(const std::string& program, const std::vector<std::str
     startup.hStdOutput = OutputTo(out);
     startup.hStdError = OutputTo(err);
     PROCESS_INFORMATION child{};
-    const bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                          &startup, &child);
+    const bool started =
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
     CommandOutcome o;
