@@ -186,6 +186,12 @@ step="building $build/ (every library without Qt, tolbe-cli.exe, the tests)"
 # and the tests, so that no program waits for wine's services to come up; ended at the end.
 source scripts/private-pulse.sh
 trap 'wineserver -k 2>/dev/null || true; stop_private_pulse; rm -rf "$srcdir"' EXIT
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  # A new prefix: made by the first program wine runs; its server is then let go.
+  mkdir -p "$WINEPREFIX"
+  wine cmd /c exit >/dev/null 2>&1 || true
+  wineserver -w
+fi
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1 || true
 cmake --build "$build" -j"$jobs"
