@@ -1,5 +1,6 @@
 #include "app/DeviceSelector.h"
 
+#include "app/UiText.h"
 #include "app/pictures/PictureArt.h"
 #include "common/Slot.h"
 #include "i18n/StringTable.h"
@@ -142,9 +143,9 @@ DeviceSelector::SlotRelabeller DeviceSelector::MakeSlotRelabeller(QLabel* LabDev
             if (!label) return;
             if (const auto text = i18n::TryLoadText(LangBase, k)) label->setText(QString::fromStdString(*text + name));
         };
-        relabel(LabDev, 130, info.DeviceName);
-        relabel(LabBrand, 131, info.BrandName);
-        relabel(LabModel, 132, info.ModelName);
+        relabel(LabDev, kTextDeviceLabel, info.DeviceName);
+        relabel(LabBrand, kTextBrandLabel, info.BrandName);
+        relabel(LabModel, kTextModelLabel, info.ModelName);
     };
 }
 

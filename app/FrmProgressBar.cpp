@@ -1,6 +1,7 @@
 #include "app/FrmProgressBar.h"
 
 #include "app/AccessibleWidgets.h"
+#include "app/UiText.h"
 #include "common/Product.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmProgressBar.h"
@@ -16,12 +17,6 @@ constexpr QRect kProgressBarTwips{120, 360, 6375, 495};
 // The label is as wide as the bar beneath it: at its first width of 900 twips (60 pixels)
 // "AUX Downloading" and every translation of it were cut off.
 constexpr QRect kLabDevTwips{120, 0, 6375, 345};
-
-constexpr int kTextYes = 139;
-constexpr int kTextNo = 140;
-constexpr int kTextStopQuestion = 370;
-constexpr int kTextStopConsequence = 371;
-constexpr int kTextBlockOf = 372;
 
 } // namespace
 
@@ -101,10 +96,7 @@ void FrmProgressBar::reject() {
         open->activateWindow();
         return;
     }
-    const auto text = [this](int k) {
-        const auto t = i18n::TryLoadText(m_langBase, k);
-        return t ? QString::fromStdString(*t) : QString();
-    };
+    const auto text = [this](int k) { return UiText(m_langBase, k); };
     // Not modal to the application: the download plays on while the question is up, and the
     // question goes with this window when the download ends first.
     auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProductName), text(kTextStopQuestion),

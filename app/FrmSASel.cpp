@@ -50,12 +50,10 @@ std::string Std(const QString& s) {
     return s.toStdString();
 }
 
-// Text of the WAV file menu entry.
-constexpr int kTextSaveWav = 311;
-
 } // namespace
 
-FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ctx(ctx), ui(new Ui::FrmSASel) {
+FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent)
+    : QMainWindow(parent), ActiveTexts(ctx.LangBase), m_ctx(ctx), ui(new Ui::FrmSASel) {
     // The platform's common controls need no initialisation here; the form is built at once.
     ui->setupUi(this);
     setMouseTracking(true);
@@ -158,11 +156,6 @@ FrmSASel::~FrmSASel() {
     Form_Unload();
 }
 
-QString FrmSASel::T(int k) const {
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
-    return text ? QString::fromStdString(*text) : QString();
-}
-
 std::array<QAction*, 7> FrmSASel::LanguageItems() const {
     return {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
             ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
@@ -230,7 +223,7 @@ void FrmSASel::DatabaseOpened(db::CodeDatabase&& opened) {
     if (m_gate.Running() == Job::Close) return;
     const db::CodeDatabase::State state = m_ctx.database.Status();
     if (state == db::CodeDatabase::State::Missing) {
-        m_ctx.prompt.Show(kProductName, Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
+        m_ctx.prompt.Show(kProductName, Std(T(kTextDatabaseMissing)), Prompt::Buttons::Ok, Prompt::Icon::Question);
         StartupEnded();
         return;
     }
@@ -261,9 +254,9 @@ void FrmSASel::StartWithDatabase() {
         slot.ModelName.clear();
     }
     Step([&] {
-        ui->LabDev->setText(T(130));
-        ui->LabBrand->setText(T(131));
-        ui->LabModel->setText(T(132));
+        ui->LabDev->setText(T(kTextDeviceLabel));
+        ui->LabBrand->setText(T(kTextBrandLabel));
+        ui->LabModel->setText(T(kTextModelLabel));
     });
     Step([&] {
         // Whole rows are selected, so the current code set stands out.
@@ -276,7 +269,7 @@ void FrmSASel::StartupEnded() {
     m_startupEnded = true;
     if (const std::filesystem::path where = m_output->TakeSetAsideFile(); !where.empty()) {
         // Said once: the damaged file has been moved aside, so no later start finds it again.
-        m_ctx.prompt.Show(kProductName, Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok,
+        m_ctx.prompt.Show(kProductName, Std(T(kTextLevelsUnread)) + "\n" + where.string(), Prompt::Buttons::Ok,
                           Prompt::Icon::Warning);
     }
     m_remote->ReportSetAside();
@@ -331,7 +324,7 @@ void FrmSASel::ImgDownload_Click() {
     // during an update the user is told why nothing happens.
     if (m_gate.Closing()) return;
     if (!m_gate.TryStart(Job::Download)) {
-        if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
+        if (m_gate.Running() == Job::UpdateCheck) ShowNotice(kTextUpdateRunning);
         return;
     }
     m_runner->Run([this]() -> std::optional<core::PreparedDownload> {
@@ -371,8 +364,9 @@ void FrmSASel::CentreDownloadLabel() {
 
 void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, const QString& model) {
     if (!m_ctx.HasDatabase()) return;
-    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(
-        m_ctx.database.DBConn(), Std(device), Std(brand), Std(model), Std(T(155)), Std(T(156)), Std(T(157))));
+    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(m_ctx.database.DBConn(), Std(device), Std(brand),
+                                                                     Std(model), Std(T(kTextDevice)),
+                                                                     Std(T(kTextBrand)), Std(T(kTextModel))));
     m_grid->Show(std::move(rs));
     ui->FrameEmail->setVisible(m_grid->RowCount() == 0);
 }
@@ -401,15 +395,15 @@ void FrmSASel::AddInfo(std::int16_t slot) {
     Step([&] { info.SetOfCodeID = m_grid->Current(CodeGrid::kSetOfCodeID).ToInt32(); });
     Step([&] {
         info.DeviceName = m_grid->Current(CodeGrid::kDevice).Text();
-        ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
+        ui->LabDev->setText(T(kTextDeviceLabel) + QString::fromStdString(info.DeviceName));
     });
     Step([&] {
         info.BrandName = m_grid->Current(CodeGrid::kBrand).Text();
-        ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
+        ui->LabBrand->setText(T(kTextBrandLabel) + QString::fromStdString(info.BrandName));
     });
     Step([&] {
         info.ModelName = m_grid->Current(CodeGrid::kModel).Text();
-        ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
+        ui->LabModel->setText(T(kTextModelLabel) + QString::fromStdString(info.ModelName));
     });
     m_access->UpdateState();
 }
@@ -423,9 +417,9 @@ void FrmSASel::ShowWritten(Slot slot) {
 void FrmSASel::RelabelSlot(Slot slot) {
     const codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(slot.Index()));
     if (slot.Index() != Slot::FromNumber(m_ctx.CurDevice).Index()) return;
-    ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
-    ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
-    ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
+    ui->LabDev->setText(T(kTextDeviceLabel) + QString::fromStdString(info.DeviceName));
+    ui->LabBrand->setText(T(kTextBrandLabel) + QString::fromStdString(info.BrandName));
+    ui->LabModel->setText(T(kTextModelLabel) + QString::fromStdString(info.ModelName));
     m_access->UpdateState();
 }
 
@@ -437,16 +431,18 @@ void FrmSASel::ShowOnRemote() {
                         : r.verdict == core::Verdict::Partly ? 453
                         : r.verdict == core::Verdict::Failed ? 454
                                                              : 455;
-    m_labOnRemote->setText(T(451).arg(QString::fromStdString(r.written.BrandName),
-                                      QString::fromStdString(r.written.ModelName), T(verdict)));
+    m_labOnRemote->setText(
+        T(kTextOnRemote)
+            .arg(QString::fromStdString(r.written.BrandName), QString::fromStdString(r.written.ModelName), T(verdict)));
 }
 
 bool FrmSASel::MayReplace(Slot slot, const codec::SlotInfo& replacement) {
     const core::SlotRecord& r = m_runner->Record().Of(slot);
     if (!r.HasWritten() || r.verdict != core::Verdict::Works || r.written.SetOfCodeID == replacement.SetOfCodeID)
         return true;
-    const QString text = T(456).arg(QString::fromStdString(slot.Name()), QString::fromStdString(r.written.BrandName),
-                                    QString::fromStdString(r.written.ModelName));
+    const QString text = T(kTextReplaceWorking)
+                             .arg(QString::fromStdString(slot.Name()), QString::fromStdString(r.written.BrandName),
+                                  QString::fromStdString(r.written.ModelName));
     return m_ctx.prompt.Show(kProductName, text.toStdString(), Prompt::Buttons::YesNo, Prompt::Icon::Question) ==
            Prompt::Answer::Yes;
 }
@@ -517,7 +513,7 @@ void FrmSASel::closeEvent(QCloseEvent* event) {
         // closes by itself and puts the mixer back.
         if (m_gate.Running() == Job::UpdateCheck && m_update != nullptr) m_update->Abandon();
         event->ignore();
-        ShowNotice(m_gate.Running() == Job::Download ? 331 : 332);
+        ShowNotice(m_gate.Running() == Job::Download ? kTextCloseAfterDownload : kTextCloseAfterUpdate);
         m_gate.CloseWhenIdle();
         return;
     }
@@ -531,7 +527,7 @@ void FrmSASel::EndOnSignal() {
 }
 
 void FrmSASel::ShowNotice(int k) {
-    if (m_gate.Running() != Job::Close) ShowNoticeBox(m_notice, this, T(k), T(195));
+    if (m_gate.Running() != Job::Close) ShowNoticeBox(m_notice, this, T(k), T(kTextOk));
 }
 
 void FrmSASel::Form_Unload() {

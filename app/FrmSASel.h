@@ -4,6 +4,7 @@
 #include "app/DownloadRunner.h"
 #include "app/JobGate.h"
 #include "app/SoundOutput.h"
+#include "app/UiText.h"
 #include "codec/SlotTable.h"
 #include "core/Download.h"
 #include "db/CodeDatabase.h"
@@ -39,7 +40,7 @@ class RemoteWindows;
 
 // The main window: search, device slots and download, and the program's start-up and shutdown.
 // It shows and asks; the code database, the download stream and the update are the core's.
-class FrmSASel : public QMainWindow, public update::MainWindowHooks {
+class FrmSASel : public QMainWindow, public update::MainWindowHooks, private ActiveTexts {
     Q_OBJECT
 public:
     explicit FrmSASel(AppContext& ctx, QWidget* parent = nullptr);
@@ -127,7 +128,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QString T(int k) const; // text k of the active language ("" when absent)
     std::array<QAction*, 7> LanguageItems() const;
     void SearchFromControls();
     void CentreDownloadLabel();

@@ -30,6 +30,11 @@ private:
 // Throws TextNotFound for any other base or for a k that no language holds.
 std::string LoadText(int lang_base, int k);
 
+// LoadText bound to one language, for the layers that take their texts as a function of k.
+inline auto TextsOf(int lang_base) {
+    return [lang_base](int k) { return LoadText(lang_base, k); };
+}
+
 // As LoadText, but an absent number gives std::nullopt.
 std::optional<std::string> TryLoadText(int lang_base, int k);
 

@@ -8,6 +8,7 @@
 #include "db/VersionRecord.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
+#include "i18n/Texts.h"
 #include "update/UpdateCheck.h"
 
 #include <unistd.h>
@@ -22,7 +23,7 @@
 namespace tolbe::cli {
 namespace {
 
-constexpr int kTextUpdateFailed = 196;
+using namespace i18n::texts;
 
 std::string Lines(std::string text) {
     std::string out;
@@ -141,7 +142,7 @@ void RunUpdateCheck(const CliContext& ctx, const UpdateArgs& args) {
     if (!paths.PrepareUserData(&why)) std::cerr << "tolbe-cli: " << why << "\n";
     std::int16_t lang_base = 0;
     i18n::GetLanguage(settings, i18n::SystemUiLanguageId(), lang_base);
-    auto text = [lang_base](int k) { return i18n::LoadText(lang_base, k); };
+    auto text = i18n::TextsOf(lang_base);
 
     std::optional<bool> answer;
     if (args.yes) answer = true;

@@ -1,5 +1,6 @@
 #include "update/Download.h"
 
+#include "common/AsciiText.h"
 #include "update/CurlHttpSession.h"
 
 #include <algorithm>
@@ -11,11 +12,6 @@
 
 namespace tolbe::update {
 namespace {
-
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
 
 // Owns the target file's descriptor for one transfer.
 class OutputFile {
@@ -57,7 +53,7 @@ private:
 } // namespace
 
 bool IsWebUrl(const std::string& url) {
-    const std::string u = Upper(url.substr(0, 8));
+    const std::string u = ToUpper(url.substr(0, 8));
     return u.rfind("HTTP://", 0) == 0 || u.rfind("HTTPS://", 0) == 0;
 }
 
@@ -117,7 +113,7 @@ std::string Download::GetHeader(const std::string& name) {
         return "0";
     }
     if (m_header_text.empty()) return "0";
-    const std::string key = Upper(name);
+    const std::string key = ToUpper(name);
     if (key == "CONTENT-LENGTH") {
         if (m_header_text.find("404 Not Found") != std::string::npos) return "0";
         return HeaderValue("Content-Length");

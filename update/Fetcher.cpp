@@ -1,6 +1,8 @@
 #include "update/Fetcher.h"
 
+#include "common/AsciiText.h"
 #include "common/AtomicFile.h"
+#include "i18n/Texts.h"
 #include "update/Descriptor.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateFolder.h"
@@ -12,9 +14,7 @@ namespace tolbe::update {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kTextUpdate = 181;
-constexpr int kTextFinished = 185;
+using namespace i18n::texts;
 
 HttpLimits LimitsOf(std::uint64_t max_bytes) {
     HttpLimits l;
@@ -143,9 +143,7 @@ void Fetcher::tg_ErrMassage(const std::string& message) {
 void Fetcher::tg_DownLoadOver() {
     if (m_events.view != nullptr) m_events.view->SetProgress(kProgressMax);
     m_events.append_log(m_events.text(kTextFinished) + "\r\n");
-    std::string lower = FileName;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ToLower(FileName);
     if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0 && m_events.settings != nullptr) {
         try {
             m_events.settings->SaveSetting(kSettingsApp, kSettingsSection, settings_key::kSetup, "1");

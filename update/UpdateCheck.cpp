@@ -4,6 +4,7 @@
 #include "common/Product.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
+#include "i18n/Texts.h"
 
 #include <iostream>
 
@@ -12,14 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Text numbers of the update messages.
-constexpr int kTextAllUpdated = 183;
-constexpr int kTextError = 184;
-constexpr int kTextFoundNewVersion = 191;
-constexpr int kTextStartSetup = 192;
-constexpr int kTextUpdateFailed = 196;
-constexpr int kTextUpdatesIgnored = 480;
-constexpr int kTextCheckSkipped = 481;
+using namespace i18n::texts;
 
 // The check's stop as the database layer takes it: a flag set by the stop, for as long as the
 // step runs.
