@@ -94,7 +94,7 @@ public:
     void mnuFileExit_Click() { close(); }
 
     // Read-only views for tests and the update window.
-    Ui::FrmSASel* Form() const { return ui.get(); }
+    Ui::FrmSASel* Form() const { return m_ui.get(); }
     const codec::SlotTable& Slots() const { return SlotTable; }
     const db::DbRecordset* CodeRecordset() const;
     const std::vector<std::uint8_t>& CodeBufferBytes() const { return m_runner->CodeBuffer(); }
@@ -146,7 +146,7 @@ private:
 
     AppContext& m_ctx;
     std::atomic<bool> m_gone{false}; // set when the window is being destroyed
-    std::unique_ptr<Ui::FrmSASel> ui;
+    std::unique_ptr<Ui::FrmSASel> m_ui;
     codec::SlotTable SlotTable{};
     CodeGrid* m_grid = nullptr;
     MainWindowAccess* m_access = nullptr;

@@ -69,12 +69,12 @@ Prompt::Answer QtPrompt::Show(const std::string& title, const std::string& text,
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
-        Caption(box, QMessageBox::Yes, m_lang_base, kTextYes);
-        Caption(box, QMessageBox::No, m_lang_base, kTextNo);
+        Caption(box, QMessageBox::Yes, m_langBase, kTextYes);
+        Caption(box, QMessageBox::No, m_langBase, kTextNo);
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
-    Caption(box, QMessageBox::Ok, m_lang_base, kTextOk);
+    Caption(box, QMessageBox::Ok, m_langBase, kTextOk);
     box.exec();
     return Answer::Ok;
 }

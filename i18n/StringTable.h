@@ -18,11 +18,11 @@ inline constexpr int kLanguageBaseStep = 1000;
 class TextNotFound : public std::runtime_error {
 public:
     TextNotFound(int lang_base, int k);
-    int LangBase() const { return m_lang_base; }
+    int LangBase() const { return m_langBase; }
     int K() const { return m_k; }
 
 private:
-    int m_lang_base;
+    int m_langBase;
     int m_k;
 };
 
