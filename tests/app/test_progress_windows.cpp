@@ -3,6 +3,7 @@
 #include "app/FrmFinish.h"
 #include "app/FrmProgressBar.h"
 #include "i18n/StringTable.h"
+#include "i18n/Texts.h"
 
 #include <QDir>
 #include <QLabel>
@@ -121,7 +122,8 @@ private slots:
         QVERIFY(window.rect().contains(picture->geometry()));
         window.SayProgrammed(4000);
         QCOMPARE(window.accessibleName(), QString("Fernbedienung programmiert"));
-        QCOMPARE(picture->accessibleDescription(), QString::fromStdString(i18n::LoadText(4000, 374)));
+        QCOMPARE(picture->accessibleDescription(),
+                 QString::fromStdString(i18n::LoadText(4000, i18n::kTextProgrammedDescription)));
         window.SayProgrammed(4000, "SAT"); // the slot is named under the picture
         QCOMPARE(window.findChild<QLabel*>("LabSlotProgrammed")->text(),
                  QString("Speicherplatz SAT wurde programmiert."));
