@@ -96,17 +96,16 @@ void FrmProgressBar::reject() {
         open->activateWindow();
         return;
     }
-    const auto text = [this](int k) { return UiText(m_langBase, k); };
     // Not modal to the application: the download plays on while the question is up, and the
     // question goes with this window when the download ends first.
-    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProductName), text(kTextStopQuestion),
-                                QMessageBox::Yes | QMessageBox::No, this);
+    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProductName),
+                                UiText(m_langBase, kTextStopQuestion), QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("StopQuestion"));
-    box->setInformativeText(text(kTextStopConsequence));
+    box->setInformativeText(UiText(m_langBase, kTextStopConsequence));
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    if (const QString yes = text(kTextYes); !yes.isEmpty()) box->button(QMessageBox::Yes)->setText(yes);
-    if (const QString no = text(kTextNo); !no.isEmpty()) box->button(QMessageBox::No)->setText(no);
+    if (const QString yes = UiText(m_langBase, kTextYes); !yes.isEmpty()) box->button(QMessageBox::Yes)->setText(yes);
+    if (const QString no = UiText(m_langBase, kTextNo); !no.isEmpty()) box->button(QMessageBox::No)->setText(no);
     connect(box, &QMessageBox::finished, this, [this, box] {
         if (box->clickedButton() == box->button(QMessageBox::Yes)) emit StopRequested();
     });
