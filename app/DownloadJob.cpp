@@ -41,15 +41,17 @@ void DownloadJob::Stop() {
 
 void DownloadJob::Run() {
     SignalProgress progress(*this);
-    audio::WaveResult result;
+    // Nothing below throws by contract; out of memory still may, and on this thread it would end the
+    // program, so it ends the download with its text instead.
+    Result<audio::Playback> result = Result<audio::Playback>::Fail("");
     try {
         result = audio::PlayDownloadSignal(m_signal, *m_out, progress, &m_stop);
     } catch (const std::exception& e) {
-        result = {false, e.what()};
+        result = Result<audio::Playback>::Fail(e.what());
     }
     // A stop from the destructor has nobody left to tell.
-    if (result.stopped && (m_destroying || !m_stopRequested)) return;
-    emit Ended(result.ok, QString::fromStdString(result.error));
+    if (result && result->stopped && (m_destroying || !m_stopRequested)) return;
+    emit Ended(result && !result->stopped, QString::fromStdString(result.Error()));
 }
 
 } // namespace tolbe::app

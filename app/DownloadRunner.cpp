@@ -42,10 +42,9 @@ DownloadRunner::~DownloadRunner() {
 std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::DownloadRequest& request) {
     std::unique_ptr<codec::FillerSource> filler =
         m_ctx.filler ? m_ctx.filler() : std::make_unique<codec::SeededFiller>();
-    core::PreparedDownload prepared = core::PrepareDownload(m_ctx.database, request, *filler);
-    switch (prepared.refusal) {
-    case core::Refusal::None:
-        return prepared;
+    core::DownloadResult<core::PreparedDownload> prepared = core::PrepareDownload(m_ctx.database, request, *filler);
+    if (prepared) return std::move(*prepared);
+    switch (prepared.ErrorKind()) {
     case core::Refusal::NotAssigned:
         m_ctx.prompt.Show(kProductName, T(kTextChooseKeys).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::None);
         return std::nullopt;
@@ -86,9 +85,9 @@ bool DownloadRunner::ChangeRecord(const std::function<void(core::RemoteRecord&)>
     const core::RemoteRecord::ChangeReport report = m_record.Change(change);
     // The messages wait until the lock is given back, so tolbe-cli never waits for the user.
     TellSetAside();
-    if (!report.saved) SayNotSaved(report.why, report.error);
+    if (!report.saved) SayNotSaved(report.saved.Error(), report.saved.ErrorKind());
     emit RecordChanged();
-    return report.saved;
+    return static_cast<bool>(report.saved);
 }
 
 void DownloadRunner::SayNotSaved(const std::string& why, const std::error_code& error) {
@@ -225,17 +224,14 @@ bool DownloadRunner::SaveAsWav(const core::DownloadRequest& request, const QStri
     // A download of its own: CodeBuffer keeps the last download's bytes.
     const std::optional<core::PreparedDownload> prepared = Prepare(request);
     if (!prepared) return false;
-    try {
-        audio::WriteWavFile(std::filesystem::path(file.toStdString()), prepared->signal.pcm, audio::kSampleRate,
-                            audio::kChannels);
-    } catch (const std::exception& e) {
-        QString text = T(kTextWavFailed);
-        if (text.isEmpty()) text = QStringLiteral("%1");
-        m_ctx.prompt.Show(kProductName, text.arg(QString::fromUtf8(e.what())).toStdString(), Prompt::Buttons::Ok,
-                          Prompt::Icon::Warning);
-        return false;
-    }
-    return true;
+    const Status saved = audio::WriteWavFile(std::filesystem::path(file.toStdString()), prepared->signal.pcm,
+                                             audio::kSampleRate, audio::kChannels);
+    if (saved) return true;
+    QString text = T(kTextWavFailed);
+    if (text.isEmpty()) text = QStringLiteral("%1");
+    m_ctx.prompt.Show(kProductName, text.arg(QString::fromStdString(saved.Error())).toStdString(), Prompt::Buttons::Ok,
+                      Prompt::Icon::Warning);
+    return false;
 }
 
 } // namespace tolbe::app

@@ -369,9 +369,11 @@ void FrmSetup::FillBrands() {
     const QString typed = m_cmbBrand->currentText();
     m_cmbBrand->clear();
     if (m_ctx.HasDatabase() && m_cmbDevice->currentIndex() >= 0) {
-        const core::BrandChoice choice = core::ChooseBrand(m_ctx.database, m_cmbDevice->currentText().toStdString());
-        for (const std::string& brand : choice.matching)
-            m_cmbBrand->addItem(Q(brand));
+        // A database that cannot be read leaves the list empty; the search that follows says so.
+        const auto choice = core::ChooseBrand(m_ctx.database, m_cmbDevice->currentText().toStdString());
+        if (choice)
+            for (const std::string& brand : choice->matching)
+                m_cmbBrand->addItem(Q(brand));
     }
     m_cmbBrand->setEditText(typed);
 }
@@ -433,11 +435,12 @@ void FrmSetup::CmdFind_Click() {
         m_cmbBrand->setFocus();
         return;
     }
-    const core::BrandChoice choice = core::ChooseBrand(m_ctx.database, device, typed.toStdString());
-    if (!choice.error.empty()) {
+    const auto chosen = core::ChooseBrand(m_ctx.database, device, typed.toStdString());
+    if (!chosen) {
         ShowDatabaseError(m_ctx.LangBase, this);
         return;
     }
+    const core::BrandChoice& choice = *chosen;
     // A brand written as the database writes it, or the only one the text finds, is taken at once.
     std::string brand;
     const int exact = m_cmbBrand->findText(typed, Qt::MatchFixedString);
@@ -501,15 +504,15 @@ void FrmSetup::CmdStartOver_Click() {
 
 void FrmSetup::StartCandidates(const std::string& device, const std::string& brand, const std::string& model, int at,
                                const std::string& imageSha256, bool resume) {
-    core::CandidateList list = core::FindCandidates(m_ctx.database, ChosenSlot(), device, brand, model);
-    if (!list.error.empty()) {
+    auto list = core::FindCandidates(m_ctx.database, ChosenSlot(), device, brand, model);
+    if (!list) {
         ShowDatabaseError(m_ctx.LangBase, this);
         return;
     }
     m_device = device;
     m_brand = brand;
     m_model = model;
-    m_list = std::move(list);
+    m_list = std::move(*list);
     m_triedMs = 0;
     m_tries = 0;
     m_tryClock.invalidate();
@@ -789,12 +792,15 @@ void FrmSetup::ShowAsk(int index) {
     m_index = index;
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(m_index)];
     const core::Answer* before = AnswerOf(index);
-    m_keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID, c.StrKeyDown, m_device);
+    // The candidate was encoded when it was listed; a database gone unreadable since leaves the
+    // page without keys to tick, and the answer buttons still work.
+    auto keys = core::TestKeysFor(m_ctx.database, ChosenSlot(), c.first.SourceID, c.StrKeyDown, m_device);
+    m_keys = keys ? std::move(*keys) : std::vector<core::TestKey>{};
     for (QCheckBox* box : m_keyChecks)
         delete box;
     m_keyChecks.clear();
     QStringList names;
-    for (const core::TestKey& key : m_keys.keys) {
+    for (const core::TestKey& key : m_keys) {
         names << KeyText(key);
         auto* box = new QCheckBox(KeyText(key), m_pages->widget(static_cast<int>(Page::Ask)));
         box->setChecked(before && std::find(before->keysWorked.begin(), before->keysWorked.end(), key.keyMapId) !=
@@ -836,11 +842,11 @@ void FrmSetup::CmdSome_Click() {
     std::vector<std::string> worked;
     std::vector<std::int32_t> ids;
     QStringList shown;
-    for (std::size_t i = 0; i < m_keyChecks.size() && i < m_keys.keys.size(); ++i)
+    for (std::size_t i = 0; i < m_keyChecks.size() && i < m_keys.size(); ++i)
         if (m_keyChecks[i]->isChecked()) {
-            worked.push_back(m_keys.keys[i].name);
-            ids.push_back(m_keys.keys[i].keyMapId);
-            shown << KeyText(m_keys.keys[i]);
+            worked.push_back(m_keys[i].name);
+            ids.push_back(m_keys[i].keyMapId);
+            shown << KeyText(m_keys[i]);
         }
     if (worked.empty()) {
         m_labAskNote->setText(T(kTextTickKeys));

@@ -118,7 +118,7 @@ private:
     core::CandidateList m_list; // tried ones first, in the order tried; the rest ranked (core::RankRest)
     std::vector<core::Answer> m_answers;
     int m_index = -1;
-    core::TestKeyList m_keys;
+    std::vector<core::TestKey> m_keys;
     // The partly working candidate with the most keys that worked, kept if nothing works better.
     struct Best {
         int index = -1;

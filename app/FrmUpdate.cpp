@@ -97,7 +97,7 @@ void FrmUpdate::CheckEnded() {
     }
     m_tasks.RunThenCallback(
         this, [check = m_check.get(), stop = m_check->StopToken()] { return check->CopySetup(stop); },
-        [this](update::Result<std::filesystem::path> copy) {
+        [this](Result<std::filesystem::path> copy) {
             m_tasks.Join();
             if (!m_abandoned) m_check->StartSetup(copy);
             Finished();

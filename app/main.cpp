@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
     app::ContextPrompt prompt;
     app::AppContext ctx(settings, prompt, ProgramPaths::ForRunningProgram());
     // Without the user's folder the program still runs on the shipped files; only an update fails.
-    if (std::string why; !ctx.paths.PrepareUserData(&why)) std::fprintf(stderr, "tolbe: %s\n", why.c_str());
+    if (const Status prepared = ctx.paths.PrepareUserData(); !prepared)
+        std::fprintf(stderr, "tolbe: %s\n", prepared.Error().c_str());
     ctx.systemLanguageId = i18n::SystemUiLanguageId();
     ctx.openWaveOut = [](const std::string& device) { return std::make_unique<audio::AlsaWaveOut>(device); };
     ctx.playbackDevices = [] { return audio::ListPlaybackDevices(); };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace tolbe::audio {
 
@@ -19,7 +20,7 @@ struct PcmCloser {
 };
 using PcmHandle = std::unique_ptr<snd_pcm_t, PcmCloser>;
 
-// ALSA prints its own diagnostics to stderr; the failure already reaches the user through CaptureError.
+// ALSA prints its own diagnostics to stderr; the failure already reaches the user through the result.
 void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
 void InstallQuietErrorHandler() {
@@ -27,27 +28,29 @@ void InstallQuietErrorHandler() {
     std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
 }
 
-[[noreturn]] void Fail(const std::string& device, const std::string& what, int code) {
-    throw CaptureError("capture device \"" + device + "\": " + what + ": " + snd_strerror(code));
+Result<CapturedAudio> Refuse(const std::string& device, const std::string& what, int code) {
+    return Result<CapturedAudio>::Fail("capture device \"" + device + "\": " + what + ": " + snd_strerror(code));
 }
 
 } // namespace
 
-CapturedAudio CaptureFromAlsa(const std::string& device, double seconds, int sample_rate, int channels) {
+Result<CapturedAudio> CaptureFromAlsa(const std::string& device, double seconds, int sample_rate, int channels) {
     if (!(seconds > 0 && seconds <= kMaxCapture_s))
-        throw std::invalid_argument("recording time must be above 0 and at most 600 seconds");
+        return Result<CapturedAudio>::Fail("recording time must be above 0 and at most " +
+                                           std::to_string(static_cast<int>(kMaxCapture_s)) + " seconds");
     if (sample_rate < 8000 || sample_rate > 192000)
-        throw std::invalid_argument("sample rate " + std::to_string(sample_rate) + " Hz is outside 8000 to 192000");
-    if (channels != 1 && channels != 2) throw std::invalid_argument("1 or 2 channels can be recorded");
+        return Result<CapturedAudio>::Fail("sample rate " + std::to_string(sample_rate) +
+                                           " Hz is outside 8000 to 192000");
+    if (channels != 1 && channels != 2) return Result<CapturedAudio>::Fail("1 or 2 channels can be recorded");
 
     InstallQuietErrorHandler();
     snd_pcm_t* raw = nullptr;
     int rc = snd_pcm_open(&raw, device.c_str(), SND_PCM_STREAM_CAPTURE, 0);
     PcmHandle handle(raw);
-    if (rc < 0) Fail(device, "cannot open", rc);
+    if (rc < 0) return Refuse(device, "cannot open", rc);
     rc = snd_pcm_set_params(handle.get(), SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
                             static_cast<unsigned>(channels), static_cast<unsigned>(sample_rate), 1, kCaptureLatencyUs);
-    if (rc < 0) Fail(device, "cannot record 16-bit audio at " + std::to_string(sample_rate) + " Hz", rc);
+    if (rc < 0) return Refuse(device, "cannot record 16-bit audio at " + std::to_string(sample_rate) + " Hz", rc);
 
     CapturedAudio audio;
     audio.sample_rate = sample_rate;
@@ -64,12 +67,12 @@ CapturedAudio CaptureFromAlsa(const std::string& device, double seconds, int sam
             // failing ends the recording.
             rc = ++recoveries > kMaxRecoveries ? static_cast<int>(n)
                                                : snd_pcm_recover(handle.get(), static_cast<int>(n), 1);
-            if (rc < 0) Fail(device, "recording failed", rc);
+            if (rc < 0) return Refuse(device, "recording failed", rc);
             continue;
         }
         done += static_cast<snd_pcm_uframes_t>(n);
     }
-    return audio;
+    return Result<CapturedAudio>::Ok(std::move(audio));
 }
 
 } // namespace tolbe::audio

@@ -1,19 +1,13 @@
 #pragma once
 
 #include "audio/DownloadSequence.h"
+#include "common/Result.h"
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tolbe::audio {
-
-// A capture device that could not be opened, set up or read; the message names the device and ALSA's reason.
-class CaptureError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // Interleaved 16-bit samples as recorded.
 struct CapturedAudio {
@@ -26,7 +20,8 @@ inline constexpr double kMaxCapture_s = kMaxRecording_s;
 
 // Records `seconds` (above 0, at most kMaxCapture_s) from an ALSA capture device as S16_LE with `channels`
 // (1 or 2) at `sample_rate` (8000 to 192000 Hz; ALSA converts when the hardware cannot). Blocks for the
-// recording time. Throws std::invalid_argument for a value out of range, CaptureError for the device.
-CapturedAudio CaptureFromAlsa(const std::string& device, double seconds, int sample_rate = 44100, int channels = 2);
+// recording time. A value out of range fails, and so does the device, naming it and ALSA's reason.
+Result<CapturedAudio> CaptureFromAlsa(const std::string& device, double seconds, int sample_rate = 44100,
+                                      int channels = 2);
 
 } // namespace tolbe::audio

@@ -36,8 +36,8 @@ void InstallQuietErrorHandler() {
     std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
 }
 
-WaveResult Failure(int code) {
-    return WaveResult{false, GetWaveErrorText(code)};
+Result<Playback> Failure(int code) {
+    return Result<Playback>::Fail(GetWaveErrorText(code));
 }
 
 // Frames the device has played: written less what still waits in its buffer.
@@ -62,7 +62,7 @@ std::string GetWaveErrorText(int code) {
 
 AlsaWaveOut::AlsaWaveOut(std::string device) : m_device(device.empty() ? kDefaultPcmDevice : std::move(device)) {}
 
-WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
+Result<Playback> AlsaWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
     InstallQuietErrorHandler();
     snd_pcm_t* raw = nullptr;
     int rc = snd_pcm_open(&raw, m_device.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
@@ -81,7 +81,7 @@ WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver
     while (done < total) {
         if (observer && observer->StopRequested()) {
             snd_pcm_drop(handle.get());
-            return WaveResult{false, {}, true};
+            return Result<Playback>::Ok(Playback{.stopped = true});
         }
         const snd_pcm_uframes_t piece = std::min(kPieceFrames, total - done);
         const snd_pcm_sframes_t n = snd_pcm_writei(handle.get(), pcm.data() + done * kBytesPerFrame, piece);
@@ -102,7 +102,7 @@ WaveResult AlsaWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver
     // Drain failures are like the original's failed unprepare: playback is over either way.
     snd_pcm_drain(handle.get());
     if (observer) observer->Played(total);
-    return {};
+    return Result<Playback>::Ok({});
 }
 
 namespace {

@@ -26,7 +26,7 @@ class AlsaWaveOut final : public WaveOut {
 public:
     explicit AlsaWaveOut(std::string device = kDefaultPcmDevice);
     using WaveOut::Play;
-    WaveResult Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) override;
+    Result<Playback> Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) override;
     std::string DeviceName() const override { return m_device; }
     const std::string& Device() const { return m_device; }
 

@@ -140,8 +140,8 @@ private:
 
 } // namespace
 
-WaveResult PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
-                              const std::atomic<bool>* stop) {
+Result<Playback> PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
+                                    const std::atomic<bool>* stop) {
     MarkFollower follower(signal, progress, stop);
     return out.Play(signal.pcm, &follower);
 }

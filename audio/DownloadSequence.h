@@ -2,6 +2,7 @@
 
 #include "audio/Modulator.h"
 #include "audio/Packets.h"
+#include "common/Result.h"
 
 #include <atomic>
 #include <cstddef>
@@ -13,7 +14,7 @@
 namespace tolbe::audio {
 
 class WaveOut;
-struct WaveResult;
+struct Playback;
 
 // Fixed pauses of a download, after the header, after each data packet and after the end packet.
 inline constexpr int kHeaderPause_ms = 400;
@@ -131,7 +132,7 @@ DownloadSignal BuildDownloadSignal(std::uint8_t eDevice, std::span<const std::ui
 // Plays the whole signal as one stream on `out` (opened once, drained and closed once) and calls
 // `progress` as the device's played position passes each mark. Stops early, without a failure, when
 // `stop` turns true. On failure the marks not yet reached are not called.
-WaveResult PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
-                              const std::atomic<bool>* stop = nullptr);
+Result<Playback> PlayDownloadSignal(const DownloadSignal& signal, WaveOut& out, DownloadProgress& progress,
+                                    const std::atomic<bool>* stop = nullptr);
 
 } // namespace tolbe::audio

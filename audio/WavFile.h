@@ -1,20 +1,14 @@
 #pragma once
 
 #include "audio/DownloadSequence.h"
+#include "common/Result.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <span>
-#include <stdexcept>
 #include <vector>
 
 namespace tolbe::audio {
-
-// A WAV file that cannot be written or read as 16-bit PCM; the message names the file and the cause.
-class WavError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // 16-bit PCM audio: interleaved little-endian sample bytes, channels x 2 bytes per frame.
 struct WavAudio {
@@ -25,8 +19,10 @@ struct WavAudio {
     std::size_t FrameCount() const { return channels > 0 ? pcm.size() / (2u * static_cast<unsigned>(channels)) : 0; }
 };
 
-// Writes 16-bit little-endian interleaved PCM as a WAV file, replacing the file. Throws WavError.
-void WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate, int channels);
+// Writes 16-bit little-endian interleaved PCM as a WAV file, replacing the file. A failure names the
+// file and the cause.
+Status WriteWavFile(const std::filesystem::path& file, std::span<const std::uint8_t> pcm, int sample_rate,
+                    int channels);
 
 // What the reader takes: rates a sound card records at, and no more audio than a recording of
 // every slot's download holds. A header claiming more is refused before anything is allocated or
@@ -36,7 +32,7 @@ inline constexpr int kMaxWavSampleRate = 384000;
 inline constexpr int kMaxWavSeconds = kMaxRecording_s;
 
 // Reads a WAV file of 16-bit PCM, mono or stereo, at kMinWavSampleRate to kMaxWavSampleRate and
-// at most kMaxWavSeconds long. Throws WavError for anything else.
-WavAudio ReadWavFile(const std::filesystem::path& file);
+// at most kMaxWavSeconds long. Anything else fails, naming the file and the cause.
+Result<WavAudio> ReadWavFile(const std::filesystem::path& file);
 
 } // namespace tolbe::audio

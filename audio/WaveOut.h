@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -7,11 +9,10 @@
 
 namespace tolbe::audio {
 
-// Outcome of playing one stream: ok, or the platform's text for why not. `stopped` marks a stream
-// that its observer asked to end early; that is no failure of the device and is not reported.
-struct WaveResult {
-    bool ok = true;
-    std::string error;
+// How a stream ended that the device did not fail: played whole, or `stopped` early because its
+// observer asked, which is no failure of the device and is not reported. A failure carries the
+// platform's text for why.
+struct Playback {
     bool stopped = false;
 };
 
@@ -30,8 +31,8 @@ public:
 class WaveOut {
 public:
     virtual ~WaveOut() = default;
-    WaveResult Play(std::span<const std::uint8_t> pcm) { return Play(pcm, nullptr); }
-    virtual WaveResult Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) = 0;
+    Result<Playback> Play(std::span<const std::uint8_t> pcm) { return Play(pcm, nullptr); }
+    virtual Result<Playback> Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) = 0;
     // The device as the system names it, for messages.
     virtual std::string DeviceName() const = 0;
 };

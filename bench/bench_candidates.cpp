@@ -47,7 +47,7 @@ void BM_CandidatesLargestBrand(benchmark::State& state) {
     if (!Open(state, database, bench::LargeDatabase())) return;
     Brand largest;
     for (Brand b : AllBrands(database)) {
-        b.codeSets = core::FindCandidates(database, SlotFor(b.device), b.device, b.brand).codeSets;
+        b.codeSets = core::FindCandidates(database, SlotFor(b.device), b.device, b.brand)->codeSets;
         if (b.codeSets > largest.codeSets) largest = b;
     }
     bench::Percentiles times;
@@ -55,7 +55,7 @@ void BM_CandidatesLargestBrand(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = bench::Clock::now();
         const core::CandidateList list =
-            core::FindCandidates(database, SlotFor(largest.device), largest.device, largest.brand);
+            core::FindCandidates(database, SlotFor(largest.device), largest.device, largest.brand).Value();
         times.Add(state, start);
         candidates = list.candidates.size();
     }
@@ -71,7 +71,7 @@ void BM_CandidatesLargestBrandCold(benchmark::State& state) {
     if (!Open(state, database, bench::LargeDatabase())) return;
     Brand largest;
     for (Brand b : AllBrands(database)) {
-        b.codeSets = core::FindCandidates(database, SlotFor(b.device), b.device, b.brand).codeSets;
+        b.codeSets = core::FindCandidates(database, SlotFor(b.device), b.device, b.brand)->codeSets;
         if (b.codeSets > largest.codeSets) largest = b;
     }
     bench::Percentiles times;
@@ -80,7 +80,7 @@ void BM_CandidatesLargestBrandCold(benchmark::State& state) {
         if (!Open(state, fresh, bench::LargeDatabase())) return;
         const auto start = bench::Clock::now();
         benchmark::DoNotOptimize(
-            core::FindCandidates(fresh, SlotFor(largest.device), largest.device, largest.brand).candidates.size());
+            core::FindCandidates(fresh, SlotFor(largest.device), largest.device, largest.brand)->candidates.size());
         times.Add(state, start);
     }
     times.Report(state);
@@ -105,7 +105,7 @@ void Grouping(benchmark::State& state, const std::string& file) {
         after.clear();
         for (const Brand& b : AllBrands(database)) {
             const Slot slot = SlotFor(b.device);
-            const core::CandidateList list = core::FindCandidates(database, slot, b.device, b.brand);
+            const core::CandidateList list = core::FindCandidates(database, slot, b.device, b.brand).Value();
             before.push_back(list.codeSets);
             after.push_back(static_cast<int>(list.candidates.size()));
             std::set<std::string> images;
@@ -121,9 +121,9 @@ void Grouping(benchmark::State& state, const std::string& file) {
                                                                    false)
                                                     .ValueAt(0, 0)
                                                     .ToInt32();
-                    const core::PreparedDownload d =
+                    const auto d =
                         core::PrepareDownload(database, {codec::kSupportedRcuModel, slot, source, order}, filler, 0);
-                    const std::string hash = core::ImageSha256(d.CodeBuffer, slot);
+                    const std::string hash = d ? core::ImageSha256(d->CodeBuffer, slot) : std::string("refused");
                     images.insert(hash);
                     if (hash != c.imageSha256) ++hashMismatches;
                 }

@@ -142,7 +142,7 @@ void SimulatedUser(benchmark::State& state, const std::string& file) {
             if (it == lists.end())
                 it = lists
                          .emplace(std::pair{device, brand},
-                                  core::FindCandidates(database, SlotFor(device), device, brand))
+                                  core::FindCandidates(database, SlotFor(device), device, brand).Value())
                          .first;
             Truth truth;
             for (const core::Candidate& c : it->second.candidates)
@@ -182,12 +182,13 @@ void BM_RankedListLargestBrand(benchmark::State& state) {
         "order by count(*) desc limit 1",
         false);
     const std::string device = largest.ValueAt(0, 0).Text(), brand = largest.ValueAt(0, 1).Text();
-    benchmark::DoNotOptimize(core::FindCandidates(database, SlotFor(device), device, brand).candidates.size());
+    benchmark::DoNotOptimize(core::FindCandidates(database, SlotFor(device), device, brand)->candidates.size());
     bench::Percentiles times;
     std::size_t candidates = 0;
     for (auto _ : state) {
         const auto start = bench::Clock::now();
-        const core::CandidateList list = core::FindCandidates(database, SlotFor(device), device, brand, "KV-29");
+        const core::CandidateList list =
+            core::FindCandidates(database, SlotFor(device), device, brand, "KV-29").Value();
         benchmark::DoNotOptimize(core::RankCandidates(list, {}).size());
         times.Add(state, start);
         candidates = list.candidates.size();

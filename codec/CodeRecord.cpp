@@ -227,9 +227,9 @@ const std::string& DefaultKeyOrder(std::uint8_t eDevice) {
     return Slot::FromNumber(eDevice).IsTelevisionKind() ? tvSat : dvdAux;
 }
 
-bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::CodeSet& codes,
-                     std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
-                     FillerSource& rng, std::string* why) {
+Status BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::CodeSet& codes,
+                       std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
+                       FillerSource& rng) {
     CodeBuffer.assign(static_cast<std::size_t>(Slot::kRegionBytes), 0);
     std::string reason;
     try {
@@ -238,13 +238,12 @@ bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::Code
         std::vector<std::uint8_t> record = Encode(eDevice, codes, StrKeyDown, rng);
         BlockCount = static_cast<std::int16_t>(record.size() / Slot::kBlockBytes);
         CodeBuffer = std::move(record);
-        return true;
+        return Ok();
     } catch (const Refusal& e) {
         reason = e.what();
     }
     CodeBuffer.assign(static_cast<std::size_t>(Slot::kRegionBytes), 0);
-    if (why != nullptr) *why = reason;
-    return false;
+    return Fail(reason);
 }
 
 } // namespace tolbe::codec

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "db/CodeSet.h"
 
 #include <cstdint>
@@ -45,11 +46,11 @@ const std::string& DefaultKeyOrder(std::uint8_t eDevice);
 // Encodes the loaded code set `codes` into the code record of slot `eDevice` (0 TV .. 3 AUX), laid
 // out as the remote reads its code memory region at 768 x eDevice. `StrKeyDown` is the key order
 // ("13,3,..."; empty selects the slot's default order). Reads no database. On success `CodeBuffer` holds 64 x
-// BlockCount bytes (the record, then filler bytes from `rng`) and the result is true. On any failure the result is
-// false, `CodeBuffer` is 768 zero bytes and `BlockCount` is untouched; nothing must then be sent. `why`, when given,
-// receives the reason of a failure (for tools and logs; the window shows none).
-bool BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::CodeSet& codes,
-                     std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
-                     FillerSource& rng, std::string* why = nullptr);
+// BlockCount bytes (the record, then filler bytes from `rng`). On any failure `CodeBuffer` is 768 zero bytes and
+// `BlockCount` is untouched; nothing must then be sent. The failure's reason is for tools and logs; the window
+// shows none.
+Status BuildCodeRecord(std::uint8_t RCUModel, std::uint8_t eDevice, const db::CodeSet& codes,
+                       std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, const std::string& StrKeyDown,
+                       FillerSource& rng);
 
 } // namespace tolbe::codec

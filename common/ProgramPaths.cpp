@@ -86,8 +86,8 @@ std::filesystem::path ProgramPaths::Database() const {
     return std::filesystem::exists(own, ec) ? own : ShippedDatabase();
 }
 
-bool ProgramPaths::PrepareUserData(std::string* why) const {
-    if (!m_installed) return true;
+Status ProgramPaths::PrepareUserData() const {
+    if (!m_installed) return Ok();
     std::error_code ec;
     std::filesystem::create_directories(UpdateFolder(), ec);
     if (!ec && std::filesystem::exists(DefaultServerIni(), ec) && !std::filesystem::exists(ServerIni(), ec)) {
@@ -98,8 +98,8 @@ bool ProgramPaths::PrepareUserData(std::string* why) const {
                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                          std::filesystem::perm_options::add, ec);
     }
-    if (ec && why != nullptr) *why = ec.message() + ": " + UpdateFolder().string();
-    return !ec;
+    if (ec) return Fail(ec.message() + ": " + UpdateFolder().string());
+    return Ok();
 }
 
 std::filesystem::path ProgramPaths::MixerLevelsFile() {

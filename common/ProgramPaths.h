@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <filesystem>
 #include <string>
 
@@ -63,9 +65,9 @@ public:
     // else tolbe-<uid> in $TMPDIR or /tmp (which the guard refuses when it is not the user's own).
     static std::filesystem::path RuntimeFolder();
     // Installed: creates the user's Update folder and copies the shipped Server.ini there when the
-    // user has none. A program folder is left as it is. False, with the reason, when a step fails;
-    // the program still runs on the shipped files then.
-    bool PrepareUserData(std::string* why = nullptr) const;
+    // user has none. A program folder is left as it is. When a step fails the program still runs
+    // on the shipped files.
+    Status PrepareUserData() const;
 
 private:
     ProgramPaths(std::filesystem::path shipped, std::filesystem::path dir, bool installed)

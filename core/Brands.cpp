@@ -45,14 +45,15 @@ std::vector<std::string> NearBrands(const std::vector<std::string>& brands, cons
     return out;
 }
 
-BrandChoice ChooseBrand(const db::CodeDatabase& database, const std::string& device, const std::string& typed) {
+Result<BrandChoice> ChooseBrand(const db::CodeDatabase& database, const std::string& device, const std::string& typed) {
+    using R = Result<BrandChoice>;
     BrandChoice choice;
     try {
         if (!database.IsOpen()) throw db::DbError("no code database is open");
         const std::vector<std::string> all = db::ListBrands(database.DBConn(), device);
         if (typed.empty()) {
             choice.matching = all;
-            return choice;
+            return R::Ok(std::move(choice));
         }
         choice.matching = db::ListBrands(database.DBConn(), device, typed);
         std::vector<std::string> rest;
@@ -61,10 +62,9 @@ BrandChoice ChooseBrand(const db::CodeDatabase& database, const std::string& dev
         });
         choice.nearest = NearBrands(rest, typed);
     } catch (const db::DbError& e) {
-        choice = BrandChoice{};
-        choice.error = std::string("database: ") + e.what();
+        return R::Fail(std::string("database: ") + e.what());
     }
-    return choice;
+    return R::Ok(std::move(choice));
 }
 
 } // namespace tolbe::core

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "db/CodeDatabase.h"
 
 #include <string>
@@ -12,12 +13,12 @@ namespace tolbe::core {
 struct BrandChoice {
     std::vector<std::string> matching; // brands the typed text finds as a search key word would
     std::vector<std::string> nearest;  // "Did you mean ...?": close brands the key word misses, closest first
-    std::string error;                 // not empty when the database could not be read
 };
 
 // The brands of `device` (ListBrands). With `typed` not empty, those it matches as a brand key word
-// and the near matches among the rest (NearBrands). Never throws.
-BrandChoice ChooseBrand(const db::CodeDatabase& database, const std::string& device, const std::string& typed = {});
+// and the near matches among the rest (NearBrands). Fails when the database cannot be read.
+Result<BrandChoice> ChooseBrand(const db::CodeDatabase& database, const std::string& device,
+                                const std::string& typed = {});
 
 // The brands of `brands` that `typed` probably means although it is written differently: in
 // another letter case, with or without blanks, hyphens and other punctuation, or with one or

@@ -100,14 +100,12 @@ void ApplyModel(CandidateList& list, const std::string& model) {
         list.model.nearModels.push_back(closest[i].second);
 }
 
-CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
-                             const std::string& brand, const std::string& model) {
+Result<CandidateList> FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
+                                     const std::string& brand, const std::string& model) {
+    using R = Result<CandidateList>;
     CandidateList list;
     list.model = {model, LooksLikeSerial(model), 0, {}};
-    if (!database.IsOpen()) {
-        list.error = "no code database is open";
-        return list;
-    }
+    if (!database.IsOpen()) return R::Fail("no code database is open");
     try {
         const db::DbConnection& conn = database.DBConn();
         const ReadTransaction transaction(conn);
@@ -138,14 +136,11 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
                 request.SourceID = info.SourceID;
                 request.StrKeyDown = order->second;
                 Image image;
-                std::string why;
-                const Refusal refusal = BuildSlotRecord(database, request, zeros, image.bytes, image.blocks, &why);
-                if (refusal == Refusal::DatabaseFailed || refusal == Refusal::NoDatabase) {
-                    list.candidates.clear();
-                    list.error = why;
-                    return list;
-                }
-                if (refusal == Refusal::None) at->second = std::move(image);
+                const DownloadResult<Done> built = BuildSlotRecord(database, request, zeros, image.bytes, image.blocks);
+                if (!built &&
+                    (built.ErrorKind() == Refusal::DatabaseFailed || built.ErrorKind() == Refusal::NoDatabase))
+                    return R::Fail(built.Error());
+                if (built) at->second = std::move(image);
             }
             if (!at->second) {
                 ++list.refused;
@@ -169,10 +164,9 @@ CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const 
         }
         ApplyModel(list, model);
     } catch (const db::DbError& e) {
-        list.candidates.clear();
-        list.error = std::string("database: ") + e.what();
+        return R::Fail(std::string("database: ") + e.what());
     }
-    return list;
+    return R::Ok(std::move(list));
 }
 
 } // namespace tolbe::core

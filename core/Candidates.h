@@ -47,7 +47,6 @@ struct CandidateList {
     std::vector<Candidate> candidates; // "candidate k of candidates.size()"
     int codeSets = 0;                  // code sets the search found (the search's order, no limit)
     int refused = 0;                   // of those, the ones that make no record for the slot (too long, no codes)
-    std::string error;                 // not empty when the database could not be read; the list is then empty
     ModelLookup model;
 
     // The code sets the candidates stand for: codeSets less the refused ones.
@@ -64,9 +63,9 @@ void ApplyModel(CandidateList& list, const std::string& model);
 // download of that code set encodes it (its own key order), grouped by equal record bytes in the
 // order of first appearance. `model` does not narrow the list: it is compared with every
 // candidate's models (ApplyModel) for RankCandidates to put the likeliest first. Code sets the encoder refuses for the
-// slot are no candidates. Never throws.
-CandidateList FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
-                             const std::string& brand, const std::string& model = {});
+// slot are no candidates. Fails when the database cannot be read.
+Result<CandidateList> FindCandidates(const db::CodeDatabase& database, Slot slot, const std::string& device,
+                                     const std::string& brand, const std::string& model = {});
 
 // SHA-256 of a slot's code record with its filler bytes counted as zeros, as lower-case
 // hexadecimal text: the same for every download of the same code set into the same slot, however

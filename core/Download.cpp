@@ -2,6 +2,8 @@
 
 #include "codec/DownOrder.h"
 
+#include <utility>
+
 namespace tolbe::core {
 
 DownloadRequest RequestFor(Slot slot, const codec::SlotInfo& codeSet) {
@@ -12,13 +14,12 @@ DownloadRequest RequestFor(Slot slot, const codec::SlotInfo& codeSet) {
     return request;
 }
 
-Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
-                        std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, std::string* why,
-                        std::string* orderUsed) {
+DownloadResult<Done> BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest& request,
+                                     codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
+                                     std::int16_t& BlockCount, std::string* orderUsed) {
     CodeBuffer.assign(Slot::kRegionBytes, 0);
-    const auto refuse = [&](Refusal refusal, const std::string& reason) {
-        if (why != nullptr) *why = reason;
-        return refusal;
+    const auto refuse = [](Refusal refusal, std::string reason) {
+        return DownloadResult<Done>::Fail(std::move(reason), refusal);
     };
     if (request.SourceID < 1) return refuse(Refusal::NotAssigned, "no code set is assigned to the slot");
     if (!database.IsOpen()) return refuse(Refusal::NoDatabase, "no code database is open");
@@ -37,31 +38,32 @@ Refusal BuildSlotRecord(const db::CodeDatabase& database, const DownloadRequest&
     } catch (const db::DbError& e) {
         return refuse(Refusal::DatabaseFailed, std::string("database: ") + e.what());
     }
-    std::string reason;
-    if (!codec::BuildCodeRecord(request.RCUModel, request.slot.Number(), codes, CodeBuffer, BlockCount, order, rng,
-                                &reason))
-        return refuse(Refusal::EncoderRefused, reason);
+    const Status built =
+        codec::BuildCodeRecord(request.RCUModel, request.slot.Number(), codes, CodeBuffer, BlockCount, order, rng);
+    if (!built) return refuse(Refusal::EncoderRefused, built.Error());
     if (orderUsed != nullptr) *orderUsed = std::move(order);
-    return Refusal::None;
+    return DownloadResult<Done>::Ok({});
 }
 
-Refusal CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& request, codec::FillerSource& rng,
-                       std::vector<std::uint8_t>& CodeBuffer, std::int16_t& BlockCount, audio::DownloadSink& sink,
-                       audio::DownloadProgress& progress, std::string* why) {
-    const Refusal refusal = BuildSlotRecord(database, request, rng, CodeBuffer, BlockCount, why);
-    if (refusal != Refusal::None) return refusal;
+DownloadResult<Done> CmdDownCodeAPI(const db::CodeDatabase& database, const DownloadRequest& request,
+                                    codec::FillerSource& rng, std::vector<std::uint8_t>& CodeBuffer,
+                                    std::int16_t& BlockCount, audio::DownloadSink& sink,
+                                    audio::DownloadProgress& progress) {
+    DownloadResult<Done> built = BuildSlotRecord(database, request, rng, CodeBuffer, BlockCount);
+    if (!built) return built;
     audio::SendCodeRecord(request.slot.Number(), CodeBuffer, BlockCount, request.slot.Name(), sink, progress);
-    return Refusal::None;
+    return built;
 }
 
-PreparedDownload PrepareDownload(const db::CodeDatabase& database, const DownloadRequest& request,
-                                 codec::FillerSource& rng, int leadIn_ms) {
+DownloadResult<PreparedDownload> PrepareDownload(const db::CodeDatabase& database, const DownloadRequest& request,
+                                                 codec::FillerSource& rng, int leadIn_ms) {
     PreparedDownload prepared;
     audio::SignalRecorder recorder(leadIn_ms);
-    prepared.refusal = CmdDownCodeAPI(database, request, rng, prepared.CodeBuffer, prepared.BlockCount, recorder,
-                                      recorder, &prepared.why);
-    if (prepared.Ready()) prepared.signal = recorder.Take();
-    return prepared;
+    const DownloadResult<Done> sent =
+        CmdDownCodeAPI(database, request, rng, prepared.CodeBuffer, prepared.BlockCount, recorder, recorder);
+    if (!sent) return DownloadResult<PreparedDownload>::FailAs(sent);
+    prepared.signal = recorder.Take();
+    return DownloadResult<PreparedDownload>::Ok(std::move(prepared));
 }
 
 } // namespace tolbe::core

@@ -203,17 +203,16 @@ RemoteRecord::ChangeReport RemoteRecord::Change(const std::function<void(RemoteR
     if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
     const FileLock lock(FileLock::For(m_file));
     if (!lock.Held()) {
-        report.why = lock.Problem();
-        report.error = std::make_error_code(std::errc::device_or_resource_busy);
+        report.saved = SaveResult::Fail(lock.Problem(), std::make_error_code(std::errc::device_or_resource_busy));
         return report;
     }
     report.load = LoadUnlocked();
     if (m_unread) {
-        report.why = report.load.problem + " (the remote's record is left as it is)";
+        report.saved = SaveResult::Fail(report.load.problem + " (the remote's record is left as it is)");
         return report;
     }
     change(*this);
-    report.saved = SaveUnlocked(&report.why, &report.error);
+    report.saved = SaveUnlocked();
     return report;
 }
 
@@ -261,7 +260,8 @@ RemoteRecord::LoadReport RemoteRecord::ReadFile() {
         if (!aside.empty() && std::any_of(m_slots.begin(), m_slots.end(), [](const SlotRecord& r) {
                 return r.HasWritten() || r.resume || !r.ruledOut.empty();
             }))
-            SaveUnlocked(nullptr);
+            // The new file's failure leaves the damaged one in place, which is what is reported.
+            static_cast<void>(SaveUnlocked());
         return report;
     };
     if (const auto size = std::filesystem::file_size(m_file, ec); !ec && size > kMaxFileBytes)
@@ -298,25 +298,16 @@ RemoteRecord::LoadReport RemoteRecord::ReadFile() {
     return report;
 }
 
-bool RemoteRecord::Save(std::string* why, std::error_code* error) const {
-    if (error != nullptr) error->clear();
+RemoteRecord::SaveResult RemoteRecord::Save() const {
     std::error_code ec;
     if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
     const FileLock lock(FileLock::For(m_file));
-    if (!lock.Held()) {
-        if (why != nullptr) *why = lock.Problem();
-        if (error != nullptr) *error = std::make_error_code(std::errc::device_or_resource_busy);
-        return false;
-    }
-    return SaveUnlocked(why, error);
+    if (!lock.Held()) return SaveResult::Fail(lock.Problem(), std::make_error_code(std::errc::device_or_resource_busy));
+    return SaveUnlocked();
 }
 
-bool RemoteRecord::SaveUnlocked(std::string* why, std::error_code* error) const {
-    if (error != nullptr) error->clear();
-    if (m_unread) {
-        if (why != nullptr) *why = m_file.string() + " could not be read, so it is not replaced";
-        return false;
-    }
+RemoteRecord::SaveResult RemoteRecord::SaveUnlocked() const {
+    if (m_unread) return SaveResult::Fail(m_file.string() + " could not be read, so it is not replaced");
     IniDocument doc;
     for (Slot slot : Slot::All()) {
         const SlotRecord& r = Of(slot);
@@ -355,15 +346,12 @@ bool RemoteRecord::SaveUnlocked(std::string* why, std::error_code* error) const 
         std::error_code ec;
         if (m_file.has_parent_path()) std::filesystem::create_directories(m_file.parent_path(), ec);
         WriteFileAtomically(m_file, doc.Serialize());
-        return true;
+        return SaveResult::Ok({});
     } catch (const std::filesystem::filesystem_error& e) {
-        if (why != nullptr) *why = std::string("cannot write ") + m_file.string() + ": " + e.what();
-        if (error != nullptr) *error = e.code();
-        return false;
+        return SaveResult::Fail(std::string("cannot write ") + m_file.string() + ": " + e.what(), e.code());
     } catch (const std::exception& e) {
-        if (why != nullptr) *why = std::string("cannot write ") + m_file.string() + ": " + e.what();
-        if (error != nullptr) *error = std::make_error_code(std::errc::io_error);
-        return false;
+        return SaveResult::Fail(std::string("cannot write ") + m_file.string() + ": " + e.what(),
+                                std::make_error_code(std::errc::io_error));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/SlotTable.h"
+#include "common/Result.h"
 #include "common/Slot.h"
 
 #include <array>
@@ -62,18 +63,17 @@ public:
     };
     // Reads the file; a missing file is an empty record. Never throws.
     LoadReport Load();
-    // Writes the record (atomically, mode 0600, the folder made when missing). False, with the
-    // reason; refused while the last Load could not read the file, so it is never replaced unread.
-    // `error` holds the system's error of a failed write (none when refused unread), for a window
-    // to say the reason in its own language. Only for a record that is this program's alone;
-    // shared changes go through Change.
-    bool Save(std::string* why = nullptr, std::error_code* error = nullptr) const;
+    // A write of the record: done, or the reason; its kind is the system's error of a failed
+    // write (none when refused unread), for a window to say the reason in its own language.
+    using SaveResult = Result<Done, std::error_code>;
+    // Writes the record (atomically, mode 0600, the folder made when missing). Refused while the
+    // last Load could not read the file, so it is never replaced unread. Only for a record that is
+    // this program's alone; shared changes go through Change.
+    SaveResult Save() const;
 
     struct ChangeReport {
         LoadReport load;
-        bool saved = false;
-        std::string why;       // why it was not saved
-        std::error_code error; // as Save gives it
+        SaveResult saved = SaveResult::Fail("not written");
     };
     // Reads the file as it is now, lets `change` change the record and writes it, all under the
     // lock: a change another program makes at the same moment waits, and is never written over.
@@ -120,7 +120,7 @@ public:
 private:
     LoadReport LoadUnlocked();
     LoadReport ReadFile();
-    bool SaveUnlocked(std::string* why, std::error_code* error = nullptr) const;
+    SaveResult SaveUnlocked() const;
     SlotRecord& At(Slot slot) { return m_slots[static_cast<std::size_t>(slot.Index())]; }
 
     std::filesystem::path m_file;

@@ -217,9 +217,8 @@ std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
     return chosen;
 }
 
-TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
-                        std::optional<std::string> StrKeyDown, const std::string& device) {
-    TestKeyList list;
+Result<std::vector<TestKey>> TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
+                                         std::optional<std::string> StrKeyDown, const std::string& device) {
     DownloadRequest request;
     request.slot = slot;
     request.SourceID = SourceID;
@@ -228,10 +227,10 @@ TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_
     std::vector<std::uint8_t> record;
     std::int16_t blocks = 0;
     std::string order;
-    if (BuildSlotRecord(database, request, zeros, record, blocks, &list.error, &order) != Refusal::None) return list;
-    list.keys = ChooseTestKeys(KeyCodesOf(record, order, slot), KeyNames(database, request.RCUModel),
-                               DeviceKindOf(device, slot));
-    return list;
+    const DownloadResult<Done> built = BuildSlotRecord(database, request, zeros, record, blocks, &order);
+    if (!built) return Result<std::vector<TestKey>>::Fail(built.Error());
+    return Result<std::vector<TestKey>>::Ok(ChooseTestKeys(
+        KeyCodesOf(record, order, slot), KeyNames(database, request.RCUModel), DeviceKindOf(device, slot)));
 }
 
 } // namespace tolbe::core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/CodeRecord.h"
+#include "common/Result.h"
 #include "common/Slot.h"
 #include "db/CodeDatabase.h"
 
@@ -37,11 +38,6 @@ struct TestKey {
     std::string name;          // the remote key's name in the database (M_RCUFuncKey.KeyName), e.g. "Volume +"
 };
 
-struct TestKeyList {
-    std::vector<TestKey> keys;
-    std::string error; // not empty when the code set could not be encoded or read
-};
-
 // One key a code record gives a code: its key-map number and what the remote sends for it, the
 // bytes of its first and second protocol and its code data as hexadecimal text. Two records that
 // put the same code on a key send the same signal for it, wherever their bytes lie.
@@ -71,8 +67,10 @@ std::vector<TestKey> ChooseTestKeys(const std::vector<KeyCode>& present,
 
 // The test keys (ChooseTestKeys) of a download of code source `SourceID` into `slot` with key order
 // `StrKeyDown` (as DownloadRequest::StrKeyDown: nothing takes the source's own), for a device of
-// type `device` (DeviceKindOf). Fewer than three only when the code set has fewer keys. Never throws.
-TestKeyList TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
-                        std::optional<std::string> StrKeyDown = std::nullopt, const std::string& device = {});
+// type `device` (DeviceKindOf). Fewer than three only when the code set has fewer keys. Fails when the
+// code set cannot be read or encoded.
+Result<std::vector<TestKey>> TestKeysFor(const db::CodeDatabase& database, Slot slot, std::int32_t SourceID,
+                                         std::optional<std::string> StrKeyDown = std::nullopt,
+                                         const std::string& device = {});
 
 } // namespace tolbe::core

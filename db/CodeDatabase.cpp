@@ -29,17 +29,14 @@ CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool
     m_key = std::move(key);
     if (!exists) return m_state = State::Missing;
     auto conn = std::make_unique<DbConnection>();
-    bool opened = false;
-    try {
-        // Only a code database is used: views, triggers or tables without what the program reads
-        // count as unreadable.
-        opened = OpenCodeDatabase(*conn, m_path, m_key, &m_problem,
-                                  CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop});
-    } catch (const DbError& e) {
-        m_problem = e.what();
-        opened = false;
+    // Only a code database is used: views, triggers or tables without what the program reads
+    // count as unreadable.
+    const tolbe::Status opened =
+        TryOpenCodeDatabase(*conn, m_path, m_key, CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop});
+    if (!opened) {
+        m_problem = opened.Error();
+        return m_state = State::Unreadable;
     }
-    if (!opened) return m_state = State::Unreadable;
     m_conn = std::move(conn);
     m_protocols = std::make_unique<ProtocolMemo>();
     return m_state = State::Open;

@@ -58,21 +58,17 @@ std::filesystem::path DatabaseUpdateTarget(const SettingsStore& settings, const 
     return chosen.empty() ? paths.WritableDatabase() : chosen;
 }
 
-bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why) {
+Status CanReplaceDatabase(const std::filesystem::path& target) noexcept {
     namespace fs = std::filesystem;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::error_code ec;
     // The program's own folder may not exist yet: the swap makes it.
-    if (!fs::exists(folder, ec)) return true;
-    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-        if (why != nullptr) *why = "the folder " + folder.string() + " cannot be written";
-        return false;
-    }
-    if (fs::exists(fs::symlink_status(target, ec)) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-        if (why != nullptr) *why = "the file " + target.string() + " is read-only";
-        return false;
-    }
-    return true;
+    if (!fs::exists(folder, ec)) return Ok();
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return Fail("the folder " + folder.string() + " cannot be written");
+    if (fs::exists(fs::symlink_status(target, ec)) && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        return Fail("the file " + target.string() + " is read-only");
+    return Ok();
 }
 
 bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, const std::filesystem::path& target,
@@ -92,8 +88,7 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
     // Only a code database that opens with the program's key may replace the user's. The update
     // has just checked this very file, so the list of checked files spares the second reading.
     const CheckedFiles checked(ProgramPaths::CheckedDatabasesFile());
-    if (!VerifyDatabaseFile(U.string(), key, nullptr, CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop}))
-        return false;
+    if (!TryVerifyDatabaseFile(U.string(), key, CheckOptions{ProgramPaths::CheckedDatabasesFile(), stop})) return false;
     const std::optional<FileStamp> delivered = StampOf(U);
 
     fs::create_directories(paths.DatabaseFolder());
@@ -112,25 +107,37 @@ bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key, 
     return true;
 }
 
-bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why,
-                        const CheckOptions& options) {
+void VerifyDatabaseFile(const std::string& file, const std::string& key, const CheckOptions& options) {
     DbConnection conn;
-    return OpenCodeDatabase(conn, file, key, why, options);
+    OpenCodeDatabase(conn, file, key, options);
 }
 
-bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why,
+Status TryVerifyDatabaseFile(const std::string& file, const std::string& key, const CheckOptions& options) noexcept {
+    DbConnection conn;
+    return TryOpenCodeDatabase(conn, file, key, options);
+}
+
+void OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key,
                       const CheckOptions& options) {
     // One open, and the check runs on it: the file checked is the file then read, whatever
     // happens to the name meanwhile.
-    if (!conn.OpenDatabase(file, key, true)) {
-        if (why != nullptr) *why = "the file does not open with the program's key";
-        return false;
-    }
+    if (!conn.OpenDatabase(file, key, true)) throw DbError("the file does not open with the program's key");
     std::string problem = CheckCodeDatabase(conn, options);
-    if (problem.empty()) return true;
+    if (problem.empty()) return;
     conn.Close();
-    if (why != nullptr) *why = std::move(problem);
-    return false;
+    throw DbError(problem);
+}
+
+Status TryOpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key,
+                           const CheckOptions& options) noexcept {
+    try {
+        OpenCodeDatabase(conn, file, key, options);
+        return Ok();
+    } catch (const std::exception& e) {
+        // Out of memory while checking a hostile file is as much a refusal of it as a bad page.
+        conn.Close();
+        return Fail(e.what());
+    }
 }
 
 } // namespace tolbe::db

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/ProgramPaths.h"
+#include "common/Result.h"
 #include "common/SettingsStore.h"
 #include "db/Database.h"
 #include "db/DatabaseCheck.h"
@@ -32,8 +33,8 @@ std::filesystem::path DatabaseUpdateTarget(const SettingsStore& settings, const 
 // The "DatabasePath" setting (empty when the program folder's database is used).
 std::filesystem::path ChosenDatabasePath(const SettingsStore& settings);
 
-// True when `target` can be replaced by a rename in its folder; `why` says what stops it.
-bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why = nullptr);
+// Done when `target` can be replaced by a rename in its folder; else what stops it.
+Status CanReplaceDatabase(const std::filesystem::path& target) noexcept;
 
 // Puts the delivered database Update/IR_Database.db3 in place of `chosen` (the "DatabasePath"
 // setting; when empty, Database/IR_Database.db3 in the writable folder), keeping the previous file (the database in
@@ -45,14 +46,19 @@ bool CanReplaceDatabase(const std::filesystem::path& target, std::string* why = 
 bool SwapInDeliveredDatabase(const ProgramPaths& paths, const std::string& key,
                              const std::filesystem::path& chosen = {}, const std::atomic<bool>* stop = nullptr);
 
-// True when `file` is a code database (CheckCodeDatabase) opening with `key`; `why` receives the
-// reason when it is not.
-bool VerifyDatabaseFile(const std::string& file, const std::string& key, std::string* why = nullptr,
-                        const CheckOptions& options = {});
+// Checks that `file` is a code database (CheckCodeDatabase) opening with `key`; throws DbError with
+// the reason when it is not.
+void VerifyDatabaseFile(const std::string& file, const std::string& key, const CheckOptions& options = {});
+// The same for a caller that must not throw: done, or the reason.
+Status TryVerifyDatabaseFile(const std::string& file, const std::string& key,
+                             const CheckOptions& options = {}) noexcept;
 
-// Opens `file` on `conn` and checks that same connection; closed again unless it is a code
-// database. Every database the program uses comes in this way.
-bool OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key, std::string* why = nullptr,
+// Opens `file` on `conn` and checks that same connection; closed again, and DbError thrown with
+// the reason, unless it is a code database. Every database the program uses comes in this way.
+void OpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key,
                       const CheckOptions& options = {});
+// The same for a caller that must not throw: done, or the reason.
+Status TryOpenCodeDatabase(DbConnection& conn, const std::string& file, const std::string& key,
+                           const CheckOptions& options = {}) noexcept;
 
 } // namespace tolbe::db

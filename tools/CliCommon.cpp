@@ -23,10 +23,11 @@ CliDatabase LocateDatabase(const CliContext& ctx, const std::string& file) {
 }
 
 void OpenCodeDatabase(db::DbConnection& conn, const CliDatabase& where) {
-    if (std::string why; !db::OpenCodeDatabase(conn, where.path, where.key, &why,
-                                               db::CheckOptions{ProgramPaths::CheckedDatabasesFile()}))
-        throw CliFailure{"cannot open the code database " + where.path + " (missing, damaged or not ours: " + why +
-                         ")"};
+    if (const Status opened = db::TryOpenCodeDatabase(conn, where.path, where.key,
+                                                      db::CheckOptions{ProgramPaths::CheckedDatabasesFile()});
+        !opened)
+        throw CliFailure{"cannot open the code database " + where.path +
+                         " (missing, damaged or not ours: " + opened.Error() + ")"};
 }
 
 std::uint8_t ParseSlot(std::string text) {
@@ -88,17 +89,17 @@ void ChangeRemoteRecord(const CliContext& ctx, const std::function<void(core::Re
         Report(r, r.LastLoad()); // before the change may refuse, so a damaged file is always told
         change(r);
     });
-    if (!report.saved) throw CliFailure{report.why};
+    if (!report.saved) throw CliFailure{report.saved.Error()};
 }
 
 core::PreparedDownload PrepareOrFail(const ResolvedCode& code, codec::FillerSource& rng, int leadIn_ms) {
-    core::PreparedDownload prepared = core::PrepareDownload(*code.database, code.request, rng, leadIn_ms);
-    if (prepared.refusal == core::Refusal::DatabaseFailed)
-        throw CliFailure{"cannot read the code set: " + prepared.why};
-    if (!prepared.Ready())
-        throw CliFailure{"the encoder refused code source " + std::to_string(code.request.SourceID) + ": " +
-                         prepared.why};
-    return prepared;
+    core::DownloadResult<core::PreparedDownload> prepared =
+        core::PrepareDownload(*code.database, code.request, rng, leadIn_ms);
+    if (prepared) return std::move(*prepared);
+    if (prepared.ErrorKind() == core::Refusal::DatabaseFailed)
+        throw CliFailure{"cannot read the code set: " + prepared.Error()};
+    throw CliFailure{"the encoder refused code source " + std::to_string(code.request.SourceID) + ": " +
+                     prepared.Error()};
 }
 
 } // namespace tolbe::cli

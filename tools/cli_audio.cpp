@@ -173,20 +173,17 @@ void RunDownload(const CliContext& ctx, const ResolvedCode& code, codec::FillerS
     const core::PreparedDownload prepared = PrepareOrFail(code, rng, out.leadIn_ms);
     const audio::DownloadSignal* signal = &prepared.signal;
     if (!out.wav.empty()) {
-        try {
-            audio::WriteWavFile(out.wav, signal->pcm, audio::kSampleRate, audio::kChannels);
-        } catch (const audio::WavError& e) {
-            throw CliFailure{e.what()};
-        }
+        const Status written_file = audio::WriteWavFile(out.wav, signal->pcm, audio::kSampleRate, audio::kChannels);
+        if (!written_file) throw CliFailure{written_file.Error()};
         return;
     }
     const std::string device = out.device.empty() ? audio::PcmDeviceFromSettings(IniSettingsStore()) : out.device;
     audio::AlsaWaveOut wave(device);
     TerminalProgress progress;
-    const audio::WaveResult played = audio::PlayDownloadSignal(*signal, wave, progress);
-    if (!played.ok) {
+    const Result<audio::Playback> played = audio::PlayDownloadSignal(*signal, wave, progress);
+    if (!played) {
         progress.EndLine();
-        throw CliFailure{PlaybackFailureText(wave.DeviceName(), played.error), 3};
+        throw CliFailure{PlaybackFailureText(wave.DeviceName(), played.Error()), 3};
     }
     RecordWritten(ctx, code, prepared, written);
 }

@@ -122,12 +122,13 @@ void AddListOptions(CLI::App* cmd, CandidatesArgs& a) {
 core::CandidateList ListCandidates(const CliContext& ctx, const CandidatesArgs& a, Slot slot) {
     const auto database = OpenDatabase(ctx, a.db);
     const std::string device = KnownDevice(*database, a.device);
-    core::CandidateList list = core::FindCandidates(*database, slot, device, a.brand, a.model);
-    if (!list.error.empty()) throw CliFailure{"cannot list the candidates: " + list.error};
+    auto found = core::FindCandidates(*database, slot, device, a.brand, a.model);
+    if (!found) throw CliFailure{"cannot list the candidates: " + found.Error()};
+    core::CandidateList list = std::move(*found);
     if (list.codeSets == 0) {
-        const core::BrandChoice brands = core::ChooseBrand(*database, device, a.brand);
+        const auto brands = core::ChooseBrand(*database, device, a.brand);
         std::string hint;
-        for (const std::string& b : brands.nearest)
+        for (const std::string& b : brands ? brands->nearest : std::vector<std::string>{})
             hint += (hint.empty() ? "; did you mean " : " or ") + ("\"" + b + "\"");
         std::cerr << "tolbe-cli: no code set of " << device << " matches brand \"" << a.brand << "\""
                   << (hint.empty() ? "" : hint + "?") << "\n";
@@ -276,8 +277,9 @@ struct BrandsArgs {
 void RunBrands(const CliContext& ctx, const BrandsArgs& a) {
     const auto database = OpenDatabase(ctx, a.db);
     const std::string device = KnownDevice(*database, a.device);
-    const core::BrandChoice choice = core::ChooseBrand(*database, device, a.like);
-    if (!choice.error.empty()) throw CliFailure{"cannot list the brands: " + choice.error};
+    const auto chosen = core::ChooseBrand(*database, device, a.like);
+    if (!chosen) throw CliFailure{"cannot list the brands: " + chosen.Error()};
+    const core::BrandChoice& choice = *chosen;
     for (const std::string& b : choice.matching)
         std::cout << Cell(b) << "\n";
     for (const std::string& b : choice.nearest)
@@ -353,16 +355,15 @@ struct MarkArgs {
 std::vector<std::string> NamedKeys(const CliContext& ctx, const MarkArgs& a, Slot slot,
                                    const codec::SlotInfo& written) {
     const auto database = OpenDatabase(ctx, a.db);
-    const core::TestKeyList test =
-        core::TestKeysFor(*database, slot, written.SourceID, std::nullopt, written.DeviceName);
-    if (!test.error.empty()) throw CliFailure{"cannot read the keys of the slot's code set: " + test.error};
+    const auto test = core::TestKeysFor(*database, slot, written.SourceID, std::nullopt, written.DeviceName);
+    if (!test) throw CliFailure{"cannot read the keys of the slot's code set: " + test.Error()};
+    const std::vector<core::TestKey>& keys = *test;
     std::vector<std::string> named;
     for (const std::string& given : a.keys) {
-        const auto it =
-            std::find_if(test.keys.begin(), test.keys.end(), [&](const core::TestKey& k) { return IsKey(k, given); });
-        if (it == test.keys.end()) {
+        const auto it = std::find_if(keys.begin(), keys.end(), [&](const core::TestKey& k) { return IsKey(k, given); });
+        if (it == keys.end()) {
             std::string list;
-            for (const core::TestKey& k : test.keys)
+            for (const core::TestKey& k : keys)
                 list += (list.empty() ? "" : ", ") + ShownName(k);
             throw CliFailure{"\"" + given + "\" is not one of the keys to test: " + list, 2};
         }

@@ -138,8 +138,8 @@ void RunUpdateCheck(const CliContext& ctx, const UpdateArgs& args) {
     IniSettingsStore settings;
     const ProgramPaths paths = ctx.Paths();
     // An installed program's user gets the shipped Server.ini on the first check.
-    std::string why;
-    if (!paths.PrepareUserData(&why)) std::cerr << "tolbe-cli: " << why << "\n";
+    if (const Status prepared = paths.PrepareUserData(); !prepared)
+        std::cerr << "tolbe-cli: " << prepared.Error() << "\n";
     std::int16_t lang_base = 0;
     i18n::GetLanguage(settings, i18n::SystemUiLanguageId(), lang_base);
     auto text = i18n::TextsOf(lang_base);

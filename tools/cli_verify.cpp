@@ -219,33 +219,30 @@ void RunVerify(const VerifyArgs& a) {
 
     std::string source;
     audio::SignalCheck check;
-    try {
-        if (!a.capture_device.empty()) {
-            if (!(a.seconds > 0)) throw CliFailure{"--capture-device needs --seconds N", 2};
-            source = "capture:" + a.capture_device;
-            std::cerr << "Recording " << a.seconds << " s from \"" << a.capture_device << "\"...\n";
-            const audio::CapturedAudio captured = audio::CaptureFromAlsa(a.capture_device, a.seconds, a.rate, 2);
-            if (!a.save_wav.empty()) {
-                std::vector<std::uint8_t> pcm(captured.samples.size() * 2);
-                for (std::size_t i = 0; i < captured.samples.size(); ++i) {
-                    const auto v = static_cast<std::uint16_t>(captured.samples[i]);
-                    pcm[2 * i] = static_cast<std::uint8_t>(v & 0xFFu);
-                    pcm[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
-                }
-                audio::WriteWavFile(a.save_wav, pcm, captured.sample_rate, captured.channels);
+    if (!a.capture_device.empty()) {
+        if (!(a.seconds > 0)) throw CliFailure{"--capture-device needs --seconds N", 2};
+        source = "capture:" + a.capture_device;
+        std::cerr << "Recording " << a.seconds << " s from \"" << a.capture_device << "\"...\n";
+        const Result<audio::CapturedAudio> recorded = audio::CaptureFromAlsa(a.capture_device, a.seconds, a.rate, 2);
+        if (!recorded) throw CliFailure{recorded.Error(), 2};
+        const audio::CapturedAudio& captured = *recorded;
+        if (!a.save_wav.empty()) {
+            std::vector<std::uint8_t> pcm(captured.samples.size() * 2);
+            for (std::size_t i = 0; i < captured.samples.size(); ++i) {
+                const auto v = static_cast<std::uint16_t>(captured.samples[i]);
+                pcm[2 * i] = static_cast<std::uint8_t>(v & 0xFFu);
+                pcm[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
             }
-            check = audio::CheckDownloadSignal(captured.samples, captured.channels, captured.sample_rate, options);
-        } else {
-            if (a.file.empty()) throw CliFailure{"name a WAV file, or --capture-device and --seconds", 2};
-            source = a.file;
-            check = audio::CheckDownloadSignal(audio::ReadWavFile(a.file), options);
+            const Status saved = audio::WriteWavFile(a.save_wav, pcm, captured.sample_rate, captured.channels);
+            if (!saved) throw CliFailure{saved.Error(), 2};
         }
-    } catch (const audio::WavError& e) {
-        throw CliFailure{e.what(), 2};
-    } catch (const audio::CaptureError& e) {
-        throw CliFailure{e.what(), 2};
-    } catch (const std::invalid_argument& e) {
-        throw CliFailure{e.what(), 2};
+        check = audio::CheckDownloadSignal(captured.samples, captured.channels, captured.sample_rate, options);
+    } else {
+        if (a.file.empty()) throw CliFailure{"name a WAV file, or --capture-device and --seconds", 2};
+        source = a.file;
+        const Result<audio::WavAudio> wav = audio::ReadWavFile(a.file);
+        if (!wav) throw CliFailure{wav.Error(), 2};
+        check = audio::CheckDownloadSignal(*wav, options);
     }
 
     std::optional<audio::TimingCheck> timing;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/ProgramPaths.h"
+#include "common/Result.h"
 #include "common/SettingsStore.h"
 #include "update/Download.h"
-#include "update/Result.h"
 
 #include <filesystem>
 #include <functional>

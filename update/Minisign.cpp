@@ -68,12 +68,9 @@ std::optional<MinisignKey> ParseMinisignKey(std::string_view text) {
     return k;
 }
 
-bool VerifyMinisign(std::string_view message, std::string_view signature_file, const std::vector<MinisignKey>& keys,
-                    std::string* why, std::string* trusted_comment) {
-    auto fail = [&](const char* reason) {
-        if (why != nullptr) *why = reason;
-        return false;
-    };
+Result<std::string> VerifyMinisign(std::string_view message, std::string_view signature_file,
+                                   const std::vector<MinisignKey>& keys) {
+    const auto fail = [](const char* reason) { return Result<std::string>::Fail(reason); };
     if (!SodiumReady()) return fail("the signature library cannot start");
     const auto lines = Lines(signature_file);
     if (lines.size() < 4 || lines[0].substr(0, kUntrustedPrefix.size()) != kUntrustedPrefix ||
@@ -108,8 +105,7 @@ bool VerifyMinisign(std::string_view message, std::string_view signature_file, c
     signed_comment.insert(signed_comment.end(), comment.begin(), comment.end());
     if (crypto_sign_verify_detached(global->data(), signed_comment.data(), signed_comment.size(), key->key.data()) != 0)
         return fail("the trusted comment does not match its signature");
-    if (trusted_comment != nullptr) *trusted_comment = std::string(comment);
-    return true;
+    return Result<std::string>::Ok(std::string(comment));
 }
 
 std::optional<SignedStamp> ParseTrustedComment(std::string_view comment) {

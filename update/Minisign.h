@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -21,12 +23,11 @@ struct MinisignKey {
 // .pub file text, taking its last non-comment line. Nothing for anything else.
 std::optional<MinisignKey> ParseMinisignKey(std::string_view text);
 
-// True when `signature_file` (the text of a .minisig file) is a valid signature of `message` by
-// one of `keys`: both the file signature (plain "Ed" or BLAKE2b-prehashed "ED") and the global
-// signature over the trusted comment must verify. `why` receives the reason when it is not;
-// `trusted_comment` receives the verified comment when it is.
-bool VerifyMinisign(std::string_view message, std::string_view signature_file, const std::vector<MinisignKey>& keys,
-                    std::string* why = nullptr, std::string* trusted_comment = nullptr);
+// The verified trusted comment when `signature_file` (the text of a .minisig file) is a valid
+// signature of `message` by one of `keys`: both the file signature (plain "Ed" or
+// BLAKE2b-prehashed "ED") and the global signature over the trusted comment must verify.
+Result<std::string> VerifyMinisign(std::string_view message, std::string_view signature_file,
+                                   const std::vector<MinisignKey>& keys);
 
 // What minisign's default trusted comment says: "timestamp:<unix time>\tfile:<name>", possibly
 // followed by more tab-separated fields ("hashed"). Nothing when either field is missing or

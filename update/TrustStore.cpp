@@ -38,12 +38,11 @@ Result<std::int64_t> TrustStore::Newest(std::string* note) const {
 
 Result<std::int64_t> TrustStore::Accept(const std::string& bytes, const std::string& signature) const {
     using R = Result<std::int64_t>;
-    std::string why;
-    std::string comment;
-    if (!VerifyMinisign(bytes, signature, TrustedUpdateKeys(m_paths.ServerIni()), &why, &comment)) return R::Fail(why);
+    const Result<std::string> comment = VerifyMinisign(bytes, signature, TrustedUpdateKeys(m_paths.ServerIni()));
+    if (!comment) return R::Fail(comment.Error());
     // The trusted comment binds the signature to this file and to its signing time, so neither
     // another signed file nor an older descriptor can be passed off as this one.
-    const auto stamp = ParseTrustedComment(comment);
+    const auto stamp = ParseTrustedComment(*comment);
     const std::string own_name = m_paths.UpdateDescriptor().filename().string();
     if (!stamp || stamp->file != own_name)
         return R::Fail("its signature does not name " + own_name + " and a signing time");

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/ProgramPaths.h"
-#include "update/Result.h"
+#include "common/Result.h"
 
 #include <chrono>
 #include <cstdint>

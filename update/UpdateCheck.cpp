@@ -170,8 +170,9 @@ UpdateOffer UpdateCheck::Find(std::stop_token stop) {
     offer.db_version = *offered_db;
     // The update replaces the database in use; one that cannot be replaced is not offered.
     const fs::path target = db::DatabaseUpdateTarget(m_ctx.settings, m_ctx.paths);
-    offer.kind =
-        db::CanReplaceDatabase(target, &offer.why) ? UpdateOffer::Kind::Database : UpdateOffer::Kind::Unreplaceable;
+    const Status replaceable = db::CanReplaceDatabase(target);
+    offer.kind = replaceable ? UpdateOffer::Kind::Database : UpdateOffer::Kind::Unreplaceable;
+    offer.why = replaceable.Error();
     return offer;
 }
 
@@ -302,11 +303,11 @@ Result<fs::path> UpdateCheck::FetchFile(const char* url_key, const char* hash_ke
         // as checked, so the swap and the reopen that follow do not read it through again.
         const std::string key = db::BuildDatabaseKey();
         const StopFlag stopped(stop);
-        std::string why;
         try {
-            if (!db::VerifyDatabaseFile(file.string(), key, &why,
-                                        db::CheckOptions{ProgramPaths::CheckedDatabasesFile(), stopped.get()}))
-                return Result<Done>::Fail("the delivered database is refused: " + why);
+            if (const Status sound = db::TryVerifyDatabaseFile(
+                    file.string(), key, db::CheckOptions{ProgramPaths::CheckedDatabasesFile(), stopped.get()});
+                !sound)
+                return Result<Done>::Fail("the delivered database is refused: " + sound.Error());
             const auto version = db::ReadRecordedVersion(file.string(), key);
             if (!version || *version <= current || *version != offered_db)
                 return Result<Done>::Fail("the delivered database records another version than offered");
@@ -355,12 +356,12 @@ Result<fs::path> UpdateCheck::CopySetup(std::stop_token stop) const {
 }
 
 void UpdateCheck::StartSetup(const Result<fs::path>& copy) {
-    std::string why;
-    if (copy && m_ctx.start_program && m_ctx.start_program(*copy, &why)) {
+    const Status started = copy && m_ctx.start_program ? m_ctx.start_program(*copy) : Fail("nothing to start");
+    if (copy && started) {
         m_main.RequestQuit();
         return;
     }
-    Log(copy ? "the setup program cannot be started: " + why : copy.Error());
+    Log(copy ? "the setup program cannot be started: " + started.Error() : copy.Error());
     if (copy) {
         std::error_code ec;
         fs::remove_all(copy.Value().parent_path(), ec);

@@ -3,11 +3,11 @@
 #include "common/IniFile.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
+#include "common/Result.h"
 #include "common/SettingsStore.h"
 #include "update/Descriptor.h"
 #include "update/Download.h"
 #include "update/Fetcher.h"
-#include "update/Result.h"
 #include "update/TrustStore.h"
 #include "update/UpdateFolder.h"
 
@@ -65,7 +65,7 @@ struct UpdateContext {
     std::function<void()> after_read;
     TextSource text;
     Download::SessionFactory sessions = {};
-    std::function<bool(const std::filesystem::path&, std::string*)> start_program = StartDetached;
+    std::function<Status(const std::filesystem::path&)> start_program = StartDetached;
     // Where a setup program is copied before it is started (a private folder of the user's).
     std::filesystem::path private_folder = ProgramPaths::RuntimeFolder();
     // Why a descriptor or an offer was ignored; standard error by default.

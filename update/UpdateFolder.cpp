@@ -167,11 +167,8 @@ Result<std::string> FileSha256(const fs::path& file, std::stop_token stop) {
     return HashStream(in.fd, std::move(stop), {});
 }
 
-bool StartDetached(const fs::path& program, std::string* why) {
-    auto fail = [&](const std::string& reason) {
-        if (why != nullptr) *why = reason;
-        return false;
-    };
+Status StartDetached(const fs::path& program) {
+    const auto fail = [](std::string reason) { return Fail(std::move(reason)); };
     std::error_code ec;
     if (!fs::is_regular_file(fs::symlink_status(program, ec))) return fail(program.string() + " does not exist");
     // A fetched file arrives without execute permission.
@@ -187,7 +184,7 @@ bool StartDetached(const fs::path& program, std::string* why) {
     const int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv, environ);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return fail("cannot start " + path + ": " + std::strerror(rc));
-    return true;
+    return Ok();
 }
 
 Result<fs::path> PrivateCopyMatching(const fs::path& file, const std::string& expected_sha256, const fs::path& parent,

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/ProgramPaths.h"
-#include "update/Result.h"
+#include "common/Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -59,7 +59,7 @@ Result<std::string> FileSha256(const std::filesystem::path& file, std::stop_toke
 Result<std::filesystem::path> PrivateCopyMatching(const std::filesystem::path& file, const std::string& expected_sha256,
                                                   const std::filesystem::path& parent, std::stop_token stop = {});
 // Starts `program` as a detached process in a session of its own, without waiting for it; it
-// is made executable for its owner first. False (with the reason) when it cannot be started.
-bool StartDetached(const std::filesystem::path& program, std::string* why = nullptr);
+// is made executable for its owner first.
+Status StartDetached(const std::filesystem::path& program);
 
 } // namespace tolbe::update

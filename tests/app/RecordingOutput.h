@@ -24,13 +24,13 @@ struct RecordingOutput {
     public:
         Device(RecordingOutput& owner, std::string name) : m_owner(owner), m_name(std::move(name)) {}
         using audio::WaveOut::Play;
-        audio::WaveResult Play(std::span<const std::uint8_t> pcm, audio::PlaybackObserver* observer) override {
+        Result<audio::Playback> Play(std::span<const std::uint8_t> pcm, audio::PlaybackObserver* observer) override {
             {
                 std::lock_guard lock(m_owner.m_mutex);
                 m_owner.streams.emplace_back(pcm.begin(), pcm.end());
             }
             if (observer != nullptr) observer->Played(pcm.size() / audio::kBytesPerFrame);
-            return {};
+            return Result<audio::Playback>::Ok({});
         }
         std::string DeviceName() const override { return m_name; }
 

@@ -121,11 +121,11 @@ struct FakeOutput {
     public:
         Device(FakeOutput& owner, std::string name) : m_owner(owner), m_name(std::move(name)) {}
         using audio::WaveOut::Play;
-        audio::WaveResult Play(std::span<const std::uint8_t> pcm, audio::PlaybackObserver* observer) override {
+        Result<audio::Playback> Play(std::span<const std::uint8_t> pcm, audio::PlaybackObserver* observer) override {
             m_owner.streams.emplace_back(pcm.begin(), pcm.end());
             const std::size_t total = pcm.size() / audio::kBytesPerFrame;
             for (std::size_t at = 0; at < total; at += 4410) {
-                if (observer->StopRequested()) return {false, {}, true};
+                if (observer->StopRequested()) return Result<audio::Playback>::Ok({.stopped = true});
                 observer->Played(at);
                 if (at >= m_owner.holdAt && !m_owner.release) {
                     m_owner.holding = true;
@@ -134,7 +134,7 @@ struct FakeOutput {
                 }
             }
             observer->Played(total);
-            return {};
+            return Result<audio::Playback>::Ok({});
         }
         std::string DeviceName() const override { return m_name; }
 
@@ -520,7 +520,7 @@ private slots:
         QVERIFY(w.findChild<FrmProgressBar*>() == nullptr);
         QCOMPARE(f.prompt.shown.size(), size_t(1));
         const std::string reason =
-            audio::AlsaWaveOut("tolbe_no_such_pcm_device").Play(std::vector<std::uint8_t>(4, 0)).error;
+            audio::AlsaWaveOut("tolbe_no_such_pcm_device").Play(std::vector<std::uint8_t>(4, 0)).Error();
         QVERIFY(!reason.empty());
         QCOMPARE(f.prompt.shown[0].text, i18n::FormatText(i18n::LoadText(4000, i18n::kTextPlaybackFailed),
                                                           {"tolbe_no_such_pcm_device", reason}));
@@ -605,7 +605,7 @@ private slots:
         w.SaveWavAction()->trigger();
         QVERIFY(f.prompt.shown.empty());
         QVERIFY(std::filesystem::exists(file.toStdString()));
-        const audio::WavAudio wav = audio::ReadWavFile(file.toStdString());
+        const audio::WavAudio wav = audio::ReadWavFile(file.toStdString()).Value();
         QCOMPARE(wav.sample_rate, 44100);
         QCOMPARE(wav.channels, 2);
         const audio::SignalCheck check = audio::CheckDownloadSignal(wav);

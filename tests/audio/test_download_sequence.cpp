@@ -88,8 +88,10 @@ protected:
     bool Send(DownloadSink& sink, DownloadProgress& progress, std::vector<std::uint8_t>& codeBuffer,
               std::string* why = nullptr, const db::CodeDatabase* database = nullptr) {
         std::int16_t blocks = 0;
-        return core::CmdDownCodeAPI(database ? *database : m_db, m_request, m_rng, codeBuffer, blocks, sink, progress,
-                                    why) == core::Refusal::None;
+        const auto sent =
+            core::CmdDownCodeAPI(database ? *database : m_db, m_request, m_rng, codeBuffer, blocks, sink, progress);
+        if (why != nullptr) *why = sent.Error();
+        return static_cast<bool>(sent);
     }
     static inline test::TempDir* s_dir = nullptr;
     test::TempDir m_dir;
@@ -169,7 +171,7 @@ TEST_F(DownloadTest, EncoderRefusalSendsNothing) {
     missing.OpenFile((m_dir / "none.db3").string());
     EXPECT_FALSE(Send(rec, rec, codeBuffer, nullptr, &missing));
     m_request.SourceID = 0; // nothing assigned
-    EXPECT_EQ(core::PrepareDownload(m_db, m_request, m_rng).refusal, core::Refusal::NotAssigned);
+    EXPECT_EQ(core::PrepareDownload(m_db, m_request, m_rng).ErrorKind(), core::Refusal::NotAssigned);
     EXPECT_TRUE(rec.events.empty());
 }
 
@@ -210,10 +212,10 @@ TEST_F(DownloadTest, PlaysAsOneStreamThroughAlsaByteForByte) {
     ASSERT_TRUE(Send(capture, none, codeBuffer));
 
     codec::SeededFiller rng{1};
-    const core::PreparedDownload again = core::PrepareDownload(m_db, m_request, rng);
-    ASSERT_TRUE(again.Ready());
-    ASSERT_EQ(again.CodeBuffer, codeBuffer);
-    const audio::DownloadSignal* signal = &again.signal;
+    const auto again = core::PrepareDownload(m_db, m_request, rng);
+    ASSERT_TRUE(again);
+    ASSERT_EQ(again->CodeBuffer, codeBuffer);
+    const audio::DownloadSignal* signal = &again->signal;
     const std::size_t leadIn = static_cast<std::size_t>(kLeadIn_ms) * kSampleRate / 1000 * kBytesPerFrame;
     EXPECT_EQ(signal->leadInFrames * kBytesPerFrame, leadIn);
     ASSERT_EQ(signal->pcm.size(), leadIn + capture.Pcm().size());
@@ -232,38 +234,36 @@ TEST_F(DownloadTest, PlaysAsOneStreamThroughAlsaByteForByte) {
     const auto file = m_dir / "stream.raw";
     AlsaWaveOut out("file:'" + file.string() + "',raw");
     PositionLog progress;
-    const WaveResult played = PlayDownloadSignal(*signal, out, progress);
-    ASSERT_TRUE(played.ok) << played.error;
+    const auto played = PlayDownloadSignal(*signal, out, progress);
+    ASSERT_TRUE(played && !played->stopped) << played.Error();
     EXPECT_EQ(test::ReadFile(file), std::string(signal->pcm.begin(), signal->pcm.end()));
     EXPECT_EQ(progress.events, (std::vector<std::string>{"start 4 TV", "step", "step", "step", "step", "finish"}));
 }
 
 TEST_F(DownloadTest, WithoutASoundDeviceThePlaybackFailsOnceWithTheSystemsReason) {
-    const core::PreparedDownload prepared = core::PrepareDownload(m_db, m_request, m_rng);
-    ASSERT_TRUE(prepared.Ready());
-    const audio::DownloadSignal* signal = &prepared.signal;
+    const auto prepared = core::PrepareDownload(m_db, m_request, m_rng);
+    ASSERT_TRUE(prepared);
+    const audio::DownloadSignal* signal = &prepared->signal;
     AlsaWaveOut out("tolbe_no_such_pcm_device");
     PositionLog progress;
-    const WaveResult played = PlayDownloadSignal(*signal, out, progress);
-    EXPECT_FALSE(played.ok);
-    EXPECT_FALSE(played.stopped);
-    EXPECT_FALSE(played.error.empty());
+    const auto played = PlayDownloadSignal(*signal, out, progress);
+    EXPECT_FALSE(played);
+    EXPECT_FALSE(played.Error().empty());
     EXPECT_EQ(out.DeviceName(), "tolbe_no_such_pcm_device");
     EXPECT_TRUE(progress.events.empty()); // nothing played, nothing counted
 }
 
 TEST_F(DownloadTest, AStopRequestEndsTheStreamEarlyWithoutAFailure) {
-    const core::PreparedDownload prepared = core::PrepareDownload(m_db, m_request, m_rng);
-    ASSERT_TRUE(prepared.Ready());
-    const audio::DownloadSignal* signal = &prepared.signal;
+    const auto prepared = core::PrepareDownload(m_db, m_request, m_rng);
+    ASSERT_TRUE(prepared);
+    const audio::DownloadSignal* signal = &prepared->signal;
     const auto file = m_dir / "stopped.raw";
     AlsaWaveOut out("file:'" + file.string() + "',raw");
     std::atomic<bool> stop{true};
     PositionLog progress;
-    const WaveResult played = PlayDownloadSignal(*signal, out, progress, &stop);
-    EXPECT_FALSE(played.ok);
-    EXPECT_TRUE(played.stopped);
-    EXPECT_TRUE(played.error.empty());
+    const auto played = PlayDownloadSignal(*signal, out, progress, &stop);
+    ASSERT_TRUE(played) << played.Error();
+    EXPECT_TRUE(played->stopped);
     EXPECT_LT(test::ReadFile(file).size(), signal->pcm.size());
     EXPECT_TRUE(progress.events.empty());
 }

@@ -295,6 +295,6 @@ TEST(SignalDecoder, ReadsAWavFileAsWritten) {
     PcmCaptureSink sink;
     NoProgress progress;
     SendCodeRecord(2, buffer, 3, "DVD", sink, progress);
-    WriteWavFile(dir / "dvd.wav", sink.Pcm(), kSampleRate, kChannels);
-    ExpectDownload(CheckDownloadSignal(ReadWavFile(dir / "dvd.wav")), 2, buffer);
+    ASSERT_TRUE(WriteWavFile(dir / "dvd.wav", sink.Pcm(), kSampleRate, kChannels));
+    ExpectDownload(CheckDownloadSignal(ReadWavFile(dir / "dvd.wav").Value()), 2, buffer);
 }

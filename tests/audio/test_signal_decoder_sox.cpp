@@ -38,7 +38,8 @@ void WriteSamples(const std::filesystem::path& file, std::span<const std::int16_
         pcm[2 * i] = static_cast<std::uint8_t>(v & 0xFFu);
         pcm[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
     }
-    WriteWavFile(file, pcm, rate, 2);
+    const Status written = WriteWavFile(file, pcm, rate, 2);
+    ASSERT_TRUE(written) << written.Error();
 }
 
 double PeakOf(std::span<const std::int16_t> s) {
@@ -81,7 +82,7 @@ protected:
     WavAudio Through(std::uint8_t slot, std::span<const std::uint8_t> buffer, const std::string& effects) {
         WriteSamples(m_dir / "clean.wav", test::DownloadSamples(slot, buffer), 44100);
         Sox(Quoted(m_dir / "clean.wav") + " " + Quoted(m_dir / "out.wav") + " " + effects);
-        return ReadWavFile(m_dir / "out.wav");
+        return ReadWavFile(m_dir / "out.wav").Value();
     }
     test::TempDir m_dir;
 };
@@ -122,12 +123,12 @@ TEST_F(SoxSignal, ResampledAttenuatedAndNoisy) {
     Sox("-m -v 1 " + Quoted(m_dir / "out.wav") + " -v 1 " + Quoted(m_dir / "noise.wav") + " " +
         Quoted(m_dir / "noisy.wav"));
 
-    const auto noise = SamplesFromPcm(ReadWavFile(m_dir / "noise.wav").pcm);
+    const auto noise = SamplesFromPcm(ReadWavFile(m_dir / "noise.wav")->pcm);
     const auto clean = SamplesFromPcm(quiet.pcm);
     const double snr = SnrDb(PeakOf(clean), RmsOf(noise));
     EXPECT_NEAR(snr, 20, 1);
 
-    const auto check = CheckDownloadSignal(ReadWavFile(m_dir / "noisy.wav"));
+    const auto check = CheckDownloadSignal(ReadWavFile(m_dir / "noisy.wav").Value());
     test::ExpectDownload(check, 1, buffer);
     EXPECT_NEAR(check.peak_dBFS, -30, 1.5);
     EXPECT_EQ(check.sample_rate, 48000);
@@ -149,7 +150,7 @@ TEST_F(SoxSignal, SweepWeakestLevelAndWorstNoise) {
     const auto at44 = test::DownloadSamples(0, buffer);
     WriteSamples(m_dir / "clean.wav", at44, 44100);
     Sox(Quoted(m_dir / "clean.wav") + " " + Quoted(m_dir / "clean48.wav") + " rate 48000");
-    const auto at48 = SamplesFromPcm(ReadWavFile(m_dir / "clean48.wav").pcm);
+    const auto at48 = SamplesFromPcm(ReadWavFile(m_dir / "clean48.wav")->pcm);
 
     for (const auto& [rate, clean] : {std::pair{44100, &at44}, std::pair{48000, &at48}}) {
         double weakest = 0;

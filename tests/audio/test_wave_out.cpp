@@ -36,17 +36,17 @@ TEST(AlsaWaveOut, PlaysTheBufferByteForByte) {
     std::vector<std::uint8_t> pcm(kWaveBufferBytes);
     std::iota(pcm.begin(), pcm.end(), std::uint8_t{0});
     AlsaWaveOut out(FileDevice(dir / "played.raw"));
-    const WaveResult r = out.Play(pcm);
-    ASSERT_TRUE(r.ok) << r.error;
+    const auto r = out.Play(pcm);
+    ASSERT_TRUE(r && !r->stopped) << r.Error();
     EXPECT_EQ(ReadBytes(dir / "played.raw"), pcm);
 }
 
 TEST(AlsaWaveOut, MissingDeviceGivesAlsaErrorText) {
     AlsaWaveOut out(kMissingDevice);
     const std::vector<std::uint8_t> pcm(kWaveBufferBytes, 0);
-    const WaveResult r = out.Play(pcm);
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.error.empty());
+    const auto r = out.Play(pcm);
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(r.Error().empty());
 }
 
 TEST(AlsaWaveOut, DeviceComesFromTheAudioDeviceSetting) {
@@ -71,7 +71,7 @@ TEST(AlsaWaveOut, ReportsTheRisingPlayedPositionAndStopsWhenAsked) {
     std::iota(pcm.begin(), pcm.end(), std::uint8_t{7});
     Positions positions;
     AlsaWaveOut out(FileDevice(dir / "whole.raw"));
-    ASSERT_TRUE(out.Play(pcm, &positions).ok);
+    ASSERT_TRUE(out.Play(pcm, &positions));
     ASSERT_GE(positions.seen.size(), 2u);
     EXPECT_TRUE(std::is_sorted(positions.seen.begin(), positions.seen.end()));
     EXPECT_EQ(positions.seen.back(), pcm.size() / kBytesPerFrame);
@@ -80,9 +80,9 @@ TEST(AlsaWaveOut, ReportsTheRisingPlayedPositionAndStopsWhenAsked) {
     Positions stopper;
     stopper.stopAfter = 2;
     AlsaWaveOut again(FileDevice(dir / "part.raw"));
-    const WaveResult r = again.Play(pcm, &stopper);
-    EXPECT_TRUE(r.stopped);
-    EXPECT_FALSE(r.ok);
+    const auto r = again.Play(pcm, &stopper);
+    ASSERT_TRUE(r) << r.Error();
+    EXPECT_TRUE(r->stopped);
     EXPECT_EQ(stopper.seen.size(), 3u);
     const auto part = ReadBytes(dir / "part.raw");
     EXPECT_LT(part.size(), pcm.size());

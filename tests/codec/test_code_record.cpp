@@ -39,16 +39,16 @@ std::string Code(int source, int keyMap, const std::string& p1, const std::strin
            std::to_string(source) + "," + std::to_string(keyMap) + ",'" + p1 + "','" + p2 + "','F','" + data + "');\n";
 }
 
-struct Result {
+struct Built {
     bool ok = false;
     Bytes buffer;
     std::int16_t blocks = -7; // untouched on failure
     std::string why;
 };
 
-Result Build(const test::CodecDb& db, std::uint8_t slot, const std::string& order, FillerSource& rng,
-             std::int32_t source = 500, std::uint8_t model = 1) {
-    Result r;
+Built Build(const test::CodecDb& db, std::uint8_t slot, const std::string& order, FillerSource& rng,
+            std::int32_t source = 500, std::uint8_t model = 1) {
+    Built r;
     r.buffer.assign(5, 0xEE);
     db::DbConnection conn;
     EXPECT_TRUE(conn.OpenDatabase(db.file.string(), db.key));
@@ -58,16 +58,18 @@ Result Build(const test::CodecDb& db, std::uint8_t slot, const std::string& orde
     } catch (const db::DbError&) {
         codes.SourceID = source; // a database without the code tables has no codes to give
     }
-    r.ok = BuildCodeRecord(model, slot, codes, r.buffer, r.blocks, order, rng, &r.why);
+    const tolbe::Status built = BuildCodeRecord(model, slot, codes, r.buffer, r.blocks, order, rng);
+    r.ok = static_cast<bool>(built);
+    r.why = built.Error();
     return r;
 }
 
-Result Build(const test::CodecDb& db, std::uint8_t slot, const std::string& order = {}) {
+Built Build(const test::CodecDb& db, std::uint8_t slot, const std::string& order = {}) {
     ScriptedFiller rng;
     return Build(db, slot, order, rng);
 }
 
-void ExpectRefused(const Result& r) {
+void ExpectRefused(const Built& r) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.buffer, Bytes(768, 0));
     EXPECT_EQ(r.blocks, -7);
@@ -108,7 +110,7 @@ TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
     test::CodecDb db(kWorkedRows);
     for (std::uint8_t slot : {Slot::TV().Number(), Slot::SAT().Number()}) {
         ScriptedFiller rng({0.0, 0.5, 0.999, 0.2});
-        const Result r = Build(db, slot, "", rng);
+        const Built r = Build(db, slot, "", rng);
         ASSERT_TRUE(r.ok) << r.why;
         ASSERT_EQ(r.buffer.size(), 256u);
         EXPECT_EQ(r.blocks, 4);
@@ -120,7 +122,7 @@ TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
         for (std::size_t i = 202; i < 256; ++i)
             EXPECT_EQ(r.buffer[i], fill[(i - 202) % 4]) << i;
     }
-    const Result sat = Build(db, Slot::SAT().Number());
+    const Built sat = Build(db, Slot::SAT().Number());
     EXPECT_EQ(Word(sat.buffer, 6), 0x0362);
     EXPECT_EQ(Word(sat.buffer, 4), 0x03C6);
 }
@@ -128,9 +130,9 @@ TEST(CodeRecord, WorkedExampleForTvAndSatByteForByte) {
 TEST(CodeRecord, SeededFillerRepeatsForTheSameSeed) {
     test::CodecDb db(kWorkedRows);
     SeededFiller a(42), b(42), c(43);
-    const Result ra = Build(db, Slot::TV().Number(), "", a);
-    const Result rb = Build(db, Slot::TV().Number(), "", b);
-    const Result rc = Build(db, Slot::TV().Number(), "", c);
+    const Built ra = Build(db, Slot::TV().Number(), "", a);
+    const Built rb = Build(db, Slot::TV().Number(), "", b);
+    const Built rc = Build(db, Slot::TV().Number(), "", c);
     EXPECT_EQ(ra.buffer, rb.buffer);
     EXPECT_NE(ra.buffer, rc.buffer);
     EXPECT_TRUE(std::equal(ra.buffer.begin(), ra.buffer.begin() + 202, rc.buffer.begin()));
@@ -144,7 +146,7 @@ TEST(CodeRecord, SeededFillerRepeatsForTheSameSeed) {
 TEST(CodeRecord, NoCodeForAnyDefaultKeyGivesEmptyRecords) {
     test::CodecDb db(Protocol(1, "P1", "A0") + Code(500, 99, "P1", "", "0102"));
     for (std::uint8_t slot = 0; slot < 4; ++slot) {
-        const Result r = Build(db, slot);
+        const Built r = Build(db, slot);
         ASSERT_TRUE(r.ok) << r.why;
         EXPECT_EQ(r.blocks, 4);
         ASSERT_EQ(r.buffer.size(), 256u);
@@ -163,7 +165,7 @@ TEST(CodeRecord, SharedProtocolsShareABlockAndCaseVariantsGetTheirOwn) {
     // so "nec1" finds the NEC1 row, yet the list tells names apart by their exact text.
     test::CodecDb db(Protocol(1, "NEC1", "AA") + Code(500, 13, "NEC1", "", "01") + Code(500, 3, "NEC1", "", "02") +
                      Code(500, 4, "nec1", "", "03"));
-    const Result r = Build(db, Slot::TV().Number(), "13,3,4");
+    const Built r = Build(db, Slot::TV().Number(), "13,3,4");
     ASSERT_TRUE(r.ok) << r.why;
     const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x20, // header, trailer address 32
                             0x00, 0x0C, 0x00, 0x12, 0x00, 0x18, // key records at 12, 18, 24
@@ -177,7 +179,7 @@ TEST(CodeRecord, SharedProtocolsShareABlockAndCaseVariantsGetTheirOwn) {
 
 TEST(CodeRecord, SecondProtocolAddressAndRepeatedKeyMapNumbers) {
     test::CodecDb db(Protocol(1, "P1", "A1") + Protocol(2, "P2", "B1B2") + Code(500, 7, "P1", "P2", "0708"));
-    const Result r = Build(db, Slot::DVD().Number(), "7,7,0");
+    const Built r = Build(db, Slot::DVD().Number(), "7,7,0");
     ASSERT_TRUE(r.ok) << r.why;
     const int b = 0x600;
     // Records at 12 and 19 (7 bytes each), the empty key at 26, P1 at 28, P2 at 29, trailer at 31.
@@ -200,7 +202,7 @@ TEST(CodeRecord, LengthLimitIs767Bytes) {
         return Build(db, Slot::AUX().Number(), "13,0", rng);
     };
     ScriptedFiller rng({0.5});
-    const Result longest = build(250, 496, rng); // L = 767
+    const Built longest = build(250, 496, rng); // L = 767
     ASSERT_TRUE(longest.ok) << longest.why;
     EXPECT_EQ(longest.blocks, 12);
     ASSERT_EQ(longest.buffer.size(), 768u);
@@ -213,7 +215,7 @@ TEST(CodeRecord, LengthLimitIs767Bytes) {
     ExpectRefused(build(251, 496, rng));
 
     ScriptedFiller none;
-    const Result exact = build(10, 225, none); // L = 256: no filler at all
+    const Built exact = build(10, 225, none); // L = 256: no filler at all
     ASSERT_TRUE(exact.ok) << exact.why;
     EXPECT_EQ(exact.buffer.size(), 256u);
     EXPECT_EQ(exact.blocks, 4);
@@ -225,8 +227,8 @@ TEST(CodeRecord, AuxEqualsTvWithAddresses0x900Higher) {
     test::CodecDb db(Protocol(1, "P1", "A0A1") + Protocol(2, "P2", "B0") + Code(500, 40, "P1", "P2", "0102") +
                      Code(500, 13, "P2", "", "03"));
     const std::string order = "13,40,5,40";
-    const Result tv = Build(db, Slot::TV().Number(), order);
-    const Result aux = Build(db, Slot::AUX().Number(), order);
+    const Built tv = Build(db, Slot::TV().Number(), order);
+    const Built aux = Build(db, Slot::AUX().Number(), order);
     ASSERT_TRUE(tv.ok && aux.ok) << tv.why << aux.why;
     ASSERT_EQ(tv.buffer.size(), aux.buffer.size());
     // Where the addresses sit: trailer, table of 4, P1/P2 in the records at 14 (13), 20 (40), 29 (40).
@@ -246,10 +248,10 @@ TEST(CodeRecord, AuxEqualsTvWithAddresses0x900Higher) {
 TEST(CodeRecord, DefaultOrdersDifferFromPosition28) {
     // Key-map 40 sits at position 42 of the TV/SAT order and at position 28 of the DVD/AUX order.
     test::CodecDb db(Protocol(1, "P1", "A0") + Code(500, 40, "P1", "", "0102"));
-    const Result tv = Build(db, Slot::TV().Number());
-    const Result aux = Build(db, Slot::AUX().Number());
+    const Built tv = Build(db, Slot::TV().Number());
+    const Built aux = Build(db, Slot::AUX().Number());
     ASSERT_TRUE(tv.ok && aux.ok);
-    auto recordLength = [](const Result& r, int j) {
+    auto recordLength = [](const Built& r, int j) {
         return Word(r.buffer, 6 + 2 * (j + 1)) - Word(r.buffer, 6 + 2 * j);
     };
     EXPECT_EQ(recordLength(tv, 42), 7);
@@ -265,7 +267,7 @@ TEST(CodeRecord, DefaultOrdersDifferFromPosition28) {
 
 TEST(CodeRecord, EmptyCodeDataLeavesKeyEmptyButKeepsItsProtocolBlock) {
     test::CodecDb db(Protocol(1, "P1", "C0C1") + Code(500, 13, "P1", "", ""));
-    const Result r = Build(db, Slot::TV().Number(), "13,3");
+    const Built r = Build(db, Slot::TV().Number(), "13,3");
     ASSERT_TRUE(r.ok) << r.why;
     const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x10, 0x00, 0x0A, 0x00, 0x0C,
                             0x00, 0x00, 0x00, 0x00, 0xC0, 0xC1, 0x55, 0x55, 0x55, 0x55};
@@ -276,7 +278,7 @@ TEST(CodeRecord, CodeWithoutUsableFirstProtocolIsAnEmptyKey) {
     // Missing protocol, empty first protocol, and a name that matches two rows (LIKE ignores case).
     test::CodecDb db(Protocol(1, "Sharp", "D0") + Protocol(2, "SHARP", "D1") + Protocol(3, "P2", "E0") +
                      Code(500, 13, "Nope", "", "01") + Code(500, 3, "", "P2", "02") + Code(500, 4, "sharp", "", "03"));
-    const Result r = Build(db, Slot::TV().Number(), "13,3,4");
+    const Built r = Build(db, Slot::TV().Number(), "13,3,4");
     ASSERT_TRUE(r.ok) << r.why;
     // Three empty records at 12, 14, 16; P2 (found for key 3) keeps its block at 18.
     const Bytes expected = {0x55, 0x55, 0x55, 0x55, 0x00, 0x13, 0x00, 0x0C, 0x00, 0x0E, 0x00, 0x10,
@@ -287,7 +289,7 @@ TEST(CodeRecord, CodeWithoutUsableFirstProtocolIsAnEmptyKey) {
 TEST(CodeRecord, ProtocolNamesWithQuotesAndWildcardsMatchThemselves) {
     test::CodecDb db(Protocol(1, "O''Neil", "A5") + Protocol(2, "RCX5", "B5") + Protocol(3, "RC_5", "C5") +
                      Code(500, 13, "O''Neil", "", "01") + Code(500, 3, "RC_5", "", "02"));
-    const Result r = Build(db, Slot::TV().Number(), "13,3,0");
+    const Built r = Build(db, Slot::TV().Number(), "13,3,0");
     ASSERT_TRUE(r.ok) << r.why;
     EXPECT_EQ(r.buffer[12], 0x05);
     EXPECT_EQ(r.buffer[18], 0x05);
@@ -297,7 +299,7 @@ TEST(CodeRecord, ProtocolNamesWithQuotesAndWildcardsMatchThemselves) {
 
 TEST(CodeRecord, KeyOrderEntriesAndSlots) {
     test::CodecDb db(kWorkedRows);
-    const Result gaps = Build(db, Slot::TV().Number(), "13,, 13 ");
+    const Built gaps = Build(db, Slot::TV().Number(), "13,, 13 ");
     ASSERT_TRUE(gaps.ok) << gaps.why;
     EXPECT_EQ(Word(gaps.buffer, 6), 12);
     EXPECT_EQ(Word(gaps.buffer, 8), 19);

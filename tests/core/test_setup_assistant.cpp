@@ -25,11 +25,13 @@ protected:
     }
     core::PreparedDownload Download(std::int32_t source, std::uint32_t seed) {
         codec::SeededFiller filler(seed);
-        return core::PrepareDownload(m_db, {1, Slot::TV(), source, std::nullopt}, filler, 0);
+        auto prepared = core::PrepareDownload(m_db, {1, Slot::TV(), source, std::nullopt}, filler, 0);
+        EXPECT_TRUE(prepared) << prepared.Error();
+        return prepared ? std::move(*prepared) : core::PreparedDownload{};
     }
     std::vector<std::string> KeyNames(std::int32_t source) {
         std::vector<std::string> names;
-        for (const core::TestKey& k : core::TestKeysFor(m_db, Slot::TV(), source).keys)
+        for (const core::TestKey& k : core::TestKeysFor(m_db, Slot::TV(), source).Value())
             names.push_back(k.name);
         return names;
     }
@@ -45,7 +47,7 @@ protected:
     void SetUp() override {
         test::MakeKeyedDatabase(m_dir / "ranked.db3", test::RankingDatabaseSql());
         ASSERT_EQ(m_db.OpenFile((m_dir / "ranked.db3").string()), db::CodeDatabase::State::Open);
-        m_list = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung");
+        m_list = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung").Value();
         ASSERT_EQ(m_list.candidates.size(), 4u);
     }
     const std::string& Image(std::size_t i) const { return m_list.candidates[i].imageSha256; }
@@ -55,8 +57,9 @@ protected:
 } // namespace
 
 TEST_F(SetupAssistant, CandidatesAreTheDistinctImagesInSearchOrder) {
-    const core::CandidateList list = core::FindCandidates(m_db, Slot::TV(), "TV", "sam sung");
-    ASSERT_EQ(list.error, "");
+    const auto found = core::FindCandidates(m_db, Slot::TV(), "TV", "sam sung");
+    ASSERT_TRUE(found) << found.Error();
+    const core::CandidateList& list = *found;
     EXPECT_EQ(list.codeSets, 7);
     EXPECT_EQ(list.refused, 1); // code set 4 is too long for a slot
     ASSERT_EQ(list.candidates.size(), 3u);
@@ -73,14 +76,14 @@ TEST_F(SetupAssistant, CandidatesAreTheDistinctImagesInSearchOrder) {
     }
     EXPECT_NE(list.candidates[0].imageSha256, list.candidates[1].imageSha256);
     // The same code set in another slot is another image.
-    EXPECT_NE(core::FindCandidates(m_db, Slot::SAT(), "TV", "Samsung").candidates[0].imageSha256,
+    EXPECT_NE(core::FindCandidates(m_db, Slot::SAT(), "TV", "Samsung")->candidates[0].imageSha256,
               list.candidates[0].imageSha256);
 }
 
 TEST_F(SetupAssistant, TestKeysArePreferredKindsTheCodeSetHasElseItsFirstKeys) {
     EXPECT_THAT(KeyNames(201), ElementsAre("Volume +", "Mute", "Channel +", "Power"));
     EXPECT_THAT(KeyNames(203), ElementsAre("K3", "K4", "Power"));
-    EXPECT_FALSE(core::TestKeysFor(m_db, Slot::TV(), 204).error.empty());
+    EXPECT_FALSE(core::TestKeysFor(m_db, Slot::TV(), 204));
 }
 
 TEST(TestKeys, EachDeviceKindGetsKeysItShowsAndPowerComesLast) {
@@ -109,25 +112,25 @@ TEST(TestKeys, EachDeviceKindGetsKeysItShowsAndPowerComesLast) {
 }
 
 TEST_F(SetupAssistant, MistypedBrandsFindTheirBrand) {
-    EXPECT_THAT(core::ChooseBrand(m_db, "TV").matching, ElementsAre("Samsung", "Sony"));
+    EXPECT_THAT(core::ChooseBrand(m_db, "TV")->matching, ElementsAre("Samsung", "Sony"));
     for (const char* typed : {"SAMSNUG", "sam-sung", "Smasung", "samsungg"}) {
-        const core::BrandChoice choice = core::ChooseBrand(m_db, "TV", typed);
+        const core::BrandChoice choice = core::ChooseBrand(m_db, "TV", typed).Value();
         EXPECT_THAT(choice.nearest, ElementsAre("Samsung")) << typed;
     }
-    EXPECT_THAT(core::ChooseBrand(m_db, "TV", "sam").matching, ElementsAre("Samsung"));
-    EXPECT_TRUE(core::ChooseBrand(m_db, "TV", "Panasonic").nearest.empty());
+    EXPECT_THAT(core::ChooseBrand(m_db, "TV", "sam")->matching, ElementsAre("Samsung"));
+    EXPECT_TRUE(core::ChooseBrand(m_db, "TV", "Panasonic")->nearest.empty());
     EXPECT_THAT(core::NearBrands({"LG", "JVC", "Loewe"}, "lg."), ElementsAre("LG"));
     EXPECT_THAT(core::NearBrands({"Bang & Olufsen", "Loewe"}, "bang olufson"), ElementsAre("Bang & Olufsen"));
 }
 
 TEST_F(SetupAssistant, RecordSurvivesARestartAndADamagedFileIsSetAsideOnce) {
     const auto file = m_dir / "user" / "Remote.ini";
-    const core::Candidate tv = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung").candidates[1];
+    const core::Candidate tv = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung")->candidates[1];
     {
         core::RemoteRecord record(file);
         EXPECT_TRUE(record.Load().setAside.empty());
         record.RuleOut(Slot::TV(), "TV", "Samsung",
-                       core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung").candidates[0].imageSha256);
+                       core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung")->candidates[0].imageSha256);
         record.RecordDownload(Slot::TV(), tv.first, m_db.Version(), Download(tv.first.SourceID, 7).CodeBuffer);
         EXPECT_FALSE(record.MarkVerdict(Slot::TV(), 6, core::Verdict::Works)); // not the code set written
         EXPECT_TRUE(record.MarkVerdict(Slot::TV(), 2, core::Verdict::Partly, {"Power", "K3"}));
@@ -167,9 +170,9 @@ TEST_F(SetupAssistant, RecordSurvivesARestartAndADamagedFileIsSetAsideOnce) {
     core::RemoteRecord unread(blocked);
     EXPECT_FALSE(unread.Load().problem.empty());
     unread.RecordDownload(Slot::TV(), tv.first, m_db.Version(), Download(tv.first.SourceID, 7).CodeBuffer);
-    std::string why;
-    EXPECT_FALSE(unread.Save(&why));
-    EXPECT_NE(why.find("not replaced"), std::string::npos);
+    const auto saved = unread.Save();
+    EXPECT_FALSE(saved);
+    EXPECT_NE(saved.Error().find("not replaced"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(blocked / "inside"));
 }
 
@@ -193,11 +196,12 @@ TEST_F(Ranking, OneSourceInTwoKeyOrdersIsTwoCandidatesEachWritingItsOwnImage) {
         for (const core::DownloadRequest& request :
              {core::DownloadRequest{1, Slot::TV(), written.SourceID, order}, core::RequestFor(Slot::TV(), written)}) {
             codec::SeededFiller filler(3);
-            const core::PreparedDownload d = core::PrepareDownload(m_db, request, filler, 0);
-            EXPECT_EQ(core::ImageSha256(d.CodeBuffer, Slot::TV()), c.imageSha256) << setOfCodeId;
+            const auto d = core::PrepareDownload(m_db, request, filler, 0);
+            ASSERT_TRUE(d) << d.Error();
+            EXPECT_EQ(core::ImageSha256(d->CodeBuffer, Slot::TV()), c.imageSha256) << setOfCodeId;
         }
         std::vector<std::string> names;
-        for (const core::TestKey& k : core::TestKeysFor(m_db, Slot::TV(), c.first.SourceID, order).keys)
+        for (const core::TestKey& k : core::TestKeysFor(m_db, Slot::TV(), c.first.SourceID, order).Value())
             names.push_back(k.name);
         std::vector<std::string> listed;
         for (const core::TestKey& k : c.testKeys)
@@ -228,7 +232,7 @@ TEST_F(Ranking, ModelsMatchAsTypedOffALabelAndNothingIsLeftOut) {
     EXPECT_EQ(m_list.model.matching, 0);
     EXPECT_THAT(m_list.model.nearModels, ElementsAre("UE70"));
     EXPECT_THAT(core::RankCandidates(m_list, {}), ElementsAre(3, 0, 1, 2));
-    const core::CandidateList typed = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung", "12345678");
+    const core::CandidateList typed = core::FindCandidates(m_db, Slot::TV(), "TV", "Samsung", "12345678").Value();
     EXPECT_TRUE(typed.model.looksLikeSerial);
     EXPECT_EQ(typed.candidates.size(), 4u);
 }

@@ -122,18 +122,23 @@ TEST_F(DatabaseFileTest, FailedCopyLeavesTheCurrentDatabaseInPlace) {
 
 TEST_F(DatabaseFileTest, VerifyRejectsForeignCorruptAndIncompleteFiles) {
     MakeDb(paths.UpdateDatabase(), 8);
-    std::string why;
-    EXPECT_TRUE(VerifyDatabaseFile(paths.UpdateDatabase().string(), BuildDatabaseKey(), &why)) << why;
-    EXPECT_FALSE(VerifyDatabaseFile(paths.UpdateDatabase().string(), "another key", &why));
+    const Status sound = TryVerifyDatabaseFile(paths.UpdateDatabase().string(), BuildDatabaseKey());
+    EXPECT_TRUE(sound) << sound.Error();
+    EXPECT_FALSE(TryVerifyDatabaseFile(paths.UpdateDatabase().string(), "another key"));
 
     test::MakeKeyedDatabase(dir / "partial.db3", "CREATE TABLE M_DeviceTypes(DeviceTypeID, DeviceTypeName);");
-    EXPECT_FALSE(VerifyDatabaseFile((dir / "partial.db3").string(), BuildDatabaseKey(), &why));
-    EXPECT_NE(why.find("missing"), std::string::npos);
+    // The throwing form says the same reason as its try-twin.
+    try {
+        VerifyDatabaseFile((dir / "partial.db3").string(), BuildDatabaseKey());
+        ADD_FAILURE() << "an incomplete database accepted";
+    } catch (const DbError& e) {
+        EXPECT_NE(std::string(e.what()).find("missing"), std::string::npos) << e.what();
+    }
 
     std::string bytes = test::ReadFile(paths.UpdateDatabase());
     bytes[bytes.size() / 2] ^= 0x5A;
     test::WriteFile(dir / "flipped.db3", bytes);
-    EXPECT_FALSE(VerifyDatabaseFile((dir / "flipped.db3").string(), BuildDatabaseKey(), &why));
+    EXPECT_FALSE(TryVerifyDatabaseFile((dir / "flipped.db3").string(), BuildDatabaseKey()));
 }
 
 namespace {
@@ -179,8 +184,9 @@ TEST_F(DatabaseFileTest, CheckJudgesWhatTheProgramReads) {
     for (const auto& [sql, reason] : cases) {
         const auto file = dir / ("case" + std::to_string(n++) + ".db3");
         test::MakeKeyedDatabase(file, sql);
-        std::string why;
-        EXPECT_EQ(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why), reason.empty()) << sql << "\n" << why;
+        const Status sound = TryVerifyDatabaseFile(file.string(), BuildDatabaseKey());
+        const std::string& why = sound.Error();
+        EXPECT_EQ(static_cast<bool>(sound), reason.empty()) << sql << "\n" << why;
         if (!reason.empty()) {
             EXPECT_NE(why.find(reason), std::string::npos) << why;
         }
@@ -195,26 +201,25 @@ TEST_F(DatabaseFileTest, CheckRunsOnTheConnectionThatIsUsedWithinItsTime) {
     const auto file = dir / "codes.db3";
     MakeDb(file, 8);
     DbConnection conn;
-    ASSERT_TRUE(OpenCodeDatabase(conn, file.string(), BuildDatabaseKey()));
+    ASSERT_TRUE(TryOpenCodeDatabase(conn, file.string(), BuildDatabaseKey()));
     // Another file put under the name afterwards is not what this connection reads.
     MakeDb(dir / "other.db3", 3);
     std::filesystem::rename(dir / "other.db3", file);
     EXPECT_EQ(ReadDeviceTypes(conn).size(), 8u);
 
-    std::string why;
     const std::atomic<bool> stop{true};
-    EXPECT_FALSE(OpenCodeDatabase(conn, file.string(), BuildDatabaseKey(), &why, CheckOptions{{}, &stop}));
-    EXPECT_EQ(why, "the check was stopped");
+    EXPECT_EQ(TryOpenCodeDatabase(conn, file.string(), BuildDatabaseKey(), CheckOptions{{}, &stop}).Error(),
+              "the check was stopped");
     EXPECT_FALSE(conn.IsOpen());
-    EXPECT_FALSE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why, CheckOptions{{}, nullptr, {}}));
-    EXPECT_EQ(why, "the check did not finish within 0 s");
+    EXPECT_EQ(TryVerifyDatabaseFile(file.string(), BuildDatabaseKey(), CheckOptions{{}, nullptr, {}}).Error(),
+              "the check did not finish within 0 s");
 }
 
 TEST_F(DatabaseFileTest, AFileIsCheckedInFullOnceWhileOnlyItsUserCanChangeIt) {
     const auto list = dir / "state" / "checked-databases";
     const auto file = dir / "codes.db3";
     MakeDb(file, 8);
-    ASSERT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), nullptr, CheckOptions{list}));
+    ASSERT_TRUE(TryVerifyDatabaseFile(file.string(), BuildDatabaseKey(), CheckOptions{list}));
     EXPECT_TRUE(CheckedFiles(list).Knows(*StampOf(file)));
 
     // A damaged middle page under the same size, time and outer pages passes as known: the list
@@ -225,17 +230,16 @@ TEST_F(DatabaseFileTest, AFileIsCheckedInFullOnceWhileOnlyItsUserCanChangeIt) {
     bytes[bytes.size() / 2] ^= 0x5A;
     test::WriteFile(file, bytes);
     std::filesystem::last_write_time(file, before);
-    EXPECT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), nullptr, CheckOptions{list}));
-    EXPECT_FALSE(VerifyDatabaseFile(file.string(), BuildDatabaseKey()));
+    EXPECT_TRUE(TryVerifyDatabaseFile(file.string(), BuildDatabaseKey(), CheckOptions{list}));
+    EXPECT_FALSE(TryVerifyDatabaseFile(file.string(), BuildDatabaseKey()));
     // ...so it is never used for a file another user could have replaced.
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
-    std::string why;
-    EXPECT_FALSE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why, CheckOptions{list}));
+    const std::string why = TryVerifyDatabaseFile(file.string(), BuildDatabaseKey(), CheckOptions{list}).Error();
     EXPECT_NE(why.find("cannot be read"), std::string::npos) << why;
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
     // Any write changes the stamp.
     MakeDb(dir / "fresh.db3", 8);
-    ASSERT_TRUE(VerifyDatabaseFile((dir / "fresh.db3").string(), BuildDatabaseKey(), nullptr, CheckOptions{list}));
+    ASSERT_TRUE(TryVerifyDatabaseFile((dir / "fresh.db3").string(), BuildDatabaseKey(), CheckOptions{list}));
     DbConnection w;
     ASSERT_TRUE(w.OpenDatabase((dir / "fresh.db3").string(), BuildDatabaseKey()));
     w.ExecuteSql("INSERT INTO M_DeviceTypes VALUES (99, 'NEW')");
@@ -249,7 +253,7 @@ TEST_F(DatabaseFileTest, ASourceLargerThanASlotIsRefusedWithoutReadingIt) {
                                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
                                 "INSERT INTO M_CodeLink SELECT 100000 + i, 777, i, 'P' || i, '', '', 'AA' FROM n;");
     DbConnection conn;
-    ASSERT_TRUE(OpenCodeDatabase(conn, file.string(), BuildDatabaseKey()));
+    ASSERT_TRUE(TryOpenCodeDatabase(conn, file.string(), BuildDatabaseKey()));
     try {
         LoadCodeSet(conn, 777);
         ADD_FAILURE() << "a source of 5000 rows loaded";

@@ -161,8 +161,8 @@ TEST_F(SampleContent, HoldsAllSevenTablesAndTheVersionRecord) {
                         std::string("select count(*) from sqlite_master where type='table' and name='") + table + "'"),
                   1)
             << table;
-    std::string why;
-    EXPECT_TRUE(VerifyDatabaseFile(s_file, BuildDatabaseKey(), &why)) << why;
+    const Status sound = TryVerifyDatabaseFile(s_file, BuildDatabaseKey());
+    EXPECT_TRUE(sound) << sound.Error();
 
     // The version table is made with the program's own statement, comments included.
     const std::string stored =
@@ -301,8 +301,8 @@ TEST(SampleGenerator, SweepOfSeedsAndSizesGivesSoundDatabases) {
         opt.sources = seed % 3 == 0 ? opt.code_sets : 0;
         opt.codes_per_source = seed % 4 == 0 ? 64 : 0;
         GenerateSampleDatabase(file.string(), opt);
-        std::string why;
-        ASSERT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey(), &why)) << seed << ": " << why;
+        const Status sound = TryVerifyDatabaseFile(file.string(), BuildDatabaseKey());
+        ASSERT_TRUE(sound) << seed << ": " << sound.Error();
         DbConnection conn;
         ASSERT_TRUE(conn.OpenDatabase(file.string(), BuildDatabaseKey()));
         EXPECT_EQ(Count(conn, "select count(*) from M_SetOfCodes"), opt.code_sets) << seed;
@@ -370,7 +370,7 @@ TEST(SampleGenerator, RefusesBadOptionsAndExistingFiles) {
     // A single code set still gets both awkward rows' first one and a valid database.
     opt.code_sets = 1;
     GenerateSampleDatabase(file.string(), opt);
-    EXPECT_TRUE(VerifyDatabaseFile(file.string(), BuildDatabaseKey()));
+    EXPECT_TRUE(TryVerifyDatabaseFile(file.string(), BuildDatabaseKey()));
 }
 
 // ---- export and import ----
@@ -449,7 +449,7 @@ TEST(DatabaseSqlText, SampleDatabaseRoundTrips) {
     const std::string text = Generate(dir / "s.db3", 300, 9);
     ImportDatabaseSql(text, (dir / "copy.db3").string(), false);
     EXPECT_EQ(Export((dir / "copy.db3").string()), text);
-    EXPECT_TRUE(VerifyDatabaseFile((dir / "copy.db3").string(), BuildDatabaseKey()));
+    EXPECT_TRUE(TryVerifyDatabaseFile((dir / "copy.db3").string(), BuildDatabaseKey()));
 }
 
 TEST(DatabaseSqlText, FailedImportLeavesNothingAndKeepsAnExistingFile) {

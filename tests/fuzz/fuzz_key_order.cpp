@@ -70,11 +70,10 @@ void CheckRecord(bool ok, const std::vector<std::uint8_t>& buf, std::int16_t blo
 void Encode(const std::string& order, std::uint8_t slot, const Fixture& fx) {
     std::vector<std::uint8_t> buf;
     std::int16_t blocks = -1;
-    std::string why;
     codec::SeededFiller filler(1);
-    const bool ok = codec::BuildCodeRecord(codec::kSupportedRcuModel, slot, db::LoadCodeSet(fx.conn, kSourceId), buf,
-                                           blocks, order, filler, &why);
-    CheckRecord(ok, buf, blocks, why, slot);
+    const tolbe::Status built = codec::BuildCodeRecord(codec::kSupportedRcuModel, slot,
+                                                       db::LoadCodeSet(fx.conn, kSourceId), buf, blocks, order, filler);
+    CheckRecord(static_cast<bool>(built), buf, blocks, built.Error(), slot);
 }
 
 } // namespace

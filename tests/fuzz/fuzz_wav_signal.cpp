@@ -40,12 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     static tolbe::fuzz::MemoryFile file;
     file.Write(data, size);
-    au::WavAudio audio;
-    try {
-        audio = au::ReadWavFile(file.Path());
-    } catch (const au::WavError&) {
-        return 0;
-    }
+    const auto read = au::ReadWavFile(file.Path());
+    if (!read) return 0;
+    const au::WavAudio& audio = *read;
     FUZZ_CHECK(audio.sample_rate >= au::kMinWavSampleRate && audio.sample_rate <= au::kMaxWavSampleRate);
     FUZZ_CHECK(audio.pcm.size() <= size); // never more samples than the file had bytes for
     try {

@@ -102,16 +102,17 @@ TEST(StartDetached, StartsAScriptAndRefusesWhatCannotRun) {
     TempDir dir;
     const fs::path marker = dir / "started";
     test::WriteFile(dir / "setup.sh", "#!/bin/sh\necho started > '" + marker.string() + "'\n");
-    std::string why;
-    ASSERT_TRUE(StartDetached(dir / "setup.sh", &why)) << why;
+    const Status started = StartDetached(dir / "setup.sh");
+    ASSERT_TRUE(started) << started.Error();
     for (int i = 0; i < 200 && !fs::exists(marker); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(fs::exists(marker));
 
     test::WriteFile(dir / "setup.exe", std::string("MZ\x90\0\3\0\0\0", 8));
-    EXPECT_FALSE(StartDetached(dir / "setup.exe", &why));
-    EXPECT_FALSE(why.empty());
-    EXPECT_FALSE(StartDetached(dir / "missing.exe", &why));
+    const Status refused = StartDetached(dir / "setup.exe");
+    EXPECT_FALSE(refused);
+    EXPECT_FALSE(refused.Error().empty());
+    EXPECT_FALSE(StartDetached(dir / "missing.exe"));
 }
 
 // ---- The check against a local server ----
@@ -251,9 +252,9 @@ protected:
     std::unique_ptr<UpdateCheck> MakeCheck() {
         UpdateContext ctx{paths, settings, prompt, std::ref(yield), Text};
         ctx.private_folder = dir / "run";
-        ctx.start_program = [this](const fs::path& p, std::string*) {
+        ctx.start_program = [this](const fs::path& p) {
             started.push_back(p);
-            return fs::exists(p);
+            return fs::exists(p) ? Ok() : Fail("missing");
         };
         return std::make_unique<UpdateCheck>(std::move(ctx), view, main);
     }
@@ -862,7 +863,7 @@ TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOr
                      ScriptedResponse::Ok("[LiveUpdate]\r\nAPP_Version=3.0.0\r\nAPP_WEB=" + server.Url("/evil.sh") +
                                           "\r\nAPP_SHA256=" + Sha256Of(evil) + "\r\n"));
         UpdateContext ctx{paths, settings, other_prompt, std::ref(yield), Text};
-        ctx.start_program = [this](const fs::path& p, std::string*) { return started.push_back(p), true; };
+        ctx.start_program = [this](const fs::path& p) { return started.push_back(p), Ok(); };
         UpdateCheck(std::move(ctx), other_view, main).RunStartupCheck();
     };
     MakeCheck()->RunStartupCheck();
@@ -883,12 +884,12 @@ TEST_F(UpdateCheckTest, TheSetupThatStartsIsTheOneThatWasHashed) {
     std::string ran;
     UpdateContext ctx{paths, settings, prompt, std::ref(yield), Text};
     ctx.private_folder = dir / "run";
-    ctx.start_program = [&](const fs::path& p, std::string*) {
+    ctx.start_program = [&](const fs::path& p) {
         // The name in the Update folder is swapped by a rename after the check, before the start.
         test::WriteFile(dir / "evil", "#!/bin/sh\nrm -rf ~\n");
         fs::rename(dir / "evil", paths.UpdateFolder() / "setup.sh");
         ran = test::ReadFile(p);
-        return true;
+        return Ok();
     };
     UpdateCheck(std::move(ctx), view, main).RunStartupCheck();
     EXPECT_EQ(ran, good);

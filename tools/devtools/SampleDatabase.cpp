@@ -425,8 +425,8 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
         if (!DbConnection().OpenDatabase(part, k, true))
             throw DbError("the new database does not open with the key; nothing written");
         // A file from outside becomes a database only when it is a code database the program can use.
-        if (std::string why; code_database && !VerifyDatabaseFile(part, k, &why))
-            throw DbError("the SQL text does not make a code database (" + why + "); nothing written");
+        if (const Status checked = code_database ? TryVerifyDatabaseFile(part, k) : Ok(); !checked)
+            throw DbError("the SQL text does not make a code database (" + checked.Error() + "); nothing written");
         CommitFile(part, out_path);
     } catch (const std::filesystem::filesystem_error& e) {
         RemoveQuietly(part);
