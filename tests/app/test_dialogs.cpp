@@ -5,7 +5,6 @@
 #include "app/ShowMessage.h"
 #include "app/frmAbout.h"
 #include "i18n/StringTable.h"
-#include "i18n/Texts.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -77,8 +76,8 @@ private slots:
     }
 
     void boxShowsTheRequest() {
-        const QString prompt = QString::fromStdString(tolbe::i18n::LoadText(kGerman, tolbe::i18n::kTextDatabaseBroken));
-        const QString confirm = QString::fromStdString(tolbe::i18n::LoadText(kGerman, tolbe::i18n::kTextConfirm));
+        const QString prompt = QString::fromStdString(tolbe::i18n::LoadText(kGerman, 141));
+        const QString confirm = QString::fromStdString(tolbe::i18n::LoadText(kGerman, 137));
         WhenModalOpens([&](QWidget* box) {
             QCOMPARE(box->windowTitle(), QString("Tolbe")); // no title given
             auto* text = box->findChild<QPlainTextEdit*>("TxtPrompt");

@@ -14,7 +14,6 @@
 #include "codec/CodeRecord.h"
 #include "db/DatabaseFile.h"
 #include "i18n/StringTable.h"
-#include "i18n/Texts.h"
 #include "tests/support/TestSupport.h"
 #include "ui_FrmSASel.h"
 
@@ -232,7 +231,7 @@ private slots:
         // Text 126, with the letter for Alt marked.
         QCOMPARE(f.ui()->LabDevSel->text().remove('&'), QString::fromStdString(i18n::LoadText(4000, 126)));
         QCOMPARE(f.ui()->mnuFile->title(), QString::fromStdString(i18n::LoadText(4000, 0)));
-        QCOMPARE(f.window->CodeRecordset()->ColumnName(3), i18n::LoadText(4000, i18n::kTextBrand));
+        QCOMPARE(f.window->CodeRecordset()->ColumnName(3), i18n::LoadText(4000, 156));
         QCOMPARE(w->windowTitle(), QString("Tolbe"));
     }
 
@@ -522,8 +521,8 @@ private slots:
         const std::string reason =
             audio::AlsaWaveOut("tolbe_no_such_pcm_device").Play(std::vector<std::uint8_t>(4, 0)).Error();
         QVERIFY(!reason.empty());
-        QCOMPARE(f.prompt.shown[0].text, i18n::FormatText(i18n::LoadText(4000, i18n::kTextPlaybackFailed),
-                                                          {"tolbe_no_such_pcm_device", reason}));
+        QCOMPARE(f.prompt.shown[0].text,
+                 i18n::FormatText(i18n::LoadText(4000, 312), {"tolbe_no_such_pcm_device", reason}));
         QCOMPARE(f.prompt.shown[0].title, std::string("Tolbe"));
         QTest::qWait(200);
         QCOMPARE(finished.count(), 1);
@@ -541,8 +540,8 @@ private slots:
                 ctx.mixerStateFile = f.dir / "mixer-levels";
             });
             const int base = std::atoi(lang);
-            QCOMPARE(w.OutputMenu()->title(), QString::fromStdString(i18n::LoadText(base, i18n::kTextOutputMenu)));
-            QCOMPARE(w.SaveWavAction()->text(), QString::fromStdString(i18n::LoadText(base, i18n::kTextSaveWav)));
+            QCOMPARE(w.OutputMenu()->title(), QString::fromStdString(i18n::LoadText(base, 310)));
+            QCOMPARE(w.SaveWavAction()->text(), QString::fromStdString(i18n::LoadText(base, 311)));
             QList<QAction*> items = w.OutputMenu()->actions();
             QCOMPARE(items.size(), 3);
             QCOMPARE(items[0]->text(),
@@ -598,7 +597,7 @@ private slots:
         QTimer::singleShot(200, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog != nullptr);
-            QCOMPARE(dialog->windowTitle(), QString::fromStdString(i18n::LoadText(1000, i18n::kTextWavDialog)));
+            QCOMPARE(dialog->windowTitle(), QString::fromStdString(i18n::LoadText(1000, 314)));
             dialog->setDirectory(QString::fromStdString(f.dir.Path().string()));
             QMetaObject::invokeMethod(dialog, "accept");
         });

@@ -3,7 +3,6 @@
 #include "app/FrmFinish.h"
 #include "app/FrmProgressBar.h"
 #include "i18n/StringTable.h"
-#include "i18n/Texts.h"
 
 #include <QDir>
 #include <QLabel>
@@ -122,8 +121,7 @@ private slots:
         QVERIFY(window.rect().contains(picture->geometry()));
         window.SayProgrammed(4000);
         QCOMPARE(window.accessibleName(), QString("Fernbedienung programmiert"));
-        QCOMPARE(picture->accessibleDescription(),
-                 QString::fromStdString(i18n::LoadText(4000, i18n::kTextProgrammedDescription)));
+        QCOMPARE(picture->accessibleDescription(), QString::fromStdString(i18n::LoadText(4000, 374)));
         window.SayProgrammed(4000, "SAT"); // the slot is named under the picture
         QCOMPARE(window.findChild<QLabel*>("LabSlotProgrammed")->text(),
                  QString("Speicherplatz SAT wurde programmiert."));

@@ -8,7 +8,6 @@
 #include "app/RemoteWindows.h"
 #include "core/RemoteRecord.h"
 #include "i18n/StringTable.h"
-#include "i18n/Texts.h"
 #include "tests/app/AccessibleWalk.h"
 #include "tests/app/RecordingOutput.h"
 #include "tests/support/TestSupport.h"
@@ -149,12 +148,12 @@ private slots:
         Keys(setup, Qt::Key_B);
         QTest::keyClicks(QApplication::focusWidget(), "samsnug");
         Keys(setup, Qt::Key_C);
-        QTRY_COMPARE(setup->findChild<QLabel*>("LabHint")->text(), f.T(i18n::kTextDidYouMean).arg("Samsung"));
+        QTRY_COMPARE(setup->findChild<QLabel*>("LabHint")->text(), f.T(382).arg("Samsung"));
         Keys(setup, Qt::Key_Space, Qt::NoModifier);
         QCOMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
         const core::CandidateList list = setup->Candidates();
         QCOMPARE(list.candidates.size(), std::size_t{3});
-        QCOMPARE(setup->findChild<QLabel*>("LabTryHeading")->text(), f.T(i18n::kTextCandidateOf).arg(1).arg(3));
+        QCOMPARE(setup->findChild<QLabel*>("LabTryHeading")->text(), f.T(389).arg(1).arg(3));
         Shot(setup, "setup-try-en");
 
         // Candidate 1: sent, then "No, try the next": ruled out, and the place moves on.
@@ -162,20 +161,15 @@ private slots:
         QCOMPARE(f.output.streams.size(), std::size_t{1});
         // A TV's keys, Power last, and the hint to press each twice.
         QCOMPARE(setup->findChild<QLabel*>("LabKeys")->text(),
-                 f.T(i18n::kTextPressKeys)
-                         .arg(QStringList{f.T(i18n::kTextKeyPower + 1), f.T(i18n::kTextKeyPower + 3),
-                                          f.T(i18n::kTextKeyPower + 4), f.T(i18n::kTextKeyPower)}
-                                  .join(", ")) +
-                     "\n" + f.T(i18n::kTextPressTwice));
+                 f.T(395).arg(QStringList{f.T(410), f.T(412), f.T(413), f.T(409)}.join(", ")) + "\n" + f.T(431));
         Shot(setup, "setup-ask-en");
         QVERIFY(!setup->findChild<QLabel*>("LabEffort")->isVisibleTo(setup));
         Keys(setup, Qt::Key_N);
         QTRY_COMPARE(setup->CandidateIndex(), 1);
         // The pace of one try, for the two left; a quick test makes it a minute or a few.
         const QString effort = setup->findChild<QLabel*>("LabEffort")->text();
-        const QRegularExpression minutes(
-            QRegularExpression::escape(f.T(i18n::kTextMinutesLeft)).replace("%1", "[2-9]"));
-        QVERIFY2(effort == f.T(i18n::kTextOneMinuteLeft) || minutes.match(effort).hasMatch(), qPrintable(effort));
+        const QRegularExpression minutes(QRegularExpression::escape(f.T(449)).replace("%1", "[2-9]"));
+        QVERIFY2(effort == f.T(450) || minutes.match(effort).hasMatch(), qPrintable(effort));
         // Stop keeps the place; opening the assistant again offers it.
         Keys(setup, Qt::Key_T);
         QTRY_VERIFY(f.window->Remote()->Setup() == nullptr);
@@ -198,8 +192,8 @@ private slots:
         QVERIFY(mine);
         QApplication::setActiveWindow(mine);
         QVERIFY(mine->findChild<QLabel*>("LabWhat0")->text().contains(QString::number(works.SetOfCodeID)));
-        QCOMPARE(mine->findChild<QLabel*>("LabVerdict0")->text(), f.T(i18n::kTextRecordWorks));
-        QCOMPARE(mine->findChild<QLabel*>("LabWhat1")->text(), f.T(i18n::kTextNothingWritten));
+        QCOMPARE(mine->findChild<QLabel*>("LabVerdict0")->text(), f.T(420));
+        QCOMPARE(mine->findChild<QLabel*>("LabWhat1")->text(), f.T(417));
         Shot(mine, "myremote-en");
         core::RemoteRecord record(f.paths.RemoteRecordFile());
         QVERIFY(record.Load().setAside.empty());
@@ -212,7 +206,7 @@ private slots:
         // Send again: one instruction step, then the same code set goes out once more.
         Keys(mine, Qt::Key_D); // "Send all (1)": one slot is recorded
         QTRY_COMPARE(mine->Waiting().size(), std::size_t{1});
-        QCOMPARE(mine->findChild<QLabel*>("LabStep")->text(), f.T(i18n::kTextSendStep).arg("TV").arg(1).arg(1));
+        QCOMPARE(mine->findChild<QLabel*>("LabStep")->text(), f.T(427).arg("TV").arg(1).arg(1));
         mine->CmdSend_Click();
         QTRY_VERIFY(mine->findChild<FrmFinish*>() != nullptr);
         mine->findChild<FrmFinish*>()->close();
@@ -224,7 +218,7 @@ private slots:
         f.prompt.shown.clear();
         f.Start(1000);
         QCOMPARE(f.prompt.shown.size(), std::size_t{1});
-        QVERIFY(f.prompt.shown[0].text.starts_with(i18n::LoadText(1000, i18n::kTextRecordSetAside)));
+        QVERIFY(f.prompt.shown[0].text.starts_with(i18n::LoadText(1000, 429)));
         QVERIFY(std::filesystem::exists(f.paths.RemoteRecordFile().string() + ".unreadable"));
         f.Start(1000);
         QCOMPARE(f.prompt.shown.size(), std::size_t{1});
@@ -244,14 +238,14 @@ private slots:
         Download(setup);
         setup->findChildren<QCheckBox*>().front()->setChecked(true); // Volume up
         Keys(setup, Qt::Key_S);
-        QTRY_VERIFY(note("LabEnd").endsWith(f.T(i18n::kTextLookOn)));
+        QTRY_VERIFY(note("LabEnd").endsWith(f.T(437)));
         QCOMPARE(record().verdict, core::Verdict::Partly);
         QVERIFY(record().ruledOut.empty());
         Keys(setup, Qt::Key_B); // Look for a better one
         QTRY_COMPARE(setup->CandidateIndex(), 1);
         // Back while it is still on the remote: its answer shows, ticked, and can be given again.
         Keys(setup, Qt::Key_B);
-        QTRY_COMPARE(note("LabAskNote"), f.T(i18n::kTextAnsweredSome).arg(f.T(i18n::kTextKeyPower + 1)));
+        QTRY_COMPARE(note("LabAskNote"), f.T(440).arg(f.T(410)));
         Keys(setup, Qt::Key_S);
         QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::End);
         // Nothing better: the best one is sent again and kept as partly working.
@@ -263,10 +257,10 @@ private slots:
         }
         const codec::SlotInfo best = setup->Candidates().candidates[0].first;
         QCOMPARE(note("LabEnd"),
-                 f.T(i18n::kTextNoneBetter)
+                 f.T(442)
                      .arg(QString::fromStdString(best.BrandName), QString::fromStdString(best.ModelName))
                      .arg(best.SetOfCodeID)
-                     .arg(f.T(i18n::kTextKeyPower + 1)));
+                     .arg(f.T(410)));
         Keys(setup, Qt::Key_A);
         QTRY_COMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
         Download(setup, true, FrmSetup::Page::End);
@@ -285,14 +279,14 @@ private slots:
         Keys(setup, Qt::Key_N);
         QTRY_COMPARE(setup->CandidateIndex(), 1);
         Keys(setup, Qt::Key_B);
-        QTRY_COMPARE(note("LabAskNote"), f.T(i18n::kTextAnsweredNo));
+        QTRY_COMPARE(note("LabAskNote"), f.T(439));
         Keys(setup, Qt::Key_T);
         QTRY_VERIFY(f.window->Remote()->Setup() == nullptr);
         setup = f.OpenSetup();
-        QCOMPARE(note("LabResume"), f.T(i18n::kTextResumeOffer).arg("TV").arg(1).arg("TV", "Samsung"));
+        QCOMPARE(note("LabResume"), f.T(387).arg("TV").arg(1).arg("TV", "Samsung"));
         Keys(setup, Qt::Key_R);
         QTRY_COMPARE(setup->CandidateIndex(), 0);
-        QVERIFY(note("LabTryNote").startsWith(f.T(i18n::kTextAnsweredNo)));
+        QVERIFY(note("LabTryNote").startsWith(f.T(439)));
     }
 
     void theSlotInViewFollowsEachDownloadAndVerdict() {
@@ -306,21 +300,21 @@ private slots:
         FrmSetup* setup = f.OpenSetup();
         const auto text = [](QWidget* w, const char* name) { return w->findChild<QLabel*>(name)->text(); };
         // The main window's slot, with the other slot's stopped set-up only offered.
-        QCOMPARE(text(setup, "LabSlot"), f.T(i18n::kTextSlotHeading).arg("TV"));
-        QCOMPARE(text(setup, "LabResume"), f.T(i18n::kTextResumeOffer).arg("SAT").arg(1).arg("TV", "Samsung"));
+        QCOMPARE(text(setup, "LabSlot"), f.T(444).arg("TV"));
+        QCOMPARE(text(setup, "LabResume"), f.T(387).arg("SAT").arg(1).arg("TV", "Samsung"));
         setup->findChild<QComboBox*>("CmbBrand")->setEditText("Samsung");
         setup->CmdFind_Click();
         Download(setup);
         const codec::SlotInfo sent = setup->Candidates().candidates[0].first;
-        QCOMPARE(text(f.window.get(), "LabModel"), f.T(i18n::kTextModelLabel) + QString::fromStdString(sent.ModelName));
-        QCOMPARE(text(mine, "LabVerdict0"), f.T(i18n::kTextRecordNotTried));
-        QCOMPARE(mine->findChild<QPushButton*>("CmdSendAll")->text(), f.T(i18n::kTextSendAllOf).arg(1));
+        QCOMPARE(text(f.window.get(), "LabModel"), f.T(132) + QString::fromStdString(sent.ModelName));
+        QCOMPARE(text(mine, "LabVerdict0"), f.T(423));
+        QCOMPARE(mine->findChild<QPushButton*>("CmdSendAll")->text(), f.T(445).arg(1));
         setup->CmdYes_Click();
-        QCOMPARE(text(mine, "LabVerdict0"), f.T(i18n::kTextRecordWorks));
+        QCOMPARE(text(mine, "LabVerdict0"), f.T(420));
         setup->close();
         setup = f.OpenSetup();
         Keys(setup, Qt::Key_R);
-        QTRY_COMPARE(text(setup, "LabSlot"), f.T(i18n::kTextSlotHeading).arg("SAT"));
+        QTRY_COMPARE(text(setup, "LabSlot"), f.T(444).arg("SAT"));
     }
 
     void aModelThatMatchesNothingIsAnsweredOnTheTryPage() {
@@ -332,12 +326,11 @@ private slots:
             setup->CmdFind_Click();
             return setup->findChild<QLabel*>("LabModelHint")->text();
         };
-        QCOMPARE(find("123456789"), f.T(i18n::kTextLooksLikeSerial).arg("123456789") + "\n" +
-                                        f.T(i18n::kTextNoModelMatches).arg("123456789").arg(3));
-        QCOMPARE(find("UE41"), f.T(i18n::kTextNoModelMatches).arg("UE41").arg(3));
+        QCOMPARE(find("123456789"), f.T(448).arg("123456789") + "\n" + f.T(447).arg("123456789").arg(3));
+        QCOMPARE(find("UE41"), f.T(447).arg("UE41").arg(3));
         QVERIFY(setup->findChild<QLabel*>("LabModelHint")->isVisibleTo(setup));
         auto* near = setup->findChild<QPushButton*>("CmdNearModel0");
-        QCOMPARE(near->text(), f.T(i18n::kTextDidYouMeanModel).arg("UE40"));
+        QCOMPARE(near->text(), f.T(446).arg("UE40"));
         near->click();
         QCOMPARE(setup->findChild<QLineEdit*>("TxtModel")->text(), QString("UE40"));
         QVERIFY(!setup->findChild<QLabel*>("LabModelHint")->isVisibleTo(setup));
@@ -352,14 +345,14 @@ private slots:
         const codec::SlotInfo works = setup->Candidates().candidates[0].first;
         const QString brand = QString::fromStdString(works.BrandName), model = QString::fromStdString(works.ModelName);
         auto* line = f.window->findChild<QLabel*>("LabOnRemote");
-        QCOMPARE(line->text(), f.T(i18n::kTextOnRemote).arg(brand, model, f.T(i18n::kTextVerdictWorks)));
+        QCOMPARE(line->text(), f.T(451).arg(brand, model, f.T(452)));
         setup->close();
         // The grid's first row is another code set: asked first, and No sends nothing.
         f.prompt.answers = {Prompt::Answer::No};
         f.window->ImgDownload_Click();
-        QCOMPARE(f.prompt.shown.back().text, f.T(i18n::kTextReplaceWorking).arg("TV", brand, model).toStdString());
+        QCOMPARE(f.prompt.shown.back().text, f.T(456).arg("TV", brand, model).toStdString());
         QCOMPARE(f.output.streams.size(), std::size_t{1});
-        QCOMPARE(f.window->findChild<QLabel*>("LabModel")->text(), f.T(i18n::kTextModelLabel) + model);
+        QCOMPARE(f.window->findChild<QLabel*>("LabModel")->text(), f.T(132) + model);
         // A slot without a record downloads as before, without a question.
         f.window->ImgSelDev_Click(1);
         QVERIFY(!line->isVisibleTo(f.window.get()));
@@ -406,7 +399,7 @@ private slots:
         QCOMPARE(f.Cli({"download", "--slot", "TV", "--source-id", "203", "--pcm-device", "null"}).status, 0);
         setup->CmdYes_Click();
         QCOMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
-        QCOMPARE(setup->findChild<QLabel*>("LabTryNote")->text(), f.T(i18n::kTextSlotWrittenMeanwhile).arg("TV"));
+        QCOMPARE(setup->findChild<QLabel*>("LabTryNote")->text(), f.T(470).arg("TV"));
         shared.Load();
         QCOMPARE(shared.Of(Slot::TV()).verdict, core::Verdict::NotTried);
         QCOMPARE(shared.Of(Slot::TV()).resume->imageSha256, setup->Candidates().candidates[0].imageSha256);
@@ -431,8 +424,7 @@ private slots:
             box->grab();
             box->accept();
         });
-        QtPrompt(1000).Show("Tolbe", f.T(i18n::kTextReplaceWorking).arg("TV", brand, "UE55").toStdString(),
-                            Prompt::Buttons::Ok);
+        QtPrompt(1000).Show("Tolbe", f.T(456).arg("TV", brand, "UE55").toStdString(), Prompt::Buttons::Ok);
 
         test::WriteFile(f.paths.RemoteRecordFile(), "\x01\x02 not ours\n");
         QVERIFY(f.Cli({"remote", "show"}).err.find("was damaged") != std::string::npos);
@@ -468,7 +460,7 @@ private slots:
             // Choose: the stopped set-up is offered, and the focus is on Resume, which says it.
             FrmSetup* setup = f.OpenSetup();
             plain(setup);
-            QVERIFY(setup->windowTitle().contains(f.T(i18n::kTextPageChoose)));
+            QVERIFY(setup->windowTitle().contains(f.T(460)));
             QCOMPARE(FocusName(), QString("CmdResume"));
             heard(setup->findChild<QLabel*>("LabResume")->text());
 
@@ -480,7 +472,7 @@ private slots:
             QCOMPARE(setup->CurrentPage(), FrmSetup::Page::Try);
             QCOMPARE(moves, 1);
             plain(setup);
-            heard(f.T(i18n::kTextReadyRemote));
+            heard(f.T(392));
             QVERIFY(NoLabelSqueezed(setup));
 
             // Ask: the boxes first, in a group that says to tick the keys that worked.
@@ -489,10 +481,10 @@ private slots:
             QCOMPARE(FocusName(), QString("ChkKey0"));
             QCOMPARE(
                 QAccessible::queryAccessibleInterface(setup->findChild<QWidget*>("GrpKeys"))->text(QAccessible::Name),
-                f.T(i18n::kTextTickWhichWorked));
+                f.T(457));
             QCOMPARE(QAccessible::queryAccessibleInterface(setup->findChild<QPushButton*>("CmdYes"))
                          ->text(QAccessible::Description),
-                     f.T(i18n::kTextDidItRespond));
+                     f.T(396));
             if (base == 1000) {
                 // Tab runs down the boxes, then the answers.
                 QStringList order{FocusName()};
@@ -511,7 +503,7 @@ private slots:
                 QCOMPARE(order.mid(0, expected.size()), expected);
             }
             setup->CmdSome_Click(); // nothing ticked
-            heard(f.T(i18n::kTextTickKeys));
+            heard(f.T(402));
             moves = FocusMoves([&] { setup->CmdNo_Click(); });
             QCOMPARE(moves, 1);
             QCOMPARE(FocusName(), QString("CmdDownload"));

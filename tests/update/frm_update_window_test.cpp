@@ -3,7 +3,6 @@
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "i18n/StringTable.h"
-#include "i18n/Texts.h"
 #include "tests/support/TestSupport.h"
 #include "tests/update/HttpTestServer.h"
 #include "tests/update/SigningKey.h"
@@ -123,7 +122,7 @@ TEST_F(FrmUpdateTest, TextsComeFromTheStringTableInTheActiveLanguage) {
         EXPECT_EQ(w.findChild<QLabel*>("LabInfomation")->text().toStdString(), i18n::LoadText(base, 187));
         EXPECT_EQ(w.findChild<QLabel*>("LabProg")->text().toStdString(), i18n::LoadText(base, 188));
         EXPECT_EQ(w.CmdUpdate()->text().toStdString(), i18n::LoadText(base, 189));
-        EXPECT_EQ(w.CmdCancel()->text().toStdString(), i18n::LoadText(base, i18n::kTextCancel));
+        EXPECT_EQ(w.CmdCancel()->text().toStdString(), i18n::LoadText(base, 138));
         EXPECT_EQ(w.FileProgBar()->maximum(), 100);
         EXPECT_FALSE(w.isVisible());
     }
