@@ -55,33 +55,33 @@ public:
         std::fprintf(stdout, "%s[%s%s] %3d%%", m_tty ? "\r" : "\n", std::string(filled, '#').c_str(),
                      std::string(kWidth - filled, '.').c_str(), value);
         std::fflush(stdout);
-        m_bar_open = true;
+        m_barOpen = true;
     }
     void SetWindowVisible(bool) override {}
     void SetUpdateEnabled(bool) override {}
 
     void EndBar() {
-        if (!m_bar_open) return;
+        if (!m_barOpen) return;
         std::fputc('\n', stdout);
-        m_bar_open = false;
+        m_barOpen = false;
     }
 
 private:
     bool m_tty = ::isatty(fileno(stdout)) != 0;
     std::string m_shown;
     int m_progress = -1;
-    bool m_bar_open = false;
+    bool m_barOpen = false;
 };
 
 // Questions are answered by --yes/--no, or asked on the terminal; messages are printed.
 class TerminalPrompt final : public Prompt {
 public:
     TerminalPrompt(TerminalUpdateView& view, std::optional<bool> answer, std::string failed_text)
-        : m_view(view), m_answer(answer), m_failed_text(std::move(failed_text)) {}
+        : m_view(view), m_answer(answer), m_failedText(std::move(failed_text)) {}
 
     Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon) override {
         m_view.EndBar();
-        if (text.rfind(m_failed_text, 0) == 0) failed = true;
+        if (text.rfind(m_failedText, 0) == 0) failed = true;
         if (buttons == Buttons::Ok) {
             std::printf("%s: %s\n", title.c_str(), text.c_str());
             std::fflush(stdout);
@@ -104,7 +104,7 @@ public:
 private:
     TerminalUpdateView& m_view;
     std::optional<bool> m_answer;
-    std::string m_failed_text;
+    std::string m_failedText;
 };
 
 // The main window's part: the shared connection, the version record and the database swap.
