@@ -1,5 +1,6 @@
 #include "app/DeviceSelector.h"
 
+#include "app/UiText.h"
 #include "app/pictures/PictureArt.h"
 #include "common/Slot.h"
 #include "i18n/StringTable.h"
@@ -76,7 +77,7 @@ QString PictureOf(const QLabel* label) {
 
 DeviceSelector::DeviceSelector(std::array<QLabel*, 4> ImgSelDev, QLabel* ImgPress, QLabel* Imgcha, QLabel* ImgLED,
                                std::int16_t& CurDevice, SlotRelabeller relabel)
-    : m_buttons(ImgSelDev), m_press(ImgPress), m_plug(Imgcha), m_light(ImgLED), m_cur_device(CurDevice),
+    : m_buttons(ImgSelDev), m_press(ImgPress), m_plug(Imgcha), m_light(ImgLED), m_curDevice(CurDevice),
       m_relabel(std::move(relabel)) {}
 
 void DeviceSelector::ImageSelDev(int slot) {
@@ -90,7 +91,7 @@ void DeviceSelector::ImageSelDev(int slot) {
 
 void DeviceSelector::ImgSelDev_Click(int index) {
     if (index < 0 || index > 3) return;
-    m_cur_device = static_cast<std::int16_t>(index);
+    m_curDevice = static_cast<std::int16_t>(index);
     ImageSelDev(index);
 }
 
@@ -142,9 +143,9 @@ DeviceSelector::SlotRelabeller DeviceSelector::MakeSlotRelabeller(QLabel* LabDev
             if (!label) return;
             if (const auto text = i18n::TryLoadText(LangBase, k)) label->setText(QString::fromStdString(*text + name));
         };
-        relabel(LabDev, 130, info.DeviceName);
-        relabel(LabBrand, 131, info.BrandName);
-        relabel(LabModel, 132, info.ModelName);
+        relabel(LabDev, kTextDeviceLabel, info.DeviceName);
+        relabel(LabBrand, kTextBrandLabel, info.BrandName);
+        relabel(LabModel, kTextModelLabel, info.ModelName);
     };
 }
 

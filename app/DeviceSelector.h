@@ -67,7 +67,7 @@ private:
     QLabel* m_press;
     QLabel* m_plug;
     QLabel* m_light;
-    std::int16_t& m_cur_device;
+    std::int16_t& m_curDevice;
     SlotRelabeller m_relabel;
     std::int16_t m_phase = 1;
     bool m_blink = true;

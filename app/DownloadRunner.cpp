@@ -18,24 +18,9 @@
 #include <filesystem>
 
 namespace tolbe::app {
-namespace {
-
-// Texts of a download the device could not play and of a WAV file that could not be written.
-constexpr int kTextPlaybackFailed = 312;
-constexpr int kTextWavFailed = 313;
-constexpr int kTextWavDialog = 314;
-constexpr int kTextWavFiles = 315;
-constexpr int kTextRecordNotSaved = 430;
-constexpr int kTextRecordSetAside = 429;
-constexpr int kTextRecordUnread = 466;
-constexpr int kTextMayNotWrite = 467;
-constexpr int kTextDiskFull = 468;
-constexpr int kTextNotWritten = 469;
-
-} // namespace
 
 DownloadRunner::DownloadRunner(AppContext& ctx, JobGate& gate, QWidget* window)
-    : QObject(window), m_ctx(ctx), m_gate(gate), m_window(window), m_over(window),
+    : QObject(window), ActiveTexts(ctx.LangBase), m_ctx(ctx), m_gate(gate), m_window(window), m_over(window),
       m_record(ctx.paths.RemoteRecordFile()) {
     m_finishTimer.setSingleShot(true);
     connect(&m_finishTimer, &QTimer::timeout, this, [this] {
@@ -54,11 +39,6 @@ DownloadRunner::~DownloadRunner() {
     }
 }
 
-QString DownloadRunner::T(int k) const {
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
-    return text ? QString::fromStdString(*text) : QString();
-}
-
 std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::DownloadRequest& request) {
     std::unique_ptr<codec::FillerSource> filler =
         m_ctx.filler ? m_ctx.filler() : std::make_unique<codec::SeededFiller>();
@@ -66,7 +46,7 @@ std::optional<core::PreparedDownload> DownloadRunner::Prepare(const core::Downlo
     if (prepared) return std::move(*prepared);
     switch (prepared.ErrorKind()) {
     case core::Refusal::NotAssigned:
-        m_ctx.prompt.Show(kProductName, T(161).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::None);
+        m_ctx.prompt.Show(kProductName, T(kTextChooseKeys).toStdString(), Prompt::Buttons::Ok, Prompt::Icon::None);
         return std::nullopt;
     case core::Refusal::NoDatabase:
     case core::Refusal::DatabaseFailed:

@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/JobGate.h"
+#include "app/UiText.h"
 #include "codec/SlotTable.h"
 #include "core/Download.h"
 #include "core/RemoteRecord.h"
@@ -31,7 +32,7 @@ inline constexpr int kFinishShow_ms = 3000;
 // The one way the windows send a code set to the remote: the core prepares the stream, a job
 // plays it off the window thread, the progress window counts the blocks and the finish picture
 // ends it. A download runs as the gate's Download job, one at a time across the windows.
-class DownloadRunner : public QObject {
+class DownloadRunner : public QObject, private ActiveTexts {
     Q_OBJECT
 public:
     DownloadRunner(AppContext& ctx, JobGate& gate, QWidget* window);
@@ -91,7 +92,6 @@ signals:
     void RecordChanged();
 
 private:
-    QString T(int k) const;
     // Tells the user why the record was not written, in the window's language.
     void SayNotSaved(const std::string& why, const std::error_code& error);
     void End(bool sent);

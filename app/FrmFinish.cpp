@@ -3,6 +3,7 @@
 #include "app/AccessibleWidgets.h"
 #include "app/DeviceSelector.h"
 #include "app/FrmProgressBar.h"
+#include "app/UiText.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmFinish.h"
 
@@ -12,9 +13,6 @@ namespace tolbe::app {
 namespace {
 
 constexpr QSize kClientTwips{4950, 4740};
-constexpr int kTextProgrammed = 373;
-constexpr int kTextProgrammedDescription = 374;
-constexpr int kTextSlotProgrammed = 465;
 constexpr int kSlotLine_px = 28;
 
 } // namespace

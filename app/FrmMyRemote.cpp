@@ -21,29 +21,6 @@
 namespace tolbe::app {
 namespace {
 
-enum Text : int {
-    kSlotName = 361,
-    kClose = 407,
-    kBusy = 408,
-    kCancel = 464, // "Cancel" (138) with a letter for Alt
-    kPicturePress = 367,
-    kTitle = 415,
-    kIntro = 416,
-    kNothing = 417,
-    kWritten = 418,
-    kWhen = 419,
-    kWorks = 420,
-    kPartly = 421,
-    kFailed = 422,
-    kNotTried = 423,
-    kSendAgain = 424,
-    kSendAgainName = 425,
-    kSendAll = 426,
-    kStep = 427,
-    kSend = 428,
-    kSendAllOf = 445,
-};
-
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
@@ -57,12 +34,12 @@ QString LocalTime(const std::string& iso, int lang_base) {
 } // namespace
 
 FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidget* parent)
-    : QDialog(parent), m_ctx(ctx), m_gate(gate), m_runner(runner) {
+    : QDialog(parent), ActiveTexts(ctx.LangBase), m_ctx(ctx), m_gate(gate), m_runner(runner) {
     setObjectName(QStringLiteral("FrmMyRemote"));
-    setWindowTitle(T(kTitle));
+    setWindowTitle(T(kTextMyRemoteTitle));
     setMinimumWidth(560);
     auto* box = new QVBoxLayout(this);
-    auto* intro = new QLabel(T(kIntro), this);
+    auto* intro = new QLabel(T(kTextMyRemoteIntro), this);
     intro->setWordWrap(true);
     box->addWidget(intro);
 
@@ -85,9 +62,9 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
         m_verdict[i]->setTextFormat(Qt::PlainText);
         m_verdict[i]->setWordWrap(true);
         m_verdict[i]->setObjectName(QStringLiteral("LabVerdict%1").arg(slot.Index()));
-        m_sendAgain[i] = new QPushButton(T(kSendAgain), this);
+        m_sendAgain[i] = new QPushButton(T(kTextSendAgain), this);
         m_sendAgain[i]->setObjectName(QStringLiteral("CmdSendAgain%1").arg(slot.Index()));
-        m_sendAgain[i]->setAccessibleName(T(kSendAgainName).arg(Q(slot.Name())));
+        m_sendAgain[i]->setAccessibleName(T(kTextSendAgainName).arg(Q(slot.Name())));
         connect(m_sendAgain[i], &QPushButton::clicked, this, [this, slot] { SendAgain(slot); });
         const int row = slot.Index() * 2;
         grid->addWidget(name, row, 0, 2, 1, Qt::AlignTop);
@@ -105,13 +82,13 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
     auto* keys = new QLabel(m_step);
     keys->setFixedSize(100, 88);
     ShowPicture(keys, QStringLiteral("A32"));
-    keys->setAccessibleName(T(kPicturePress));
+    keys->setAccessibleName(T(kTextPicturePress));
     m_stepText = new QLabel(m_step);
     m_stepText->setWordWrap(true);
     m_stepText->setObjectName(QStringLiteral("LabStep"));
-    m_send = new QPushButton(T(kSend), m_step);
+    m_send = new QPushButton(T(kTextSend), m_step);
     m_send->setObjectName(QStringLiteral("CmdSend"));
-    auto* cancel = new QPushButton(T(kCancel), m_step);
+    auto* cancel = new QPushButton(T(kTextCancelWithKey), m_step);
     cancel->setObjectName(QStringLiteral("CmdCancel"));
     connect(m_send, &QPushButton::clicked, this, &FrmMyRemote::CmdSend_Click);
     connect(cancel, &QPushButton::clicked, this, &FrmMyRemote::CmdCancel_Click);
@@ -123,10 +100,10 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
     m_step->hide();
 
     auto* buttons = new QHBoxLayout;
-    m_sendAll = new QPushButton(T(kSendAll), this);
+    m_sendAll = new QPushButton(T(kTextSendAllFour), this);
     m_sendAll->setObjectName(QStringLiteral("CmdSendAll"));
     connect(m_sendAll, &QPushButton::clicked, this, &FrmMyRemote::SendAll);
-    auto* close = new QPushButton(T(kClose), this);
+    auto* close = new QPushButton(T(kTextClose), this);
     connect(close, &QPushButton::clicked, this, [this] {
         m_waiting.clear(); // Close closes, a step shown or not
         reject();
@@ -146,52 +123,47 @@ FrmMyRemote::FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner,
     AddFocusRings(this);
 }
 
-QString FrmMyRemote::T(int k) const {
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
-    return text ? Q(*text) : QString();
-}
-
 void FrmMyRemote::Refresh() {
     int recorded = 0;
     for (const Slot slot : Slot::All()) {
         const auto i = static_cast<std::size_t>(slot.Index());
         const core::SlotRecord& r = m_runner.Record().Of(slot);
         m_sendAgain[i]->setEnabled(r.HasWritten() && m_waiting.empty());
-        const QString slotName = T(kSlotName).arg(Q(slot.Name()));
+        const QString slotName = T(kTextSlotName).arg(Q(slot.Name()));
         if (!r.HasWritten()) {
-            m_what[i]->setText(T(kNothing));
-            SetAccessibleNameIfChanged(m_what[i], NameAndValue(m_ctx.LangBase, slotName, T(kNothing)));
+            m_what[i]->setText(T(kTextNothingWritten));
+            SetAccessibleNameIfChanged(m_what[i], NameAndValue(m_ctx.LangBase, slotName, T(kTextNothingWritten)));
             m_verdict[i]->clear();
             m_verdict[i]->hide(); // no empty, nameless line
-            SetAccessibleDescriptionIfChanged(m_sendAgain[i], T(kNothing));
+            SetAccessibleDescriptionIfChanged(m_sendAgain[i], T(kTextNothingWritten));
             continue;
         }
         ++recorded;
-        const QString what = T(kWritten)
+        const QString what = T(kTextSlotWritten)
                                  .arg(Q(r.written.DeviceName), Q(r.written.BrandName), Q(r.written.ModelName))
                                  .arg(r.written.SetOfCodeID);
-        const QString when = T(kWhen).arg(LocalTime(r.writtenAt, m_ctx.LangBase)).arg(r.databaseVersion);
+        const QString when = T(kTextWrittenWhen).arg(LocalTime(r.writtenAt, m_ctx.LangBase)).arg(r.databaseVersion);
         m_what[i]->setText(what + QStringLiteral("\n") + when);
         SetAccessibleNameIfChanged(m_what[i], NameAndValue(m_ctx.LangBase, slotName, what));
         SetAccessibleDescriptionIfChanged(m_what[i], when);
         QString verdict;
         switch (r.verdict) {
         case core::Verdict::Works:
-            verdict = T(kWorks);
+            verdict = T(kTextRecordWorks);
             break;
         case core::Verdict::Partly: {
             // The keys as the assistant named them when they were ticked.
             QStringList keys;
             for (const std::string& k : r.workingKeys)
                 keys << KeyName(m_ctx.LangBase, core::KeyKindOf(k), k);
-            verdict = T(kPartly).arg(JoinedList(m_ctx.LangBase, keys));
+            verdict = T(kTextRecordPartly).arg(JoinedList(m_ctx.LangBase, keys));
             break;
         }
         case core::Verdict::Failed:
-            verdict = T(kFailed);
+            verdict = T(kTextRecordFailed);
             break;
         case core::Verdict::NotTried:
-            verdict = T(kNotTried);
+            verdict = T(kTextRecordNotTried);
             break;
         }
         m_verdict[i]->setText(verdict);
@@ -202,7 +174,7 @@ void FrmMyRemote::Refresh() {
     }
     m_sendAll->setEnabled(recorded > 0 && m_waiting.empty());
     // "Send all four" would promise a slot that is not recorded.
-    m_sendAll->setText(recorded == Slot::kCount ? T(kSendAll) : T(kSendAllOf).arg(recorded));
+    m_sendAll->setText(recorded == Slot::kCount ? T(kTextSendAllFour) : T(kTextSendAllOf).arg(recorded));
 }
 
 void FrmMyRemote::SendAgain(Slot slot) {
@@ -233,7 +205,7 @@ void FrmMyRemote::ShowStep() {
         return;
     }
     const int k = m_stepCount - static_cast<int>(m_waiting.size()) + 1;
-    const QString text = T(kStep).arg(Q(m_waiting.front().Name())).arg(k).arg(m_stepCount);
+    const QString text = T(kTextSendStep).arg(Q(m_waiting.front().Name())).arg(k).arg(m_stepCount);
     m_stepText->setText(text);
     m_send->setAccessibleDescription(text);
     m_step->show();
@@ -247,9 +219,9 @@ void FrmMyRemote::ShowStep() {
 void FrmMyRemote::CmdSend_Click() {
     if (m_waiting.empty() || m_downloading || m_gate.Closing()) return;
     if (!m_gate.TryStart(Job::Download)) {
-        m_stepText->setText(T(kBusy));
-        m_send->setAccessibleDescription(T(kBusy));
-        AnnouncePolitely(m_send, T(kBusy));
+        m_stepText->setText(T(kTextBusy));
+        m_send->setAccessibleDescription(T(kTextBusy));
+        AnnouncePolitely(m_send, T(kTextBusy));
         return;
     }
     const Slot slot = m_waiting.front();

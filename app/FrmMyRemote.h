@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/UiText.h"
 
 #include <QDialog>
 
@@ -19,7 +20,7 @@ class JobGate;
 // My remote: the four slots as this computer last wrote them (the remote itself cannot be read),
 // with the user's verdicts, and the downloads that write them again: one slot, or all four in a
 // row with the remote readied before each.
-class FrmMyRemote : public QDialog {
+class FrmMyRemote : public QDialog, private ActiveTexts {
     Q_OBJECT
 public:
     FrmMyRemote(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidget* parent);
@@ -40,7 +41,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QString T(int k) const;
     void ShowStep();
     void OnDownloadFinished(bool sent);
 

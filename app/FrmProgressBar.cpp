@@ -1,6 +1,7 @@
 #include "app/FrmProgressBar.h"
 
 #include "app/AccessibleWidgets.h"
+#include "app/UiText.h"
 #include "common/Product.h"
 #include "i18n/StringTable.h"
 #include "ui_FrmProgressBar.h"
@@ -16,12 +17,6 @@ constexpr QRect kProgressBarTwips{120, 360, 6375, 495};
 // The label is as wide as the bar beneath it: at its first width of 900 twips (60 pixels)
 // "AUX Downloading" and every translation of it were cut off.
 constexpr QRect kLabDevTwips{120, 0, 6375, 345};
-
-constexpr int kTextYes = 139;
-constexpr int kTextNo = 140;
-constexpr int kTextStopQuestion = 370;
-constexpr int kTextStopConsequence = 371;
-constexpr int kTextBlockOf = 372;
 
 } // namespace
 
@@ -101,20 +96,16 @@ void FrmProgressBar::reject() {
         open->activateWindow();
         return;
     }
-    const auto text = [this](int k) {
-        const auto t = i18n::TryLoadText(m_langBase, k);
-        return t ? QString::fromStdString(*t) : QString();
-    };
     // Not modal to the application: the download plays on while the question is up, and the
     // question goes with this window when the download ends first.
-    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProductName), text(kTextStopQuestion),
-                                QMessageBox::Yes | QMessageBox::No, this);
+    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProductName),
+                                UiText(m_langBase, kTextStopQuestion), QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("StopQuestion"));
-    box->setInformativeText(text(kTextStopConsequence));
+    box->setInformativeText(UiText(m_langBase, kTextStopConsequence));
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    if (const QString yes = text(kTextYes); !yes.isEmpty()) box->button(QMessageBox::Yes)->setText(yes);
-    if (const QString no = text(kTextNo); !no.isEmpty()) box->button(QMessageBox::No)->setText(no);
+    if (const QString yes = UiText(m_langBase, kTextYes); !yes.isEmpty()) box->button(QMessageBox::Yes)->setText(yes);
+    if (const QString no = UiText(m_langBase, kTextNo); !no.isEmpty()) box->button(QMessageBox::No)->setText(no);
     connect(box, &QMessageBox::finished, this, [this, box] {
         if (box->clickedButton() == box->button(QMessageBox::Yes)) emit StopRequested();
     });

@@ -50,22 +50,20 @@ std::string Std(const QString& s) {
     return s.toStdString();
 }
 
-// Text of the WAV file menu entry.
-constexpr int kTextSaveWav = 311;
-
 } // namespace
 
-FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ctx(ctx), ui(new Ui::FrmSASel) {
+FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent)
+    : QMainWindow(parent), ActiveTexts(ctx.LangBase), m_ctx(ctx), m_ui(new Ui::FrmSASel) {
     // The platform's common controls need no initialisation here; the form is built at once.
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setMouseTracking(true);
     centralWidget()->setMouseTracking(true);
 
-    m_grid = new CodeGrid(ui->IRDBGrid);
-    m_access = new MainWindowAccess(*ui, m_ctx, SlotTable, *m_grid, LanguageItems(), this);
+    m_grid = new CodeGrid(m_ui->IRDBGrid);
+    m_access = new MainWindowAccess(*m_ui, m_ctx, SlotTable, *m_grid, LanguageItems(), this);
     m_runner = new DownloadRunner(m_ctx, m_gate, this);
     // Brand and model names come from the code database: never read as markup.
-    for (QLabel* label : {ui->LabDev, ui->LabBrand, ui->LabModel})
+    for (QLabel* label : {m_ui->LabDev, m_ui->LabBrand, m_ui->LabModel})
         label->setTextFormat(Qt::PlainText);
     // A download from any window assigns the slot: the slot panel shows what went out.
     connect(m_runner, &DownloadRunner::Recorded, this, &FrmSASel::ShowWritten);
@@ -74,49 +72,49 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
     m_labOnRemote->setTextFormat(Qt::PlainText);
     m_labOnRemote->setWordWrap(true);
     m_labOnRemote->hide();
-    ui->layRight->insertWidget(ui->layRight->indexOf(ui->LabModel) + 1, m_labOnRemote);
+    m_ui->layRight->insertWidget(m_ui->layRight->indexOf(m_ui->LabModel) + 1, m_labOnRemote);
     connect(m_runner, &DownloadRunner::RecordChanged, this, &FrmSASel::ShowOnRemote);
-    ui->IRDBGrid->installEventFilter(this);
-    ui->ImgDownload->installEventFilter(this);
-    ui->LabDownload->installEventFilter(this);
-    for (QLabel* b : {ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3}) {
+    m_ui->IRDBGrid->installEventFilter(this);
+    m_ui->ImgDownload->installEventFilter(this);
+    m_ui->LabDownload->installEventFilter(this);
+    for (QLabel* b : {m_ui->ImgSelDev0, m_ui->ImgSelDev1, m_ui->ImgSelDev2, m_ui->ImgSelDev3}) {
         b->installEventFilter(this);
         b->setCursor(Qt::PointingHandCursor);
     }
 
     m_selector = std::make_unique<DeviceSelector>(
-        std::array<QLabel*, 4>{ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3}, ui->ImgPress,
-        ui->Imgcha, ui->ImgLED, m_ctx.CurDevice,
-        DeviceSelector::MakeSlotRelabeller(ui->LabDev, ui->LabBrand, ui->LabModel, m_ctx.LangBase, SlotTable));
-    m_contact = new ContactLink(ui->LabEmail);
+        std::array<QLabel*, 4>{m_ui->ImgSelDev0, m_ui->ImgSelDev1, m_ui->ImgSelDev2, m_ui->ImgSelDev3}, m_ui->ImgPress,
+        m_ui->Imgcha, m_ui->ImgLED, m_ctx.CurDevice,
+        DeviceSelector::MakeSlotRelabeller(m_ui->LabDev, m_ui->LabBrand, m_ui->LabModel, m_ctx.LangBase, SlotTable));
+    m_contact = new ContactLink(m_ui->LabEmail);
     m_contact->ResetOnHover(centralWidget());
-    m_contact->ResetOnHover(ui->IRDBGrid->viewport());
+    m_contact->ResetOnHover(m_ui->IRDBGrid->viewport());
 
     // The Download "picture": a rounded blue button face under the centred label.
-    ui->ImgDownload->setStyleSheet(
+    m_ui->ImgDownload->setStyleSheet(
         QStringLiteral("QLabel { border: 1px solid #1f4f8f; border-radius: 10px;"
                        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6fa8ea, stop:1 #2f6fc0); }"));
-    ui->LabDownload->setStyleSheet(
+    m_ui->LabDownload->setStyleSheet(
         QStringLiteral("QLabel { color: white; font-weight: bold; background: transparent; }"));
-    ui->LabDownload->raise();
+    m_ui->LabDownload->raise();
 
-    connect(ui->mnuFileExit, &QAction::triggered, this, &FrmSASel::mnuFileExit_Click);
-    connect(ui->mnuHelpAbout, &QAction::triggered, this, &FrmSASel::mnuHelpAbout_Click);
+    connect(m_ui->mnuFileExit, &QAction::triggered, this, &FrmSASel::mnuFileExit_Click);
+    connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &FrmSASel::mnuHelpAbout_Click);
     const auto languages = LanguageItems();
     for (int i = 0; i < 7; ++i)
         connect(languages[static_cast<std::size_t>(i)], &QAction::triggered, this,
                 [this, i] { mnuLanguageIndex_Click(i); });
-    ui->mnuDev->menuAction()->setVisible(false);
+    m_ui->mnuDev->menuAction()->setVisible(false);
 
     // Added here rather than in the form; the numbers are relabelled with the rest of the menu.
     m_saveWav = new QAction(QString::number(kTextSaveWav), this);
     m_saveWav->setObjectName(QStringLiteral("mnuFileSaveWav"));
-    m_output = new SoundOutput(m_ctx, ui->mnuFile, this);
-    ui->mnuFile->insertAction(ui->mnuFileExit, m_saveWav);
-    ui->mnuFile->insertMenu(ui->mnuFileExit, m_output->Menu());
-    ui->mnuFile->insertSeparator(ui->mnuFileExit);
+    m_output = new SoundOutput(m_ctx, m_ui->mnuFile, this);
+    m_ui->mnuFile->insertAction(m_ui->mnuFileExit, m_saveWav);
+    m_ui->mnuFile->insertMenu(m_ui->mnuFileExit, m_output->Menu());
+    m_ui->mnuFile->insertSeparator(m_ui->mnuFileExit);
     connect(m_saveWav, &QAction::triggered, this, &FrmSASel::mnuFileSaveWav_Click);
-    m_remote = new RemoteWindows(m_ctx, m_gate, *m_runner, menuBar(), ui->mnuLanguage->menuAction(), ui->mnuFile,
+    m_remote = new RemoteWindows(m_ctx, m_gate, *m_runner, menuBar(), m_ui->mnuLanguage->menuAction(), m_ui->mnuFile,
                                  m_saveWav, this);
     // The output may change between downloads, not under one.
     connect(m_runner, &DownloadRunner::Started, this, [this] {
@@ -128,9 +126,9 @@ FrmSASel::FrmSASel(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ct
         emit DownloadFinished(sent);
     });
 
-    connect(ui->TxtBrandKey, &QLineEdit::textChanged, this, &FrmSASel::SearchFromControls);
-    connect(ui->TxtModelKey, &QLineEdit::textChanged, this, &FrmSASel::SearchFromControls);
-    connect(ui->ImgCombDevSel, qOverload<int>(&QComboBox::activated), this, [this](int) { ImgCombDevSel_Click(); });
+    connect(m_ui->TxtBrandKey, &QLineEdit::textChanged, this, &FrmSASel::SearchFromControls);
+    connect(m_ui->TxtModelKey, &QLineEdit::textChanged, this, &FrmSASel::SearchFromControls);
+    connect(m_ui->ImgCombDevSel, qOverload<int>(&QComboBox::activated), this, [this](int) { ImgCombDevSel_Click(); });
 
     Timer1.setInterval(700);
     connect(&Timer1, &QTimer::timeout, this, [this] { m_selector->Timer1_Timer(); });
@@ -158,14 +156,9 @@ FrmSASel::~FrmSASel() {
     Form_Unload();
 }
 
-QString FrmSASel::T(int k) const {
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
-    return text ? QString::fromStdString(*text) : QString();
-}
-
 std::array<QAction*, 7> FrmSASel::LanguageItems() const {
-    return {ui->mnuLanguageIndex0, ui->mnuLanguageIndex1, ui->mnuLanguageIndex2, ui->mnuLanguageIndex3,
-            ui->mnuLanguageIndex4, ui->mnuLanguageIndex5, ui->mnuLanguageIndex6};
+    return {m_ui->mnuLanguageIndex0, m_ui->mnuLanguageIndex1, m_ui->mnuLanguageIndex2, m_ui->mnuLanguageIndex3,
+            m_ui->mnuLanguageIndex4, m_ui->mnuLanguageIndex5, m_ui->mnuLanguageIndex6};
 }
 
 const db::DbRecordset* FrmSASel::CodeRecordset() const {
@@ -190,7 +183,7 @@ void FrmSASel::Form_Load() {
         QFile qss(QString::fromStdString(m_ctx.paths.StyleSheet().string()));
         if (qss.open(QIODevice::ReadOnly)) setStyleSheet(QString::fromUtf8(qss.readAll()));
     });
-    Step([&] { ShowAnimation(ui->Gif89a1, QString::fromStdString(m_ctx.paths.AnimatedPicture().string())); });
+    Step([&] { ShowAnimation(m_ui->Gif89a1, QString::fromStdString(m_ctx.paths.AnimatedPicture().string())); });
     Step([&] {
         CheckLanguage(LanguageItems(), i18n::GetLanguage(m_ctx.settings, m_ctx.systemLanguageId, m_ctx.LangBase));
     });
@@ -209,7 +202,7 @@ void FrmSASel::Form_Load() {
     });
     Step([&] { m_selector->ResetAnimation(); });
     Step([&] { m_selector->ShowFirstFrames(); });
-    Step([&] { ui->LabEmail->setText(QStringLiteral("Email:") + QString::fromUtf8(i18n::kSupportEmail)); });
+    Step([&] { m_ui->LabEmail->setText(QStringLiteral("Email:") + QString::fromUtf8(i18n::kSupportEmail)); });
     m_ctx.RcuModel = codec::kSupportedRcuModel;
     Step([&] { audio::InitWaveTable(); });
 
@@ -230,7 +223,7 @@ void FrmSASel::DatabaseOpened(db::CodeDatabase&& opened) {
     if (m_gate.Running() == Job::Close) return;
     const db::CodeDatabase::State state = m_ctx.database.Status();
     if (state == db::CodeDatabase::State::Missing) {
-        m_ctx.prompt.Show(kProductName, Std(T(136)), Prompt::Buttons::Ok, Prompt::Icon::Question);
+        m_ctx.prompt.Show(kProductName, Std(T(kTextDatabaseMissing)), Prompt::Buttons::Ok, Prompt::Icon::Question);
         StartupEnded();
         return;
     }
@@ -242,10 +235,10 @@ void FrmSASel::DatabaseOpened(db::CodeDatabase&& opened) {
         return;
     }
 
-    Step([&] { FillDeviceTypes(ui->ImgCombDevSel, m_ctx.database); });
+    Step([&] { FillDeviceTypes(m_ui->ImgCombDevSel, m_ctx.database); });
     Step([&] {
-        if (ui->ImgCombDevSel->currentIndex() < 0) return;
-        SearchSetOfCodes(ui->ImgCombDevSel->currentText(), QString(), QString());
+        if (m_ui->ImgCombDevSel->currentIndex() < 0) return;
+        SearchSetOfCodes(m_ui->ImgCombDevSel->currentText(), QString(), QString());
     });
     StartWithDatabase();
     StartupEnded();
@@ -261,13 +254,13 @@ void FrmSASel::StartWithDatabase() {
         slot.ModelName.clear();
     }
     Step([&] {
-        ui->LabDev->setText(T(130));
-        ui->LabBrand->setText(T(131));
-        ui->LabModel->setText(T(132));
+        m_ui->LabDev->setText(T(kTextDeviceLabel));
+        m_ui->LabBrand->setText(T(kTextBrandLabel));
+        m_ui->LabModel->setText(T(kTextModelLabel));
     });
     Step([&] {
         // Whole rows are selected, so the current code set stands out.
-        ui->IRDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_ui->IRDBGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     });
     Step([&] { m_output->Raise(); });
 }
@@ -276,7 +269,7 @@ void FrmSASel::StartupEnded() {
     m_startupEnded = true;
     if (const std::filesystem::path where = m_output->TakeSetAsideFile(); !where.empty()) {
         // Said once: the damaged file has been moved aside, so no later start finds it again.
-        m_ctx.prompt.Show(kProductName, Std(T(333)) + "\n" + where.string(), Prompt::Buttons::Ok,
+        m_ctx.prompt.Show(kProductName, Std(T(kTextLevelsUnread)) + "\n" + where.string(), Prompt::Buttons::Ok,
                           Prompt::Icon::Warning);
     }
     m_remote->ReportSetAside();
@@ -298,7 +291,7 @@ bool FrmSASel::ReopenDatabase(db::CodeDatabase&& opened) {
     m_ctx.database = std::move(opened);
     if (!m_ctx.database.IsOpen()) return false;
     try {
-        FillDeviceTypes(ui->ImgCombDevSel, m_ctx.database);
+        FillDeviceTypes(m_ui->ImgCombDevSel, m_ctx.database);
     } catch (const std::exception&) {
         return false;
     }
@@ -331,7 +324,7 @@ void FrmSASel::ImgDownload_Click() {
     // during an update the user is told why nothing happens.
     if (m_gate.Closing()) return;
     if (!m_gate.TryStart(Job::Download)) {
-        if (m_gate.Running() == Job::UpdateCheck) ShowNotice(330);
+        if (m_gate.Running() == Job::UpdateCheck) ShowNotice(kTextUpdateRunning);
         return;
     }
     m_runner->Run([this]() -> std::optional<core::PreparedDownload> {
@@ -362,26 +355,27 @@ bool FrmSASel::SaveDownloadAsWav(const QString& file) {
 }
 
 void FrmSASel::CentreDownloadLabel() {
-    const QRect pic = ui->ImgDownload->geometry();
-    const QSize lab = ui->LabDownload->size();
+    const QRect pic = m_ui->ImgDownload->geometry();
+    const QSize lab = m_ui->LabDownload->size();
     const double left = pic.width() / 2.0 + pic.left() - lab.width() / 2.0;
     const double top = pic.height() / 2.0 + pic.top() - lab.height() / 2.0;
-    ui->LabDownload->move(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)));
+    m_ui->LabDownload->move(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)));
 }
 
 void FrmSASel::SearchSetOfCodes(const QString& device, const QString& brand, const QString& model) {
     if (!m_ctx.HasDatabase()) return;
-    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(
-        m_ctx.database.DBConn(), Std(device), Std(brand), Std(model), Std(T(155)), Std(T(156)), Std(T(157))));
+    auto rs = std::make_shared<db::DbRecordset>(db::SearchSetOfCodes(m_ctx.database.DBConn(), Std(device), Std(brand),
+                                                                     Std(model), Std(T(kTextDevice)),
+                                                                     Std(T(kTextBrand)), Std(T(kTextModel))));
     m_grid->Show(std::move(rs));
-    ui->FrameEmail->setVisible(m_grid->RowCount() == 0);
+    m_ui->FrameEmail->setVisible(m_grid->RowCount() == 0);
 }
 
 void FrmSASel::SearchFromControls() {
     // Without a chosen device type there is nothing to search for (as at start-up).
-    if (ui->ImgCombDevSel->currentIndex() < 0 || !m_ctx.HasDatabase()) return;
+    if (m_ui->ImgCombDevSel->currentIndex() < 0 || !m_ctx.HasDatabase()) return;
     try {
-        SearchSetOfCodes(ui->ImgCombDevSel->currentText(), ui->TxtBrandKey->text(), ui->TxtModelKey->text());
+        SearchSetOfCodes(m_ui->ImgCombDevSel->currentText(), m_ui->TxtBrandKey->text(), m_ui->TxtModelKey->text());
     } catch (const std::exception&) {
         // The database went bad under us: say so once per search, keep the last result.
         ShowDatabaseError(m_ctx.LangBase);
@@ -390,8 +384,8 @@ void FrmSASel::SearchFromControls() {
 
 void FrmSASel::ImgCombDevSel_Click() {
     // Emptying a box that holds text runs its own change handler, as typing would.
-    ui->TxtBrandKey->setText(QString());
-    ui->TxtModelKey->setText(QString());
+    m_ui->TxtBrandKey->setText(QString());
+    m_ui->TxtModelKey->setText(QString());
     SearchFromControls();
 }
 
@@ -401,15 +395,15 @@ void FrmSASel::AddInfo(std::int16_t slot) {
     Step([&] { info.SetOfCodeID = m_grid->Current(CodeGrid::kSetOfCodeID).ToInt32(); });
     Step([&] {
         info.DeviceName = m_grid->Current(CodeGrid::kDevice).Text();
-        ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
+        m_ui->LabDev->setText(T(kTextDeviceLabel) + QString::fromStdString(info.DeviceName));
     });
     Step([&] {
         info.BrandName = m_grid->Current(CodeGrid::kBrand).Text();
-        ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
+        m_ui->LabBrand->setText(T(kTextBrandLabel) + QString::fromStdString(info.BrandName));
     });
     Step([&] {
         info.ModelName = m_grid->Current(CodeGrid::kModel).Text();
-        ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
+        m_ui->LabModel->setText(T(kTextModelLabel) + QString::fromStdString(info.ModelName));
     });
     m_access->UpdateState();
 }
@@ -423,9 +417,9 @@ void FrmSASel::ShowWritten(Slot slot) {
 void FrmSASel::RelabelSlot(Slot slot) {
     const codec::SlotInfo& info = SlotTable.at(static_cast<std::size_t>(slot.Index()));
     if (slot.Index() != Slot::FromNumber(m_ctx.CurDevice).Index()) return;
-    ui->LabDev->setText(T(130) + QString::fromStdString(info.DeviceName));
-    ui->LabBrand->setText(T(131) + QString::fromStdString(info.BrandName));
-    ui->LabModel->setText(T(132) + QString::fromStdString(info.ModelName));
+    m_ui->LabDev->setText(T(kTextDeviceLabel) + QString::fromStdString(info.DeviceName));
+    m_ui->LabBrand->setText(T(kTextBrandLabel) + QString::fromStdString(info.BrandName));
+    m_ui->LabModel->setText(T(kTextModelLabel) + QString::fromStdString(info.ModelName));
     m_access->UpdateState();
 }
 
@@ -437,16 +431,18 @@ void FrmSASel::ShowOnRemote() {
                         : r.verdict == core::Verdict::Partly ? 453
                         : r.verdict == core::Verdict::Failed ? 454
                                                              : 455;
-    m_labOnRemote->setText(T(451).arg(QString::fromStdString(r.written.BrandName),
-                                      QString::fromStdString(r.written.ModelName), T(verdict)));
+    m_labOnRemote->setText(
+        T(kTextOnRemote)
+            .arg(QString::fromStdString(r.written.BrandName), QString::fromStdString(r.written.ModelName), T(verdict)));
 }
 
 bool FrmSASel::MayReplace(Slot slot, const codec::SlotInfo& replacement) {
     const core::SlotRecord& r = m_runner->Record().Of(slot);
     if (!r.HasWritten() || r.verdict != core::Verdict::Works || r.written.SetOfCodeID == replacement.SetOfCodeID)
         return true;
-    const QString text = T(456).arg(QString::fromStdString(slot.Name()), QString::fromStdString(r.written.BrandName),
-                                    QString::fromStdString(r.written.ModelName));
+    const QString text = T(kTextReplaceWorking)
+                             .arg(QString::fromStdString(slot.Name()), QString::fromStdString(r.written.BrandName),
+                                  QString::fromStdString(r.written.ModelName));
     return m_ctx.prompt.Show(kProductName, text.toStdString(), Prompt::Buttons::YesNo, Prompt::Icon::Question) ==
            Prompt::Answer::Yes;
 }
@@ -490,11 +486,11 @@ void FrmSASel::mnuHelpAbout_Click() {
 
 bool FrmSASel::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == ui->ImgDownload || watched == ui->LabDownload) {
+        if (watched == m_ui->ImgDownload || watched == m_ui->LabDownload) {
             ImgDownload_Click();
             return true;
         }
-        QLabel* buttons[] = {ui->ImgSelDev0, ui->ImgSelDev1, ui->ImgSelDev2, ui->ImgSelDev3};
+        QLabel* buttons[] = {m_ui->ImgSelDev0, m_ui->ImgSelDev1, m_ui->ImgSelDev2, m_ui->ImgSelDev3};
         for (int i = 0; i < 4; ++i) {
             if (watched == buttons[i]) {
                 ImgSelDev_Click(i);
@@ -517,7 +513,7 @@ void FrmSASel::closeEvent(QCloseEvent* event) {
         // closes by itself and puts the mixer back.
         if (m_gate.Running() == Job::UpdateCheck && m_update != nullptr) m_update->Abandon();
         event->ignore();
-        ShowNotice(m_gate.Running() == Job::Download ? 331 : 332);
+        ShowNotice(m_gate.Running() == Job::Download ? kTextCloseAfterDownload : kTextCloseAfterUpdate);
         m_gate.CloseWhenIdle();
         return;
     }
@@ -531,7 +527,7 @@ void FrmSASel::EndOnSignal() {
 }
 
 void FrmSASel::ShowNotice(int k) {
-    if (m_gate.Running() != Job::Close) ShowNoticeBox(m_notice, this, T(k), T(195));
+    if (m_gate.Running() != Job::Close) ShowNoticeBox(m_notice, this, T(k), T(kTextOk));
 }
 
 void FrmSASel::Form_Unload() {
@@ -548,7 +544,7 @@ void FrmSASel::SetUpKeyboard() {
     keys.contact = [this] { m_contact->LabEmail_Click(); };
     // The row the user moved to becomes the current slot's code set, as Download would take it.
     keys.takeRow = [this] {
-        if (m_grid->RowCount() > 0 && ui->IRDBGrid->currentIndex().isValid()) AddInfo(m_ctx.CurDevice);
+        if (m_grid->RowCount() > 0 && m_ui->IRDBGrid->currentIndex().isValid()) AddInfo(m_ctx.CurDevice);
     };
     m_access->SetUpKeyboard(this, keys);
 }

@@ -4,6 +4,7 @@
 #include "app/DownloadRunner.h"
 #include "app/JobGate.h"
 #include "app/SoundOutput.h"
+#include "app/UiText.h"
 #include "codec/SlotTable.h"
 #include "core/Download.h"
 #include "db/CodeDatabase.h"
@@ -39,7 +40,7 @@ class RemoteWindows;
 
 // The main window: search, device slots and download, and the program's start-up and shutdown.
 // It shows and asks; the code database, the download stream and the update are the core's.
-class FrmSASel : public QMainWindow, public update::MainWindowHooks {
+class FrmSASel : public QMainWindow, public update::MainWindowHooks, private ActiveTexts {
     Q_OBJECT
 public:
     explicit FrmSASel(AppContext& ctx, QWidget* parent = nullptr);
@@ -93,7 +94,7 @@ public:
     void mnuFileExit_Click() { close(); }
 
     // Read-only views for tests and the update window.
-    Ui::FrmSASel* Form() const { return ui.get(); }
+    Ui::FrmSASel* Form() const { return m_ui.get(); }
     const codec::SlotTable& Slots() const { return SlotTable; }
     const db::DbRecordset* CodeRecordset() const;
     const std::vector<std::uint8_t>& CodeBufferBytes() const { return m_runner->CodeBuffer(); }
@@ -127,7 +128,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QString T(int k) const; // text k of the active language ("" when absent)
     std::array<QAction*, 7> LanguageItems() const;
     void SearchFromControls();
     void CentreDownloadLabel();
@@ -146,7 +146,7 @@ private:
 
     AppContext& m_ctx;
     std::atomic<bool> m_gone{false}; // set when the window is being destroyed
-    std::unique_ptr<Ui::FrmSASel> ui;
+    std::unique_ptr<Ui::FrmSASel> m_ui;
     codec::SlotTable SlotTable{};
     CodeGrid* m_grid = nullptr;
     MainWindowAccess* m_access = nullptr;

@@ -34,73 +34,6 @@
 namespace tolbe::app {
 namespace {
 
-// Texts of the assistant (the field labels are the main window's).
-enum Text : int {
-    kDevice = 350,
-    kBrand = 351,
-    kModel = 352,
-    kSlotName = 361,
-    kPressAndHold = 180,
-    kTitle = 379,
-    kSlot = 380,
-    kModelHint = 381,
-    kDidYouMean = 382,
-    kUseBrand = 383,
-    kNoSuchBrand = 384,
-    kSeveralBrands = 385,
-    kFind = 386,
-    kResumeOffer = 387,
-    kResume = 388,
-    kCandidateOf = 389,
-    kCovers = 390,
-    kModels = 391,
-    kReady = 392,
-    kDownload = 393,
-    kNotCounted = 394,
-    kPressKeys = 395,
-    kQuestion = 396,
-    kYes = 397,
-    kSome = 398,
-    kNo = 399,
-    kPrevious = 400,
-    kStop = 401,
-    kTickKeys = 402,
-    kWorks = 403,
-    kWorksPartly = 404,
-    kNoneLeft = 405,
-    kNoCandidates = 406,
-    kClose = 407,
-    kBusy = 408,
-    kKeyPower = 409, // then volume up, volume down, mute, channel up, channel down
-    kPressTwice = 431,
-    kKeyPlay = 432, // then stop, open/close, menu
-    kGoOn = 436,
-    kLookOn = 437,
-    kStartOver = 438,
-    kAnsweredNo = 439,
-    kAnsweredSome = 440,
-    kSendToChange = 441,
-    kNoneBetter = 442,
-    kResendBest = 443,
-    kSlotHeading = 444,
-    kDidYouMeanModel = 446,
-    kNoModelMatches = 447,
-    kLooksLikeSerial = 448,
-    kMinutesLeft = 449,
-    kOneMinuteLeft = 450,
-    kOnRemote = 451,
-    kVerdictWorks = 452, // then partly, failed, not tried
-    kNothingWritten = 417,
-    kDeviceType = 353,
-    kDeviceTypeHint = 127,
-    kPicturePlug = 366,
-    kPicturePress = 367,
-    kPictureLight = 368,
-    kTickWhichWorked = 457,
-    kPageChoose = 460, // then try, ask, end
-    kSlotWrittenMeanwhile = 470,
-};
-
 // Near models offered at most, closest first.
 constexpr std::size_t kNearModelsOffered = 3;
 
@@ -122,9 +55,9 @@ QLabel* WrappedLabel(QWidget* parent) {
 } // namespace
 
 FrmSetup::FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidget* parent)
-    : QDialog(parent), m_ctx(ctx), m_gate(gate), m_runner(runner), m_slot(ctx.CurDevice) {
+    : QDialog(parent), ActiveTexts(ctx.LangBase), m_ctx(ctx), m_gate(gate), m_runner(runner), m_slot(ctx.CurDevice) {
     setObjectName(QStringLiteral("FrmSetup"));
-    setWindowTitle(T(kTitle));
+    setWindowTitle(T(kTextSetupTitle));
     setMinimumWidth(560);
     auto* outer = new QVBoxLayout(this);
     m_labSlot = new QLabel(this);
@@ -159,15 +92,10 @@ FrmSetup::FrmSetup(AppContext& ctx, JobGate& gate, DownloadRunner& runner, QWidg
 
 FrmSetup::~FrmSetup() = default;
 
-QString FrmSetup::T(int k) const {
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
-    return text ? Q(*text) : QString();
-}
-
 void FrmSetup::BuildChoosePage() {
     auto* page = new QWidget(m_pages);
     auto* grid = new QGridLayout(page);
-    auto* labSlot = new QLabel(T(kSlot), page);
+    auto* labSlot = new QLabel(T(kTextSetupSlot), page);
     grid->addWidget(labSlot, 0, 0);
     auto* slotRow = new QHBoxLayout;
     for (const Slot slot : Slot::All()) {
@@ -176,7 +104,7 @@ void FrmSetup::BuildChoosePage() {
         button->setObjectName(QStringLiteral("ImgSlot%1").arg(i));
         button->setFixedSize(72, 31);
         button->setCursor(Qt::PointingHandCursor);
-        button->setAccessibleName(T(kSlotName).arg(Q(slot.Name())));
+        button->setAccessibleName(T(kTextSlotName).arg(Q(slot.Name())));
         button->installEventFilter(this);
         MakeKeyboardButton(
             button, [this, i] { ChooseSlot(i); }, QAccessible::Button, nullptr, 7);
@@ -198,15 +126,15 @@ void FrmSetup::BuildChoosePage() {
     };
     m_cmbDevice = new QComboBox(page);
     m_cmbDevice->setObjectName(QStringLiteral("CmbDevice"));
-    m_cmbDevice->setAccessibleDescription(T(kDeviceTypeHint));
+    m_cmbDevice->setAccessibleDescription(T(kTextDeviceTypeHint));
     try {
         if (m_ctx.HasDatabase()) FillDeviceTypes(m_cmbDevice, m_ctx.database);
     } catch (const std::exception&) {
         ShowDatabaseError(m_ctx.LangBase, this);
     }
     connect(m_cmbDevice, qOverload<int>(&QComboBox::activated), this, [this](int) { FillBrands(); });
-    field(1, kDevice, m_cmbDevice);
-    m_cmbDevice->setAccessibleName(T(kDeviceType)); // as the main window names its list
+    field(1, kTextDeviceField, m_cmbDevice);
+    m_cmbDevice->setAccessibleName(T(kTextDeviceType)); // as the main window names its list
 
     m_cmbBrand = new QComboBox(page);
     m_cmbBrand->setObjectName(QStringLiteral("CmbBrand"));
@@ -217,19 +145,19 @@ void FrmSetup::BuildChoosePage() {
         m_labHint->hide();
         m_cmdUseBrand->hide();
     });
-    field(2, kBrand, m_cmbBrand);
+    field(2, kTextBrandField, m_cmbBrand);
 
     m_txtModel = new QLineEdit(page);
     m_txtModel->setObjectName(QStringLiteral("TxtModel"));
-    m_txtModel->setPlaceholderText(T(kModelHint));
-    field(3, kModel, m_txtModel);
+    m_txtModel->setPlaceholderText(T(kTextModelHint));
+    field(3, kTextModelField, m_txtModel);
     for (QWidget* w :
          {static_cast<QWidget*>(m_cmbDevice), static_cast<QWidget*>(m_cmbBrand), static_cast<QWidget*>(m_txtModel)})
         AddFocusRing(w, w, 3);
 
     m_labHint = WrappedLabel(page);
     m_labHint->setObjectName(QStringLiteral("LabHint"));
-    m_cmdUseBrand = new QPushButton(T(kUseBrand), page);
+    m_cmdUseBrand = new QPushButton(T(kTextUseBrand), page);
     m_cmdUseBrand->setObjectName(QStringLiteral("CmdUseBrand"));
     connect(m_cmdUseBrand, &QPushButton::clicked, this, &FrmSetup::CmdUseBrand_Click);
     grid->addWidget(m_labHint, 4, 0, 1, 2);
@@ -237,10 +165,10 @@ void FrmSetup::BuildChoosePage() {
 
     m_labResume = WrappedLabel(page);
     m_labResume->setObjectName(QStringLiteral("LabResume"));
-    m_cmdResume = new QPushButton(T(kResume), page);
+    m_cmdResume = new QPushButton(T(kTextResume), page);
     m_cmdResume->setObjectName(QStringLiteral("CmdResume"));
     connect(m_cmdResume, &QPushButton::clicked, this, &FrmSetup::CmdResume_Click);
-    m_cmdStartOver = new QPushButton(T(kStartOver), page);
+    m_cmdStartOver = new QPushButton(T(kTextStartOver), page);
     m_cmdStartOver->setObjectName(QStringLiteral("CmdStartOver"));
     connect(m_cmdStartOver, &QPushButton::clicked, this, &FrmSetup::CmdStartOver_Click);
     grid->addWidget(m_labResume, 6, 0, 1, 2);
@@ -253,10 +181,10 @@ void FrmSetup::BuildChoosePage() {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    m_cmdFind = new QPushButton(T(kFind), page);
+    m_cmdFind = new QPushButton(T(kTextFindCandidates), page);
     m_cmdFind->setObjectName(QStringLiteral("CmdFind"));
     connect(m_cmdFind, &QPushButton::clicked, this, &FrmSetup::CmdFind_Click);
-    auto* close = new QPushButton(T(kClose), page);
+    auto* close = new QPushButton(T(kTextClose), page);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(m_cmdFind);
     buttons->addWidget(close);
@@ -291,18 +219,18 @@ void FrmSetup::BuildTryPage() {
     m_imgLight = new QLabel(page);
     m_imgLight->setFixedSize(131, 60);
     pictures->addStretch();
-    m_imgPlug->setAccessibleName(T(kPicturePlug));
-    m_imgPress->setAccessibleName(T(kPicturePress));
-    m_imgLight->setAccessibleName(T(kPictureLight));
+    m_imgPlug->setAccessibleName(T(kTextPicturePlug));
+    m_imgPress->setAccessibleName(T(kTextPicturePress));
+    m_imgLight->setAccessibleName(T(kTextPictureLight));
     for (QLabel* l : {m_imgPlug, m_imgPress, m_imgLight})
         pictures->addWidget(l);
     pictures->addStretch();
     box->addLayout(pictures);
-    auto* press = new QLabel(T(kPressAndHold), page);
+    auto* press = new QLabel(T(kTextPressAndHold), page);
     press->setAlignment(Qt::AlignCenter);
     box->addWidget(press);
     auto* ready = WrappedLabel(page);
-    ready->setText(T(kReady));
+    ready->setText(T(kTextReadyRemote));
     ready->setObjectName(QStringLiteral("LabReady"));
     box->addWidget(ready);
     m_labTryNote = WrappedLabel(page);
@@ -314,13 +242,13 @@ void FrmSetup::BuildTryPage() {
     box->addStretch();
 
     auto* buttons = new QHBoxLayout;
-    m_cmdTryPrevious = new QPushButton(T(kPrevious), page);
+    m_cmdTryPrevious = new QPushButton(T(kTextPrevious), page);
     m_cmdTryPrevious->setObjectName(QStringLiteral("CmdTryPrevious"));
     connect(m_cmdTryPrevious, &QPushButton::clicked, this, &FrmSetup::CmdPrevious_Click);
-    auto* stop = new QPushButton(T(kStop), page);
+    auto* stop = new QPushButton(T(kTextStopKeepPlace), page);
     stop->setObjectName(QStringLiteral("CmdTryStop"));
     connect(stop, &QPushButton::clicked, this, &FrmSetup::CmdStop_Click);
-    m_cmdDownload = new QPushButton(T(kDownload), page);
+    m_cmdDownload = new QPushButton(T(kTextSetupDownload), page);
     m_cmdDownload->setObjectName(QStringLiteral("CmdDownload"));
     connect(m_cmdDownload, &QPushButton::clicked, this, &FrmSetup::CmdDownload_Click);
     buttons->addWidget(m_cmdTryPrevious);
@@ -341,12 +269,12 @@ void FrmSetup::BuildAskPage() {
     m_labKeys->setObjectName(QStringLiteral("LabKeys"));
     box->addWidget(m_labKeys);
     // The boxes are a group named by what to do with them; Tab meets them before the answers.
-    m_keyGroup = new QGroupBox(T(kTickWhichWorked), page);
+    m_keyGroup = new QGroupBox(T(kTextTickWhichWorked), page);
     m_keyGroup->setObjectName(QStringLiteral("GrpKeys"));
     m_keyGroup->setFlat(true);
     m_keyBoxes = new QVBoxLayout(m_keyGroup);
     box->addWidget(m_keyGroup);
-    auto* question = new QLabel(T(kQuestion), page);
+    auto* question = new QLabel(T(kTextDidItRespond), page);
     QFont bold = question->font();
     bold.setBold(true);
     question->setFont(bold);
@@ -357,19 +285,19 @@ void FrmSetup::BuildAskPage() {
     box->addStretch();
 
     auto* answers = new QGridLayout;
-    m_cmdYes = new QPushButton(T(kYes), page);
+    m_cmdYes = new QPushButton(T(kTextAnswerYes), page);
     m_cmdYes->setObjectName(QStringLiteral("CmdYes"));
-    auto* some = new QPushButton(T(kSome), page);
+    auto* some = new QPushButton(T(kTextAnswerSome), page);
     some->setObjectName(QStringLiteral("CmdSome"));
-    auto* no = new QPushButton(T(kNo), page);
+    auto* no = new QPushButton(T(kTextAnswerNo), page);
     no->setObjectName(QStringLiteral("CmdNo"));
-    m_cmdAskPrevious = new QPushButton(T(kPrevious), page);
+    m_cmdAskPrevious = new QPushButton(T(kTextPrevious), page);
     m_cmdAskPrevious->setObjectName(QStringLiteral("CmdAskPrevious"));
-    auto* stop = new QPushButton(T(kStop), page);
+    auto* stop = new QPushButton(T(kTextStopKeepPlace), page);
     stop->setObjectName(QStringLiteral("CmdAskStop"));
     // The question is what the three answers answer.
     for (QPushButton* b : {m_cmdYes, some, no})
-        b->setAccessibleDescription(T(kQuestion));
+        b->setAccessibleDescription(T(kTextDidItRespond));
     m_answerOrder = {m_cmdYes, some, no, m_cmdAskPrevious, stop};
     connect(m_cmdYes, &QPushButton::clicked, this, &FrmSetup::CmdYes_Click);
     connect(some, &QPushButton::clicked, this, &FrmSetup::CmdSome_Click);
@@ -394,13 +322,13 @@ void FrmSetup::BuildEndPage() {
     box->addStretch();
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    m_cmdGoOn = new QPushButton(T(kGoOn), page);
+    m_cmdGoOn = new QPushButton(T(kTextGoOn), page);
     m_cmdGoOn->setObjectName(QStringLiteral("CmdGoOn"));
     connect(m_cmdGoOn, &QPushButton::clicked, this, &FrmSetup::CmdGoOn_Click);
-    m_cmdResendBest = new QPushButton(T(kResendBest), page);
+    m_cmdResendBest = new QPushButton(T(kTextResendBest), page);
     m_cmdResendBest->setObjectName(QStringLiteral("CmdResendBest"));
     connect(m_cmdResendBest, &QPushButton::clicked, this, &FrmSetup::CmdResendBest_Click);
-    m_cmdEndClose = new QPushButton(T(kClose), page);
+    m_cmdEndClose = new QPushButton(T(kTextClose), page);
     m_cmdEndClose->setObjectName(QStringLiteral("CmdEndClose"));
     connect(m_cmdEndClose, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(m_cmdGoOn);
@@ -454,7 +382,7 @@ void FrmSetup::ChooseSlot(int slot) {
     m_selector->ImgSelDev_Click(slot);
     for (std::size_t i = 0; i < m_slotButtons.size(); ++i)
         SetAccessibleChecked(m_slotButtons[i], static_cast<int>(i) == m_slot);
-    m_labSlot->setText(T(kSlotHeading).arg(Q(ChosenSlot().Name())));
+    m_labSlot->setText(T(kTextSlotHeading).arg(Q(ChosenSlot().Name())));
     DescribeSlots();
     ShowResumeOffer();
 }
@@ -463,14 +391,14 @@ void FrmSetup::DescribeSlots() {
     // Each slot button says what this computer last wrote into it, as My remote does.
     for (const Slot slot : Slot::All()) {
         const core::SlotRecord& r = m_runner.Record().Of(slot);
-        const int verdict = r.verdict == core::Verdict::Works    ? kVerdictWorks
-                            : r.verdict == core::Verdict::Partly ? kVerdictWorks + 1
-                            : r.verdict == core::Verdict::Failed ? kVerdictWorks + 2
-                                                                 : kVerdictWorks + 3;
+        const int verdict = r.verdict == core::Verdict::Works    ? kTextVerdictWorks
+                            : r.verdict == core::Verdict::Partly ? kTextVerdictWorks + 1
+                            : r.verdict == core::Verdict::Failed ? kTextVerdictWorks + 2
+                                                                 : kTextVerdictWorks + 3;
         SetAccessibleDescriptionIfChanged(
             m_slotButtons[static_cast<std::size_t>(slot.Index())],
-            r.HasWritten() ? T(kOnRemote).arg(Q(r.written.BrandName), Q(r.written.ModelName), T(verdict))
-                           : T(kNothingWritten));
+            r.HasWritten() ? T(kTextOnRemote).arg(Q(r.written.BrandName), Q(r.written.ModelName), T(verdict))
+                           : T(kTextNothingWritten));
     }
 }
 
@@ -489,7 +417,7 @@ void FrmSetup::ShowResumeOffer() {
     m_cmdResume->setVisible(resume.has_value());
     m_cmdStartOver->setVisible(record.resume.has_value() || !record.ruledOut.empty());
     if (resume) {
-        m_labResume->setText(T(kResumeOffer)
+        m_labResume->setText(T(kTextResumeOffer)
                                  .arg(Q(resumeSlot.Name()))
                                  .arg(resume->candidate + 1)
                                  .arg(Q(resume->device), Q(resume->brand)));
@@ -526,13 +454,13 @@ void FrmSetup::CmdFind_Click() {
             QStringList names;
             for (std::size_t i = 0; i < choice.matching.size() && i < kBrandsListed; ++i)
                 names << Q(choice.matching[i]);
-            m_labHint->setText(T(kSeveralBrands).arg(typed, JoinedList(m_ctx.LangBase, names)));
+            m_labHint->setText(T(kTextSeveralBrands).arg(typed, JoinedList(m_ctx.LangBase, names)));
         } else if (!choice.nearest.empty()) {
             m_suggested = choice.nearest.front();
-            m_labHint->setText(T(kDidYouMean).arg(Q(m_suggested)));
+            m_labHint->setText(T(kTextDidYouMean).arg(Q(m_suggested)));
             m_cmdUseBrand->setFocus();
         } else {
-            m_labHint->setText(T(kNoSuchBrand).arg(typed));
+            m_labHint->setText(T(kTextNoSuchBrand).arg(typed));
         }
         m_labHint->show();
         AnnouncePolitely(m_labHint, m_labHint->text());
@@ -603,7 +531,7 @@ void FrmSetup::StartCandidates(const std::string& device, const std::string& bra
         m_answers.push_back({x->imageSha256, core::Verdict::Failed, {}});
     core::RankRest(m_list, m_answers, static_cast<std::size_t>(rest - m_list.candidates.begin()));
     if (m_list.candidates.empty()) {
-        ShowEnd(T(kNoCandidates).arg(Q(ChosenSlot().Name())));
+        ShowEnd(T(kTextNoCandidates).arg(Q(ChosenSlot().Name())));
         return;
     }
     // The list may have changed since the place was kept (a newer database): the image decides.
@@ -616,7 +544,7 @@ void FrmSetup::StartCandidates(const std::string& device, const std::string& bra
     // The place kept is the candidate the user stood at, ruled out or not (they may have gone back to it).
     const int open = resume && same != c.end() ? from : NextOpen(from);
     if (open < 0) {
-        ShowEnd(T(kNoneLeft).arg(c.size()));
+        ShowEnd(T(kTextNoneLeft).arg(c.size()));
         return;
     }
     ShowTry(open, false);
@@ -633,8 +561,9 @@ int FrmSetup::NextOpen(int from) const {
 void FrmSetup::ShowModelHints() {
     const core::ModelLookup& m = m_list.model;
     QStringList hints;
-    if (m.looksLikeSerial) hints << T(kLooksLikeSerial).arg(Q(m.typed));
-    if (!m.typed.empty() && m.matching == 0) hints << T(kNoModelMatches).arg(Q(m.typed)).arg(m_list.candidates.size());
+    if (m.looksLikeSerial) hints << T(kTextLooksLikeSerial).arg(Q(m.typed));
+    if (!m.typed.empty() && m.matching == 0)
+        hints << T(kTextNoModelMatches).arg(Q(m.typed)).arg(m_list.candidates.size());
     m_labModelHint->setText(hints.join(QLatin1Char('\n')));
     // Later: a button's own click may have brought us here.
     for (QPushButton* b : m_nearButtons) {
@@ -646,7 +575,7 @@ void FrmSetup::ShowModelHints() {
     for (std::size_t i = 0; i < m.nearModels.size() && i < kNearModelsOffered; ++i) {
         const std::string near = m.nearModels[i];
         // A model name is no mnemonic: an ampersand in it stays one.
-        auto* b = new QPushButton(T(kDidYouMeanModel).arg(Q(near).replace(QLatin1Char('&'), QStringLiteral("&&"))),
+        auto* b = new QPushButton(T(kTextDidYouMeanModel).arg(Q(near).replace(QLatin1Char('&'), QStringLiteral("&&"))),
                                   m_pages->widget(static_cast<int>(Page::Try)));
         b->setObjectName(QStringLiteral("CmdNearModel%1").arg(i));
         connect(b, &QPushButton::clicked, this, [this, near] {
@@ -676,12 +605,12 @@ const core::Answer* FrmSetup::AnswerOf(int index) const {
 QString FrmSetup::AnswerText(int index) const {
     const core::Answer* a = AnswerOf(index);
     if (!a) return {};
-    if (a->verdict != core::Verdict::Partly) return T(kAnsweredNo);
+    if (a->verdict != core::Verdict::Partly) return T(kTextAnsweredNo);
     QStringList keys;
     for (const core::TestKey& key : m_list.candidates[static_cast<std::size_t>(index)].testKeys)
         if (std::find(a->keysWorked.begin(), a->keysWorked.end(), key.keyMapId) != a->keysWorked.end())
             keys << KeyText(key);
-    return T(kAnsweredSome).arg(JoinedList(m_ctx.LangBase, keys));
+    return T(kTextAnsweredSome).arg(JoinedList(m_ctx.LangBase, keys));
 }
 
 void FrmSetup::Count(core::Verdict verdict, std::vector<std::int32_t> keysWorked) {
@@ -735,7 +664,7 @@ int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked
     });
     if (slotChanged) {
         ShowTry(m_index, false);
-        m_labTryNote->setText(T(kSlotWrittenMeanwhile).arg(Q(ChosenSlot().Name())));
+        m_labTryNote->setText(T(kTextSlotWrittenMeanwhile).arg(Q(ChosenSlot().Name())));
         m_labTryNote->show();
         AnnouncePolitely(m_labTryNote, m_labTryNote->text());
         return kAnswerNotCounted;
@@ -749,34 +678,34 @@ int FrmSetup::Answer(core::Verdict verdict, std::vector<std::int32_t> keysWorked
 }
 
 QString FrmSetup::CandidateHeading() const {
-    return T(kCandidateOf).arg(m_index + 1).arg(m_list.candidates.size());
+    return T(kTextCandidateOf).arg(m_index + 1).arg(m_list.candidates.size());
 }
 
 void FrmSetup::ShowTry(int index, bool failedBefore) {
     m_index = index;
     const core::Candidate& c = m_list.candidates[static_cast<std::size_t>(index)];
     m_labTryHeading->setText(CandidateHeading());
-    m_labCovers->setText(T(kCovers).arg(m_list.CodeSetsCovered()));
+    m_labCovers->setText(T(kTextCovers).arg(m_list.CodeSetsCovered()));
     QStringList models;
     for (const std::string& m : c.models)
         models << Q(m);
-    m_labModels->setText(T(kModels).arg(JoinedList(m_ctx.LangBase, models)));
+    m_labModels->setText(T(kTextCandidateModels).arg(JoinedList(m_ctx.LangBase, models)));
     m_labModelHint->setVisible(m_modelHints && !m_labModelHint->text().isEmpty());
     // Only the candidates still open count: the ruled-out ones are never offered again.
     int left = 0;
     for (int i = FirstUntried(); i < static_cast<int>(m_list.candidates.size()); ++i)
         if (NextOpen(i) == i) ++left;
     const qint64 minutes = m_tries > 0 ? (left * m_triedMs / m_tries + 59999) / 60000 : 0;
-    m_labEffort->setText(minutes > 1 ? T(kMinutesLeft).arg(minutes) : T(kOneMinuteLeft));
+    m_labEffort->setText(minutes > 1 ? T(kTextMinutesLeft).arg(minutes) : T(kTextOneMinuteLeft));
     m_labEffort->setVisible(m_tries > 0 && left > 0);
     if (!m_tryClock.isValid()) m_tryClock.start();
     for (QPushButton* b : m_nearButtons)
         b->setVisible(m_modelHints);
     // A candidate answered before says so: a new answer needs it on the remote again.
     const QString answered = m_resendingBest ? QString() : AnswerText(index);
-    m_labTryNote->setText(failedBefore         ? T(kNotCounted)
+    m_labTryNote->setText(failedBefore         ? T(kTextNotCounted)
                           : answered.isEmpty() ? QString()
-                                               : answered + QLatin1Char(' ') + T(kSendToChange));
+                                               : answered + QLatin1Char(' ') + T(kTextSendToChange));
     m_labTryNote->setVisible(!m_labTryNote->text().isEmpty());
     m_cmdTryPrevious->setEnabled(index > 0);
     m_selector->ResetAnimation();
@@ -785,7 +714,7 @@ void FrmSetup::ShowTry(int index, bool failedBefore) {
     m_cmdDownload->setDefault(true);
     // What the page says beyond its heading is what Download is for: a reader hears it there.
     const QString note = m_labTryNote->text();
-    m_cmdDownload->setAccessibleDescription(note.isEmpty() ? T(kReady) : note);
+    m_cmdDownload->setAccessibleDescription(note.isEmpty() ? T(kTextReadyRemote) : note);
     ShowPage(Page::Try, m_cmdDownload);
     AnnouncePolitely(m_cmdDownload, note.isEmpty() ? CandidateHeading() : CandidateHeading() + Stop() + note);
 }
@@ -796,8 +725,8 @@ QString FrmSetup::Stop() const {
 
 void FrmSetup::ShowPage(Page page, QWidget* focus) {
     QWidget* next = m_pages->widget(static_cast<int>(page));
-    next->setAccessibleName(T(kPageChoose + static_cast<int>(page)));
-    setWindowTitle(NameAndValue(m_ctx.LangBase, T(kTitle), next->accessibleName()));
+    next->setAccessibleName(T(kTextPageChoose + static_cast<int>(page)));
+    setWindowTitle(NameAndValue(m_ctx.LangBase, T(kTextSetupTitle), next->accessibleName()));
     SetAccessibleNameIfChanged(this, windowTitle()); // readers keep the name they read first otherwise
     // Qt gives the focus to the incoming page's first control when the outgoing page held it; the
     // control meant takes it before the page changes, so a reader hears one control, not two.
@@ -809,10 +738,10 @@ void FrmSetup::ShowPage(Page page, QWidget* focus) {
 void FrmSetup::CmdDownload_Click() {
     if (m_downloading || CurrentPage() != Page::Try || m_gate.Closing()) return;
     if (!m_gate.TryStart(Job::Download)) {
-        m_labTryNote->setText(T(kBusy));
+        m_labTryNote->setText(T(kTextBusy));
         m_labTryNote->show();
-        m_cmdDownload->setAccessibleDescription(T(kBusy));
-        AnnouncePolitely(m_cmdDownload, T(kBusy));
+        m_cmdDownload->setAccessibleDescription(T(kTextBusy));
+        AnnouncePolitely(m_cmdDownload, T(kTextBusy));
         GrowToFit(this);
         return;
     }
@@ -845,7 +774,7 @@ void FrmSetup::OnDownloadFinished(bool sent) {
                    true) == kAnswerNotCounted)
             return;
         m_best = best;
-        ShowEnd(T(kWorksPartly)
+        ShowEnd(T(kTextSetupWorksPartly)
                     .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
                     .arg(first.SetOfCodeID)
                     .arg(m_best.shown));
@@ -889,7 +818,8 @@ void FrmSetup::ShowAsk(int index) {
     AddFocusRings(m_keyGroup);
     m_keyGroup->setVisible(!m_keyChecks.empty());
     m_labAskHeading->setText(CandidateHeading());
-    m_labKeys->setText(T(kPressKeys).arg(JoinedList(m_ctx.LangBase, names)) + QLatin1Char('\n') + T(kPressTwice));
+    m_labKeys->setText(T(kTextPressKeys).arg(JoinedList(m_ctx.LangBase, names)) + QLatin1Char('\n') +
+                       T(kTextPressTwice));
     // Back on a candidate still on the remote: what was answered shows, and the answer may change.
     m_labAskNote->setText(AnswerText(index));
     m_labAskNote->setVisible(before != nullptr);
@@ -898,13 +828,14 @@ void FrmSetup::ShowAsk(int index) {
     // The keys are pressed on the remote first, then ticked: the focus starts on the first box.
     QWidget* first = m_keyChecks.empty() ? static_cast<QWidget*>(m_cmdYes) : m_keyChecks.front();
     ShowPage(Page::Ask, first);
-    AnnouncePolitely(first, m_labKeys->text() + QLatin1Char('\n') + T(kQuestion));
+    AnnouncePolitely(first, m_labKeys->text() + QLatin1Char('\n') + T(kTextDidItRespond));
 }
 
 void FrmSetup::CmdYes_Click() {
     const codec::SlotInfo first = m_list.candidates[static_cast<std::size_t>(m_index)].first;
     if (Answer(core::Verdict::Works, {}, {}, true) == kAnswerNotCounted) return;
-    ShowEnd(T(kWorks).arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName)).arg(first.SetOfCodeID));
+    ShowEnd(
+        T(kTextSetupWorks).arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName)).arg(first.SetOfCodeID));
 }
 
 void FrmSetup::CmdSome_Click() {
@@ -918,13 +849,13 @@ void FrmSetup::CmdSome_Click() {
             shown << KeyText(m_keys[i]);
         }
     if (worked.empty()) {
-        m_labAskNote->setText(T(kTickKeys));
+        m_labAskNote->setText(T(kTextTickKeys));
         m_labAskNote->show();
-        m_keyGroup->setAccessibleDescription(T(kTickKeys));
+        m_keyGroup->setAccessibleDescription(T(kTextTickKeys));
         QWidget* first = m_keyChecks.empty() ? static_cast<QWidget*>(m_cmdYes) : m_keyChecks.front();
-        first->setAccessibleDescription(T(kTickKeys));
+        first->setAccessibleDescription(T(kTextTickKeys));
         first->setFocus();
-        AnnouncePolitely(first, T(kTickKeys));
+        AnnouncePolitely(first, T(kTextTickKeys));
         GrowToFit(this);
         return;
     }
@@ -938,11 +869,11 @@ void FrmSetup::CmdSome_Click() {
     // The tried ones keep their places, so the best one's index stays good.
     if (wasBest || m_best.index < 0 || worked.size() >= bestKeys)
         m_best = {m_index, worked, JoinedList(m_ctx.LangBase, shown)};
-    ShowEnd(T(kWorksPartly)
+    ShowEnd(T(kTextSetupWorksPartly)
                     .arg(Q(ChosenSlot().Name()), Q(first.BrandName), Q(first.ModelName))
                     .arg(first.SetOfCodeID)
                     .arg(JoinedList(m_ctx.LangBase, shown)) +
-                (next < 0 ? QString() : QLatin1Char('\n') + T(kLookOn)),
+                (next < 0 ? QString() : QLatin1Char('\n') + T(kTextLookOn)),
             next >= 0 ? m_cmdGoOn : nullptr);
 }
 
@@ -972,11 +903,11 @@ void FrmSetup::CmdNo_Click() {
     }
     if (m_best.index >= 0) {
         const codec::SlotInfo& best = m_list.candidates[static_cast<std::size_t>(m_best.index)].first;
-        ShowEnd(T(kNoneBetter).arg(Q(best.BrandName), Q(best.ModelName)).arg(best.SetOfCodeID).arg(m_best.shown),
+        ShowEnd(T(kTextNoneBetter).arg(Q(best.BrandName), Q(best.ModelName)).arg(best.SetOfCodeID).arg(m_best.shown),
                 m_cmdResendBest);
         return;
     }
-    ShowEnd(T(kNoneLeft).arg(m_list.candidates.size()));
+    ShowEnd(T(kTextNoneLeft).arg(m_list.candidates.size()));
 }
 
 void FrmSetup::CmdPrevious_Click() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/UiText.h"
 #include "core/Candidates.h"
 #include "core/Ranking.h"
 #include "core/TestKeys.h"
@@ -33,7 +34,7 @@ class JobGate;
 // The set-up assistant: for one slot, device type and brand it offers the candidates one after
 // another, each sent through the windows' one download path, until the user says the device
 // responds. Verdicts, ruled-out candidates and the place to resume go into the remote's record.
-class FrmSetup : public QDialog {
+class FrmSetup : public QDialog, private ActiveTexts {
     Q_OBJECT
 public:
     enum class Page { Choose, Try, Ask, End };
@@ -66,7 +67,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QString T(int k) const;
     void BuildChoosePage();
     void BuildTryPage();
     void BuildAskPage();

@@ -41,9 +41,7 @@ FrmUpdate::FrmUpdate(AppContext& ctx, update::MainWindowHooks& main_window, QWid
     m_view = std::make_unique<QueuedView>(*this);
     const int lang_base = ctx.LangBase;
     // The prompt is asked only by the steps on this window's thread.
-    update::UpdateContext uctx{
-        ctx.paths,          ctx.settings, ctx.prompt, {}, [lang_base](int k) { return i18n::LoadText(lang_base, k); },
-        std::move(sessions)};
+    update::UpdateContext uctx{ctx.paths, ctx.settings, ctx.prompt, {}, i18n::TextsOf(lang_base), std::move(sessions)};
     m_check = std::make_unique<update::UpdateCheck>(std::move(uctx), *m_view, main_window);
     connect(m_ui->CmdCancel, &QPushButton::clicked, this, [this] { m_check->CmdCancel_Click(); });
 }

@@ -10,16 +10,11 @@
 #include "ui_FrmSASel.h"
 
 namespace tolbe::app {
-namespace {
-
-constexpr int kTextGridName = 375; // "Code sets found: %1"
-constexpr int kTextResults = 358;  // "Results: %1."
-
-} // namespace
 
 MainWindowAccess::MainWindowAccess(Ui::FrmSASel& ui, const AppContext& ctx, const codec::SlotTable& table,
                                    const CodeGrid& grid, std::array<QAction*, 7> languages, QObject* parent)
-    : QObject(parent), m_ui(ui), m_ctx(ctx), m_slots(table), m_grid(grid), m_languages(languages) {
+    : QObject(parent), ActiveTexts(ctx.LangBase), m_ui(ui), m_ctx(ctx), m_slots(table), m_grid(grid),
+      m_languages(languages) {
     InstallAccessibleWidgets(m_ui.IRDBGrid->window());
     AddFocusRing(m_ui.ImgCombDevSel, m_ui.ImgCombDevSel, 3);
     AddFocusRing(m_ui.TxtBrandKey, m_ui.TxtBrandKey, 3);
@@ -46,11 +41,6 @@ void MainWindowAccess::SayCount() {
     // Said on behalf of what has the focus (the field being typed in), so a reader speaks it there.
     QWidget* focus = m_ui.IRDBGrid->window()->focusWidget();
     AnnouncePolitely(focus ? focus : m_ui.IRDBGrid, T(kTextResults).arg(count));
-}
-
-QString MainWindowAccess::T(int k) const {
-    const auto text = i18n::TryLoadText(m_ctx.LangBase, k);
-    return text ? QString::fromStdString(*text) : QString();
 }
 
 void MainWindowAccess::SetUpKeyboard(QWidget* window, const KeyActions& keys) {
@@ -93,7 +83,8 @@ void MainWindowAccess::Relabel() {
 
 void MainWindowAccess::SetFieldMnemonics() {
     // The field labels read as texts 126, 131 and 132, with a letter underlined for Alt.
-    const std::pair<QLabel*, int> labels[] = {{m_ui.LabDevSel, 350}, {m_ui.LabBrandFilter, 351}, {m_ui.Label2, 352}};
+    const std::pair<QLabel*, int> labels[] = {
+        {m_ui.LabDevSel, kTextDeviceField}, {m_ui.LabBrandFilter, kTextBrandField}, {m_ui.Label2, kTextModelField}};
     for (const auto& [label, k] : labels)
         if (const auto text = i18n::TryLoadText(m_ctx.LangBase, k)) label->setText(QString::fromStdString(*text));
 }
@@ -103,20 +94,20 @@ void MainWindowAccess::SetAccessibleTexts() {
         w->setAccessibleName(T(k));
         if (description_k >= 0) w->setAccessibleDescription(T(description_k));
     };
-    name(m_ui.ImgCombDevSel, 353, 127);
-    name(m_ui.TxtBrandKey, 354, 356);
-    name(m_ui.TxtModelKey, 355, 356);
-    name(m_ui.IRDBGrid, 357);
-    name(m_ui.LabDownload, 135, 364);
+    name(m_ui.ImgCombDevSel, kTextDeviceType, kTextDeviceTypeHint);
+    name(m_ui.TxtBrandKey, kTextBrandKeyWords, kTextKeyWordsHint);
+    name(m_ui.TxtModelKey, kTextModelKeyWords, kTextKeyWordsHint);
+    name(m_ui.IRDBGrid, kTextGridTitle);
+    name(m_ui.LabDownload, kTextDownload, kTextDownloadHint);
     m_ui.LabEmail->setAccessibleName(m_ui.LabEmail->text());
-    m_ui.LabEmail->setAccessibleDescription(T(365));
-    name(m_ui.Imgcha, 366);
-    name(m_ui.ImgPress, 367);
-    name(m_ui.ImgLED, 368);
-    name(m_ui.Gif89a1, 369);
+    m_ui.LabEmail->setAccessibleDescription(T(kTextEmailHint));
+    name(m_ui.Imgcha, kTextPicturePlug);
+    name(m_ui.ImgPress, kTextPicturePress);
+    name(m_ui.ImgLED, kTextPictureLight);
+    name(m_ui.Gif89a1, kTextPictureSending);
     const std::array<QLabel*, 4> slotButtons{m_ui.ImgSelDev0, m_ui.ImgSelDev1, m_ui.ImgSelDev2, m_ui.ImgSelDev3};
     for (std::size_t i = 0; i < slotButtons.size(); ++i)
-        slotButtons[i]->setAccessibleName(T(361).arg(QString::fromStdString(m_ctx.DeviceNames[i])));
+        slotButtons[i]->setAccessibleName(T(kTextSlotName).arg(QString::fromStdString(m_ctx.DeviceNames[i])));
     UpdateState();
 }
 
@@ -129,22 +120,23 @@ void MainWindowAccess::ShowLanguageOwnNames() {
 }
 
 QString MainWindowAccess::RowText(int row) const {
-    return m_grid.RowText(row, T(360));
+    return m_grid.RowText(row, T(kTextGridRow));
 }
 
 void MainWindowAccess::UpdateState() {
-    const QString results = T(358).arg(m_grid.RowCount());
+    const QString results = T(kTextResults).arg(m_grid.RowCount());
     // Chinese sentences end in a full-width stop that carries its own space.
     const QString gap = results.endsWith(QChar(0x3002)) ? QString() : QStringLiteral(" ");
-    SetAccessibleDescriptionIfChanged(m_ui.IRDBGrid, results + gap + T(359));
+    SetAccessibleDescriptionIfChanged(m_ui.IRDBGrid, results + gap + T(kTextGridHint));
     const std::array<QLabel*, 4> slotButtons{m_ui.ImgSelDev0, m_ui.ImgSelDev1, m_ui.ImgSelDev2, m_ui.ImgSelDev3};
     for (std::size_t i = 0; i < slotButtons.size(); ++i) {
         const codec::SlotInfo& info = m_slots[i];
         const QString held =
             info.SourceID > 0 || !info.BrandName.empty()
-                ? T(362).arg(QString::fromStdString(info.DeviceName), QString::fromStdString(info.BrandName),
-                             QString::fromStdString(info.ModelName))
-                : T(363);
+                ? T(kTextAssigned)
+                      .arg(QString::fromStdString(info.DeviceName), QString::fromStdString(info.BrandName),
+                           QString::fromStdString(info.ModelName))
+                : T(kTextNothingAssigned);
         SetAccessibleDescriptionIfChanged(slotButtons[i], held);
         // As the buttons show it: any slot number but 0, 1 and 2 marks AUX.
         const int shown = Slot::FromNumber(m_ctx.CurDevice).Index();

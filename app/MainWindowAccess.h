@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
+#include "app/UiText.h"
 #include "codec/SlotTable.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ class CodeGrid;
 // underlined for Alt, the controls' accessible names and descriptions, the Language menu's own
 // names, the focus rings, and the states a reader hears (result count, what each slot holds,
 // which is chosen). A changed result count is said once, when the searches stop coming.
-class MainWindowAccess : public QObject {
+class MainWindowAccess : public QObject, private ActiveTexts {
     Q_OBJECT
 public:
     // Quiet time after a search before its count is said: typing runs a search per key.
@@ -51,7 +52,6 @@ public:
     QString RowText(int row) const;
 
 private:
-    QString T(int k) const;
     void SetFieldMnemonics();
     void SetAccessibleTexts();
     void ShowLanguageOwnNames();

@@ -1,6 +1,7 @@
 #include "app/QtPrompt.h"
 
 #include "app/ShowMessage.h"
+#include "app/UiText.h"
 #include "i18n/StringTable.h"
 
 #include <QApplication>
@@ -68,12 +69,12 @@ Prompt::Answer QtPrompt::Show(const std::string& title, const std::string& text,
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
-        Caption(box, QMessageBox::Yes, m_lang_base, 139);
-        Caption(box, QMessageBox::No, m_lang_base, 140);
+        Caption(box, QMessageBox::Yes, m_langBase, kTextYes);
+        Caption(box, QMessageBox::No, m_langBase, kTextNo);
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
-    Caption(box, QMessageBox::Ok, m_lang_base, 195);
+    Caption(box, QMessageBox::Ok, m_langBase, kTextOk);
     box.exec();
     return Answer::Ok;
 }

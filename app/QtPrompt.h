@@ -11,11 +11,11 @@ namespace tolbe::app {
 // The text is shown as plain text, whatever names it quotes.
 class QtPrompt final : public Prompt {
 public:
-    explicit QtPrompt(int lang_base, QWidget* parent = nullptr) : m_lang_base(lang_base), m_parent(parent) {}
+    explicit QtPrompt(int lang_base, QWidget* parent = nullptr) : m_langBase(lang_base), m_parent(parent) {}
     Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon icon = Icon::None) override;
 
 private:
-    int m_lang_base;
+    int m_langBase;
     QWidget* m_parent;
 };
 

@@ -4,6 +4,7 @@
 #include "app/FrmMyRemote.h"
 #include "app/FrmSetup.h"
 #include "app/ShowMessage.h"
+#include "app/UiText.h"
 #include "i18n/StringTable.h"
 
 #include <QAction>
@@ -14,11 +15,6 @@
 
 namespace tolbe::app {
 namespace {
-
-constexpr int kTextTools = 376;
-constexpr int kTextSetup = 377;
-constexpr int kTextMyRemote = 378;
-constexpr int kTextDatabaseMissing = 136;
 
 // Brings a window up again, or makes it anew when it was closed.
 template <class Window> void ShowOnce(QPointer<Window>& window, const std::function<Window*()>& make) {

@@ -1,5 +1,6 @@
 #include "app/SharedControls.h"
 
+#include "app/UiText.h"
 #include "common/Product.h"
 #include "common/SettingsStore.h"
 #include "i18n/StringTable.h"
@@ -40,34 +41,23 @@ void ChooseLanguage(AppContext& ctx, const std::array<QAction*, 7>& items, int i
         ctx.prompt.Show(kProductName, e.what(), Prompt::Buttons::Ok, Prompt::Icon::Warning);
     }
     // The message speaks the newly chosen language; the windows change at the next start.
-    const auto text = i18n::TryLoadText(index * 1000, 125);
+    const auto text = i18n::TryLoadText(index * i18n::kLanguageBaseStep, kTextLanguageChanged);
     ctx.prompt.Show(kProductName, text.value_or(""), Prompt::Buttons::Ok, Prompt::Icon::None);
 }
 
-namespace {
-
-QString Text(int lang_base, int k, const char* otherwise) {
-    const auto text = i18n::TryLoadText(lang_base, k);
-    return text ? QString::fromStdString(*text) : QString::fromUtf8(otherwise);
-}
-
-constexpr int kTextNameAndValue = 458;
-constexpr int kTextListSeparator = 459;
-
-} // namespace
+namespace {} // namespace
 
 QString JoinedList(int lang_base, const QStringList& items) {
-    return items.join(Text(lang_base, kTextListSeparator, ", "));
+    return items.join(UiText(lang_base, kTextListSeparator, ", "));
 }
 
 QString NameAndValue(int lang_base, const QString& name, const QString& value) {
-    return Text(lang_base, kTextNameAndValue, "%1: %2").arg(name, value);
+    return UiText(lang_base, kTextNameAndValue, "%1: %2").arg(name, value);
 }
 
 QString KeyName(int lang_base, core::KeyKind kind, const std::string& database_name) {
     const int k = core::KeyNameText(kind);
-    const auto text = k < 0 ? std::nullopt : i18n::TryLoadText(lang_base, k);
-    return QString::fromStdString(text ? *text : database_name);
+    return k < 0 ? QString::fromStdString(database_name) : UiText(lang_base, k, database_name.c_str());
 }
 
 QLocale LocaleOf(int lang_base) {

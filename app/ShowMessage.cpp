@@ -2,6 +2,7 @@
 
 #include "app/FrmMsgbox.h"
 #include "app/FrmProgressBar.h"
+#include "app/UiText.h"
 #include "i18n/StringTable.h"
 
 #include <QApplication>
@@ -27,10 +28,8 @@ std::int16_t ShowMessage(const QString& prompt, const QString& first_caption,
 }
 
 void ShowDatabaseError(int lang_base, QWidget* parent) {
-    const auto text = [lang_base](int k) {
-        return QString::fromStdString(i18n::TryLoadText(lang_base, k).value_or(""));
-    };
-    ShowMessage(text(141), text(137), std::nullopt, std::nullopt, parent);
+    ShowMessage(UiText(lang_base, kTextDatabaseBroken), UiText(lang_base, kTextConfirm), std::nullopt, std::nullopt,
+                parent);
 }
 
 void ShowNoticeBox(QPointer<QMessageBox>& notice, QWidget* parent, const QString& text, const QString& ok) {

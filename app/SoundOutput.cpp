@@ -1,5 +1,6 @@
 #include "app/SoundOutput.h"
 
+#include "app/UiText.h"
 #include "audio/AlsaMixer.h"
 #include "audio/AlsaWaveOut.h"
 #include "audio/Mixer.h"
@@ -13,11 +14,6 @@
 #include <exception>
 
 namespace tolbe::app {
-namespace {
-
-constexpr int kTextOutputMenu = 310;
-
-} // namespace
 
 SoundOutput::SoundOutput(AppContext& ctx, QMenu* parent_menu, QObject* parent)
     : QObject(parent), m_ctx(ctx), m_menu(new QMenu(QString::number(kTextOutputMenu), parent_menu)) {

@@ -9,7 +9,11 @@ namespace tolbe {
 
 std::string ToLower(std::string_view text);
 std::string ToUpper(std::string_view text);
-// Without the blanks (space, tab, line ends, form feed, vertical tab) at either end.
+char ToLower(char c);
+char ToUpper(char c);
+// A blank: space, tab, line ends, form feed, vertical tab.
+bool IsBlank(char c);
+// Without the blanks at either end.
 std::string_view Trim(std::string_view text);
 // Equal but for ASCII letter case.
 bool EqualNoCase(std::string_view a, std::string_view b);

@@ -1,5 +1,6 @@
 #include "core/Brands.h"
 
+#include "common/AsciiText.h"
 #include "core/ModelMatch.h"
 #include "db/CodeSearch.h"
 
@@ -13,10 +14,8 @@ namespace {
 std::string Folded(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
-        if (c >= 'A' && c <= 'Z')
-            out += static_cast<char>(c - 'A' + 'a');
-        else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80)
-            out += static_cast<char>(c);
+        const char lower = ToLower(static_cast<char>(c));
+        if ((lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c >= 0x80) out += lower;
     }
     return out;
 }

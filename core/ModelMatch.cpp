@@ -1,5 +1,7 @@
 #include "core/ModelMatch.h"
 
+#include "common/AsciiText.h"
+
 #include <algorithm>
 #include <numeric>
 #include <vector>
@@ -37,7 +39,7 @@ std::string NormaliseModel(const std::string& model) {
     out.reserve(model.size());
     for (unsigned char c : model) {
         if (c == ' ' || c == '\t' || c == '-' || c == '.' || c == '/' || c == '_') continue;
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        c = static_cast<unsigned char>(ToLower(static_cast<char>(c)));
         if (c == 'o') c = '0';
         if (c == 'i' || c == 'l') c = '1';
         out += static_cast<char>(c);

@@ -1,8 +1,10 @@
 #include "core/TestKeys.h"
 
 #include "codec/CodeRecord.h"
+#include "common/AsciiText.h"
 #include "common/HexText.h"
 #include "core/Download.h"
+#include "i18n/Texts.h"
 
 #include <algorithm>
 #include <array>
@@ -20,7 +22,7 @@ std::string Folded(const std::string& name) {
     std::string out;
     for (unsigned char c : name) {
         if (c == ' ' || c == '_' || c == '.') continue;
-        out += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        out += ToLower(static_cast<char>(c));
     }
     return out;
 }
@@ -133,16 +135,14 @@ KeyKind KeyKindOf(const std::string& name) {
 }
 
 int KeyNameText(KeyKind kind) {
-    // Power to channel down are texts 409 to 414, play to menu 432 to 435.
+    // Power to channel down are one run of texts, play to menu another.
     if (kind == KeyKind::Other) return -1;
-    if (kind >= KeyKind::Play) return 432 + static_cast<int>(kind) - static_cast<int>(KeyKind::Play);
-    return 409 + static_cast<int>(kind) - static_cast<int>(KeyKind::Power);
+    if (kind >= KeyKind::Play) return i18n::kTextKeyPlay + static_cast<int>(kind) - static_cast<int>(KeyKind::Play);
+    return i18n::kTextKeyPower + static_cast<int>(kind) - static_cast<int>(KeyKind::Power);
 }
 
 DeviceKind DeviceKindOf(const std::string& device, Slot slot) {
-    std::string upper;
-    for (unsigned char c : device)
-        upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const std::string upper = ToUpper(device);
     const auto is = [&](std::initializer_list<const char*> prefixes) {
         return std::any_of(prefixes.begin(), prefixes.end(), [&](const char* p) { return StartsWith(upper, p); });
     };

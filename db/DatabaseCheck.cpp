@@ -1,5 +1,6 @@
 #include "db/DatabaseCheck.h"
 
+#include "common/AsciiText.h"
 #include "common/AtomicFile.h"
 #include "common/FileLock.h"
 #include "common/HexText.h"
@@ -63,7 +64,7 @@ std::vector<Token> Tokens(std::string_view sql) {
     const std::size_t n = sql.size();
     while (i < n) {
         const char c = sql[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
+        if (IsBlank(c)) {
             ++i;
         } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
             while (i < n && sql[i] != '\n')
@@ -97,7 +98,7 @@ std::vector<Token> Tokens(std::string_view sql) {
             Token t;
             while (i < n && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_' || sql[i] == '$' ||
                              static_cast<unsigned char>(sql[i]) >= 0x80))
-                t.text += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+                t.text += ToUpper(sql[i++]);
             t.word = true;
             out.push_back(std::move(t));
         } else {

@@ -1,5 +1,6 @@
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
+#include "i18n/Texts.h"
 
 #include "common/AsciiText.h"
 
@@ -56,10 +57,8 @@ std::uint16_t Find(std::string_view name) {
 // A stored setting that reads as a whole decimal integer (sign and surrounding blanks allowed).
 // The value itself only matters when it is small; larger numbers are merely "some other number".
 bool ParseStoredNumber(const std::string& text, long long& value) {
-    auto begin = text.find_first_not_of(" \t");
-    auto end = text.find_last_not_of(" \t");
-    if (begin == std::string::npos) return false;
-    std::string_view digits(text.data() + begin, end - begin + 1);
+    std::string_view digits = Trim(text);
+    if (digits.empty()) return false;
     bool negative = false;
     if (digits.front() == '+' || digits.front() == '-') {
         negative = digits.front() == '-';
@@ -134,9 +133,9 @@ std::string WithoutCode(const std::string& caption) {
 } // namespace
 
 std::string LanguageMenuText(int lang_base, int index) {
-    const auto caption = TryLoadText(lang_base, 21 + index);
+    const auto caption = TryLoadText(lang_base, kTextLanguageCaption + index);
     if (!caption) return {};
-    const auto own = TryLoadText(index * kLanguageBaseStep, 21 + index);
+    const auto own = TryLoadText(index * kLanguageBaseStep, kTextLanguageCaption + index);
     const std::string name = WithoutCode(*caption);
     if (!own || WithoutCode(*own) == name) return *caption;
     return name + " (" + WithoutCode(*own) + ")";

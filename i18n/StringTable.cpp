@@ -106,7 +106,7 @@ const std::string* Find(int lang_base, int k) {
 TextNotFound::TextNotFound(int lang_base, int k)
     : std::runtime_error("no text number " + std::to_string(static_cast<long long>(lang_base) + k) +
                          " (language base " + std::to_string(lang_base) + ", text " + std::to_string(k) + ")"),
-      m_lang_base(lang_base), m_k(k) {}
+      m_langBase(lang_base), m_k(k) {}
 
 std::string LoadText(int lang_base, int k) {
     if (const auto* text = Find(lang_base, k)) return *text;

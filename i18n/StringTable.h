@@ -18,17 +18,22 @@ inline constexpr int kLanguageBaseStep = 1000;
 class TextNotFound : public std::runtime_error {
 public:
     TextNotFound(int lang_base, int k);
-    int LangBase() const { return m_lang_base; }
+    int LangBase() const { return m_langBase; }
     int K() const { return m_k; }
 
 private:
-    int m_lang_base;
+    int m_langBase;
     int m_k;
 };
 
 // Text k of the language whose base is `lang_base` (0, 1000, ... 6000), UTF-8.
 // Throws TextNotFound for any other base or for a k that no language holds.
 std::string LoadText(int lang_base, int k);
+
+// LoadText bound to one language, for the layers that take their texts as a function of k.
+inline auto TextsOf(int lang_base) {
+    return [lang_base](int k) { return LoadText(lang_base, k); };
+}
 
 // As LoadText, but an absent number gives std::nullopt.
 std::optional<std::string> TryLoadText(int lang_base, int k);

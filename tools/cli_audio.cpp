@@ -17,6 +17,7 @@
 #include "db/DatabaseFile.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
+#include "i18n/Texts.h"
 #include "tools/Backends.h"
 
 #include <unistd.h>
@@ -31,8 +32,7 @@
 namespace tolbe::cli {
 namespace {
 
-// "The download could not be played on the sound output "%1": %2", as the window says it.
-constexpr int kTextPlaybackFailed = 312;
+using namespace i18n::texts;
 
 using Selection = CodeSelection;
 

@@ -14,6 +14,7 @@
 #include "db/DatabaseFile.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
+#include "i18n/Texts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -51,7 +52,7 @@ void RunSearch(const CliContext& ctx, const SearchArgs& a) {
     std::string aliases[3];
     for (int i = 0; i < 3; ++i) {
         try {
-            aliases[i] = i18n::LoadText(base, 155 + i);
+            aliases[i] = i18n::LoadText(base, i18n::kTextDevice + i);
         } catch (const i18n::TextNotFound&) {
             throw CliFailure{"no texts for language base " + std::to_string(base) + " (use 0, 1000, ... 6000)"};
         }

@@ -8,6 +8,7 @@
 #include "db/VersionRecord.h"
 #include "i18n/Language.h"
 #include "i18n/StringTable.h"
+#include "i18n/Texts.h"
 #include "update/UpdateCheck.h"
 
 #include <unistd.h>
@@ -22,7 +23,7 @@
 namespace tolbe::cli {
 namespace {
 
-constexpr int kTextUpdateFailed = 196;
+using namespace i18n::texts;
 
 std::string Lines(std::string text) {
     std::string out;
@@ -54,33 +55,33 @@ public:
         std::fprintf(stdout, "%s[%s%s] %3d%%", m_tty ? "\r" : "\n", std::string(filled, '#').c_str(),
                      std::string(kWidth - filled, '.').c_str(), value);
         std::fflush(stdout);
-        m_bar_open = true;
+        m_barOpen = true;
     }
     void SetWindowVisible(bool) override {}
     void SetUpdateEnabled(bool) override {}
 
     void EndBar() {
-        if (!m_bar_open) return;
+        if (!m_barOpen) return;
         std::fputc('\n', stdout);
-        m_bar_open = false;
+        m_barOpen = false;
     }
 
 private:
     bool m_tty = ::isatty(fileno(stdout)) != 0;
     std::string m_shown;
     int m_progress = -1;
-    bool m_bar_open = false;
+    bool m_barOpen = false;
 };
 
 // Questions are answered by --yes/--no, or asked on the terminal; messages are printed.
 class TerminalPrompt final : public Prompt {
 public:
     TerminalPrompt(TerminalUpdateView& view, std::optional<bool> answer, std::string failed_text)
-        : m_view(view), m_answer(answer), m_failed_text(std::move(failed_text)) {}
+        : m_view(view), m_answer(answer), m_failedText(std::move(failed_text)) {}
 
     Answer Show(const std::string& title, const std::string& text, Buttons buttons, Icon) override {
         m_view.EndBar();
-        if (text.rfind(m_failed_text, 0) == 0) failed = true;
+        if (text.rfind(m_failedText, 0) == 0) failed = true;
         if (buttons == Buttons::Ok) {
             std::printf("%s: %s\n", title.c_str(), text.c_str());
             std::fflush(stdout);
@@ -103,7 +104,7 @@ public:
 private:
     TerminalUpdateView& m_view;
     std::optional<bool> m_answer;
-    std::string m_failed_text;
+    std::string m_failedText;
 };
 
 // The main window's part: the shared connection, the version record and the database swap.
@@ -142,7 +143,7 @@ void RunUpdateCheck(const CliContext& ctx, const UpdateArgs& args) {
         std::cerr << "tolbe-cli: " << prepared.Error() << "\n";
     std::int16_t lang_base = 0;
     i18n::GetLanguage(settings, i18n::SystemUiLanguageId(), lang_base);
-    auto text = [lang_base](int k) { return i18n::LoadText(lang_base, k); };
+    auto text = i18n::TextsOf(lang_base);
 
     std::optional<bool> answer;
     if (args.yes) answer = true;

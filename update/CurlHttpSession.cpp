@@ -1,5 +1,6 @@
 #include "update/CurlHttpSession.h"
 
+#include "common/AsciiText.h"
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -33,9 +34,7 @@ void GlobalInit() {
 }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
+    return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "update/Descriptor.h"
 
+#include "common/AsciiText.h"
 #include "common/AtomicFile.h"
 
 #include <algorithm>
@@ -38,17 +39,6 @@ template <typename T> std::optional<T> RoundInto(double v) {
     const double r = std::nearbyint(v);
     if (!(r >= std::numeric_limits<T>::min() && r <= std::numeric_limits<T>::max())) return std::nullopt;
     return static_cast<T>(r);
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 } // namespace
@@ -110,7 +100,7 @@ bool IsSetupFileName(const std::string& name) {
     if (!std::all_of(name.begin(), name.end(),
                      [](unsigned char c) { return std::isalnum(c) != 0 || c == '.' || c == '_' || c == '-'; }))
         return false;
-    const std::string lower = Lower(name);
+    const std::string lower = ToLower(name);
     for (const char* reserved :
          {"server.ini", "update.txt", "update.txt.minisig", "ir_database.db3", "lastsigned.txt", "update.lock"})
         if (lower == reserved) return false;
@@ -131,12 +121,12 @@ int ProgressPercent(std::int32_t total, std::int32_t length) {
 }
 
 bool IsSha256Hex(const std::string& text) {
-    const std::string t = Trim(text);
+    const std::string_view t = Trim(text);
     return t.size() == 64 && std::all_of(t.begin(), t.end(), [](unsigned char c) { return std::isxdigit(c) != 0; });
 }
 
 std::string NormalisedSha256(const std::string& text) {
-    return Lower(Trim(text));
+    return ToLower(Trim(text));
 }
 
 } // namespace tolbe::update

@@ -1,5 +1,6 @@
 #include "update/Download.h"
 
+#include "common/AsciiText.h"
 #include "update/OutputFile.h"
 
 #include <algorithm>
@@ -7,17 +8,9 @@
 #include <cstdint>
 
 namespace tolbe::update {
-namespace {
-
-std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
-} // namespace
 
 bool IsWebUrl(const std::string& url) {
-    const std::string u = Upper(url.substr(0, 8));
+    const std::string u = ToUpper(url.substr(0, 8));
     return u.rfind("HTTP://", 0) == 0 || u.rfind("HTTPS://", 0) == 0;
 }
 
@@ -45,18 +38,18 @@ void Download::Execute() {
     }
     // The block and its closing NUL must fit the header buffer, or the query fails.
     const std::string& block = m_session->RawHeaders();
-    m_header_ok = block.size() + 1 <= kHeaderBufferBytes;
-    m_header_text = m_header_ok ? block : std::string();
+    m_headerOk = block.size() + 1 <= kHeaderBufferBytes;
+    m_headerText = m_headerOk ? block : std::string();
 }
 
 std::string Download::HeaderValue(const std::string& header) const {
     // Only a whole header name at the start of a line: "X-Content-Length:" is another header.
-    const std::size_t p = m_header_text.find(std::string(1, '\0') + header + ":");
+    const std::size_t p = m_headerText.find(std::string(1, '\0') + header + ":");
     if (p == std::string::npos) return "0";
     const std::size_t start = p + 1 + header.size() + 2; // after the name, the colon and one blank
-    if (start >= m_header_text.size()) return "";
-    const std::size_t end = m_header_text.find('\0', start);
-    return m_header_text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (start >= m_headerText.size()) return "";
+    const std::size_t end = m_headerText.find('\0', start);
+    return m_headerText.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 HttpSession::ReadResult Download::ReadBody(char* buffer, std::size_t size) {
@@ -65,28 +58,28 @@ HttpSession::ReadResult Download::ReadBody(char* buffer, std::size_t size) {
 }
 
 bool Download::Continues() {
-    if (m_after_read) m_after_read();
+    if (m_afterRead) m_afterRead();
     if (m_stop.stop_requested()) Cancel();
     return m_running;
 }
 
 std::string Download::GetHeader(const std::string& name) {
-    HttpHeaderText = m_header_text;
+    HttpHeaderText = m_headerText;
     if (!m_running) {
         Cancel();
         return "0";
     }
-    if (m_header_text.empty()) return "0";
-    const std::string key = Upper(name);
+    if (m_headerText.empty()) return "0";
+    const std::string key = ToUpper(name);
     if (key == "CONTENT-LENGTH") {
-        if (m_header_text.find("404 Not Found") != std::string::npos) return "0";
+        if (m_headerText.find("404 Not Found") != std::string::npos) return "0";
         return HeaderValue("Content-Length");
     }
     if (key == "CONTENT-TYPE") return HeaderValue("Content-Type");
     if (key == "DATE") return HeaderValue("Date");
     if (key == "LAST-MODIFIED") return HeaderValue("Last-Modified");
     if (key == "SERVER") return HeaderValue("Server");
-    if (key.empty()) return m_header_text;
+    if (key.empty()) return m_headerText;
     return "0";
 }
 
@@ -97,7 +90,7 @@ void Download::StartDownLoad() {
     }
     bool failed = false;
     {
-        OutputFile file(m_save_file);
+        OutputFile file(m_saveFile);
         failed = !file.IsOpen();
         std::int64_t total = 0;
         char block[kReadBlockBytes];
@@ -135,7 +128,7 @@ void Download::StartDownLoad() {
         if (!file.Close()) failed = true;
     }
     Cancel();
-    if (failed && ErrMassage) ErrMassage("File " + m_save_file + " are used, can't delete!");
+    if (failed && ErrMassage) ErrMassage("File " + m_saveFile + " are used, can't delete!");
 }
 
 void Download::Cancel() {

@@ -28,12 +28,12 @@ public:
     explicit Download(SessionFactory sessions = {});
 
     void URL(const std::string& url) { m_url = url; }
-    void SaveFile(const std::string& path) { m_save_file = path; }
+    void SaveFile(const std::string& path) { m_saveFile = path; }
     // Size cap and deadline of the following requests.
     void Limits(const HttpLimits& limits) { m_limits = limits; }
     // Runs after every read, after every byte of the body's last, short block and after every
     // GetData event: the points where a transfer can be stopped (none by default).
-    void AfterRead(std::function<void()> hook) { m_after_read = std::move(hook); }
+    void AfterRead(std::function<void()> hook) { m_afterRead = std::move(hook); }
 
     // Opens the request and reads the response headers. A URL that is not http or https, or a
     // request that cannot be made, leaves the object idle without a word.
@@ -54,7 +54,7 @@ public:
 
     // Read from any thread (a window shows the progress while the worker writes it).
     bool Running() const { return m_running; }
-    const std::string& HeaderText() const { return m_header_text; }
+    const std::string& HeaderText() const { return m_headerText; }
 
     // Raised after every read with the bytes written so far in this transfer.
     std::function<void(std::int32_t total)> GetData;
@@ -76,14 +76,14 @@ private:
 
     SessionFactory m_sessions;
     std::string m_url;
-    std::string m_save_file;
+    std::string m_saveFile;
     std::atomic<bool> m_running{false};
     std::unique_ptr<HttpSession> m_session; // the open request; null when idle
     std::stop_token m_stop;
     HttpLimits m_limits;
-    std::function<void()> m_after_read;
-    std::string m_header_text;
-    bool m_header_ok = false;
+    std::function<void()> m_afterRead;
+    std::string m_headerText;
+    bool m_headerOk = false;
 };
 
 // True for URLs this program fetches: http:// and https:// (scheme in any letter case).

@@ -1,6 +1,8 @@
 #include "update/Fetcher.h"
 
+#include "common/AsciiText.h"
 #include "common/AtomicFile.h"
+#include "i18n/Texts.h"
 #include "update/Descriptor.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateFolder.h"
@@ -12,9 +14,7 @@ namespace tolbe::update {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kTextUpdate = 181;
-constexpr int kTextFinished = 185;
+using namespace i18n::texts;
 
 HttpLimits LimitsOf(std::uint64_t max_bytes) {
     HttpLimits l;
@@ -87,15 +87,15 @@ Result<fs::path> Fetcher::FetchFile(const std::string& url, const fs::path& loca
     using R = Result<fs::path>;
     FileName = FileNameFromUrl(url);
     LocalFile = local.string();
-    m_transfer_error.clear();
+    m_transferError.clear();
     if (m_events.view != nullptr) m_events.view->SetProgress(0);
     m_events.append_log(m_events.text(kTextUpdate) + " " + PrintableText(FileName) + "...");
 
     TempGuard temp{temp_path};
-    m_temp_file = temp.path.string();
+    m_tempFile = temp.path.string();
     m_tg.StopOn(stop);
     m_tg.URL(url);
-    m_tg.SaveFile(m_temp_file);
+    m_tg.SaveFile(m_tempFile);
     m_tg.Limits(LimitsOf(kFileMaxBytes));
     m_tg.Execute();
     m_tg.DownloadedBytes = 0;
@@ -108,8 +108,8 @@ Result<fs::path> Fetcher::FetchFile(const std::string& url, const fs::path& loca
         return R::Fail(stop.stop_requested() ? "stopped" : "the server announces no length for " + FileName);
     }
     m_tg.StartDownLoad();
-    m_temp_file.clear();
-    if (!m_transfer_error.empty()) return R::Fail(m_transfer_error);
+    m_tempFile.clear();
+    if (!m_transferError.empty()) return R::Fail(m_transferError);
     std::error_code ec;
     if (FileLength != m_tg.DownloadedBytes || !fs::is_regular_file(fs::symlink_status(temp.path, ec)))
         return R::Fail(stop.stop_requested() ? "stopped" : PrintableText(FileName) + " did not arrive whole");
@@ -135,17 +135,15 @@ void Fetcher::tg_GetData(std::int32_t total) {
 void Fetcher::tg_ErrMassage(const std::string& message) {
     // The user knows the file by its own name, not by the temporary one being written.
     std::string shown = message;
-    if (const std::size_t p = m_temp_file.empty() ? std::string::npos : shown.find(m_temp_file); p != std::string::npos)
-        shown.replace(p, m_temp_file.size(), LocalFile);
-    m_transfer_error = shown;
+    if (const std::size_t p = m_tempFile.empty() ? std::string::npos : shown.find(m_tempFile); p != std::string::npos)
+        shown.replace(p, m_tempFile.size(), LocalFile);
+    m_transferError = shown;
 }
 
 void Fetcher::tg_DownLoadOver() {
     if (m_events.view != nullptr) m_events.view->SetProgress(kProgressMax);
     m_events.append_log(m_events.text(kTextFinished) + "\r\n");
-    std::string lower = FileName;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ToLower(FileName);
     if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0 && m_events.settings != nullptr) {
         try {
             m_events.settings->SaveSetting(kSettingsApp, kSettingsSection, settings_key::kSetup, "1");

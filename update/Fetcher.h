@@ -48,7 +48,7 @@ public:
 
     Download& tg() { return m_tg; }
     // True when the last FetchFile failed writing its file (the error names it).
-    bool WriteFailed() const { return !m_transfer_error.empty(); }
+    bool WriteFailed() const { return !m_transferError.empty(); }
 
 private:
     void tg_GetData(std::int32_t total);
@@ -61,8 +61,8 @@ private:
     std::int32_t FileLength = 0;
     std::string FileName;
     std::string LocalFile;
-    std::string m_temp_file;      // where the current transfer writes until it is verified
-    std::string m_transfer_error; // the write error of the current transfer, for the user
+    std::string m_tempFile;      // where the current transfer writes until it is verified
+    std::string m_transferError; // the write error of the current transfer, for the user
 };
 
 } // namespace tolbe::update

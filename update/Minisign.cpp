@@ -1,5 +1,6 @@
 #include "update/Minisign.h"
 
+#include "common/AsciiText.h"
 #include <sodium.h>
 
 #include <algorithm>
@@ -23,14 +24,6 @@ constexpr std::string_view kUntrustedPrefix = "untrusted comment:";
 bool SodiumReady() {
     static const bool ready = sodium_init() >= 0;
     return ready;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
 }
 
 std::optional<std::vector<std::uint8_t>> Base64(std::string_view text, std::size_t expected) {
@@ -153,9 +146,7 @@ std::vector<MinisignKey> TrustedUpdateKeys(const std::filesystem::path& server_i
         std::string_view l = Trim(line);
         const std::size_t eq = l.find('=');
         if (eq == std::string_view::npos) continue;
-        std::string name(Trim(l.substr(0, eq)));
-        std::transform(name.begin(), name.end(), name.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string name = ToLower(Trim(l.substr(0, eq)));
         if (name != kName) continue;
         if (auto k = ParseMinisignKey(Trim(l.substr(eq + 1)))) keys.push_back(*k);
     }

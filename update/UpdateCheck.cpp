@@ -4,6 +4,7 @@
 #include "common/Product.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
+#include "i18n/Texts.h"
 
 #include <iostream>
 
@@ -12,14 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Text numbers of the update messages.
-constexpr int kTextAllUpdated = 183;
-constexpr int kTextError = 184;
-constexpr int kTextFoundNewVersion = 191;
-constexpr int kTextStartSetup = 192;
-constexpr int kTextUpdateFailed = 196;
-constexpr int kTextUpdatesIgnored = 480;
-constexpr int kTextCheckSkipped = 481;
+using namespace i18n::texts;
 
 // The check's stop as the database layer takes it: a flag set by the stop, for as long as the
 // step runs.
@@ -66,7 +60,7 @@ void UpdateCheck::AppendLog(const std::string& text) {
 }
 
 std::stop_token UpdateCheck::StopToken() const {
-    std::lock_guard lock(m_stop_mutex);
+    std::lock_guard lock(m_stopMutex);
     return m_stop.get_token();
 }
 
@@ -88,40 +82,40 @@ void UpdateCheck::CheckUpdate() {
 void UpdateCheck::BeginStartupCheck() {
     // The lock is held from the check to the start of a setup program, so no other check can
     // change the Update folder in between.
-    m_startup_running = true;
+    m_startupRunning = true;
     m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
-    m_startup_lock = true;
+    m_startupLock = true;
 }
 
 void UpdateCheck::EndStartupCheck() {
-    m_startup_running = false;
+    m_startupRunning = false;
     m_view.SetWindowVisible(false);
 }
 
 void UpdateCheck::FinishStartupCheck() {
-    m_startup_lock = false;
+    m_startupLock = false;
     m_lock.reset();
 }
 
 void UpdateCheck::BeginCheck() {
     {
-        std::lock_guard lock(m_stop_mutex);
+        std::lock_guard lock(m_stopMutex);
         m_stop = std::stop_source();
     }
     if (!m_lock) m_lock = std::make_unique<UpdateFolderLock>(m_ctx.paths.UpdateFolder());
     m_log.clear(); // the window keeps showing the last check's log until this one writes
-    m_version_error.clear();
+    m_versionError.clear();
     try {
         DbVersion = m_main.Get_Database_Ver();
     } catch (const std::exception& e) {
         // A broken version record: nothing can be judged newer than it, so the check stops.
-        m_version_error = e.what();
+        m_versionError = e.what();
     }
 }
 
 void UpdateCheck::EndCheck() {
     m_view.SetUpdateEnabled(true);
-    if (!m_startup_lock) m_lock.reset();
+    if (!m_startupLock) m_lock.reset();
 }
 
 UpdateOffer UpdateCheck::FindOffer(std::stop_token stop) {
@@ -137,8 +131,8 @@ UpdateOffer UpdateCheck::FindOffer(std::stop_token stop) {
         offer.skipped = true;
         return offer;
     }
-    if (!m_version_error.empty()) {
-        Log("the update check is skipped: the database's version cannot be read: " + m_version_error);
+    if (!m_versionError.empty()) {
+        Log("the update check is skipped: the database's version cannot be read: " + m_versionError);
         return offer;
     }
     offer = Find(stop);
@@ -377,7 +371,7 @@ void UpdateCheck::StartSetup(const Result<fs::path>& copy) {
 
 void UpdateCheck::CmdCancel_Click() {
     {
-        std::lock_guard lock(m_stop_mutex);
+        std::lock_guard lock(m_stopMutex);
         m_stop.request_stop();
     }
     if (MayClose()) m_view.SetWindowVisible(false);

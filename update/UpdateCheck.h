@@ -142,7 +142,7 @@ public:
     Result<std::filesystem::path> CopySetup(std::stop_token stop) const;
     void StartSetup(const Result<std::filesystem::path>& copy);
     // False from construction until the start-up check has ended.
-    bool MayClose() const { return !m_startup_running; }
+    bool MayClose() const { return !m_startupRunning; }
 
     // Stops every step of the running check; from any thread.
     void CmdCancel_Click();
@@ -174,15 +174,15 @@ private:
     MainWindowHooks& m_main;
     TrustStore m_trust;
     Fetcher m_fetcher;
-    mutable std::mutex m_stop_mutex;
+    mutable std::mutex m_stopMutex;
     std::stop_source m_stop; // one per check, reaching every step
     std::string m_log;
-    std::string m_version_error; // why the database version could not be read
+    std::string m_versionError; // why the database version could not be read
     std::atomic<bool> m_trusted{false};
     IniDocument m_descriptor; // the verified descriptor, as it arrived; read for the whole run
     std::unique_ptr<UpdateFolderLock> m_lock;
-    bool m_startup_lock = false; // the lock stays from the start-up check to the setup start
-    std::atomic<bool> m_startup_running{true};
+    bool m_startupLock = false; // the lock stays from the start-up check to the setup start
+    std::atomic<bool> m_startupRunning{true};
     std::string m_setup_sha256; // what the setup program must hash to before it is started
 };
 

@@ -85,19 +85,6 @@ protected:
 
 } // namespace
 
-TEST_F(CliUpdateTest, AcceptedDatabaseUpdateIsSwappedIn) {
-    const std::string offered = ServeDatabaseVersion5();
-    SignedOffer("APP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
-    const CliRun r = Cli("update-check --yes");
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Tolbe: Found a new version, is it updated? yes\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Update IR_Database.db3...\nHTTP/1.1 200 OK\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("100%\n[Finished]\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Tolbe: All Files updated!\n"), std::string::npos) << r.out;
-    EXPECT_TRUE(test::ReadFile(paths.Database()) == offered);
-    EXPECT_TRUE(fs::exists(paths.DatabaseBackup()));
-}
-
 TEST_F(CliUpdateTest, DeclinedOrFailedUpdatesKeepTheDatabase) {
     server.Route("/IR_Database.db3", ScriptedResponse::Ok(std::string(4096, 'z')));
     SignedOffer("DB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", std::string(4096, 'z'));
@@ -160,8 +147,20 @@ TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
     EXPECT_TRUE(fs::exists(marker)) << run.out;
 }
 
-TEST_F(CliUpdateTest, TheDatabaseInUseIsTheOneUpdated) {
-    // The user keeps the code database elsewhere and names it with DatabasePath.
+TEST_F(CliUpdateTest, AnAcceptedDatabaseUpdateReplacesTheDatabaseInUse) {
+    const std::string offered = ServeDatabaseVersion5();
+    SignedOffer("APP_Version=2.0.9\r\nDB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
+    CliRun r = Cli("update-check --yes");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Tolbe: Found a new version, is it updated? yes\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Update IR_Database.db3...\nHTTP/1.1 200 OK\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("100%\n[Finished]\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Tolbe: All Files updated!\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(test::ReadFile(paths.Database()) == offered);
+    EXPECT_TRUE(fs::exists(paths.DatabaseBackup()));
+
+    // The user keeps the code database elsewhere and names it with DatabasePath: that file is
+    // the one updated, the program folder's stays.
     const fs::path mine = dir / "mine" / "codes.db3";
     fs::create_directories(mine.parent_path());
     test::MakeKeyedDatabase(mine, test::MiniDatabaseSql(10) + db::VersionTableStatement("d") +
@@ -169,10 +168,7 @@ TEST_F(CliUpdateTest, TheDatabaseInUseIsTheOneUpdated) {
     test::WriteFile(dir / "config" / "Marvo" / "settings.ini",
                     "[MarvoState]\nLanguage=1000\nDatabasePath=" + mine.string() + "\n");
     const std::string program_db = test::ReadFile(paths.Database());
-    const std::string offered = ServeDatabaseVersion5();
-    SignedOffer("DB_Version=5\r\nDB_WEB=" + server.Url("/IR_Database.db3") + "\r\n", offered);
-
-    CliRun r = Cli("update-check --yes");
+    r = Cli("update-check --yes");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Tolbe: All Files updated!\n"), std::string::npos) << r.out;
     EXPECT_TRUE(test::ReadFile(mine) == offered) << "the file in use was not replaced";

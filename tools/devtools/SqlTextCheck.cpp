@@ -1,5 +1,7 @@
 #include "tools/devtools/SampleDatabase.h"
 
+#include "common/AsciiText.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -18,7 +20,7 @@ std::optional<std::string> CheckImportSqlText(const std::string& sql) {
                "): it is not plain SQL text";
     }
     if (sqlite3_complete(sql.c_str()) == 0)
-        return sql.find_first_not_of(" \t\r\n") == std::string::npos
+        return Trim(sql).empty()
                    ? std::string("the SQL text is empty")
                    : std::string("the SQL text does not end with a complete statement (no final \";\"): it may be cut "
                                  "short");
