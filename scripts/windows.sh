@@ -192,7 +192,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine cmd /c exit >/dev/null 2>&1 || true
   wineserver -w
 fi
-wineserver -p
+# A server already running for this prefix (an earlier run's) serves as well.
+wineserver -p 2>/dev/null || true
 wine cmd /c exit >/dev/null 2>&1 || true
 cmake --build "$build" -j"$jobs"
 timing "cross build" $((SECONDS - t))
