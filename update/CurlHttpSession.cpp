@@ -1,31 +1,23 @@
 #include "update/CurlHttpSession.h"
 
 #include "common/AsciiText.h"
+#include "update/BodyPipe.h"
+
 #include <curl/curl.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <condition_variable>
-#include <cstring>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 
 namespace tolbe::update {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Body bytes held before the worker waits for the reader; the reader takes 512 at a time.
-constexpr std::size_t kBodyHighWater = 4 * 1024 * 1024;
 // A response whose header lines grow beyond this is no answer we want.
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr long kConnectTimeout_s = 15;
 constexpr long kMaxRedirects = 5;
-// How long a waiting call sleeps before it calls the idle hook again, and how long the worker
-// sleeps in the network poll; both are woken at once by data or by Abort.
-constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+// How long the worker sleeps in the network poll; data or Abort wake it at once.
 constexpr int kPollSlice_ms = 50;
 
 void GlobalInit() {
@@ -43,7 +35,7 @@ struct CurlHttpSession::Impl {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     std::thread worker;
-    std::atomic<bool> aborted{false};
+    BodyPipe pipe;
     HttpLimits limits;
     std::function<void()> idle;
 
@@ -51,19 +43,6 @@ struct CurlHttpSession::Impl {
     std::string block;     // header lines of the response being received
     bool location = false; // that response names a redirect target
     bool final_seen = false;
-    Clock::time_point deadline;
-    std::uint64_t cap = 0; // body bytes allowed for this response
-    std::uint64_t received = 0;
-
-    // Shared, under `mutex`.
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::string headers; // header block of the final response
-    bool headers_done = false;
-    std::string body;
-    std::size_t body_pos = 0;
-    bool finished = false;
-    bool failed = false;
 
     ~Impl() {
         Stop();
@@ -73,13 +52,10 @@ struct CurlHttpSession::Impl {
     }
 
     void Stop() {
-        aborted = true;
-        changed.notify_all();
+        pipe.Abort();
         if (multi != nullptr) curl_multi_wakeup(multi);
         if (worker.joinable()) worker.join();
     }
-
-    std::size_t Available() const { return body.size() - body_pos; }
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
         auto* self = static_cast<Impl*>(user);
@@ -100,18 +76,9 @@ struct CurlHttpSession::Impl {
                 self->final_seen = true;
                 curl_off_t announced = -1;
                 curl_easy_getinfo(self->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-                self->cap = self->limits.max_body_bytes;
-                if (announced >= 0) {
-                    // Larger than we take at all: refuse before a byte of it arrives.
-                    if (static_cast<std::uint64_t>(announced) > self->cap) return 0;
-                    self->cap = static_cast<std::uint64_t>(announced);
-                    const auto rate = std::max<std::uint64_t>(self->limits.min_bytes_per_s, 1);
-                    self->deadline += std::chrono::seconds(static_cast<std::uint64_t>(announced) / rate);
-                }
-                std::lock_guard lock(self->mutex);
-                self->headers = self->block;
-                self->headers_done = true;
-                self->changed.notify_all();
+                if (!self->pipe.TakeHeaders(self->block,
+                                            announced >= 0 ? std::optional<std::uint64_t>(announced) : std::nullopt))
+                    return 0;
             }
         } else {
             if (self->block.size() + line.size() > kMaxHeaderBytes) return 0;
@@ -123,23 +90,8 @@ struct CurlHttpSession::Impl {
     }
 
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
-        auto* self = static_cast<Impl*>(user);
         const std::size_t n = size * count;
-        self->received += n;
-        if (self->received > self->cap) return 0; // more than announced or allowed
-        std::unique_lock lock(self->mutex);
-        // The reader is behind: wait for it rather than pausing the transfer, so nothing ever
-        // waits on a paused connection.
-        while (self->Available() >= kBodyHighWater && !self->aborted)
-            if (self->changed.wait_until(lock, self->deadline) == std::cv_status::timeout) return 0;
-        if (self->aborted) return 0;
-        if (self->body_pos > 0 && self->body_pos >= self->body.size() / 2) {
-            self->body.erase(0, self->body_pos);
-            self->body_pos = 0;
-        }
-        self->body.append(data, n);
-        self->changed.notify_all();
-        return n;
+        return static_cast<Impl*>(user)->pipe.Push(data, n) ? n : 0;
     }
 
     void Run() {
@@ -155,26 +107,10 @@ struct CurlHttpSession::Impl {
                     ok = msg->data.result == CURLE_OK;
                 }
             }
-            if (done || running == 0 || aborted || Clock::now() >= deadline) break;
+            if (done || running == 0 || pipe.Aborted() || pipe.PastDeadline()) break;
             curl_multi_poll(multi, nullptr, 0, kPollSlice_ms, nullptr);
         }
-        std::lock_guard lock(mutex);
-        finished = true;
-        failed = !ok || aborted;
-        changed.notify_all();
-    }
-
-    // Waits until `ready` holds, the transfer ends or the session is aborted, calling the idle
-    // hook between slices. Returns with the lock held.
-    template <typename Pred> void WaitFor(std::unique_lock<std::mutex>& lock, Pred ready) {
-        while (!ready() && !finished && !aborted) {
-            if (changed.wait_for(lock, kWaitSlice, [&] { return ready() || finished || aborted.load(); })) break;
-            if (idle) {
-                lock.unlock();
-                idle();
-                lock.lock();
-            }
-        }
+        pipe.End(ok);
     }
 };
 
@@ -190,8 +126,7 @@ void CurlHttpSession::SetIdle(std::function<void()> idle) {
 }
 
 void CurlHttpSession::Abort() {
-    m_impl->aborted = true;
-    m_impl->changed.notify_all();
+    m_impl->pipe.Abort();
     if (m_impl->multi != nullptr) curl_multi_wakeup(m_impl->multi);
 }
 
@@ -202,7 +137,7 @@ bool CurlHttpSession::Open(const std::string& url, const std::string& user_agent
     if (s.multi != nullptr) return false; // one request per session
     s.multi = curl_multi_init();
     s.easy = curl_easy_init();
-    if (s.multi == nullptr || s.easy == nullptr || s.aborted) return false;
+    if (s.multi == nullptr || s.easy == nullptr || s.pipe.Aborted()) return false;
 
     CURL* e = s.easy;
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
@@ -229,31 +164,17 @@ bool CurlHttpSession::Open(const std::string& url, const std::string& user_agent
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &s);
     if (curl_multi_add_handle(s.multi, e) != CURLM_OK) return false;
 
-    s.deadline = Clock::now() + limits.deadline_floor;
-    s.cap = limits.max_body_bytes;
+    s.pipe.Start(limits);
     s.worker = std::thread([&s] { s.Run(); });
-    std::unique_lock lock(s.mutex);
-    s.WaitFor(lock, [&] { return s.headers_done; });
-    return s.headers_done && !s.aborted;
+    return s.pipe.WaitForHeaders(s.idle);
 }
 
 const std::string& CurlHttpSession::RawHeaders() const {
-    return m_impl->headers;
+    return m_impl->pipe.Headers();
 }
 
 HttpSession::ReadResult CurlHttpSession::Read(char* buffer, std::size_t size) {
-    Impl& s = *m_impl;
-    std::unique_lock lock(s.mutex);
-    if (!s.headers_done || s.aborted) return {0, false};
-    s.WaitFor(lock, [&] { return s.Available() >= size; });
-    if (s.aborted) return {0, false};
-    const std::size_t n = std::min(size, s.Available());
-    if (n > 0) std::memcpy(buffer, s.body.data() + s.body_pos, n);
-    s.body_pos += n;
-    s.changed.notify_all(); // the worker may wait for room
-    // Bytes that arrived before a failure are handed out first; the failure shows on the next read.
-    if (n == 0 && s.finished && s.failed) return {0, false};
-    return {n, true};
+    return m_impl->pipe.Read(buffer, size, m_impl->idle);
 }
 
 std::unique_ptr<HttpSession> MakeSystemHttpSession() {

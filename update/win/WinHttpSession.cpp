@@ -1,29 +1,23 @@
 #include "update/win/WinHttpSession.h"
 
 #include "common/win/WinText.h"
+#include "update/BodyPipe.h"
 
 #include <windows.h>
 
 #include <winhttp.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
+#include <cwchar>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tolbe::update {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// As the libcurl session: the body buffer's high-water mark, the connect limit, the redirects.
-constexpr std::size_t kBodyHighWater = 4 * 1024 * 1024;
+// As the libcurl session: the connect limit, the redirects.
 constexpr int kConnectTimeout_ms = 15000;
 constexpr DWORD kMaxRedirects = 5;
-constexpr auto kWaitSlice = std::chrono::milliseconds(10);
 constexpr DWORD kReadPiece = 64 * 1024;
 
 struct InternetHandle {
@@ -39,22 +33,14 @@ struct InternetHandle {
 
 struct WinHttpSession::Impl {
     InternetHandle session, connection;
-    HINTERNET request = nullptr; // closed once, by the worker's end or by Abort, under `mutex`
+    // Closed once, by the worker's end, the deadline or Abort, under `requestMutex`.
+    HINTERNET request = nullptr;
+    std::mutex requestMutex;
     std::thread worker;
-    std::atomic<bool> aborted{false};
+    BodyPipe pipe;
     HttpLimits limits;
     std::function<void()> idle;
     bool opened = false;
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    Clock::time_point deadline;
-    std::string headers;
-    bool headers_done = false;
-    std::string body;
-    std::size_t body_pos = 0;
-    bool finished = false;
-    bool failed = false;
 
     ~Impl() {
         Stop();
@@ -63,25 +49,21 @@ struct WinHttpSession::Impl {
 
     // Closing the request ends a WinHTTP call that waits on it in the worker at once.
     void CloseRequest() {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(requestMutex);
         if (request != nullptr) ::WinHttpCloseHandle(request);
         request = nullptr;
     }
 
     void Stop() {
-        aborted = true;
+        pipe.Abort();
         CloseRequest();
-        changed.notify_all();
         if (worker.joinable()) worker.join();
     }
 
-    std::size_t Available() const { return body.size() - body_pos; }
-
-    void End(bool ok) {
-        std::lock_guard lock(mutex);
-        finished = true;
-        failed = !ok || aborted;
-        changed.notify_all();
+    // A request past its deadline is ended from the waiting reader; WinHTTP's own timeouts only
+    // bound each wait, not the whole transfer.
+    void CloseIfLate() {
+        if (pipe.PastDeadline()) CloseRequest();
     }
 
     // The final response's header block, the status line first, each line ended by one NUL.
@@ -99,81 +81,36 @@ struct WinHttpSession::Impl {
         while (raw.size() >= 2 && raw[raw.size() - 1] == L'\0' && raw[raw.size() - 2] == L'\0')
             raw.pop_back();
         if (!raw.empty() && raw.back() != L'\0') raw.push_back(L'\0');
-        std::uint64_t allowed = limits.max_body_bytes;
+        std::optional<std::uint64_t> announced;
         wchar_t length[32];
         DWORD length_size = sizeof length;
         if (::WinHttpQueryHeaders(r, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length, &length_size,
-                                  WINHTTP_NO_HEADER_INDEX)) {
-            const std::uint64_t announced = std::wcstoull(length, nullptr, 10);
-            // Larger than we take at all: refused before a byte of it arrives.
-            if (announced > allowed) return false;
-            allowed = announced;
-            const auto rate = std::max<std::uint64_t>(limits.min_bytes_per_s, 1);
-            std::lock_guard lock(mutex);
-            deadline += std::chrono::seconds(announced / rate);
-        }
-        std::lock_guard lock(mutex);
-        cap = allowed;
-        headers = win::Narrow(raw);
-        headers_done = true;
-        changed.notify_all();
-        return true;
+                                  WINHTTP_NO_HEADER_INDEX))
+            announced = std::wcstoull(length, nullptr, 10);
+        return pipe.TakeHeaders(win::Narrow(raw), announced);
     }
 
     bool ReadBody(HINTERNET r) {
         std::string piece(kReadPiece, '\0');
-        std::uint64_t received = 0;
         for (;;) {
             DWORD n = 0;
-            if (aborted || !::WinHttpReadData(r, piece.data(), kReadPiece, &n)) return false;
+            if (pipe.Aborted() || !::WinHttpReadData(r, piece.data(), kReadPiece, &n)) return false;
             if (n == 0) return true;
-            received += n;
-            if (received > cap) return false; // more than announced or allowed
-            std::unique_lock lock(mutex);
-            // The reader is behind: wait for it, within the request's deadline.
-            while (Available() >= kBodyHighWater && !aborted)
-                if (changed.wait_until(lock, deadline) == std::cv_status::timeout) return false;
-            if (aborted || Clock::now() >= deadline) return false;
-            if (body_pos > 0 && body_pos >= body.size() / 2) {
-                body.erase(0, body_pos);
-                body_pos = 0;
-            }
-            body.append(piece.data(), n);
-            changed.notify_all();
+            if (!pipe.Push(piece.data(), n)) return false;
         }
     }
 
     void Run() {
         HINTERNET r = nullptr;
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(requestMutex);
             r = request;
         }
         const bool sent = r != nullptr &&
                           ::WinHttpSendRequest(r, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
                           ::WinHttpReceiveResponse(r, nullptr);
-        End(sent && !aborted && TakeHeaders(r) && ReadBody(r));
+        pipe.End(sent && !pipe.Aborted() && TakeHeaders(r) && ReadBody(r));
     }
-
-    // Waits until `ready` holds, the transfer ends or the session is aborted, calling the idle
-    // hook between slices; a request past its deadline is ended here too. Returns with the lock
-    // held.
-    template <typename Pred> void WaitFor(std::unique_lock<std::mutex>& lock, Pred ready) {
-        while (!ready() && !finished && !aborted) {
-            if (changed.wait_for(lock, kWaitSlice, [&] { return ready() || finished || aborted.load(); })) break;
-            if (Clock::now() >= deadline && request != nullptr) {
-                ::WinHttpCloseHandle(request);
-                request = nullptr;
-            }
-            if (idle) {
-                lock.unlock();
-                idle();
-                lock.lock();
-            }
-        }
-    }
-
-    std::uint64_t cap = 0; // body bytes allowed for this response
 };
 
 WinHttpSession::WinHttpSession() : m_impl(std::make_unique<Impl>()) {}
@@ -188,14 +125,13 @@ void WinHttpSession::SetIdle(std::function<void()> idle) {
 }
 
 void WinHttpSession::Abort() {
-    m_impl->aborted = true;
+    m_impl->pipe.Abort();
     m_impl->CloseRequest();
-    m_impl->changed.notify_all();
 }
 
 bool WinHttpSession::Open(const std::string& url, const std::string& user_agent) {
     Impl& s = *m_impl;
-    if (s.opened || s.aborted) return false; // one request per session
+    if (s.opened || s.pipe.Aborted()) return false; // one request per session
     s.opened = true;
     const std::wstring wide = win::Widen(url);
     URL_COMPONENTS parts{};
@@ -228,33 +164,21 @@ bool WinHttpSession::Open(const std::string& url, const std::string& user_agent)
                                              parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
     if (r == nullptr) return false;
     {
-        std::lock_guard lock(s.mutex);
+        std::lock_guard lock(s.requestMutex);
         s.request = r;
-        s.deadline = Clock::now() + s.limits.deadline_floor;
     }
+    s.pipe.Start(s.limits);
     s.worker = std::thread([&s] { s.Run(); });
-    std::unique_lock lock(s.mutex);
-    s.WaitFor(lock, [&] { return s.headers_done; });
-    return s.headers_done && !s.aborted;
+    return s.pipe.WaitForHeaders(s.idle, [&s] { s.CloseIfLate(); });
 }
 
 const std::string& WinHttpSession::RawHeaders() const {
-    return m_impl->headers;
+    return m_impl->pipe.Headers();
 }
 
 HttpSession::ReadResult WinHttpSession::Read(char* buffer, std::size_t size) {
     Impl& s = *m_impl;
-    std::unique_lock lock(s.mutex);
-    if (!s.headers_done || s.aborted) return {0, false};
-    s.WaitFor(lock, [&] { return s.Available() >= size; });
-    if (s.aborted) return {0, false};
-    const std::size_t n = std::min(size, s.Available());
-    if (n > 0) std::memcpy(buffer, s.body.data() + s.body_pos, n);
-    s.body_pos += n;
-    s.changed.notify_all(); // the worker may wait for room
-    // Bytes that arrived before a failure are handed out first; the failure shows on the next read.
-    if (n == 0 && s.finished && s.failed) return {0, false};
-    return {n, true};
+    return s.pipe.Read(buffer, size, s.idle, [&s] { s.CloseIfLate(); });
 }
 
 std::unique_ptr<HttpSession> MakeSystemHttpSession() {
