@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace tolbe::test {
 namespace {
@@ -52,8 +53,16 @@ CommandOutcome RunProgram(const std::string& program, const std::vector<std::str
     startup.hStdOutput = OutputTo(out);
     startup.hStdError = OutputTo(err);
     PROCESS_INFORMATION child{};
-    const bool started =
-        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+    // Under wine a start now and then fails while the wine server is busy with another test's
+    // processes; a program that cannot be started three times running fails the test.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) ::Sleep(200);
+        started =
+            ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+        if (!started) startError = ::GetLastError();
+    }
     ::CloseHandle(startup.hStdOutput);
     ::CloseHandle(startup.hStdError);
     CommandOutcome o;
@@ -66,6 +75,7 @@ CommandOutcome RunProgram(const std::string& program, const std::vector<std::str
     }
     o.out = ReadFile(out);
     o.err = ReadFile(err);
+    if (!started) o.err += "cannot start " + program + ": Windows error " + std::to_string(startError);
     return o;
 }
 
