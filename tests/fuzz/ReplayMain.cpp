@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         } else if (fs::is_regular_file(p)) {
             inputs.push_back(p);
         } else {
-            std::fprintf(stderr, "no input at %s\n", p.c_str());
+            std::fprintf(stderr, "no input at %s\n", p.string().c_str());
             return 2;
         }
     }
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     for (const auto& p : inputs) {
         std::ifstream in(p, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        std::fprintf(stderr, "replaying %s (%zu bytes)\n", p.c_str(), bytes.size());
+        std::fprintf(stderr, "replaying %s (%zu bytes)\n", p.string().c_str(), bytes.size());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", inputs.size());

@@ -1,14 +1,67 @@
 #include "tests/update/HttpTestServer.h"
 
+#include <algorithm>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace tolbe::test {
 namespace {
+
+// The few calls that differ between Winsock and POSIX sockets.
+#ifdef _WIN32
+using Length = int;
+constexpr int kShutBoth = SD_BOTH;
+constexpr int kNoSignal = 0; // Winsock raises no signal on a closed peer
+constexpr int kDontWait = 0; // the peek follows a poll that saw data or the hang-up
+void CloseSocket(Socket s) {
+    ::closesocket(s);
+}
+int Poll(Socket s, int timeout_ms) {
+    WSAPOLLFD p{s, POLLIN, 0};
+    return ::WSAPoll(&p, 1, timeout_ms);
+}
+Socket NewSocket() {
+    // Started once for the process and never ended: the servers may outlive main's statics.
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!started) throw std::runtime_error("WSAStartup failed");
+    const Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) throw std::runtime_error("socket failed");
+    // Windows lets another socket bind a port in use under SO_REUSEADDR: left unset there.
+    return s;
+}
+#else
+using Length = socklen_t;
+constexpr int kShutBoth = SHUT_RDWR;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+constexpr int kDontWait = MSG_DONTWAIT;
+void CloseSocket(Socket s) {
+    ::close(s);
+}
+int Poll(Socket s, int timeout_ms) {
+    pollfd p{s, POLLIN, 0};
+    return ::poll(&p, 1, timeout_ms);
+}
+Socket NewSocket() {
+    const Socket s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) throw std::runtime_error("socket failed");
+    const int one = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    return s;
+}
+#endif
 
 sockaddr_in Loopback(int port) {
     sockaddr_in a{};
@@ -18,25 +71,23 @@ sockaddr_in Loopback(int port) {
     return a;
 }
 
-int BoundSocket(int* port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) throw std::runtime_error("socket failed");
-    const int one = 1;
-    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+Socket BoundSocket(int* port) {
+    const Socket s = NewSocket();
     sockaddr_in a = Loopback(0);
     if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(s);
+        CloseSocket(s);
         throw std::runtime_error("bind failed");
     }
-    socklen_t len = sizeof a;
+    Length len = sizeof a;
     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
     *port = ntohs(a.sin_port);
     return s;
 }
 
-bool SendAll(int s, const char* data, std::size_t n) {
+bool SendAll(Socket s, const char* data, std::size_t n) {
     while (n > 0) {
-        const ssize_t w = ::send(s, data, n, MSG_NOSIGNAL);
+        const int piece = static_cast<int>(std::min<std::size_t>(n, 1 << 20));
+        const auto w = ::send(s, data, piece, kNoSignal);
         if (w <= 0) return false;
         data += w;
         n -= static_cast<std::size_t>(w);
@@ -56,15 +107,15 @@ ScriptedResponse ScriptedResponse::Ok(const std::string& body, const std::string
 
 int ClosedPort() {
     int port = 0;
-    const int s = BoundSocket(&port);
-    ::close(s); // bound but never listening, then released: connections are refused
+    const Socket s = BoundSocket(&port);
+    CloseSocket(s); // bound but never listening, then released: connections are refused
     return port;
 }
 
 HttpTestServer::HttpTestServer() {
     m_listen = BoundSocket(&m_port);
     if (::listen(m_listen, 8) != 0) {
-        ::close(m_listen);
+        CloseSocket(m_listen);
         throw std::runtime_error("listen failed");
     }
     m_thread = std::thread([this] { Serve(); });
@@ -73,7 +124,7 @@ HttpTestServer::HttpTestServer() {
 HttpTestServer::~HttpTestServer() {
     m_stop = true;
     m_thread.join();
-    ::close(m_listen);
+    CloseSocket(m_listen);
 }
 
 void HttpTestServer::Route(const std::string& path, ScriptedResponse response) {
@@ -99,22 +150,25 @@ int HttpTestServer::RequestsFor(const std::string& path) const {
 
 void HttpTestServer::Serve() {
     while (!m_stop) {
-        pollfd p{m_listen, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0) continue;
-        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (Poll(m_listen, 50) <= 0) continue;
+#ifdef _WIN32
+        const Socket client = ::accept(m_listen, nullptr, nullptr);
+        if (client == INVALID_SOCKET) continue;
+#else
+        const Socket client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
+#endif
         Answer(client);
-        ::close(client);
+        CloseSocket(client);
     }
 }
 
-void HttpTestServer::Answer(int client) {
+void HttpTestServer::Answer(Socket client) {
     std::string request;
     char buf[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
-        pollfd p{client, POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0) return;
-        const ssize_t n = ::recv(client, buf, sizeof buf, 0);
+        if (Poll(client, 2000) <= 0) return;
+        const auto n = ::recv(client, buf, sizeof buf, 0);
         if (n <= 0) return;
         request.append(buf, static_cast<std::size_t>(n));
     }
@@ -146,16 +200,15 @@ void HttpTestServer::Answer(int client) {
             sent += n;
         }
     } while (r.endless && limit > 0 && !m_stop);
-    ::shutdown(client, SHUT_RDWR);
+    ::shutdown(client, kShutBoth);
 }
 
-bool HttpTestServer::Pause(int client, std::chrono::milliseconds d) {
+bool HttpTestServer::Pause(Socket client, std::chrono::milliseconds d) {
     const auto end = std::chrono::steady_clock::now() + d;
     while (!m_stop && std::chrono::steady_clock::now() < end) {
-        pollfd p{client, POLLIN, 0};
-        if (::poll(&p, 1, 10) > 0) {
+        if (Poll(client, 10) > 0) {
             char c = 0;
-            if (::recv(client, &c, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) return false; // the client went away
+            if (::recv(client, &c, 1, MSG_PEEK | kDontWait) <= 0) return false; // the client went away
         }
     }
     return !m_stop;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -10,6 +11,13 @@
 #include <vector>
 
 namespace tolbe::test {
+
+// A socket: an int on POSIX, Winsock's SOCKET (an unsigned pointer-sized number) on Windows.
+#ifdef _WIN32
+using Socket = std::uintptr_t;
+#else
+using Socket = int;
+#endif
 
 // One scripted answer: the exact bytes of the status line and headers, then the body.
 struct ScriptedResponse {
@@ -45,11 +53,11 @@ public:
 
 private:
     void Serve();
-    void Answer(int client);
+    void Answer(Socket client);
     // Waits up to `d`; false when the server stops or the client hangs up meanwhile.
-    bool Pause(int client, std::chrono::milliseconds d);
+    bool Pause(Socket client, std::chrono::milliseconds d);
 
-    int m_listen = -1;
+    Socket m_listen = static_cast<Socket>(-1);
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;

@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <sys/wait.h>
+#include <sstream>
 #include <thread>
+#ifdef _WIN32
+#include "common/win/RegistrySettingsStore.h"
+#else
+#include <sys/wait.h>
+#endif
 
 using namespace tolbe;
 using tolbe::test::HttpTestServer;
@@ -38,10 +43,28 @@ protected:
         test::MakeKeyedDatabase(paths.Database(), test::MiniDatabaseSql(10));
         test::WriteFile(paths.ServerIni(), "[LiveUpdate]\nIP_Address=" + server.Url("/Update.txt") +
                                                "\nPublicKey=" + publisher.PublicKey() + "\n");
-        // English texts, and settings kept away from the user's own.
-        fs::create_directories(dir / "config" / "Marvo");
-        test::WriteFile(dir / "config" / "Marvo" / "settings.ini", "[MarvoState]\nLanguage=1000\n");
+        UserSettings("");
     }
+#ifdef _WIN32
+    void TearDown() override {
+        UserSettings("");
+    }
+
+    // English texts and the chosen database in the registry, where tolbe-cli reads them (the
+    // scenarios, which set them too, never run beside these tests: RESOURCE_LOCK).
+    void UserSettings(const std::string& database_path) {
+        RegistrySettingsStore store;
+        store.SaveSetting(kSettingsApp, kSettingsSection, "Language", "1000");
+        store.SaveSetting(kSettingsApp, kSettingsSection, settings_key::kDatabasePath, database_path);
+    }
+#else
+    // English texts, and settings kept away from the user's own.
+    void UserSettings(const std::string& database_path) {
+        fs::create_directories(dir / "config" / "Marvo");
+        test::WriteFile(dir / "config" / "Marvo" / "settings.ini",
+                        "[MarvoState]\nLanguage=1000\nDatabasePath=" + database_path + "\n");
+    }
+#endif
 
     // A descriptor signed by the publisher the Server.ini trusts, offering `db` when it is given.
     void SignedOffer(const std::string& lines, const std::string& db = {}) {
@@ -65,6 +88,16 @@ protected:
         return offered;
     }
 
+#ifdef _WIN32
+    CliRun Cli(const std::string& args) {
+        std::vector<std::string> argv = {"--program-dir", paths.Dir().string()};
+        std::istringstream words(args);
+        for (std::string w; words >> w;)
+            argv.push_back(w);
+        const test::CommandOutcome o = test::RunProgram(TOLBE_CLI_PATH, argv, dir.Path());
+        return {o.status, o.out + o.err};
+    }
+#else
     CliRun Cli(const std::string& args) {
         const std::string cli = TOLBE_CLI_PATH;
         const std::string cmd = "XDG_CONFIG_HOME='" + (dir / "config").string() + "' XDG_RUNTIME_DIR='" +
@@ -81,6 +114,7 @@ protected:
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         return r;
     }
+#endif
 };
 
 } // namespace
@@ -111,14 +145,20 @@ TEST_F(CliUpdateTest, DeclinedOrFailedUpdatesKeepTheDatabase) {
 
 TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
     const fs::path marker = dir / "setup-ran";
+#ifdef _WIN32
+    const std::string name = "/setup.bat";
+    const std::string setup = "@echo started> \"" + marker.string() + "\"\r\n";
+#else
+    const std::string name = "/setup.sh";
     const std::string setup = "#!/bin/sh\necho started > '" + marker.string() + "'\n";
+#endif
     ScriptedResponse r = ScriptedResponse::Ok(setup);
     // A status line that would clear the terminal if it reached it as sent.
     r.head = "HTTP/1.1 200 \x1b[2J\x1b]0;owned\x07OK\r\nContent-Length: " + std::to_string(setup.size()) + "\r\n\r\n";
-    server.Route("/setup.sh", r);
+    server.Route(name, r);
     TempDir t;
     test::WriteFile(t / "s", setup);
-    const std::string text = "[LiveUpdate]\r\nAPP_Version=9.9.9\r\nAPP_WEB=" + server.Url("/setup.sh") +
+    const std::string text = "[LiveUpdate]\r\nAPP_Version=9.9.9\r\nAPP_WEB=" + server.Url(name) +
                              "\r\nAPP_SHA256=" + *update::FileSha256(t / "s") + "\r\n";
     server.Route("/Update.txt", ScriptedResponse::Ok(text));
     server.Route("/Update.txt.minisig", ScriptedResponse{"HTTP/1.1 404 Not Found\r\n\r\n", ""});
@@ -131,7 +171,7 @@ TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
         EXPECT_EQ(run.status, 0) << run.out;
         EXPECT_EQ(run.out.find("Found a new version"), std::string::npos) << run.out;
     }
-    EXPECT_EQ(server.RequestsFor("/setup.sh"), 0);
+    EXPECT_EQ(server.RequestsFor(name), 0);
 
     // Signed by the key in Server.ini: offered, fetched, started.
     server.Route("/Update.txt.minisig", ScriptedResponse::Ok(publisher.Sign(text)));
@@ -165,8 +205,7 @@ TEST_F(CliUpdateTest, AnAcceptedDatabaseUpdateReplacesTheDatabaseInUse) {
     fs::create_directories(mine.parent_path());
     test::MakeKeyedDatabase(mine, test::MiniDatabaseSql(10) + db::VersionTableStatement("d") +
                                       ";insert into M_Version values(1, 3, 'd', null);");
-    test::WriteFile(dir / "config" / "Marvo" / "settings.ini",
-                    "[MarvoState]\nLanguage=1000\nDatabasePath=" + mine.string() + "\n");
+    UserSettings(mine.string());
     const std::string program_db = test::ReadFile(paths.Database());
     r = Cli("update-check --yes");
     EXPECT_EQ(r.status, 0) << r.out;

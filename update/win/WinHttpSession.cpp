@@ -87,7 +87,15 @@ struct WinHttpSession::Impl {
         if (::WinHttpQueryHeaders(r, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length, &length_size,
                                   WINHTTP_NO_HEADER_INDEX))
             announced = std::wcstoull(length, nullptr, 10);
-        return pipe.TakeHeaders(win::Narrow(raw), announced);
+        // WinHTTP widened the header bytes through the ANSI code page: narrowed back through it,
+        // the block holds the bytes as sent, as libcurl hands them over, not their UTF-8.
+        const int n =
+            ::WideCharToMultiByte(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), nullptr, 0, nullptr, nullptr);
+        std::string block(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+        if (n > 0)
+            ::WideCharToMultiByte(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), block.data(), n, nullptr,
+                                  nullptr);
+        return pipe.TakeHeaders(block, announced);
     }
 
     bool ReadBody(HINTERNET r) {
