@@ -886,6 +886,31 @@ TEST(Minisign, TrustedKeysComeFromTheBuildAndFromServerIni) {
     EXPECT_EQ(keys[1], *ParseMinisignKey(k.PublicKey()));
 }
 
+#ifndef _WIN32 // there the scenarios (tests/win) sign with the minisign tool
+// The tests sign through libsodium; what publishers really produce is the minisign tool's own.
+TEST(Minisign, WhatTheMinisignToolWritesVerifies) {
+    TempDir dir;
+    const auto tool = [&](const std::vector<std::string>& args) {
+        const auto r = test::RunProgram("minisign", args, dir.Path());
+        ASSERT_EQ(r.status, 0) << r.err;
+    };
+    tool({"-G", "-W", "-p", (dir / "k.pub").string(), "-s", (dir / "k.key").string()});
+    const auto key = ParseMinisignKey(test::ReadFile(dir / "k.pub"));
+    ASSERT_TRUE(key.has_value());
+    test::WriteFile(dir / "Update.txt", "[LiveUpdate]\r\nDB_Version=9\r\n");
+    for (const bool legacy : {false, true}) {
+        std::vector<std::string> sign = {"-S", "-s", (dir / "k.key").string(), "-m", (dir / "Update.txt").string()};
+        if (legacy) sign.push_back("-l");
+        tool(sign);
+        const std::string sig = test::ReadFile(dir / "Update.txt.minisig");
+        const auto comment = VerifyMinisign(test::ReadFile(dir / "Update.txt"), sig, {*key});
+        ASSERT_TRUE(comment) << comment.Error();
+        EXPECT_EQ(ParseTrustedComment(*comment)->file, "Update.txt");
+        EXPECT_FALSE(VerifyMinisign("[LiveUpdate]\r\nDB_Version=8\r\n", sig, {*key})) << legacy;
+    }
+}
+#endif
+
 // ---- An attacker who also controls timing, files and the database ----
 
 TEST_F(UpdateCheckTest, AnotherCheckDuringTheQuestionCannotChangeWhatIsFetchedOrStarted) {
