@@ -16,7 +16,8 @@ exe=$1 src=$2
 linux_cli=${TOLBE_LINUX_CLI:?TOLBE_LINUX_CLI must name the Linux tolbe-cli}
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine} WINEDEBUG=${WINEDEBUG:--all}
 source "$src/scripts/private-pulse.sh"
-work=$(mktemp -d /tmp/tolbe-win-scenarios.XXXXXX)
+# A folder name beyond ASCII, as a Windows user's profile may have: every path below carries it.
+work=$(mktemp -d /tmp/tolbe-wïn-scenarios-Жд.XXXXXX)
 servers=()
 cleanup() {
   [ -n "${reader:-}" ] && { kill "$reader" 2>/dev/null || true; wait "$reader" 2>/dev/null || true; }
