@@ -10,6 +10,7 @@
 #include "audio/WavFile.h"
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
+#include "common/PathText.h"
 #include "i18n/StringTable.h"
 
 #include <QFileDialog>
@@ -224,8 +225,8 @@ bool DownloadRunner::SaveAsWav(const core::DownloadRequest& request, const QStri
     // A download of its own: CodeBuffer keeps the last download's bytes.
     const std::optional<core::PreparedDownload> prepared = Prepare(request);
     if (!prepared) return false;
-    const Status saved = audio::WriteWavFile(std::filesystem::path(file.toStdString()), prepared->signal.pcm,
-                                             audio::kSampleRate, audio::kChannels);
+    const Status saved = audio::WriteWavFile(PathFromUtf8(file.toStdString()), prepared->signal.pcm, audio::kSampleRate,
+                                             audio::kChannels);
     if (saved) return true;
     QString text = T(kTextWavFailed);
     if (text.isEmpty()) text = QStringLiteral("%1");

@@ -1,5 +1,6 @@
 #include "db/CodeDatabase.h"
 
+#include "common/PathText.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 
@@ -19,7 +20,7 @@ CodeDatabase::State CodeDatabase::Open(const DatabaseLocation& where, const std:
 
 CodeDatabase::State CodeDatabase::OpenFile(const std::string& path) {
     std::error_code ec;
-    return OpenAt(path, BuildDatabaseKey(), std::filesystem::exists(path, ec), nullptr);
+    return OpenAt(path, BuildDatabaseKey(), std::filesystem::exists(PathFromUtf8(path), ec), nullptr);
 }
 
 CodeDatabase::State CodeDatabase::OpenAt(std::string path, std::string key, bool exists,

@@ -2,6 +2,7 @@
 
 #include "common/Digest.h"
 #include "common/HexText.h"
+#include "common/PathText.h"
 #include "db/DatabaseCheck.h"
 
 #include <sodium.h>
@@ -257,7 +258,8 @@ bool DbConnection::OpenDatabase(const std::string& path, const std::string& key,
     m_path.clear();
     std::error_code ec;
     // An empty file would open as a blank database under any key; it is not ours.
-    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec) return false;
+    const std::filesystem::path file = PathFromUtf8(path);
+    if (!std::filesystem::is_regular_file(file, ec) || std::filesystem::file_size(file, ec) == 0 || ec) return false;
 
     auto handle = std::make_shared<ConnectionHandle>();
     const int rc = sqlite3_open_v2(path.c_str(), &handle->db, SQLITE_OPEN_READWRITE, nullptr);
@@ -556,7 +558,7 @@ void DbConnection::ExecuteConfinedSql(const std::string& sql) const {
 
 void DbConnection::CreateDatabase(const std::string& path, const std::string& key) {
     std::error_code ec;
-    if (std::filesystem::exists(path, ec)) throw DbError("file exists: " + path);
+    if (std::filesystem::exists(PathFromUtf8(path), ec)) throw DbError("file exists: " + path);
     ConnectionHandle h;
     if (sqlite3_open_v2(path.c_str(), &h.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
         Throw(h.db, "cannot create " + path);

@@ -4,6 +4,7 @@
 #include "common/AtomicFile.h"
 #include "common/FileLock.h"
 #include "common/HexText.h"
+#include "common/PathText.h"
 #include "common/ProgramPaths.h"
 
 #include <sqlite3.h>
@@ -290,7 +291,7 @@ std::string CheckCodeDatabase(const DbConnection& conn, const CheckOptions& opti
 
         // The costly part, once per file: a file only this user can replace and that passed
         // before, unchanged since, is not read through again.
-        const std::filesystem::path file = conn.Path();
+        const std::filesystem::path file = PathFromUtf8(conn.Path());
         const CheckedFiles checked(options.checkedList);
         const bool rememberable = !options.checkedList.empty() && OnlyThisUserCanReplace(file);
         const std::optional<FileStamp> before = rememberable ? StampOf(file) : std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/HexText.h"
+#include "common/PathText.h"
 #include "db/DatabaseCheck.h"
 
 #include <sqlite3.h>
@@ -34,7 +35,8 @@ DatabaseLocation CheckDatabase(const SettingsStore& settings, const ProgramPaths
     if (loc.DBPath.empty()) loc.DBPath = paths.Database().string();
     // Hidden files are ordinary files here, read-only ones too: existence is all that counts.
     std::error_code ec;
-    loc.exists = std::filesystem::exists(loc.DBPath, ec) && !std::filesystem::is_directory(loc.DBPath, ec);
+    const std::filesystem::path file = PathFromUtf8(loc.DBPath);
+    loc.exists = std::filesystem::exists(file, ec) && !std::filesystem::is_directory(file, ec);
     return loc;
 }
 
@@ -47,7 +49,7 @@ std::vector<std::string> ReadDeviceTypes(const DbConnection& conn) {
 }
 
 std::filesystem::path ChosenDatabasePath(const SettingsStore& settings) {
-    return settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kDatabasePath, "");
+    return PathFromUtf8(settings.GetSetting(kSettingsApp, kSettingsSection, settings_key::kDatabasePath, ""));
 }
 
 std::filesystem::path DatabaseUpdateTarget(const SettingsStore& settings, const ProgramPaths& paths) {

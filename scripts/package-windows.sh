@@ -3,7 +3,8 @@
 # Update\Server.ini and a README of its own, unpacked as one program folder.
 #   bash scripts/package-windows.sh [OUT-DIR]     (default dist/)
 # Builds build-win/ first when it holds no tolbe-cli.exe (scripts/windows.sh build); the styles'
-# pictures are drawn by the Linux build (build/, scripts/build-config.sh), which has Qt.
+# pictures are drawn by a Linux build with Qt: $TOLBE_LINUX_BUILD when it names one (windows.sh's),
+# else build/ (scripts/build-config.sh).
 # TOLBE_UPDATE_URL sets the update descriptor's URL in the shipped Server.ini, as for Linux.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,7 @@ mkdir -p "$dir/Database" "$dir/Styles" "$dir/Update"
 x86_64-w64-mingw32-strip -o "$dir/tolbe-cli.exe" "$program/tolbe-cli.exe"
 cp "$program/Database/IR_Database.db3" "$dir/Database/"
 source scripts/build-config.sh
+tolbe_build=${TOLBE_LINUX_BUILD:-$tolbe_build}
 if [ ! -f "$tolbe_build/program/Styles/a1.gif" ]; then
   [ -f "$tolbe_build/CMakeCache.txt" ] || tolbe_configure >/dev/null
   cmake --build "$tolbe_build" --target tolbe_picture_files >/dev/null

@@ -201,17 +201,24 @@ timing "cross build" $((SECONDS - t))
 
 # --- the tests under wine -----------------------------------------------------------------------
 # The scenarios decode what tolbe-cli.exe played with the Linux tolbe-cli: one built here alone,
-# without the window, tests or benchmarks.
+# without tests or benchmarks, with the pictures the zip's Styles folder takes (drawn through Qt).
 if [ -z "${TOLBE_LINUX_CLI:-}" ]; then
   step="building the Linux tolbe-cli in $build/linux-cli/"
   t=$SECONDS
   bash scripts/install-deps.sh
   cmake -S . -B "$build/linux-cli" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLBE_WERROR=ON \
-    -DTOLBE_BUILD_GUI=OFF -DTOLBE_BUILD_TESTS=OFF -DTOLBE_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$build/linux-cli" -j"$jobs" --target tolbe-cli >/dev/null
-  export TOLBE_LINUX_CLI=$build/linux-cli/program/tolbe-cli
+    -DTOLBE_BUILD_GUI=ON -DTOLBE_BUILD_TESTS=OFF -DTOLBE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$build/linux-cli" -j"$jobs" --target tolbe-cli tolbe_picture_files >/dev/null
+  export TOLBE_LINUX_CLI=$build/linux-cli/program/tolbe-cli TOLBE_LINUX_BUILD=$build/linux-cli
   timing "Linux tolbe-cli" $((SECONDS - t))
 fi
+# The users' download, which the scenarios unpack and run as a user would.
+step="making the zip (scripts/package-windows.sh)"
+t=$SECONDS
+TOLBE_WIN_BUILD=$build bash scripts/package-windows.sh "$build/dist" >/dev/null
+TOLBE_WIN_ZIP=$(ls "$build"/dist/Tolbe-*-windows-x64.zip)
+export TOLBE_WIN_ZIP
+timing "zip" $((SECONDS - t))
 
 step="running the tests under wine"
 t=$SECONDS

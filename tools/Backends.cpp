@@ -5,8 +5,11 @@
 
 #ifdef _WIN32
 #include "audio/win/WinmmWaveOut.h"
+#include "common/win/WinText.h"
 
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -24,6 +27,20 @@ void PrepareConsole() {
     _setmode(_fileno(stderr), _O_BINARY);
     ::SetConsoleOutputCP(CP_UTF8);
 #endif
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    int n = 0;
+    if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &n); wide != nullptr) {
+        std::vector<std::string> args;
+        for (int i = 0; i < n; ++i)
+            args.push_back(win::Narrow(wide[i]));
+        ::LocalFree(wide);
+        return args;
+    }
+#endif
+    return {argv, argv + argc};
 }
 
 std::unique_ptr<audio::WaveOut> OpenWaveOut(const std::string& device) {

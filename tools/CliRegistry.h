@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/PathText.h"
 #include "common/ProgramPaths.h"
 
 #include <CLI/CLI.hpp>
@@ -15,7 +16,7 @@ struct CliContext {
     std::string program_dir; // --program-dir; empty for the running program's own layout
 
     ProgramPaths Paths() const {
-        return program_dir.empty() ? ProgramPaths::ForRunningProgram() : ProgramPaths(program_dir);
+        return program_dir.empty() ? ProgramPaths::ForRunningProgram() : ProgramPaths(PathFromUtf8(program_dir));
     }
 };
 

@@ -10,6 +10,7 @@
 #include "codec/CodeRecord.h"
 #include "codec/DownOrder.h"
 #include "common/HexText.h"
+#include "common/PathText.h"
 #include "common/ProgramPaths.h"
 #include "common/Prompt.h"
 #include "common/Slot.h"
@@ -174,7 +175,8 @@ void RunDownload(const CliContext& ctx, const ResolvedCode& code, codec::FillerS
     const core::PreparedDownload prepared = PrepareOrFail(code, rng, out.leadIn_ms);
     const audio::DownloadSignal* signal = &prepared.signal;
     if (!out.wav.empty()) {
-        const Status written_file = audio::WriteWavFile(out.wav, signal->pcm, audio::kSampleRate, audio::kChannels);
+        const Status written_file =
+            audio::WriteWavFile(PathFromUtf8(out.wav), signal->pcm, audio::kSampleRate, audio::kChannels);
         if (!written_file) throw CliFailure{written_file.Error()};
         return;
     }

@@ -1,6 +1,7 @@
 // tolbe-cli db sample | import | export: making and maintaining code database files.
 #include "tools/CliRegistry.h"
 
+#include "common/PathText.h"
 #include "common/ProgramPaths.h"
 #include "db/DatabaseFile.h"
 #include "tools/devtools/SampleDatabase.h"
@@ -28,7 +29,8 @@ CLI::App* DbGroup(CLI::App& app) {
 
 void RefuseExisting(const std::string& path, bool force) {
     std::error_code ec;
-    if (!force && std::filesystem::exists(path, ec)) throw CliFailure{path + " exists; add --force to replace it"};
+    if (!force && std::filesystem::exists(PathFromUtf8(path), ec))
+        throw CliFailure{path + " exists; add --force to replace it"};
 }
 
 struct SampleArgs {
@@ -49,7 +51,7 @@ void RunSample(const SampleArgs& a) {
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::error_code ec;
-    const auto bytes = std::filesystem::file_size(a.out, ec);
+    const auto bytes = std::filesystem::file_size(PathFromUtf8(a.out), ec);
     std::printf("%s: %d code sets, %.2f s, %.1f MB\n", a.out.c_str(), opt.code_sets, seconds,
                 static_cast<double>(bytes) / 1e6);
 }
@@ -62,7 +64,7 @@ struct ImportArgs {
 
 void RunImport(const ImportArgs& a) {
     RefuseExisting(a.out, a.force);
-    std::ifstream in(a.sql_file, std::ios::binary);
+    std::ifstream in(PathFromUtf8(a.sql_file), std::ios::binary);
     if (!in) throw CliFailure{"cannot read " + a.sql_file};
     std::ostringstream text;
     text << in.rdbuf();
@@ -75,7 +77,7 @@ void RunImport(const ImportArgs& a) {
 
 void RunExport(const std::string& file) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) throw CliFailure{"no database file at " + file};
+    if (!std::filesystem::is_regular_file(PathFromUtf8(file), ec)) throw CliFailure{"no database file at " + file};
     db::DbConnection conn;
     if (!conn.OpenDatabase(file, db::BuildDatabaseKey(), true))
         throw CliFailure{file + " is not a code database of this program (wrong key or damaged file)"};

@@ -10,6 +10,7 @@
 #include "audio/SignalTiming.h"
 #include "audio/WavFile.h"
 #include "common/HexText.h"
+#include "common/PathText.h"
 #include "common/Slot.h"
 #include "tools/Backends.h"
 
@@ -234,14 +235,15 @@ void RunVerify(const VerifyArgs& a) {
                 pcm[2 * i] = static_cast<std::uint8_t>(v & 0xFFu);
                 pcm[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
             }
-            const Status saved = audio::WriteWavFile(a.save_wav, pcm, captured.sample_rate, captured.channels);
+            const Status saved =
+                audio::WriteWavFile(PathFromUtf8(a.save_wav), pcm, captured.sample_rate, captured.channels);
             if (!saved) throw CliFailure{saved.Error(), 2};
         }
         check = audio::CheckDownloadSignal(captured.samples, captured.channels, captured.sample_rate, options);
     } else {
         if (a.file.empty()) throw CliFailure{"name a WAV file, or --capture-device and --seconds", 2};
         source = a.file;
-        const Result<audio::WavAudio> wav = audio::ReadWavFile(a.file);
+        const Result<audio::WavAudio> wav = audio::ReadWavFile(PathFromUtf8(a.file));
         if (!wav) throw CliFailure{wav.Error(), 2};
         check = audio::CheckDownloadSignal(*wav, options);
     }

@@ -5,6 +5,8 @@
 
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace tolbe::cli {
 std::vector<AddCommands>& Registry() {
@@ -27,7 +29,11 @@ int main(int argc, char** argv) {
     for (auto& add : Registry())
         add(app, ctx);
     try {
-        app.parse(argc, argv);
+        std::vector<std::string> args = Utf8Arguments(argc, argv);
+        std::vector<char*> pointers;
+        for (std::string& a : args)
+            pointers.push_back(a.data());
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     } catch (const CliFailure& f) {

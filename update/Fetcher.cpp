@@ -63,7 +63,7 @@ Result<Fetcher::Descriptor> Fetcher::FetchDescriptor(const std::string& url, con
 
     Descriptor d;
     d.bytes = std::move(bytes.Value());
-    TempGuard sig_temp{TempPathFor(local.string() + ".minisig")};
+    TempGuard sig_temp{TempPathFor(fs::path(local) += ".minisig")};
     m_sig.StopOn(stop);
     m_sig.URL(url + ".minisig");
     m_sig.SaveFile(sig_temp.path.string());

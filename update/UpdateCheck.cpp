@@ -1,6 +1,7 @@
 #include "update/UpdateCheck.h"
 
 #include "common/AtomicFile.h"
+#include "common/PathText.h"
 #include "common/Product.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
@@ -179,7 +180,7 @@ UpdateOffer UpdateCheck::Find(std::stop_token stop) {
 bool UpdateCheck::TakeDescriptor(const std::string& url, UpdateOffer& offer, std::stop_token stop) {
     // The descriptor always lands at its fixed name, whatever the address ends in.
     const fs::path local = m_ctx.paths.UpdateDescriptor();
-    const fs::path signature = local.string() + ".minisig";
+    const fs::path signature = fs::path(local) += ".minisig";
     // A descriptor that cannot be replaced must not be read as if it were this run's.
     if (!RemoveIfPresent(local) || !RemoveIfPresent(signature)) return false;
     const auto fetched = m_fetcher.FetchDescriptor(url, local, stop);
@@ -280,7 +281,7 @@ Result<fs::path> UpdateCheck::FetchFile(const char* url_key, const char* hash_ke
     if (is_setup) {
         // Only from a signed descriptor, under a plain name of its own, with its checksum.
         if (!IsSetupFileName(name)) return R::Fail("the setup program's name is refused: " + PrintableText(name));
-        const fs::path local = m_ctx.paths.UpdateFolder() / name;
+        const fs::path local = m_ctx.paths.UpdateFolder() / PathFromUtf8(name);
         SetupFile = local.string();
         m_setup_sha256 = expected_hash;
         // A setup program fetched earlier is used again when it is the one announced.
@@ -352,7 +353,7 @@ Result<fs::path> UpdateCheck::CopySetup(std::stop_token stop) const {
     // what starts is a private copy of exactly the bytes that hashed to the signed checksum.
     if (m_setup_sha256.empty() || m_ctx.private_folder.empty())
         return Result<fs::path>::Fail("no setup program was fetched");
-    return PrivateCopyMatching(SetupFile, m_setup_sha256, m_ctx.private_folder, stop);
+    return PrivateCopyMatching(PathFromUtf8(SetupFile), m_setup_sha256, m_ctx.private_folder, stop);
 }
 
 void UpdateCheck::StartSetup(const Result<fs::path>& copy) {

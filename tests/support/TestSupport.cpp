@@ -15,7 +15,9 @@ namespace tolbe::test {
 TempDir::TempDir() {
     std::random_device rd;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        auto p = std::filesystem::temp_directory_path() / ("tolbe-test-" + std::to_string(rd()));
+        // A name beyond ASCII, as a user's folder may have: every test then carries one through.
+        auto p = std::filesystem::temp_directory_path() / std::filesystem::path(u8"tolbe-tëst-Жд-");
+        p += std::to_string(rd());
         if (std::filesystem::create_directory(p)) {
             m_path = p;
             return;

@@ -6,7 +6,9 @@
 #include "audio/win/WinmmWaveOut.h"
 #include "common/AtomicFile.h"
 #include "common/FileLock.h"
+#include "common/PathText.h"
 #include "common/win/RegistrySettingsStore.h"
+#include "common/win/WinText.h"
 #include "tests/support/TestSupport.h"
 
 #include <windows.h>
@@ -32,7 +34,7 @@ HANDLE StartChild(const std::string& test, const std::string& arg) {
     const std::wstring command = L"\"" + std::filesystem::path(TOLBE_SELF_PATH).wstring() +
                                  L"\" --gtest_filter=Child." + std::filesystem::path(test).wstring();
     std::wstring line = command;
-    ::SetEnvironmentVariableW(L"TOLBE_CHILD_ARG", std::filesystem::path(arg).wstring().c_str());
+    ::SetEnvironmentVariableW(L"TOLBE_CHILD_ARG", win::Widen(arg).c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child{};
@@ -50,27 +52,28 @@ DWORD WaitExit(HANDLE process) {
     return code;
 }
 
-const char* ChildArg() {
-    const char* arg = std::getenv("TOLBE_CHILD_ARG");
-    return arg != nullptr ? arg : "";
+// UTF-8, read wide: the narrow environment is in the system's code page.
+std::string ChildArg() {
+    const wchar_t* arg = ::_wgetenv(L"TOLBE_CHILD_ARG");
+    return arg != nullptr ? win::Narrow(arg) : std::string();
 }
 
 } // namespace
 
 // Run only as the children of the tests below.
 TEST(Child, SavesItsSettings) {
-    if (*ChildArg() == '\0') GTEST_SKIP() << "a child of RegistrySettings.TwoProgramsSavingAtOnceKeepEveryValue";
+    if (ChildArg().empty()) GTEST_SKIP() << "a child of RegistrySettings.TwoProgramsSavingAtOnceKeepEveryValue";
     const std::string arg = ChildArg();
-    RegistrySettingsStore store(std::filesystem::path(arg.substr(0, arg.find('|'))).wstring());
+    RegistrySettingsStore store(win::Widen(arg.substr(0, arg.find('|'))));
     for (int i = 0; i < 40; ++i)
         store.SaveSetting(kSettingsApp, kSettingsSection, arg.substr(arg.find('|') + 1) + std::to_string(i), "v");
 }
 
 TEST(Child, HoldsTheLockAWhile) {
-    if (*ChildArg() == '\0') GTEST_SKIP() << "a child of FileLockWin.AnotherProgramHoldingTheLockKeepsItForItself";
-    const FileLock lock(ChildArg());
+    if (ChildArg().empty()) GTEST_SKIP() << "a child of FileLockWin.AnotherProgramHoldingTheLockKeepsItForItself";
+    const FileLock lock(PathFromUtf8(ChildArg()));
     ASSERT_TRUE(lock.Held()) << lock.Problem();
-    std::ofstream(std::string(ChildArg()) + ".held").put('1');
+    std::ofstream(PathFromUtf8(ChildArg() + ".held")).put('1');
     std::this_thread::sleep_for(1500ms);
 }
 

@@ -8,7 +8,9 @@
 #  - two tolbe-cli.exe changing the remote's record at the same moment keep both changes;
 #  - a signed database update over https is fetched, verified and swapped in; one from a server
 #    with a certificate of no trusted authority, and a descriptor signed by a stranger, change
-#    nothing.
+#    nothing;
+#  - the users' zip ($TOLBE_WIN_ZIP, made by windows.sh), unpacked where only an administrator
+#    writes, answers from its own database and takes the update into the user's %APPDATA%.
 # Usage: windows_scenarios.sh TOLBE_CLI_EXE SOURCE_DIR; $TOLBE_LINUX_CLI
 # names the Linux tolbe-cli.
 set -euo pipefail
@@ -16,9 +18,11 @@ exe=$1 src=$2
 linux_cli=${TOLBE_LINUX_CLI:?TOLBE_LINUX_CLI must name the Linux tolbe-cli}
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine} WINEDEBUG=${WINEDEBUG:--all}
 source "$src/scripts/private-pulse.sh"
-work=$(mktemp -d /tmp/tolbe-win-scenarios.XXXXXX)
+# A folder name beyond ASCII, as a Windows user's profile may have: every path below carries it.
+work=$(mktemp -d /tmp/tolbe-wïn-scenarios-Жд.XXXXXX)
 servers=()
 cleanup() {
+  [ -n "${mounted:-}" ] && umount "$mounted"
   [ -n "${reader:-}" ] && { kill "$reader" 2>/dev/null || true; wait "$reader" 2>/dev/null || true; }
   for s in "${servers[@]}"; do kill "$s" 2>/dev/null || true; wait "$s" 2>/dev/null || true; done
   stop_private_pulse
@@ -164,4 +168,40 @@ grep -q 'All Files updated!' "$work/update.out" || { cat "$work/update.out"; fai
 cmp -s "$program/Database/IR_Database.db3" "$work/site/IR_Database.db3" || fail "the offered database is not in place"
 [ -f "$program/Database/IR_Database.db3.bak" ] || fail "the previous database was not kept"
 "$linux_cli" search --db "$program/Database/IR_Database.db3" --device TV >/dev/null
+
+step "the zip, unpacked where only an administrator writes"
+if [ -z "${TOLBE_WIN_ZIP:-}" ]; then
+  echo "(not run: TOLBE_WIN_ZIP names no zip; scripts/windows.sh makes one)"
+else
+  mkdir -p "$work/Program Files"
+  unzip -q "$TOLBE_WIN_ZIP" -d "$work/Program Files"
+  folder=$(echo "$work/Program Files"/Tolbe-*-windows-x64)
+  for f in tolbe-cli.exe Database/IR_Database.db3 Styles/a1.gif Update/Server.ini README.txt; do
+    [ -s "$folder/$f" ] || fail "the zip holds no $f"
+  done
+  grep -q $'\r$' "$folder/README.txt" || fail "the zip's README.txt has no Windows line ends"
+  # Write bits do not stop root; a read-only mount stops everyone.
+  if [ "$(id -u)" -eq 0 ]; then
+    mount --bind "$folder" "$folder" && mounted=$folder && mount -o remount,ro,bind "$folder"
+  else
+    chmod -R a-w "$folder"
+  fi
+  appdata=$(winepath -u "$(wine cmd /c echo %APPDATA% | tr -d '\r')")/Tolbe
+  rm -rf "$appdata"
+  shipped=$(cd "$folder" && find . -type f -exec sha256sum {} + | sort)
+  installed() { (cd "$work" && env -u TOLBE_PROGRAM_DIR wine "$folder/tolbe-cli.exe" "$@"); }
+  rows=$(installed search --device TV | tail -n +2 | wc -l)
+  [ "$rows" -gt 10 ] || fail "the shipped database answered $rows rows"
+  # The first check gives the user the shipped Server.ini; its empty address checks nothing.
+  installed update-check --no >"$work/installed-first.out" 2>&1 || { cat "$work/installed-first.out"; fail "update-check"; }
+  cmp -s "$appdata/Update/Server.ini" "$folder/Update/Server.ini" || fail "the user was not given the shipped Server.ini"
+  printf '[LiveUpdate]\r\nIP_Address=https://localhost:%s/Update.txt\r\nPublicKey=%s\r\n' "$port" \
+    "$(tail -1 "$pki/publisher.pub")" >"$appdata/Update/Server.ini"
+  installed update-check --yes >"$work/installed.out" 2>&1 || { cat "$work/installed.out"; fail "update-check"; }
+  grep -q 'All Files updated!' "$work/installed.out" || { cat "$work/installed.out"; fail "no success reported"; }
+  cmp -s "$appdata/Database/IR_Database.db3" "$work/site/IR_Database.db3" ||
+    fail "the offered database is not in the user's folder"
+  [ "$shipped" = "$(cd "$folder" && find . -type f -exec sha256sum {} + | sort)" ] || fail "the program folder changed"
+  rm -rf "$appdata"
+fi
 echo "windows scenarios: OK"

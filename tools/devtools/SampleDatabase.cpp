@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/HexText.h"
+#include "common/PathText.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 
@@ -392,13 +393,13 @@ int PickKind(Rng& rng) {
 constexpr const char* kVersionDate = "2024-05-20";
 
 std::string PartPath(const std::string& out_path) {
-    return TempPathFor(out_path).string();
+    return TempPathFor(PathFromUtf8(out_path)).string();
 }
 
 void RemoveQuietly(const std::string& path) {
     std::error_code ec;
-    std::filesystem::remove(path, ec);
-    std::filesystem::remove(path + "-journal", ec);
+    std::filesystem::remove(PathFromUtf8(path), ec);
+    std::filesystem::remove(PathFromUtf8(path + "-journal"), ec);
 }
 
 // Builds a new keyed database beside `out_path` with `fill`, then moves it into place.
@@ -406,9 +407,9 @@ template <class Fill>
 void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::string& key, Fill fill,
                        bool code_database = false) {
     std::error_code ec;
-    if (!overwrite && std::filesystem::exists(out_path, ec))
+    if (!overwrite && std::filesystem::exists(PathFromUtf8(out_path), ec))
         throw DbError("the file exists (use overwrite to replace it): " + out_path);
-    const auto folder = std::filesystem::path(out_path).parent_path();
+    const auto folder = PathFromUtf8(out_path).parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
         throw DbError("the folder " + folder.string() + " does not exist");
     const std::string part = PartPath(out_path);
@@ -427,7 +428,7 @@ void BuildDatabaseFile(const std::string& out_path, bool overwrite, const std::s
         // A file from outside becomes a database only when it is a code database the program can use.
         if (const Status checked = code_database ? TryVerifyDatabaseFile(part, k) : Ok(); !checked)
             throw DbError("the SQL text does not make a code database (" + checked.Error() + "); nothing written");
-        CommitFile(part, out_path);
+        CommitFile(PathFromUtf8(part), PathFromUtf8(out_path));
     } catch (const std::filesystem::filesystem_error& e) {
         RemoveQuietly(part);
         throw DbError(e.what());
