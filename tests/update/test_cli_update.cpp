@@ -12,6 +12,8 @@
 #include <thread>
 #ifdef _WIN32
 #include "common/win/RegistrySettingsStore.h"
+
+#include <windows.h>
 #else
 #include <sys/wait.h>
 #endif
@@ -147,7 +149,10 @@ TEST_F(CliUpdateTest, YesStartsOnlyWhatATrustedSignatureAnnounced) {
     const fs::path marker = dir / "setup-ran";
 #ifdef _WIN32
     const std::string name = "/setup.bat";
-    const std::string setup = "@echo started> \"" + marker.string() + "\"\r\n";
+    // A batch file's bytes are read in the console's code page: the name comes in wide, by the
+    // environment that tolbe-cli and its setup program inherit.
+    ::SetEnvironmentVariableW(L"TOLBE_TEST_MARKER", marker.c_str());
+    const std::string setup = "@echo started> \"%TOLBE_TEST_MARKER%\"\r\n";
 #else
     const std::string name = "/setup.sh";
     const std::string setup = "#!/bin/sh\necho started > '" + marker.string() + "'\n";

@@ -1,3 +1,4 @@
+#include "common/PathText.h"
 #include "db/DatabaseFile.h"
 #include "db/VersionRecord.h"
 #include "tests/support/TestSupport.h"
@@ -109,7 +110,10 @@ TEST(StartDetached, StartsAScriptAndRefusesWhatCannotRun) {
     const fs::path marker = dir / "started";
 #ifdef _WIN32
     const fs::path script = dir / "setup.bat";
-    test::WriteFile(script, "@echo started> \"" + marker.string() + "\"\r\n");
+    // A batch file's bytes are read in the console's code page: the name comes in wide, by the
+    // environment.
+    ::SetEnvironmentVariableW(L"TOLBE_TEST_MARKER", marker.c_str());
+    test::WriteFile(script, "@echo started> \"%TOLBE_TEST_MARKER%\"\r\n");
 #else
     const fs::path script = dir / "setup.sh";
     test::WriteFile(script, "#!/bin/sh\necho started > '" + marker.string() + "'\n");
@@ -735,14 +739,15 @@ TEST_F(UpdateCheckTest, OnlyATrustedSignatureMakesAProgramOffer) {
         if (c.offered) {
             EXPECT_EQ(Shown(), (Texts{"T191", "T192"})) << c.what;
             EXPECT_EQ(started.size(), 1u) << c.what;
-            EXPECT_EQ(test::ReadFile(paths.UpdateDescriptor().string() + ".minisig"), sig) << c.what;
+            EXPECT_EQ(test::ReadFile(PathFromUtf8(paths.UpdateDescriptor().string() + ".minisig")), sig) << c.what;
         } else {
             // Nothing asked, nothing fetched, nothing started; the equal database offers nothing.
             EXPECT_TRUE(prompt.shown.empty()) << c.what;
             EXPECT_TRUE(started.empty()) << c.what;
         }
         // The signature is kept beside the descriptor only when it holds.
-        EXPECT_EQ(fs::exists(paths.UpdateDescriptor().string() + ".minisig"), check->DescriptorTrusted()) << c.what;
+        EXPECT_EQ(fs::exists(PathFromUtf8(paths.UpdateDescriptor().string() + ".minisig")), check->DescriptorTrusted())
+            << c.what;
         fs::remove(paths.UpdateFolder() / "setup.sh");
     }
     EXPECT_EQ(server.RequestsFor("/setup.sh"), 2);
