@@ -35,13 +35,8 @@ Result<CapturedAudio> Refuse(const std::string& device, const std::string& what,
 } // namespace
 
 Result<CapturedAudio> CaptureFromAlsa(const std::string& device, double seconds, int sample_rate, int channels) {
-    if (!(seconds > 0 && seconds <= kMaxCapture_s))
-        return Result<CapturedAudio>::Fail("recording time must be above 0 and at most " +
-                                           std::to_string(static_cast<int>(kMaxCapture_s)) + " seconds");
-    if (sample_rate < 8000 || sample_rate > 192000)
-        return Result<CapturedAudio>::Fail("sample rate " + std::to_string(sample_rate) +
-                                           " Hz is outside 8000 to 192000");
-    if (channels != 1 && channels != 2) return Result<CapturedAudio>::Fail("1 or 2 channels can be recorded");
+    if (const Status request = CheckCaptureRequest(seconds, sample_rate, channels); !request)
+        return Result<CapturedAudio>::Fail(request.Error());
 
     InstallQuietErrorHandler();
     snd_pcm_t* raw = nullptr;
@@ -55,7 +50,7 @@ Result<CapturedAudio> CaptureFromAlsa(const std::string& device, double seconds,
     CapturedAudio audio;
     audio.sample_rate = sample_rate;
     audio.channels = channels;
-    const auto frames = static_cast<snd_pcm_uframes_t>(std::llround(seconds * sample_rate));
+    const auto frames = static_cast<snd_pcm_uframes_t>(CaptureFrames(seconds, sample_rate));
     audio.samples.resize(frames * static_cast<std::size_t>(channels));
     snd_pcm_uframes_t done = 0;
     int recoveries = 0;

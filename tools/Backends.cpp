@@ -4,6 +4,7 @@
 #include "common/UserSettings.h"
 
 #ifdef _WIN32
+#include "audio/win/WinmmCapture.h"
 #include "audio/win/WinmmWaveOut.h"
 #include "common/win/WinText.h"
 
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include "audio/AlsaCapture.h"
 #include "audio/AlsaWaveOut.h"
 #endif
 
@@ -55,10 +57,7 @@ std::unique_ptr<audio::WaveOut> OpenWaveOut(const std::string& device) {
 
 Result<audio::CapturedAudio> RecordFrom(const std::string& device, double seconds, int sample_rate, int channels) {
 #ifdef _WIN32
-    (void)seconds, (void)sample_rate, (void)channels;
-    return Result<audio::CapturedAudio>::Fail("cannot record from \"" + device +
-                                              "\": this build records no sound; verify a WAV file recorded by "
-                                              "another program");
+    return audio::CaptureFromWinmm(device, seconds, sample_rate, channels);
 #else
     return audio::CaptureFromAlsa(device, seconds, sample_rate, channels);
 #endif

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/AlsaCapture.h"
+#include "audio/Capture.h"
 #include "audio/WaveOut.h"
 #include "common/Result.h"
 
@@ -21,8 +21,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // is the one the "AudioDevice" setting names, else the system's default.
 std::unique_ptr<audio::WaveOut> OpenWaveOut(const std::string& device);
 
-// Records from a capture device (see audio::CaptureFromAlsa); on Windows it always fails with the
-// reason (record to a WAV file there and verify that).
+// Records from a capture device: ALSA's (audio::CaptureFromAlsa) on Linux, a winmm sound input
+// (audio::CaptureFromWinmm) on Windows.
 Result<audio::CapturedAudio> RecordFrom(const std::string& device, double seconds, int sample_rate, int channels);
 
 } // namespace tolbe::cli

@@ -4,7 +4,7 @@
 #include "tools/CliJson.h"
 #include "tools/CliRegistry.h"
 
-#include "audio/AlsaCapture.h"
+#include "audio/Capture.h"
 #include "audio/Packets.h"
 #include "audio/SignalDecoder.h"
 #include "audio/SignalTiming.h"
@@ -271,9 +271,11 @@ const Registrar kRegistrar([](CLI::App& app, CliContext&) {
                   "first fault. Exit status 0 only for a complete, consistent download; 1 for a faulty one; 2 when "
                   "the signal cannot be read.");
     auto* file = v->add_option("file", args->file, "WAV file of 16-bit PCM, mono or stereo, 11025 to 384000 Hz");
-    auto* dev = v->add_option("--capture-device", args->capture_device,
-                              "record from this ALSA capture device (S16_LE, 2 channels) instead of a file")
-                    ->excludes(file);
+    auto* dev =
+        v->add_option("--capture-device", args->capture_device,
+                      "record from this capture device (16-bit, 2 channels; an ALSA device, or a Windows sound input "
+                      "by name or \"default\") instead of a file")
+            ->excludes(file);
     v->add_option("--seconds", args->seconds, "how long to record")
         ->needs(dev)
         ->check(CLI::Range(0.0, audio::kMaxCapture_s));

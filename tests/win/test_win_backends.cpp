@@ -3,6 +3,7 @@
 #include "audio/Mixer.h"
 #include "audio/Modulator.h"
 #include "audio/win/WinMixer.h"
+#include "audio/win/WinmmCapture.h"
 #include "audio/win/WinmmWaveOut.h"
 #include "common/AtomicFile.h"
 #include "common/FileLock.h"
@@ -163,6 +164,14 @@ TEST(WinmmWaveOut, AnOutputThatIsNotThereIsNamed) {
     EXPECT_EQ(r.Error(), "no wave output is named \"No Such Output 7\"");
 }
 
+TEST(WinmmCapture, AnInputThatIsNotThereIsNamedAndRequestsOutOfRangeAreRefused) {
+    const auto missing = audio::CaptureFromWinmm("No Such Input 7", 0.1);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.Error(), "capture device \"No Such Input 7\": no sound input has that name");
+    EXPECT_FALSE(audio::CaptureFromWinmm("default", 0));
+    EXPECT_FALSE(audio::CaptureFromWinmm("default", 1, 44100, 3));
+}
+
 // With a sound server (windows_scenarios.sh): a stream plays whole, the position rises to its
 // end, a stop ends it early, and the mixer's levels come back after they were raised.
 class Sound : public ::testing::Test {
@@ -199,6 +208,14 @@ TEST_F(Sound, PlaysTheWholeStreamReportingARisingPositionAndStopsWhenAsked) {
     ASSERT_TRUE(stopped) << stopped.Error();
     EXPECT_TRUE(stopped->stopped);
     EXPECT_LT(part.seen.back(), frames);
+}
+
+TEST_F(Sound, ARecordingHoldsTheTimeAskedForInTheFormatAskedFor) {
+    const auto mono = audio::CaptureFromWinmm("default", 0.3, 22050, 1);
+    ASSERT_TRUE(mono) << mono.Error();
+    EXPECT_EQ(mono->sample_rate, 22050);
+    EXPECT_EQ(mono->channels, 1);
+    EXPECT_EQ(mono->samples.size(), 6615u);
 }
 
 TEST_F(Sound, RaisedLevelsAreRecordedAndPutBack) {

@@ -4,7 +4,8 @@
 # authority is put into the wine prefix's root store, minisign. In turn:
 #  - keyed databases written on either side open on the other;
 #  - a twelve-block download played through winmm, recorded from the sink's monitor and checked
-#    by the Linux tolbe-cli's verify --strict, every packet and pause, the slot's bytes exact;
+#    by the Linux tolbe-cli's verify --strict, every packet and pause, the slot's bytes exact, and
+#    recorded at the same time through winmm's sound input by tolbe-cli.exe verify, as strictly;
 #  - two tolbe-cli.exe changing the remote's record at the same moment keep both changes;
 #  - a signed database update over https is fetched, verified and swapped in; one from a server
 #    with a certificate of no trusted authority, and a descriptor signed by a stranger, change
@@ -23,7 +24,9 @@ work=$(mktemp -d /tmp/tolbe-wïn-scenarios-Жд.XXXXXX)
 servers=()
 cleanup() {
   [ -n "${mounted:-}" ] && umount "$mounted"
-  [ -n "${reader:-}" ] && { kill "$reader" 2>/dev/null || true; wait "$reader" 2>/dev/null || true; }
+  for r in "${reader:-}" "${wrecorder:-}"; do
+    [ -n "$r" ] && { kill "$r" 2>/dev/null || true; wait "$r" 2>/dev/null || true; }
+  done
   for s in "${servers[@]}"; do kill "$s" 2>/dev/null || true; wait "$s" 2>/dev/null || true; done
   stop_private_pulse
   rm -rf "$work"
@@ -56,6 +59,13 @@ done < <("$linux_cli" search --db "$work/codes.db3" --device TV | tail -n +2 | h
 expected=$(wcli encode --db "$work/codes.db3" --slot AUX --source-id "$best" --seed 1 | tail -n +2 | tr -d '\n')
 [ "$expected" = "$("$linux_cli" encode --db "$work/codes.db3" --slot AUX --source-id "$best" --seed 1 | tail -n +2 | tr -d '\n')" ] ||
   fail "the two sides encode the code set differently"
+# The private server's default source is the sink's monitor: what winmm records on Windows.
+# It starts first and is let settle: wine sets up its sound input while the recorder starts, and
+# doing so beside a playing stream can stall that stream.
+wcli --program-dir "$work/program" verify --capture-device default --seconds 18 --strict --json \
+  >"$work/wverify.json" 2>"$work/wverify.err" &
+wrecorder=$!
+sleep 2
 parec --latency-msec=10 -d tolbe_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/monitor.raw" &
 reader=$!
 sleep 0.3
@@ -72,6 +82,11 @@ sox -q -t raw -r 44100 -e signed -b 16 -c 2 "$work/monitor.raw" "$work/monitor.w
 grep -q "^Blocks: $best_blocks found, the header announced $best_blocks$" "$work/verify.txt" || fail "blocks missing"
 heard=$("$linux_cli" verify --json "$work/monitor.wav" | grep -o '"slot_bytes":"[0-9A-F]*"' | cut -d'"' -f4)
 [ "$heard" = "$expected" ] || fail "the slot's bytes heard differ from the encoder's"
+wait "$wrecorder" || { cat "$work/wverify.json" "$work/wverify.err"; fail "tolbe-cli.exe verify found the recording faulty"; }
+wrecorder=
+[ "$(grep -o '"slot_bytes":"[0-9A-F]*"' "$work/wverify.json" | cut -d'"' -f4)" = "$expected" ] ||
+  fail "the slot's bytes tolbe-cli.exe recorded differ from the encoder's"
+echo "tolbe-cli.exe verify --capture-device: $(grep -o '"worst_pause_error_ms":[0-9.]*' "$work/wverify.json")"
 wcli --program-dir "$work/program" remote show | grep -q "^AUX	" || fail "the played download was not recorded"
 
 step "two tolbe-cli.exe change the remote's record at the same moment"
