@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   sqlite3
   libasound2-dev alsa-utils
-  libcurl4-openssl-dev libssl-dev curl
+  libcurl4-openssl-dev curl
   libsodium-dev minisign
   libinih-dev libcli11-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
