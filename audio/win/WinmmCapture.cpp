@@ -1,6 +1,6 @@
 #include "audio/win/WinmmCapture.h"
 
-#include "audio/win/WinmmWaveOut.h"
+#include "audio/win/Winmm.h"
 #include "common/win/WinText.h"
 
 #include <windows.h>
@@ -19,27 +19,8 @@ constexpr int kPiecesPerSecond = 4;
 constexpr DWORD kStallLimit_ms = 5000;
 
 Result<CapturedAudio> Refuse(const std::string& device, const std::string& what, MMRESULT code) {
-    wchar_t text[MAXERRORLENGTH] = {};
-    const std::string reason = ::waveInGetErrorTextW(code, text, MAXERRORLENGTH) == MMSYSERR_NOERROR && text[0] != 0
-                                   ? win::Narrow(text)
-                                   : "sound input error " + std::to_string(code);
-    return Result<CapturedAudio>::Fail("capture device \"" + device + "\": " + what + ": " + reason);
-}
-
-bool FindInput(const std::string& name, UINT& id) {
-    if (name.empty() || name == kDefaultWaveDevice) {
-        id = WAVE_MAPPER;
-        return true;
-    }
-    const UINT count = ::waveInGetNumDevs();
-    for (UINT i = 0; i < count; ++i) {
-        WAVEINCAPSW caps{};
-        if (::waveInGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR && win::Narrow(caps.szPname) == name) {
-            id = i;
-            return true;
-        }
-    }
-    return false;
+    return Result<CapturedAudio>::Fail("capture device \"" + device + "\": " + what + ": " +
+                                       WaveErrorText(code, ::waveInGetErrorTextW, "sound input error"));
 }
 
 struct Input {
@@ -63,16 +44,15 @@ Result<CapturedAudio> CaptureFromWinmm(const std::string& device, double seconds
     if (const Status request = CheckCaptureRequest(seconds, sample_rate, channels); !request)
         return Result<CapturedAudio>::Fail(request.Error());
     UINT id = 0;
-    if (!FindInput(device, id))
+    if (!FindWaveDevice(device, ::waveInGetNumDevs(), ::waveInGetDevCapsW, id))
         return Result<CapturedAudio>::Fail("capture device \"" + device + "\": no sound input has that name");
 
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<WORD>(channels);
-    format.nSamplesPerSec = static_cast<DWORD>(sample_rate);
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(channels * 2);
-    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    const WAVEFORMATEX format = Pcm16Format(channels, sample_rate);
+    // The samples outlive the input: its close stops the device writing into them, on every return.
+    CapturedAudio audio;
+    audio.sample_rate = sample_rate;
+    audio.channels = channels;
+    audio.samples.resize(CaptureFrames(seconds, sample_rate) * static_cast<std::size_t>(channels));
     Input input;
     input.filled = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (input.filled == nullptr) return Result<CapturedAudio>::Fail(win::SystemMessage(::GetLastError()));
@@ -82,10 +62,6 @@ Result<CapturedAudio> CaptureFromWinmm(const std::string& device, double seconds
         return Refuse(device, "cannot record 16-bit audio at " + std::to_string(sample_rate) + " Hz", rc);
     }
 
-    CapturedAudio audio;
-    audio.sample_rate = sample_rate;
-    audio.channels = channels;
-    audio.samples.resize(CaptureFrames(seconds, sample_rate) * static_cast<std::size_t>(channels));
     const std::size_t piece = static_cast<std::size_t>(sample_rate / kPiecesPerSecond) * channels;
     for (std::size_t at = 0; at < audio.samples.size(); at += piece) {
         WAVEHDR& h = input.pieces.emplace_back();

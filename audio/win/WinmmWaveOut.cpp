@@ -1,6 +1,7 @@
 #include "audio/win/WinmmWaveOut.h"
 
 #include "audio/Modulator.h"
+#include "audio/win/Winmm.h"
 #include "common/SettingsStore.h"
 #include "common/win/WinText.h"
 
@@ -23,36 +24,12 @@ constexpr std::size_t kQueued = 8;
 // A device that stops returning buffers is given up on after this long without progress.
 constexpr DWORD kStallLimit_ms = 5000;
 
-std::string ErrorText(MMRESULT code) {
-    wchar_t text[MAXERRORLENGTH] = {};
-    if (::waveOutGetErrorTextW(code, text, MAXERRORLENGTH) != MMSYSERR_NOERROR || text[0] == L'\0')
-        return "wave output error " + std::to_string(code);
-    return win::Narrow(text);
-}
-
 Result<Playback> Failure(MMRESULT code) {
-    return Result<Playback>::Fail(ErrorText(code));
+    return Result<Playback>::Fail(WaveErrorText(code, ::waveOutGetErrorTextW, "wave output error"));
 }
 
 Result<Playback> Failure(std::string why) {
     return Result<Playback>::Fail(std::move(why));
-}
-
-// The device of that product name, or the wave mapper for "default"; none when no output has it.
-bool FindDevice(const std::string& name, UINT& id) {
-    if (name.empty() || name == kDefaultWaveDevice) {
-        id = WAVE_MAPPER;
-        return true;
-    }
-    const UINT count = ::waveOutGetNumDevs();
-    for (UINT i = 0; i < count; ++i) {
-        WAVEOUTCAPSW caps{};
-        if (::waveOutGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR && win::Narrow(caps.szPname) == name) {
-            id = i;
-            return true;
-        }
-    }
-    return false;
 }
 
 struct Device {
@@ -81,17 +58,12 @@ WinmmWaveOut::WinmmWaveOut(std::string device) : m_device(device.empty() ? kDefa
 
 Result<Playback> WinmmWaveOut::Play(std::span<const std::uint8_t> pcm, PlaybackObserver* observer) {
     UINT id = WAVE_MAPPER;
-    if (!FindDevice(m_device, id)) return Failure("no wave output is named \"" + m_device + "\"");
+    if (!FindWaveDevice(m_device, ::waveOutGetNumDevs(), ::waveOutGetDevCapsW, id))
+        return Failure("no wave output is named \"" + m_device + "\"");
     Device dev;
     dev.done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (dev.done == nullptr) return Failure(win::SystemMessage(::GetLastError()));
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = kChannels;
-    format.nSamplesPerSec = kSampleRate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(kBytesPerFrame);
-    format.nAvgBytesPerSec = kSampleRate * kBytesPerFrame;
+    const WAVEFORMATEX format = Pcm16Format(kChannels, kSampleRate);
     if (const MMRESULT rc =
             ::waveOutOpen(&dev.out, id, &format, reinterpret_cast<DWORD_PTR>(dev.done), 0, CALLBACK_EVENT);
         rc != MMSYSERR_NOERROR) {
